@@ -1,0 +1,39 @@
+# Helpers that give every folder the same shape: one library of the folder's .cpp files,
+# and one test program per file in the folder's tests/ subfolder.
+
+# ostra_library(<target> [DEPS <targets>...])
+# Builds every .cpp of the current folder (not tests/) into a static library.
+function(ostra_library target)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  else()
+    # A folder whose units are all header-only (or not written yet).
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# ostra_tests(<library> [DEPS <targets>...])
+# One test program per tests/*.cpp of the current folder, linked with the library and GoogleTest.
+# Shared test helpers live in tests/support/ and are linked into every test program of the folder.
+function(ostra_tests lib)
+  if(NOT OSTRA_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
+  file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/support/*.cpp)
+  foreach(src ${tests})
+    get_filename_component(name ${src} NAME_WE)
+    set(exe ${lib}_${name})
+    add_executable(${exe} ${src} ${support})
+    target_link_libraries(${exe} PRIVATE ${lib} ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_compile_definitions(${exe} PRIVATE OSTRA_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
+    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  endforeach()
+endfunction()

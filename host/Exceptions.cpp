@@ -1,0 +1,8 @@
+// Out-of-line raising routines of the host exceptions.
+#include "host/Exceptions.h"
+
+namespace ostra {
+
+void DatabaseError(const std::string& message) { throw EDatabaseError(message); }
+
+}  // namespace ostra
