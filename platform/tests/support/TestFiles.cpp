@@ -1,0 +1,105 @@
+// Temporary folders and forked child processes for the platform tests.
+#include "platform/tests/support/TestFiles.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace ostra::platform::test {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ostra-platform-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    FPath = pattern;
+    std::filesystem::permissions(FPath, std::filesystem::perms(0755));
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Files with the read-only attribute are removed as well (std::filesystem ignores modes).
+    std::filesystem::remove_all(FPath, ec);
+}
+
+Child::Child(std::function<int(Child&)> body) {
+    int toChild[2], toParent[2];
+    if (pipe(toChild) != 0 || pipe(toParent) != 0) throw std::runtime_error("pipe failed");
+    FPid = fork();
+    if (FPid < 0) throw std::runtime_error("fork failed");
+    if (FPid == 0) {
+        close(toChild[1]);
+        close(toParent[0]);
+        FRead = toChild[0];
+        FWrite = toParent[1];
+        for (int fd = 3; fd < 1024; ++fd)
+            if (fd != FRead && fd != FWrite) close(fd);
+        int code = 99;
+        try {
+            code = body(*this);
+        } catch (...) {
+            code = 98;
+        }
+        _exit(code);
+    }
+    close(toChild[0]);
+    close(toParent[1]);
+    FRead = toParent[0];
+    FWrite = toChild[1];
+}
+
+Child::~Child() {
+    if (FPid > 0 && !FWaited) Kill();
+    if (FRead >= 0) close(FRead);
+    if (FWrite >= 0) close(FWrite);
+}
+
+void Child::Send(char message) {
+    if (write(FWrite, &message, 1) != 1) {
+        // The other side has gone; Receive on that side reports it.
+    }
+}
+
+char Child::Receive() {
+    char message = 0;
+    ssize_t n;
+    do {
+        n = read(FRead, &message, 1);
+    } while (n < 0 && errno == EINTR);
+    return n == 1 ? message : '\0';
+}
+
+int Child::Wait() {
+    if (!FWaited) {
+        while (waitpid(FPid, &FStatus, 0) < 0 && errno == EINTR) {
+        }
+        FWaited = true;
+    }
+    if (WIFEXITED(FStatus)) return WEXITSTATUS(FStatus);
+    if (WIFSIGNALED(FStatus)) return 128 + WTERMSIG(FStatus);
+    return -1;
+}
+
+int Child::Kill() {
+    if (!FWaited) kill(FPid, SIGKILL);
+    return Wait();
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteAll(const std::string& path, const std::string& contents) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << contents;
+}
+
+}  // namespace ostra::platform::test
