@@ -3,6 +3,8 @@
 // failures, truncation, sparse writes, a full device).
 #include <gtest/gtest.h>
 
+#include "testsupport/TestFiles.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,19 +21,7 @@ using namespace ostra;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ostra-streams-XXXXXX").string();
-        FPath = mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(FPath); }
-    std::string File(const std::string& name) const { return (FPath / name).string(); }
-    std::string Path() const { return FPath.string(); }
-
-private:
-    std::filesystem::path FPath;
-};
+using ostra::test::TempDir;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

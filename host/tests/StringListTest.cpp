@@ -3,6 +3,8 @@
 // loading and saving real files.
 #include <gtest/gtest.h>
 
+#include "testsupport/TestFiles.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,19 +45,7 @@ std::string ErrorText(F&& f) {
     return "no error";
 }
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ostra-strings-XXXXXX").string();
-        FPath = mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(FPath); }
-    std::string File(const std::string& name) const { return (FPath / name).string(); }
-
-private:
-    std::filesystem::path FPath;
-};
+using ostra::test::TempDir;
 
 class TObj : public TObject {};
 

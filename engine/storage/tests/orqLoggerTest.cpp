@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testsupport/TestFiles.h"
+
 #include <atomic>
 #include <climits>
 #include <cstdlib>
@@ -169,19 +171,10 @@ TEST(TDBLogger, DumpTraceWritesAll101SlotsFromThePositionOn) {
 
 class TDBLoggerFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orqLoggerTest-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        FDir = pattern;
-    }
-    void TearDown() override { fs::remove_all(FDir); }
+    static std::string ReadFile(const fs::path& path) { return ostra::test::ReadAll(path.string()); }
 
-    static std::string ReadFile(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    fs::path FDir;
+    ostra::test::TempDir FTemp;
+    fs::path FDir{FTemp.Path()};
 };
 
 TEST_F(TDBLoggerFiles, SaveLogToFileWritesOneLinePerLogLine) {

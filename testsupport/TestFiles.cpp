@@ -1,5 +1,5 @@
 // Temporary folders and forked child processes for the platform tests.
-#include "platform/tests/support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace ostra::platform::test {
+namespace ostra::test {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
@@ -102,4 +102,4 @@ void WriteAll(const std::string& path, const std::string& contents) {
     out << contents;
 }
 
-}  // namespace ostra::platform::test
+}  // namespace ostra::test
