@@ -1,5 +1,7 @@
-// Temporary folders and forked child processes for the platform tests.
+// Temporary folders and forked child processes for the tests of every folder.
 #include "testsupport/TestFiles.h"
+
+#include "platform/Random.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -15,7 +17,7 @@ namespace ostra::test {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ostra-platform-XXXXXX";
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ostra-test-XXXXXX";
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     FPath = pattern;
     std::filesystem::permissions(FPath, std::filesystem::perms(0755));
@@ -37,8 +39,10 @@ Child::Child(std::function<int(Child&)> body) {
         close(toParent[0]);
         FRead = toChild[0];
         FWrite = toParent[1];
-        for (int fd = 3; fd < 1024; ++fd)
+        for (int fd = 3; fd < 4096; ++fd)
             if (fd != FRead && fd != FWrite) close(fd);
+        // A child must not draw the same random numbers as its parent (lock retries pick bytes).
+        platform::Randomize();
         int code = 99;
         try {
             code = body(*this);

@@ -23,9 +23,10 @@ private:
     std::string FPath;
 };
 
-// A child process running body(child) and then exiting with the code body returns. In the child
-// every inherited descriptor except the pipes is closed first, so that it shares no open file
-// description (and no lock) with the test. Send/Receive work from either side.
+// A child process running body(child) and then exiting with the code body returns (98 when it
+// throws). The child first closes every inherited descriptor except its pipes, so that it shares
+// no open file description (and no lock) with the test, and re-seeds the random generator.
+// Send/Receive work from either side.
 class Child {
 public:
     explicit Child(std::function<int(Child&)> body);

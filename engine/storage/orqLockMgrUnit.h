@@ -1,0 +1,377 @@
+// orqLockMgrUnit: everything that coordinates connections through the lock file.
+//
+// Every database file that may be written has a lock file beside it (GetLockFileName). The
+// file itself holds only a zero header and one 4096-byte slot per connected computer and user;
+// all coordination is done with byte-range locks of the platform layer (platform/File.h), most
+// of them far beyond the end of the file. Locks belong to a handle: two connections in one
+// process conflict exactly as two processes do, and the operating system drops the locks of a
+// process that dies, which is how dead connections are recognised.
+//
+//   TDBUserMonitor   creates, joins, leaves and deletes the lock file; keeps the user slots and
+//                    the one-byte connection lock that marks this connection as live.
+//   TBaseLockMgr     turns "lock id N for reading / writing" into byte-range locks on the lock
+//                    file and remembers what it holds (TLockCollection of TLockItem).
+//   TWinLockMgr      the lock manager on the platform's byte-range locks (the only descendant).
+//
+// Lock-file address map. Every range is disjoint from every other one; all addresses are
+// 64-bit, so no id can wrap into another range:
+//
+//   Address                          Length          Holder
+//   0                                1               slot mutex (held while slots change)
+//   0 .. 4096                        4096            file header, all zero (data, not a lock)
+//   4096 * k, k = 1..1023            4096            slot k: "computer,user" text (data)
+//   0x400000 + 4096 * k              4096            connection bytes of slot k: every live
+//                                                    connection of that slot holds one byte
+//   0x800000 + 8192 * t              8192            table lock region of table id t
+//                                                    (t < 3071; id 0 is the header lock)
+//   0x1FFE000 + t                    1               transaction lock of table id t (t < 8192)
+//   0x2000000 + a                    1               record lock of record address a (32-bit)
+//
+// On the database file: byte 8192 is the parent lock, held while the lock file is created,
+// while a new connection opens it, and while it is deleted.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/Collection.h"
+#include "host/Object.h"
+#include "platform/File.h"
+
+namespace ostra {
+
+class TStrings;
+
+// ---------------------------------------------------------------------------------------------
+// Lock-file layout
+
+inline constexpr uint32_t CLockSlotSize = 4096;               // header and every slot
+inline constexpr uint32_t CLockFileMaxSlots = 1023;           // slots 1..1023: the file stays below 4 MiB
+inline constexpr uint64_t CLockSlotMutexAddr = 0;             // one byte
+inline constexpr uint64_t CLockConnectionBase = 0x400000;     // + slot address: 4096 connection bytes
+inline constexpr uint64_t CParentLockAddr = 8192;             // one byte of the database file
+inline constexpr uint64_t CTableLockBase = 0x800000;          // region CTableLockRegionSize per id
+inline constexpr int32_t CTableLockRegionSize = 8192;
+inline constexpr uint64_t CTransactionLockBase = 0x1FFE000;   // region 1 per table id
+inline constexpr uint64_t CRecordLockBase = 0x2000000;        // region 1 per record address
+inline constexpr uint64_t CRecordLockEnd = CRecordLockBase + (uint64_t(1) << 32);
+
+// The retry rule of the slot mutex and the parent lock: one attempt, then this many more,
+// each after a pause of this many milliseconds.
+inline constexpr int32_t CLockFileRetryCount = 20;
+inline constexpr int32_t CLockFileRetryInterval = 100;
+
+// The lock type values of lock items and lock queries.
+inline constexpr int32_t CLockTypeNone = 0;
+inline constexpr int32_t CLockTypeRead = 1;
+inline constexpr int32_t CLockTypeWrite = 4;
+
+// The lock file of a database file. When the lower-cased name contains ".orq" the name itself is
+// the base; otherwise the base is the folder part (kept as it is, empty for a bare name, so the
+// lock file lands beside the database), the file name with every "." replaced by "_", and the
+// name's extension. The result is the base with its extension replaced by ".lck":
+// "/d/Shop.orq" -> "/d/Shop.lck", "/d/Shop.db" -> "/d/Shop_db.lck", "Shop" -> "Shop.lck".
+std::string GetLockFileName(const std::string& DatabaseFileName);
+
+// The end (exclusive) of the lock-file range that starts at BaseAddress: the start of the next
+// range of the layout above, or BaseAddress + 2^32 regions beyond the last one.
+uint64_t LockRangeEnd(uint64_t BaseAddress, int32_t RegionSize);
+
+// ---------------------------------------------------------------------------------------------
+// TDBUserMonitor
+
+// The lock file and this connection's user slot.
+//
+// States: closed (no handle, no slot, no connection byte) -> Open -> open (lock file handle
+// open, a slot holding this computer and user, normally one connection byte of that slot held)
+// -> Close -> closed. The lock file exists from the first Open until the Close that finds no
+// live slot and no other handle on the file.
+//
+// Invariants: slots change only under the slot mutex; the lock file is created and deleted only
+// under the parent lock (when a database handle is given); a slot whose whole connection range
+// can be locked belongs to no live connection and is freed by the next Open or Close of any
+// connection (dead processes lose their byte locks).
+class TDBUserMonitor : public TObject {
+public:
+    // DatabaseHandle: the database file, carrier of the parent lock; not owned, may be null
+    // (then no parent lock is taken). LockFileName: the lock file's path.
+    TDBUserMonitor(platform::File* DatabaseHandle, const std::string& LockFileName);
+    // Close.
+    ~TDBUserMonitor() override;
+    TDBUserMonitor(const TDBUserMonitor&) = delete;
+    TDBUserMonitor& operator=(const TDBUserMonitor&) = delete;
+
+    // Joins the database: creates the lock file if needed, frees dead slots, takes this
+    // computer and user's slot (the existing one, else the first free one, else a new one at
+    // the end) and one byte of its connection range. Closes first when open. Raises 10249 when
+    // the parent lock or slot mutex cannot be had, 9486 when all 1023 slots are live, and
+    // assertion failures when the lock file cannot be created, opened or written; on failure
+    // the monitor is closed.
+    void Open(const std::string& UserName, const std::string& ComputerName);
+    // Leaves the database: drops the connection byte, frees dead slots (this one too when no
+    // other connection of the slot is live) and, when no live slot is left, deletes the lock
+    // file unless another handle still has it open. Never raises: when the slot mutex or the
+    // parent lock cannot be had, the slot is left for a later sweep and the file stays.
+    void Close();
+
+    // Clears List and adds the text of every slot in file order (free slots as ""). Slot mutex.
+    void GetCurrentUsers(TStrings* List);
+    // The number of slots with at least one live connection. Slot mutex.
+    int32_t GetCurrentUserCount();
+    // The number of live connections over all slots (this one included). Slot mutex.
+    int32_t GetCurrentConnectionCount();
+    // The live connections of the slot whose connection range starts at LockAddress: the
+    // bytes of the 4096 that cannot be locked (this connection's own byte counts).
+    int32_t CountConnectionsForUser(uint64_t LockAddress);
+    // Frees every slot without a live connection; the number of live slots. Slot mutex.
+    int32_t SweepLockFile();
+    // Per slot "User <k>  :  <text> - connections <n>", then "Total Users <slots>". Slot mutex.
+    void DebugDumpStatus(TStrings* List);
+    // The custom text of error 10249 ("A lock could not be obtained on the lock file").
+    void SetLockErrMsg(const std::string& Text) { FLockErrMsg = Text; }
+
+    // The slot mutex and parent lock retry rule (CLockFileRetryCount / CLockFileRetryInterval).
+    int32_t LockRetryCount() const { return FLockRetryCount; }
+    void SetLockRetryCount(int32_t Value) { FLockRetryCount = Value; }
+    int32_t LockRetryInterval() const { return FLockRetryInterval; }
+    void SetLockRetryInterval(int32_t Value) { FLockRetryInterval = Value; }
+
+    bool IsOpen() const { return FLockFile.IsOpen(); }
+    const std::string& LockFileName() const { return FLockFileName; }
+    // The slot text of this connection (the comma text of computer name, user name).
+    const std::string& UserEntry() const { return FUserEntry; }
+    // The lock-file address of the connection byte held; 0 when none.
+    uint64_t ConnectionLockAddress() const { return FConnectionLockAddr; }
+    // The lock file handle: the lock managers of this connection lock through it.
+    platform::File* LockFileHandle() { return &FLockFile; }
+
+private:
+    void InternalSetLock();
+    void InternalReleaseLock();
+    void InternalSetParentLock();
+    void InternalReleaseParentLock();
+    // One attempt at Address, then LockRetryCount more after a pause each; true when held.
+    bool LockWithRetries(platform::File& Handle, uint64_t Address);
+    // Writes the 4096-byte header when the file is shorter (a new or half-made file).
+    void CreateLockFile();
+    // The full slots of the file (at most CLockFileMaxSlots), slot k at (k - 1) * 4096;
+    // raises 8450 with the system's message when the file cannot be read.
+    std::vector<char> ReadSlots();
+    // The slot number (from 1) whose text equals the user entry ignoring case; 0 when none.
+    uint32_t FindUserEntry(const std::vector<char>& Slots) const;
+    // The first slot whose first byte is 0; 0 when none.
+    uint32_t FindFirstEmptyUserSlot(const std::vector<char>& Slots) const;
+    // Writes the user entry into slot SlotAddress / 4096.
+    void AddUserEntry(uint64_t SlotAddress);
+    // Writes the user entry as a new slot after the last full one; its address.
+    uint64_t AppendUserEntry(uint32_t SlotCount);
+    // Overwrites the slot at SlotAddress with zeros.
+    void DeleteUserEntry(uint64_t SlotAddress);
+    // Writes Text zero-padded to 4096 bytes at SlotAddress.
+    void WriteUserEntry(uint64_t SlotAddress, const std::string& Text);
+    // Frees the dead slots of Slots (as read by ReadSlots) in the file and in Slots; the
+    // number of live slots. The caller holds the slot mutex. A slot that cannot be written
+    // stays for a later sweep.
+    int32_t InternalSweep(std::vector<char>& Slots);
+    bool SlotRangeIsFree(uint64_t SlotAddress);
+
+    std::string FUserEntry;
+    std::string FLockFileName;
+    platform::File FLockFile;
+    uint64_t FConnectionLockAddr = 0;
+    platform::File* FDatabaseHandle;
+    std::string FLockErrMsg;
+    int32_t FLockRetryCount = CLockFileRetryCount;
+    int32_t FLockRetryInterval = CLockFileRetryInterval;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Lock items
+
+// One byte-range lock held for an id: LckSize bytes from LckAddr, of type 1 (read) or 4 (write).
+class TLockItem : public TCollectionItem {
+public:
+    explicit TLockItem(TCollection* ACollection);
+    ~TLockItem() override;
+
+    uint32_t LckSize() const { return FLckSize; }
+    void SetLckSize(uint32_t Value) { FLckSize = Value; }
+    int32_t LckType() const { return FLckType; }
+    void SetLckType(int32_t Value) { FLckType = Value; }
+    // The first lock-file address locked (64-bit: record locks reach beyond 4 GiB).
+    uint64_t LckAddr() const { return FLckAddr; }
+    void SetLckAddr(uint64_t Value) { FLckAddr = Value; }
+    uint32_t RqID() const { return FRqID; }
+    void SetRqID(uint32_t Value);
+
+private:
+    uint32_t FLckSize = 0;
+    int32_t FLckType = 0;
+    uint64_t FLckAddr = 0;
+    uint32_t FRqID = 0;
+};
+
+// The locks a manager holds, in the order they were taken, with a per-id index so that lookups
+// stay O(1) however many record locks a transaction collects.
+class TLockCollection : public TCollection {
+public:
+    TLockCollection();
+    ~TLockCollection() override;
+
+    // Appends an item and returns it.
+    TLockItem* AddLock(uint32_t RqID, uint64_t LckAddr, int32_t LckType, uint32_t LckSize);
+    // The first item of RqID with that type; null when none.
+    TLockItem* FindLockInRegion(uint32_t RqID, int32_t LckType) const;
+    // The type of the first item of RqID; 0 when none.
+    int32_t FindLockType(uint32_t RqID) const;
+    // The items of RqID in the order they were taken (empty when none).
+    std::vector<TLockItem*> ItemsOf(uint32_t RqID) const;
+    TLockItem* LockItems(int Index) const { return static_cast<TLockItem*>(Items(Index)); }
+    // "TLockCollection.DebugDumpStatus - start", "Locks present - <n>", one
+    // "Lock <i>: Addr <a> Size <s> Type <t>" per item, "TLockCollection.DebugDumpStatus - end".
+    void DebugDumpStatus(TStrings* List) const;
+
+private:
+    friend class TLockItem;
+    void IndexItem(TLockItem* Item);
+    void UnindexItem(TLockItem* Item);
+    std::unordered_map<uint32_t, std::vector<TLockItem*>> FByID;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Lock managers
+
+// Locks on ids: id N owns RegionSize bytes at BaseAddress + N * RegionSize of the lock file. A
+// read lock holds Size bytes of the region at a random place, so that many readers can share an
+// id; a write lock holds the whole region, so it excludes every reader and writer.
+//
+// Retry rule of every waiting operation: up to LockRetryCount attempts (at least one); after each
+// failed attempt a beep when BeepOnLockRetry is set and a pause of LockRetryInterval ms.
+//
+// Per id the states are: none -> read (Size bytes) -> write (after an upgrade: the read item,
+// retyped as write, and the write items around it) -> none; or none -> write -> none.
+// QueryLockType always answers the strongest lock the id holds.
+class TBaseLockMgr : public TObject {
+public:
+    // FileHandle: the lock file (not owned); a null or closed handle fails the assertion "File
+    // handle is not set", a RegionSize <= 0 "Lock region size is 0". Ids whose region would
+    // pass LockRangeEnd(BaseAddress, RegionSize) fail "Lock Request address is out of range".
+    TBaseLockMgr(platform::File* FileHandle, uint64_t BaseAddress, int32_t RegionSize);
+    // Releases every lock (never raises).
+    ~TBaseLockMgr() override;
+    TBaseLockMgr(const TBaseLockMgr&) = delete;
+    TBaseLockMgr& operator=(const TBaseLockMgr&) = delete;
+
+    // A read lock of Size bytes (0 counts as 1) on RqID; true at once when the id holds any
+    // lock. Each attempt tries several random places before it pauses. Raises 8449 for an
+    // invalid handle, 10249 with the read failure text when every attempt fails.
+    bool SetReadLock(uint32_t RqID, uint32_t Size);
+    // A write lock on RqID (Size 0 = the whole region); returns 4. Held write lock: 4 at once;
+    // held read lock: upgraded. Raises 8450 for an invalid handle, 10249 with the write failure
+    // text when it cannot be had.
+    uint16_t SetWriteLock(uint32_t RqID, uint32_t Size);
+    // Turns the id's read lock into a write lock; 10249 with the write failure text on failure
+    // (the read lock then stays as it was).
+    void UpgradeReadLockToWriteLock(uint32_t RqID, uint32_t Size);
+    // Every read lock held becomes a write lock, in the order taken; a failure raises 10249
+    // and keeps the upgrades made so far.
+    void UpgradeReadLocks();
+    // Unlocks and forgets every item of RqID, last first; always true.
+    bool ReleaseLock(uint32_t RqID);
+    // Unlocks and forgets every item, last first.
+    void ReleaseAllLocks();
+
+    // The type the id holds: 4 write (also after an upgrade), 1 read, 0 none.
+    int32_t QueryLockType(uint32_t RqID) const { return FLocks.FindLockType(RqID); }
+    // True when the id holds an item of that type.
+    bool LockExists(uint32_t RqID, int32_t LckType) const { return FLocks.FindLockInRegion(RqID, LckType) != nullptr; }
+    int32_t GetLockCount() const { return FLocks.Count(); }
+    // The start of the id's region: BaseAddress + RqID (RegionSize below 2) or
+    // BaseAddress + RqID * RegionSize, in 64 bits.
+    uint64_t GetCalculatedLockAddr(uint32_t RqID) const;
+
+    bool BeepOnLockRetry() const { return FBeepOnLockRetry; }
+    void SetBeepOnLockRetry(bool Value) { FBeepOnLockRetry = Value; }
+    int32_t LockRetryCount() const { return FLockRetryCount; }
+    void SetLockRetryCount(int32_t Value) { FLockRetryCount = Value; }
+    int32_t LockRetryInterval() const { return FLockRetryInterval; }
+    void SetLockRetryInterval(int32_t Value) { FLockRetryInterval = Value; }
+    void SetReadLockErrMsg(const std::string& Text) { FReadLockErrMsg = Text; }
+    void SetWriteLockErrMsg(const std::string& Text) { FWriteLockErrMsg = Text; }
+
+    uint64_t BaseAddress() const { return FBaseAddress; }
+    int32_t RegionSize() const { return FRegionSize; }
+    const TLockCollection& Locks() const { return FLocks; }
+
+    // "TBaseLockMgr.DebugDumpStatus", "Hnd - <lock file path>", then the collection's dump.
+    void DebugDumpStatus(TStrings* List) const;
+
+protected:
+    // Removes a byte-range lock; the base answers false.
+    virtual bool InternalReleaseFileLock(uint64_t Address, uint32_t Size);
+    // Takes a byte-range lock, one attempt; the base answers false.
+    virtual bool InternalLockFile(uint64_t Address, uint32_t Size, uint8_t LockType);
+    // Locks the rest of the id's region around its read item; the base answers false.
+    virtual bool InternalUpgradeReadLock(uint32_t RqID, uint32_t Size);
+
+    // Runs Attempt under the retry rule; true as soon as one attempt succeeds.
+    template <class F>
+    bool WithRetries(F&& Attempt);
+    // The id's region start, checked to lie wholly inside this manager's range.
+    uint64_t RegionStart(uint32_t RqID) const;
+    bool HandleValid() const { return FFileHandle && FFileHandle->IsOpen(); }
+    // ReleaseAllLocks for destructors: never raises, always empties the collection. Each
+    // descendant that unlocks calls it in its own destructor, where its overrides still apply.
+    void ReleaseAllLocksQuietly() noexcept;
+
+    platform::File* FFileHandle;
+    TLockCollection FLocks;
+
+private:
+    void RetryPause();
+
+    int32_t FRegionSize;
+    bool FBeepOnLockRetry = false;
+    int32_t FLockRetryCount = 10;
+    int32_t FLockRetryInterval = 200;
+    uint64_t FBaseAddress;
+    uint64_t FRangeEnd;
+    std::string FWriteLockErrMsg;
+    std::string FReadLockErrMsg;
+};
+
+template <class F>
+bool TBaseLockMgr::WithRetries(F&& Attempt) {
+    int32_t attempts = FLockRetryCount < 1 ? 1 : FLockRetryCount;
+    for (int32_t i = 0; i < attempts; ++i) {
+        if (Attempt()) return true;
+        RetryPause();
+    }
+    return false;
+}
+
+// The lock manager on the platform's byte-range locks.
+class TWinLockMgr : public TBaseLockMgr {
+public:
+    using TBaseLockMgr::TBaseLockMgr;
+    // Releases every lock (never raises).
+    ~TWinLockMgr() override;
+
+protected:
+    // The handle's unlock; raises 8450 "File handle is invalid" for an invalid handle.
+    bool InternalReleaseFileLock(uint64_t Address, uint32_t Size) override;
+    // The handle's lock of Size bytes at Address; the lock type does not change how.
+    bool InternalLockFile(uint64_t Address, uint32_t Size, uint8_t LockType) override;
+    // Locks [region start, read item) and (read item, region end) under the retry rule; on
+    // failure undoes the first part and answers false.
+    bool InternalUpgradeReadLock(uint32_t RqID, uint32_t Size) override;
+};
+
+// A new lock manager on LockFileHandle with BaseAddress and RegionSize. DatabaseHandle and
+// IsTransactionLock are not used.
+std::unique_ptr<TBaseLockMgr> GetLockManager(platform::File* DatabaseHandle, platform::File* LockFileHandle,
+                                             uint64_t BaseAddress, int32_t RegionSize, bool IsTransactionLock);
+
+}  // namespace ostra
