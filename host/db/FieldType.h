@@ -1,6 +1,7 @@
-// The dataset framework's field-type enumeration and its display names. Header-only so that
-// any layer can name field types before the rest of the dataset framework exists; the
-// ordinals are part of stored table definitions and of stored SQL tokens, so they never move.
+// The dataset framework's field-type enumeration, its identifiers and its display names.
+// Header-only so that any layer can name field types; the ordinals are part of stored table
+// definitions and of stored SQL tokens, so they never move. FieldTypeNames is the one table of
+// display names: every message that names a field type takes the name from it.
 #pragma once
 #include <cstdint>
 
@@ -29,6 +30,17 @@ inline constexpr const char* FieldTypeNames[C_FIELDTYPECOUNT] = {
     "Reference", "DataSet",   "HugeBlob",   "HugeClob",    "Variant",  "Interface", "Dispatch",
     "Guid",     "SQLTimeStamp", "FMTBcdField"};
 // clang-format on
+
+// The identifier of each field type ("ftUnknown", "ftString", ...), by ordinal: the names under
+// which published field-type properties are written in component text.
+inline constexpr const char* FieldTypeIdents[C_FIELDTYPECOUNT] = {
+    "ftUnknown",  "ftString",     "ftSmallint", "ftInteger",     "ftWord",      "ftBoolean",
+    "ftFloat",    "ftCurrency",   "ftBCD",      "ftDate",        "ftTime",      "ftDateTime",
+    "ftBytes",    "ftVarBytes",   "ftAutoInc",  "ftBlob",        "ftMemo",      "ftGraphic",
+    "ftFmtMemo",  "ftParadoxOle", "ftDBaseOle", "ftTypedBinary", "ftCursor",    "ftFixedChar",
+    "ftWideString", "ftLargeint", "ftADT",      "ftArray",       "ftReference", "ftDataSet",
+    "ftOraBlob",  "ftOraClob",    "ftVariant",  "ftInterface",   "ftIDispatch", "ftGuid",
+    "ftTimeStamp", "ftFMTBcd"};
 
 // The name of `type`; "Unknown" for a value outside the enumeration.
 inline const char* FieldTypeName(TFieldType type) {
