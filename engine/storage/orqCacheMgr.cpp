@@ -1,0 +1,536 @@
+// orqCacheMgr: the page cache (hash + state lists) and the block cache (ordered, non-overlapping
+// byte ranges). See orqCacheMgr.h for the states and invariants.
+#include "engine/storage/orqCacheMgr.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/storage/orqErrors.h"
+#include "host/Exceptions.h"
+#include "host/StringList.h"
+
+namespace ostra {
+
+// ---------------------------------------------------------------------------------------------
+// TCachePage
+
+void TCachePage::Open() {
+    if (FPageSize == 0) OrqDatabaseError(8581, "TCachePage.Open", "Page size = 0", nullptr);
+    if (!FBuffer) FBuffer = std::make_unique<uint8_t[]>(FPageSize);  // value-initialised: zeros
+}
+
+void TCachePage::Close() { FBuffer.reset(); }
+
+void TCachePage::SetPageSize(uint32_t Value) {
+    if (FBuffer) OrqDatabaseError(8581, "TCachePage.SetPageSize", "Cannot set page size on opened cache page", nullptr);
+    FPageSize = Value;
+}
+
+uint8_t* TCachePage::Buffer() {
+    if (!FBuffer) OrqDatabaseError(8581, "TCachePage.Buffer", "Object not initialized", nullptr);
+    return FBuffer.get();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCacheMgr: lists and hash
+
+TCacheMgr::~TCacheMgr() { Close(); }
+
+TCacheMgr::TPageList& TCacheMgr::ListOf(TCachePageState State) {
+    switch (State) {
+        case cpClean: return FClean;
+        case cpDirty: return FDirty;
+        default: return FEmpty;
+    }
+}
+
+void TCacheMgr::Unlink(TCachePage* Page) {
+    TPageList& list = ListOf(Page->FState);
+    (Page->FPrev ? Page->FPrev->FNext : list.Head) = Page->FNext;
+    (Page->FNext ? Page->FNext->FPrev : list.Tail) = Page->FPrev;
+    Page->FPrev = Page->FNext = nullptr;
+    --list.Count;
+}
+
+void TCacheMgr::LinkTail(TCachePage* Page) {
+    TPageList& list = ListOf(Page->FState);
+    Page->FPrev = list.Tail;
+    Page->FNext = nullptr;
+    (list.Tail ? list.Tail->FNext : list.Head) = Page;
+    list.Tail = Page;
+    ++list.Count;
+}
+
+void TCacheMgr::SetPageState(TCachePage* Page, TCachePageState State) {
+    Unlink(Page);
+    Page->FState = State;
+    LinkTail(Page);
+}
+
+void TCacheMgr::HashPage(TCachePage* Page, uint32_t Position, uint32_t HighPosition) {
+    if (Page->FHashed) {
+        if (Page->FLowerAddress == Position && Page->FUpperAddress == HighPosition) return;
+        FHash.erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
+    }
+    Page->FLowerAddress = Position;
+    Page->FUpperAddress = HighPosition;
+    FHash[KeyOf(Position, HighPosition)] = Page;
+    Page->FHashed = true;
+}
+
+void TCacheMgr::ForgetPage(TCachePage* Page) {
+    if (Page->FHashed) FHash.erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
+    Page->FHashed = false;
+    Page->FPageOwner = 0;
+    Page->FLowerAddress = 0;
+    Page->FUpperAddress = 0;
+    if (Page->FState != cpEmpty) SetPageState(Page, cpEmpty);
+}
+
+void TCacheMgr::Touch(TCachePage* Page) {
+    Page->FLRUFlag = FUseCounter++;
+    if (Page->FState == cpClean && Page != FClean.Tail) {
+        Unlink(Page);
+        LinkTail(Page);
+    }
+}
+
+void TCacheMgr::Log(const std::string& Text) {
+    if (FLog) FLog->Add(Text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCacheMgr: life cycle
+
+void TCacheMgr::Open(int32_t PageCount, int32_t PageSize) {
+    FUseCounter = 0;
+    FPageCount = PageCount;
+    FPageSize = PageSize;
+    if (!FReadIO) OrqDatabaseError(10065, "TCacheMgr.Open", "ReadIO", this);
+    if (!FWriteIO) OrqDatabaseError(10065, "TCacheMgr.Open", "WriteIO", this);
+    if (PageSize <= 0) OrqDatabaseError(8581, "TCacheMgr.Open", "Page size = 0", this);
+    // Addresses are masked to find their page, so the size must be a power of two.
+    if ((PageSize & (PageSize - 1)) != 0)
+        OrqDatabaseError(8581, "TCacheMgr.Open", "Page size is not a power of two", this);
+    FPageMask = ~uint32_t(PageSize - 1);
+    FHash.reserve(std::size_t(std::max(PageCount, 16)) * 2);
+    for (int32_t i = 0; i < PageCount; ++i) AddPage();
+    FHits = 0;
+    FMisses = 0;
+    FOpen = true;
+}
+
+void TCacheMgr::Close() {
+    FHash.clear();
+    FPages.clear();
+    FEmpty = FClean = FDirty = TPageList{};
+    FTransactionActive = false;
+    FOpen = false;
+}
+
+TCachePage* TCacheMgr::AddPage() {
+    auto page = std::make_unique<TCachePage>(int32_t(FPages.size()));
+    page->SetPageSize(uint32_t(FPageSize));
+    page->Open();
+    TCachePage* result = page.get();
+    FPages.push_back(std::move(page));
+    LinkTail(result);  // cpEmpty
+    Log("Add cache page");
+    return result;
+}
+
+TCachePage* TCacheMgr::GetNextEmptyPage() {
+    if (TCachePage* page = FEmpty.Head) {
+        Log("GetNextEmptyPage. EmptyPage: " + std::to_string(page->FIndex));
+        return page;
+    }
+    // The least recently used clean page; inside a transaction too, since a clean page equals
+    // what the file holds for this transaction and can be read again at any time.
+    if (TCachePage* page = FClean.Head) {
+        Log("GetNextEmptyPage. Replacing OldestPage: " + std::to_string(page->FIndex));
+        ForgetPage(page);
+        return page;
+    }
+    Log("GetNextEmptyPage. Adding new page");
+    return AddPage();
+}
+
+void TCacheMgr::ResetPageCount(int32_t Count) {
+    Count = std::max(Count, 0);
+    for (int32_t i = int32_t(FPages.size()) - 1; i >= Count; --i) {
+        TCachePage* page = FPages[std::size_t(i)].get();
+        if (page->FState == cpDirty) continue;
+        ForgetPage(page);
+        Unlink(page);
+        FPages.erase(FPages.begin() + i);
+    }
+    for (std::size_t i = 0; i < FPages.size(); ++i) FPages[i]->FIndex = int32_t(i);
+    while (int32_t(FPages.size()) < Count) AddPage();
+    FPageCount = Count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCacheMgr: lookup and transfers
+
+int32_t TCacheMgr::FindPage(uint32_t Position, uint32_t HighPosition) {
+    auto it = FHash.find(KeyOf(Position, HighPosition));
+    if (it == FHash.end()) return -1;
+    TCachePage* page = it->second;
+    Assert(page->FLowerAddress == Position && page->FUpperAddress == HighPosition,
+           "Cache hash incorrect " + std::to_string(Position) + " " + std::to_string(HighPosition));
+    return page->FIndex;
+}
+
+bool TCacheMgr::IsBaseAddrInCache(uint32_t Address) { return FindPage(GetBaseAddress(Address), 0) >= 0; }
+
+void TCacheMgr::CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Size) const {
+    (void)HighPosition;
+    Assert(FOpen, "Cache not open");
+    // The walk over the pages keeps to one 4 GiB address space.
+    Assert(uint64_t(Position) + uint64_t(Size) <= (uint64_t(1) << 32), "Cache transfer beyond the address range");
+}
+
+TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition,
+                                  bool Load) {
+    TCachePage* page;
+    int32_t index = FindPage(Base, HighPosition);
+    if (index >= 0) {
+        page = FPages[std::size_t(index)].get();
+        if (page->FPageOwner == TableID) {
+            ++FHits;
+            return page;
+        }
+        if (page->FState == cpDirty) {
+            // The page holds this transaction's bytes, which the file does not have yet: reading
+            // the file again would lose them. The other table's view is derived from them.
+            ++FMisses;
+            if (FRecodeIO) FRecodeIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, TableID, AccessFlags);
+            page->FPageOwner = TableID;
+            page->FAccessFlags = AccessFlags;
+            return page;
+        }
+        // A clean page of another table is read again into the same entry.
+    } else {
+        page = GetNextEmptyPage();
+    }
+    if (Load) {
+        ++FMisses;
+        try {
+            FReadIO(page->Buffer(), TableID, AccessFlags, Base, HighPosition);
+        } catch (...) {
+            ForgetPage(page);
+            throw;
+        }
+    } else {
+        ++FHits;  // a whole-page write needs nothing from the file
+    }
+    page->FPageOwner = TableID;
+    page->FAccessFlags = AccessFlags;
+    HashPage(page, Base, HighPosition);
+    if (page->FState == cpEmpty) SetPageState(page, cpClean);
+    return page;
+}
+
+int32_t TCacheMgr::ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
+                             uint32_t HighPosition, int32_t Size) {
+    if (Size < 1) return 0;
+    CheckRange(Position, HighPosition, Size);
+    auto* out = static_cast<uint8_t*>(Buffer);
+    uint32_t base = Position & FPageMask;
+    uint32_t offset = Position - base;
+    uint32_t left = uint32_t(Size);
+    while (left > 0) {
+        TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
+        uint32_t n = std::min(uint32_t(FPageSize) - offset, left);
+        std::memcpy(out, page->Buffer() + offset, n);
+        Touch(page);
+        out += n;
+        left -= n;
+        offset = 0;
+        base += uint32_t(FPageSize);
+    }
+    return Size;
+}
+
+int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
+                              uint32_t HighPosition, int32_t Size) {
+    if (Size < 1) return 0;
+    CheckRange(Position, HighPosition, Size);
+    const auto* in = static_cast<const uint8_t*>(Buffer);
+    uint32_t base = Position & FPageMask;
+    uint32_t offset = Position - base;
+    uint32_t left = uint32_t(Size);
+    while (left > 0) {
+        uint32_t n = std::min(uint32_t(FPageSize) - offset, left);
+        bool whole = n == uint32_t(FPageSize);
+        TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, !whole);
+        std::memcpy(page->Buffer() + offset, in, n);
+        page->FAccessFlags = AccessFlags;
+        if (FTransactionActive) {
+            if (page->FState != cpDirty) SetPageState(page, cpDirty);
+        } else {
+            try {
+                FWriteIO(page->Buffer(), TableID, AccessFlags, base, HighPosition);
+            } catch (...) {
+                ForgetPage(page);  // its bytes may not be what the file holds
+                throw;
+            }
+        }
+        Touch(page);
+        in += n;
+        left -= n;
+        offset = 0;
+        base += uint32_t(FPageSize);
+    }
+    return Size;
+}
+
+int32_t TCacheMgr::ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
+                                  int32_t Size, uint8_t*& Buffer) {
+    uint32_t base = GetBaseAddress(Position);
+    Assert(Size >= 0 && uint64_t(Position - base) + uint64_t(Size) <= uint64_t(FPageSize), "ReadCacheByRef failed");
+    CheckRange(Position, HighPosition, Size);
+    TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
+    Buffer = page->Buffer() + (Position - base);
+    Touch(page);
+    return Size;
+}
+
+int32_t TCacheMgr::WriteCacheByRef(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
+                                   uint32_t HighPosition, int32_t Size) {
+    (void)Buffer;  // the page buffer already holds the data
+    Assert(Size == FPageSize, "WriteCacheByRef - error in write size");
+    uint32_t base = GetBaseAddress(Position);
+    int32_t index = FindPage(base, HighPosition);
+    TCachePage* page = index >= 0 ? FPages[std::size_t(index)].get() : nullptr;
+    Assert(page && page->FPageOwner == TableID, "WriteCacheByRef - page not found");
+    ++FHits;
+    page->FAccessFlags = AccessFlags;
+    if (FTransactionActive) {
+        if (page->FState != cpDirty) SetPageState(page, cpDirty);
+    } else {
+        try {
+            FWriteIO(page->Buffer(), TableID, AccessFlags, base, HighPosition);
+        } catch (...) {
+            ForgetPage(page);
+            throw;
+        }
+    }
+    Touch(page);
+    return Size;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCacheMgr: transactions and clearing
+
+std::vector<TCachePage*> TCacheMgr::DirtyPages() const {
+    std::vector<TCachePage*> pages;
+    pages.reserve(std::size_t(FDirty.Count));
+    for (TCachePage* page = FDirty.Head; page; page = page->FNext) pages.push_back(page);
+    std::sort(pages.begin(), pages.end(), [](const TCachePage* a, const TCachePage* b) {
+        return KeyOf(a->FLowerAddress, a->FUpperAddress) < KeyOf(b->FLowerAddress, b->FUpperAddress);
+    });
+    return pages;
+}
+
+void TCacheMgr::Commit() {
+    if (!FTransactionActive) OrqDatabaseError(10257, "TCacheMgr.Commit", "", this);
+    for (TCachePage* page : DirtyPages()) {
+        FWriteIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, page->FLowerAddress, page->FUpperAddress);
+        SetPageState(page, cpClean);
+    }
+    FTransactionActive = false;
+}
+
+void TCacheMgr::Rollback() {
+    if (!FTransactionActive) OrqDatabaseError(10257, "TCacheMgr.Rollback", "", this);
+    while (FDirty.Head) ForgetPage(FDirty.Head);
+    FTransactionActive = false;
+}
+
+void TCacheMgr::ClearOwnedPages(uint32_t TableID) {
+    for (TCachePage* page = FClean.Head; page;) {
+        TCachePage* next = page->FNext;
+        if (page->FPageOwner == TableID) ForgetPage(page);
+        page = next;
+    }
+}
+
+void TCacheMgr::RemovePage(uint32_t Position, uint32_t HighPosition) {
+    int32_t index = FindPage(Position, HighPosition);
+    if (index >= 0) ForgetPage(FPages[std::size_t(index)].get());
+}
+
+void TCacheMgr::ClearCache() {
+    while (FClean.Head) ForgetPage(FClean.Head);
+}
+
+void TCacheMgr::DumpState() {
+    if (!FLog) return;
+    Log("Cache pages " + std::to_string(FPages.size()) + "  Hits " + std::to_string(FHits) + "  Misses " +
+        std::to_string(FMisses));
+    for (const auto& page : FPages)
+        Log("Page " + std::to_string(page->FIndex) + "  Addr " + std::to_string(page->FLowerAddress) + "  Owner " +
+            std::to_string(page->FPageOwner) + "  State " + CCachePageStateNames[page->FState] + "  LRU " +
+            std::to_string(page->FLRUFlag));
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCacheBlockMgr
+
+void TCacheBlockMgr::Log(const std::string& Text) {
+    if (FLog) FLog->Add(Text);
+}
+
+void TCacheBlockMgr::Open() {
+    if (!FReadIO) OrqDatabaseError(10065, "TCacheBlockMgr.Open", "ReadIO", this);
+    if (!FWriteIO) OrqDatabaseError(10065, "TCacheBlockMgr.Open", "WriteIO", this);
+    FHits = 0;
+    FMisses = 0;
+}
+
+void TCacheBlockMgr::StartTransaction() {
+    Open();
+    FTransactionActive = true;
+}
+
+void TCacheBlockMgr::Commit() {
+    if (!FTransactionActive) OrqDatabaseError(10257, "TCacheBlockMgr.Commit", "", this);
+    for (auto& [key, block] : FBlocks) {
+        if (block->FState != cpDirty) continue;
+        FWriteIO(block->Buffer(), block->FBlockOwner, block->FAccessFlags, block->FLowAddress, block->FHighAddress,
+                 block->BlockSize());
+        block->FState = cpClean;
+    }
+    Close();
+    FTransactionActive = false;
+}
+
+void TCacheBlockMgr::Rollback() {
+    if (!FTransactionActive) OrqDatabaseError(10257, "TCacheBlockMgr.Rollback", "", this);
+    Close();
+    FTransactionActive = false;
+}
+
+std::map<uint64_t, std::unique_ptr<TCacheBlock>>::iterator TCacheBlockMgr::FirstEndingAfter(uint64_t Key) {
+    auto it = FBlocks.upper_bound(Key);
+    if (it != FBlocks.begin()) {
+        auto prev = std::prev(it);
+        if (prev->first + prev->second->BlockSize() > Key) return prev;
+    }
+    return it;
+}
+
+TCacheBlock* TCacheBlockMgr::FindBlock(uint32_t Position, uint32_t HighPosition) {
+    auto it = FBlocks.find(KeyOf(Position, HighPosition));
+    TCacheBlock* block = it == FBlocks.end() ? nullptr : it->second.get();
+    if (FLog) Log("Find Block: " + (block ? std::to_string(Position) : std::string("-1")));
+    return block;
+}
+
+std::vector<TCacheBlock*> TCacheBlockMgr::Blocks() const {
+    std::vector<TCacheBlock*> blocks;
+    blocks.reserve(FBlocks.size());
+    for (const auto& [key, block] : FBlocks) blocks.push_back(block.get());
+    return blocks;
+}
+
+int32_t TCacheBlockMgr::ReadBlock(void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
+                                  uint32_t HighPosition, int32_t Size) {
+    if (Size < 1) return 0;
+    if (!FReadIO) OrqDatabaseError(10065, "TCacheBlockMgr.ReadBlock", "ReadIO", this);
+    auto* out = static_cast<uint8_t*>(Buffer);
+    const uint64_t start = KeyOf(Position, HighPosition);
+    const uint64_t end = start + uint64_t(Size);
+    uint64_t cursor = start;
+    bool fromFile = false;
+    auto readGap = [&](uint64_t from, uint64_t to) {
+        FReadIO(out + (from - start), TableID, AccessFlags, uint32_t(from), uint32_t(from >> 32), uint32_t(to - from));
+        fromFile = true;
+    };
+    for (auto it = FirstEndingAfter(start); it != FBlocks.end() && it->first < end; ++it) {
+        const uint64_t blockStart = it->first;
+        const uint64_t blockEnd = blockStart + it->second->BlockSize();
+        if (blockStart > cursor) readGap(cursor, blockStart);
+        const uint64_t from = std::max(blockStart, cursor);
+        const uint64_t to = std::min(blockEnd, end);
+        std::memcpy(out + (from - start), it->second->Buffer() + (from - blockStart), std::size_t(to - from));
+        cursor = to;
+    }
+    if (cursor < end) readGap(cursor, end);
+    if (fromFile)
+        ++FMisses;
+    else
+        ++FHits;
+    return Size;
+}
+
+int32_t TCacheBlockMgr::WriteBlock(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
+                                   uint32_t HighPosition, int32_t Size) {
+    if (Size < 1) return 0;
+    const uint64_t key = KeyOf(Position, HighPosition);
+    auto it = FBlocks.find(key);
+    TCacheBlock* block;
+    if (it != FBlocks.end() && it->second->BlockSize() == uint32_t(Size)) {
+        ++FHits;
+        block = it->second.get();
+    } else {
+        ++FMisses;
+        DiscardRange(Position, HighPosition, uint64_t(Size));
+        auto added = std::make_unique<TCacheBlock>(Position, HighPosition, TableID, AccessFlags, uint32_t(Size));
+        block = added.get();
+        FBlocks.emplace(key, std::move(added));
+        Log("Add cache Block");
+    }
+    std::memcpy(block->Buffer(), Buffer, std::size_t(Size));
+    block->FBlockOwner = TableID;
+    block->FAccessFlags = AccessFlags;
+    block->FState = cpDirty;
+    return Size;
+}
+
+void TCacheBlockMgr::DiscardRange(uint32_t Position, uint32_t HighPosition, uint64_t Size) {
+    if (Size == 0 || FBlocks.empty()) return;
+    const uint64_t start = KeyOf(Position, HighPosition);
+    const uint64_t end = start + Size;
+    // Makes a block of the bytes [From, blockEnd) of Block.
+    auto tailOf = [](TCacheBlock& Block, uint64_t BlockStart, uint64_t From) {
+        auto tail = std::make_unique<TCacheBlock>(uint32_t(From), uint32_t(From >> 32), Block.FBlockOwner,
+                                                  Block.FAccessFlags,
+                                                  uint32_t(BlockStart + Block.BlockSize() - From));
+        std::memcpy(tail->Buffer(), Block.Buffer() + (From - BlockStart), tail->BlockSize());
+        tail->FState = Block.FState;
+        return tail;
+    };
+    auto it = FirstEndingAfter(start);
+    while (it != FBlocks.end() && it->first < end) {
+        TCacheBlock& block = *it->second;
+        const uint64_t blockStart = it->first;
+        const uint64_t blockEnd = blockStart + block.BlockSize();
+        if (blockStart < start) {
+            // Keep the head; a block reaching past the range also keeps its tail.
+            if (blockEnd > end) FBlocks.emplace(end, tailOf(block, blockStart, end));
+            block.FBuffer.resize(std::size_t(start - blockStart));
+            ++it;
+        } else if (blockEnd > end) {
+            auto tail = tailOf(block, blockStart, end);
+            FBlocks.erase(it);
+            FBlocks.emplace(end, std::move(tail));
+            break;
+        } else {
+            it = FBlocks.erase(it);
+        }
+    }
+}
+
+void TCacheBlockMgr::DumpState() {
+    if (!FLog) return;
+    Log("Cache blocks " + std::to_string(FBlocks.size()) + "  Hits " + std::to_string(FHits) + "  Misses " +
+        std::to_string(FMisses));
+    for (const auto& [key, block] : FBlocks)
+        Log("Block Addr " + std::to_string(block->FLowAddress) + "  Size " + std::to_string(block->BlockSize()) +
+            "  Owner " + std::to_string(block->FBlockOwner) + "  State " + CCachePageStateNames[block->FState]);
+}
+
+}  // namespace ostra

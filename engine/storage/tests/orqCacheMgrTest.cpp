@@ -1,0 +1,440 @@
+// The page cache and the block cache over an in-memory disk: LRU order and eviction counts,
+// write-through, transactions, failures of the transfer procedures, and the block cache's
+// non-overlapping ranges against a byte model.
+#include "engine/storage/orqCacheMgr.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <list>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/storage/orqErrors.h"
+#include "host/Exceptions.h"
+
+using namespace ostra;
+
+namespace {
+
+// A disk of bytes that counts page reads and writes and can be told to fail the N-th write.
+struct FakeDisk {
+    std::vector<uint8_t> Bytes;
+    int Reads = 0;
+    int Writes = 0;
+    int FailWriteAt = 0;  // 1-based write call that throws; 0 = none
+
+    void Read(uint8_t* Buffer, uint64_t Position, uint64_t Size) {
+        ++Reads;
+        if (Position + Size > Bytes.size()) throw std::runtime_error("read beyond the disk");
+        std::memcpy(Buffer, Bytes.data() + Position, Size);
+    }
+    void Write(const uint8_t* Buffer, uint64_t Position, uint64_t Size) {
+        ++Writes;
+        if (FailWriteAt && Writes == FailWriteAt) throw std::runtime_error("injected write failure");
+        if (Position + Size > Bytes.size()) Bytes.resize(Position + Size);
+        std::memcpy(Bytes.data() + Position, Buffer, Size);
+    }
+};
+
+constexpr int32_t PageSize = 256;
+
+class PageCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Disk.Bytes.resize(64 * PageSize);
+        for (std::size_t i = 0; i < Disk.Bytes.size(); ++i) Disk.Bytes[i] = uint8_t(i * 7 + i / PageSize);
+        Cache.SetReadIO([this](uint8_t* Buffer, uint32_t, uint32_t, uint32_t Position, uint32_t) {
+            Disk.Read(Buffer, Position, PageSize);
+        });
+        Cache.SetWriteIO([this](const uint8_t* Buffer, uint32_t, uint32_t, uint32_t Position, uint32_t) {
+            Disk.Write(Buffer, Position, PageSize);
+        });
+    }
+    std::vector<uint8_t> ReadPage(uint32_t Page, uint32_t TableID = 1) {
+        std::vector<uint8_t> out(PageSize);
+        Cache.ReadCache(out.data(), TableID, 1, Page * PageSize, 0, PageSize);
+        return out;
+    }
+    std::vector<uint8_t> DiskPage(uint32_t Page) {
+        return {Disk.Bytes.begin() + Page * PageSize, Disk.Bytes.begin() + (Page + 1) * PageSize};
+    }
+    bool Cached(uint32_t Page) { return Cache.FindPage(Page * PageSize, 0) >= 0; }
+
+    FakeDisk Disk;
+    TCacheMgr Cache;
+};
+
+int ErrorCodeOf(const std::function<void()>& Action) {
+    try {
+        Action();
+    } catch (const EOrqDatabaseError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
+TEST_F(PageCacheTest, EvictsTheLeastRecentlyUsedCleanPage) {
+    Cache.Open(4, PageSize);
+    for (uint32_t page : {0, 1, 2, 3}) ReadPage(page);
+    ReadPage(0);  // page 1 is now the least recently used
+    ReadPage(4);
+    EXPECT_TRUE(Cached(0));
+    EXPECT_FALSE(Cached(1));
+    EXPECT_TRUE(Cached(4));
+    EXPECT_EQ(Cache.Count(), 4);
+    EXPECT_EQ(Cache.Misses(), 5);
+    EXPECT_EQ(Cache.Hits(), 1);
+    EXPECT_EQ(Disk.Reads, 5);
+    EXPECT_EQ(ReadPage(4), DiskPage(4));
+}
+
+// Random reads against a plain LRU list of the same capacity: the same misses, and every read
+// returns the disk's bytes, also for ranges that span pages.
+TEST_F(PageCacheTest, MatchesAnLRUModel) {
+    const int capacity = 5;
+    Cache.Open(capacity, PageSize);
+    std::list<uint32_t> model;  // most recently used first
+    int modelMisses = 0;
+    std::mt19937 random(7);
+    for (int step = 0; step < 3000; ++step) {
+        uint32_t first = random() % 12;
+        uint32_t count = 1 + random() % 2;
+        uint32_t offset = random() % PageSize;
+        uint32_t size = count == 1 ? 1 + random() % (PageSize - offset) : PageSize - offset + 1 + random() % PageSize;
+        std::vector<uint8_t> out(size);
+        Cache.ReadCache(out.data(), 1, 1, first * PageSize + offset, 0, int32_t(size));
+        ASSERT_EQ(0, std::memcmp(out.data(), Disk.Bytes.data() + first * PageSize + offset, size)) << step;
+        for (uint32_t page = first; page < first + count; ++page) {
+            auto it = std::find(model.begin(), model.end(), page);
+            if (it == model.end()) {
+                ++modelMisses;
+                if (int(model.size()) == capacity) model.pop_back();
+            } else {
+                model.erase(it);
+            }
+            model.push_front(page);
+        }
+    }
+    EXPECT_EQ(Cache.Misses(), modelMisses);
+    EXPECT_EQ(Disk.Reads, modelMisses);
+    EXPECT_EQ(Cache.Count(), capacity);
+}
+
+TEST_F(PageCacheTest, WritesThroughOutsideATransaction) {
+    Cache.Open(4, PageSize);
+    std::vector<uint8_t> data(300, 0xAB);
+    Cache.WriteCache(data.data(), 1, 1, 2 * PageSize + 100, 0, int32_t(data.size()));
+    EXPECT_EQ(0, std::memcmp(Disk.Bytes.data() + 2 * PageSize + 100, data.data(), data.size()));
+    EXPECT_EQ(Disk.Writes, 2);
+    EXPECT_EQ(Cache.DirtyCount(), 0);
+}
+
+TEST_F(PageCacheTest, PartialWriteLoadsThePageWholeWriteDoesNot) {
+    Cache.Open(4, PageSize);
+    std::vector<uint8_t> page(PageSize, 0x11);
+    Cache.WriteCache(page.data(), 1, 1, 3 * PageSize, 0, PageSize);
+    EXPECT_EQ(Disk.Reads, 0);
+    Cache.WriteCache(page.data(), 1, 1, 5 * PageSize + 10, 0, 20);
+    EXPECT_EQ(Disk.Reads, 1);
+    EXPECT_EQ(Cache.Misses(), 1);
+    EXPECT_EQ(Cache.Hits(), 1);
+}
+
+TEST_F(PageCacheTest, TransactionKeepsDirtyPagesUntilCommit) {
+    Cache.Open(50, PageSize);
+    Disk.Bytes.resize(2000 * PageSize);
+    const std::vector<uint8_t> before = Disk.Bytes;
+    Cache.StartTransaction();
+    std::vector<uint8_t> page(PageSize);
+    for (uint32_t i = 0; i < 2000; ++i) {
+        std::fill(page.begin(), page.end(), uint8_t(i));
+        Cache.WriteCache(page.data(), 1, 1, i * PageSize, 0, PageSize);
+    }
+    EXPECT_EQ(Disk.Bytes, before);
+    EXPECT_GE(Cache.Count(), 2000);
+    EXPECT_EQ(Cache.DirtyCount(), 2000);
+    // Address order, so that the file is written front to back.
+    std::vector<TCachePage*> dirty = Cache.DirtyPages();
+    EXPECT_TRUE(std::is_sorted(dirty.begin(), dirty.end(),
+                               [](auto* a, auto* b) { return a->LowerAddress() < b->LowerAddress(); }));
+    Cache.Commit();
+    EXPECT_FALSE(Cache.TransactionActive());
+    EXPECT_EQ(Cache.DirtyCount(), 0);
+    EXPECT_GE(Cache.Count(), 2000);  // the grown size stays
+    for (uint32_t i : {0u, 999u, 1999u}) EXPECT_EQ(DiskPage(i), std::vector<uint8_t>(PageSize, uint8_t(i)));
+}
+
+// Inside a transaction a read miss reuses a clean page instead of growing the cache.
+TEST_F(PageCacheTest, EvictsCleanPagesInsideATransaction) {
+    Cache.Open(4, PageSize);
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(10, 0x5A);
+    Cache.WriteCache(data.data(), 1, 1, 0, 0, 10);
+    Cache.WriteCache(data.data(), 1, 1, PageSize, 0, 10);
+    for (uint32_t page = 10; page < 30; ++page) EXPECT_EQ(ReadPage(page), DiskPage(page));
+    EXPECT_EQ(Cache.Count(), 4);
+    EXPECT_EQ(Cache.DirtyCount(), 2);
+    std::vector<uint8_t> out(10);
+    Cache.ReadCache(out.data(), 1, 1, PageSize, 0, 10);
+    EXPECT_EQ(out, data);
+}
+
+TEST_F(PageCacheTest, RollbackDropsWrittenPagesAndKeepsReadOnes) {
+    Cache.Open(4, PageSize);
+    const std::vector<uint8_t> before = Disk.Bytes;
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0xEE);
+    Cache.WriteCache(data.data(), 1, 1, 2 * PageSize, 0, PageSize);  // page A
+    ReadPage(3);                                                     // page B
+    Cache.Rollback();
+    EXPECT_FALSE(Cached(2));
+    ASSERT_TRUE(Cached(3));
+    EXPECT_EQ(Cache.Items(Cache.FindPage(3 * PageSize, 0)).State(), cpClean);
+    EXPECT_EQ(Disk.Bytes, before);
+    EXPECT_EQ(ReadPage(2), DiskPage(2));
+}
+
+TEST_F(PageCacheTest, PageOfAnotherTableIsReadAgain) {
+    Cache.Open(4, PageSize);
+    ReadPage(1, 1);
+    ReadPage(1, 2);
+    EXPECT_EQ(Disk.Reads, 2);
+    EXPECT_EQ(Cache.Count(), 4);
+    EXPECT_EQ(Cache.Items(Cache.FindPage(PageSize, 0)).PageOwner(), 2u);
+}
+
+// A dirty page holds bytes the disk does not have yet: reading it under another table id must not
+// fetch the disk's stale copy. The recode procedure derives the other table's view from it.
+TEST_F(PageCacheTest, DirtyPageOfAnotherTableKeepsTheTransactionsBytes) {
+    Cache.Open(4, PageSize);
+    int recodes = 0;
+    Cache.SetRecodeIO([&](uint8_t*, uint32_t OldTable, uint32_t, uint32_t NewTable, uint32_t) {
+        ++recodes;
+        EXPECT_EQ(OldTable, 1u);
+        EXPECT_EQ(NewTable, 2u);
+    });
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x42);
+    Cache.WriteCache(data.data(), 1, 1, 0, 0, PageSize);
+    EXPECT_EQ(ReadPage(0, 2), data);
+    EXPECT_EQ(recodes, 1);
+    EXPECT_EQ(Disk.Reads, 0);
+    Cache.Commit();
+    EXPECT_EQ(DiskPage(0), data);
+}
+
+TEST_F(PageCacheTest, FailedCommitKeepsTheRestDirtyAndCanBeRetried) {
+    Cache.Open(4, PageSize);
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x77);
+    for (uint32_t page = 0; page < 3; ++page) Cache.WriteCache(data.data(), 1, 1, page * PageSize, 0, PageSize);
+    Disk.FailWriteAt = 2;
+    EXPECT_THROW(Cache.Commit(), std::runtime_error);
+    EXPECT_TRUE(Cache.TransactionActive());
+    EXPECT_EQ(Cache.DirtyCount(), 2);
+    EXPECT_EQ(DiskPage(0), data);
+    Disk.FailWriteAt = 0;
+    Cache.Commit();
+    EXPECT_EQ(Cache.DirtyCount(), 0);
+    for (uint32_t page = 0; page < 3; ++page) EXPECT_EQ(DiskPage(page), data);
+}
+
+// A failed read or write-through leaves no page that claims bytes the disk does not hold.
+TEST_F(PageCacheTest, FailedTransfersLeaveNoWrongPage) {
+    Cache.Open(4, PageSize);
+    Cache.SetReadIO([](uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t) { throw std::runtime_error("read"); });
+    std::vector<uint8_t> out(PageSize);
+    EXPECT_THROW(Cache.ReadCache(out.data(), 1, 1, 0, 0, 10), std::runtime_error);
+    EXPECT_FALSE(Cached(0));
+    Disk.FailWriteAt = 1;
+    std::vector<uint8_t> data(PageSize, 0x99);
+    EXPECT_THROW(Cache.WriteCache(data.data(), 1, 1, PageSize, 0, PageSize), std::runtime_error);
+    EXPECT_FALSE(Cached(1));
+    EXPECT_EQ(Cache.CachedCount(), 0);
+}
+
+TEST_F(PageCacheTest, ByReferenceTransfers) {
+    Cache.Open(4, PageSize);
+    uint8_t* in = nullptr;
+    Cache.ReadCacheByRef(1, 1, 2 * PageSize + 16, 0, 32, in);
+    EXPECT_EQ(0, std::memcmp(in, Disk.Bytes.data() + 2 * PageSize + 16, 32));
+    std::memset(in, 0x3C, 32);
+    Cache.WriteCacheByRef(nullptr, 1, 1, 2 * PageSize, 0, PageSize);
+    EXPECT_EQ(Disk.Bytes[2 * PageSize + 16], 0x3C);
+    EXPECT_EQ(Disk.Bytes[2 * PageSize + 47], 0x3C);
+
+    uint8_t* unused = nullptr;
+    EXPECT_THROW(Cache.ReadCacheByRef(1, 1, 2 * PageSize + 250, 0, 10, unused), EAssertionFailed);
+    EXPECT_THROW(Cache.WriteCacheByRef(nullptr, 1, 1, 2 * PageSize, 0, 10), EAssertionFailed);
+    EXPECT_THROW(Cache.WriteCacheByRef(nullptr, 1, 1, 9 * PageSize, 0, PageSize), EAssertionFailed);
+    EXPECT_THROW(Cache.WriteCacheByRef(nullptr, 2, 1, 2 * PageSize, 0, PageSize), EAssertionFailed);
+}
+
+TEST_F(PageCacheTest, ClearingKeepsDirtyPages) {
+    Cache.Open(6, PageSize);
+    ReadPage(0, 1);
+    ReadPage(1, 2);
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x01);
+    Cache.WriteCache(data.data(), 1, 1, 2 * PageSize, 0, PageSize);
+    Cache.ClearOwnedPages(1);
+    EXPECT_FALSE(Cached(0));
+    EXPECT_TRUE(Cached(1));
+    EXPECT_TRUE(Cached(2));
+    Cache.ClearCache();
+    EXPECT_FALSE(Cached(1));
+    EXPECT_TRUE(Cached(2));
+    Cache.RemovePage(2 * PageSize, 0);
+    EXPECT_EQ(Cache.CachedCount(), 0);
+}
+
+TEST_F(PageCacheTest, ResetPageCountKeepsDirtyPages) {
+    Cache.Open(6, PageSize);
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x01);
+    for (uint32_t page = 0; page < 6; ++page) ReadPage(page);
+    Cache.WriteCache(data.data(), 1, 1, 5 * PageSize, 0, PageSize);  // the last page of the collection
+    Cache.ResetPageCount(2);
+    EXPECT_EQ(Cache.Count(), 3);
+    EXPECT_TRUE(Cached(5));
+    for (int32_t i = 0; i < Cache.Count(); ++i) EXPECT_EQ(Cache.Items(i).Index(), i);
+    Cache.ResetPageCount(8);
+    EXPECT_EQ(Cache.Count(), 8);
+    EXPECT_EQ(ReadPage(7), DiskPage(7));
+}
+
+TEST_F(PageCacheTest, Errors) {
+    TCacheMgr bare;
+    EXPECT_EQ(ErrorCodeOf([&] { bare.Open(4, PageSize); }), 10065);
+    bare.SetReadIO([](uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t) {});
+    try {
+        bare.Open(4, PageSize);
+        FAIL();
+    } catch (const EOrqDatabaseError& e) {
+        EXPECT_EQ(e.ErrorCode, 10065);
+        EXPECT_NE(std::string(e.what()).find("WriteIO"), std::string::npos);
+    }
+    EXPECT_EQ(ErrorCodeOf([&] { Cache.Open(4, 0); }), 8581);
+    EXPECT_EQ(ErrorCodeOf([&] { Cache.Open(4, 300); }), 8581);
+    Cache.Open(4, PageSize);
+    EXPECT_EQ(ErrorCodeOf([&] { Cache.Commit(); }), 10257);
+    EXPECT_EQ(ErrorCodeOf([&] { Cache.Rollback(); }), 10257);
+    TCachePage page(0);
+    EXPECT_EQ(ErrorCodeOf([&] { page.Open(); }), 8581);
+    EXPECT_EQ(ErrorCodeOf([&] { page.Buffer(); }), 8581);
+    page.SetPageSize(16);
+    page.Open();
+    EXPECT_EQ(ErrorCodeOf([&] { page.SetPageSize(32); }), 8581);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Block cache
+
+class BlockCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Disk.Bytes.resize(4096);
+        for (std::size_t i = 0; i < Disk.Bytes.size(); ++i) Disk.Bytes[i] = uint8_t(i * 13);
+        Blocks.SetReadIO([this](uint8_t* Buffer, uint32_t, uint32_t, uint32_t Position, uint32_t, uint32_t Size) {
+            Disk.Read(Buffer, Position, Size);
+        });
+        Blocks.SetWriteIO([this](const uint8_t* Buffer, uint32_t, uint32_t, uint32_t Position, uint32_t,
+                                 uint32_t Size) { Disk.Write(Buffer, Position, Size); });
+        Blocks.StartTransaction();
+    }
+    FakeDisk Disk;
+    TCacheBlockMgr Blocks;
+};
+
+TEST_F(BlockCacheTest, SameRangeReusesOneBlock) {
+    std::vector<uint8_t> a(40, 1), b(40, 2);
+    Blocks.WriteBlock(a.data(), 0, 0, 768, 0, 40);
+    Blocks.WriteBlock(b.data(), 0, 0, 768, 0, 40);
+    EXPECT_EQ(Blocks.Count(), 1);
+    EXPECT_EQ(Blocks.Hits(), 1);
+    ASSERT_NE(Blocks.FindBlock(768, 0), nullptr);
+    std::vector<uint8_t> out(40);
+    Blocks.ReadBlock(out.data(), 0, 0, 768, 0, 40);
+    EXPECT_EQ(out, b);
+    EXPECT_EQ(Disk.Reads, 0);
+}
+
+// Overlapping ranges of one transaction: the newest bytes win in reads and at commit.
+TEST_F(BlockCacheTest, OverlappingWritesKeepTheNewestBytes) {
+    std::vector<uint8_t> wide(128, 0xA1), narrow(40, 0xB2), shorter(20, 0xC3);
+    Blocks.WriteBlock(wide.data(), 0, 0, 1024, 0, 128);
+    Blocks.WriteBlock(narrow.data(), 0, 0, 1100, 0, 40);  // starts inside the first range
+    Blocks.WriteBlock(narrow.data(), 0, 0, 768, 0, 40);
+    Blocks.WriteBlock(shorter.data(), 0, 0, 768, 0, 20);  // same start, other size
+    std::vector<uint8_t> expected = Disk.Bytes;
+    std::fill_n(expected.begin() + 1024, 128, 0xA1);
+    std::fill_n(expected.begin() + 1100, 40, 0xB2);
+    std::fill_n(expected.begin() + 768, 40, 0xB2);
+    std::fill_n(expected.begin() + 768, 20, 0xC3);
+    std::vector<uint8_t> out(600);
+    Blocks.ReadBlock(out.data(), 0, 0, 700, 0, 600);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin() + 700));
+    Blocks.Commit();
+    EXPECT_EQ(Disk.Bytes, expected);
+    EXPECT_EQ(Blocks.Count(), 0);
+    EXPECT_FALSE(Blocks.TransactionActive());
+}
+
+TEST_F(BlockCacheTest, MatchesAByteModel) {
+    std::mt19937 random(11);
+    std::vector<uint8_t> model = Disk.Bytes;
+    for (int round = 0; round < 20; ++round) {
+        if (!Blocks.TransactionActive()) Blocks.StartTransaction();
+        for (int step = 0; step < 200; ++step) {
+            uint32_t position = random() % 4000;
+            uint32_t size = 1 + random() % std::min<uint32_t>(300, 4096 - position);
+            if (random() % 2) {
+                std::vector<uint8_t> data(size);
+                for (auto& b : data) b = uint8_t(random());
+                Blocks.WriteBlock(data.data(), 0, 0, position, 0, int32_t(size));
+                std::copy(data.begin(), data.end(), model.begin() + position);
+            } else {
+                std::vector<uint8_t> out(size);
+                Blocks.ReadBlock(out.data(), 0, 0, position, 0, int32_t(size));
+                ASSERT_TRUE(std::equal(out.begin(), out.end(), model.begin() + position)) << round << " " << step;
+            }
+        }
+        std::vector<TCacheBlock*> blocks = Blocks.Blocks();
+        for (std::size_t i = 1; i < blocks.size(); ++i)
+            ASSERT_LE(blocks[i - 1]->LowAddress() + blocks[i - 1]->BlockSize(), blocks[i]->LowAddress());
+        if (round % 3 == 2) {
+            Blocks.Rollback();
+            model = Disk.Bytes;
+        } else {
+            Blocks.Commit();
+            ASSERT_EQ(Disk.Bytes, model);
+        }
+    }
+}
+
+TEST_F(BlockCacheTest, FailedCommitKeepsTheTransaction) {
+    std::vector<uint8_t> data(10, 5);
+    Blocks.WriteBlock(data.data(), 0, 0, 0, 0, 10);
+    Blocks.WriteBlock(data.data(), 0, 0, 100, 0, 10);
+    Disk.FailWriteAt = 2;
+    EXPECT_THROW(Blocks.Commit(), std::runtime_error);
+    EXPECT_TRUE(Blocks.TransactionActive());
+    EXPECT_EQ(Blocks.Count(), 2);
+    Disk.FailWriteAt = 0;
+    Blocks.Commit();
+    EXPECT_EQ(Disk.Writes, 3);  // the block written before the failure is not written again
+    EXPECT_EQ(Disk.Bytes[105], 5);
+}
+
+TEST_F(BlockCacheTest, Errors) {
+    Blocks.Rollback();
+    EXPECT_EQ(ErrorCodeOf([&] { Blocks.Commit(); }), 10257);
+    EXPECT_EQ(ErrorCodeOf([&] { Blocks.Rollback(); }), 10257);
+    TCacheBlockMgr bare;
+    EXPECT_EQ(ErrorCodeOf([&] { bare.StartTransaction(); }), 10065);
+}
+
+}  // namespace
