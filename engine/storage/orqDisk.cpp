@@ -1,0 +1,806 @@
+// orqDisk: TDiskMgr (states and invariants in orqDisk.h), the security header and the unit's
+// two free routines.
+#include "engine/storage/orqDisk.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <limits>
+
+#include "engine/storage/orqCommon.h"
+#include "engine/storage/orqConsts.h"
+#include "engine/storage/orqCrypt.h"
+#include "engine/storage/orqErrors.h"
+#include "host/DateTime.h"
+#include "host/Exceptions.h"
+#include "host/StringList.h"
+#include "platform/File.h"
+#include "platform/Random.h"
+
+namespace ostra {
+namespace {
+
+constexpr uint64_t CAddressSpace = uint64_t(1) << 32;
+constexpr uint32_t CMaxTableID = 2047;  // the owner word's top bit marks free entries
+constexpr int32_t CAccessMask = 0x07;
+constexpr int32_t CShareMask = 0x70;
+constexpr int32_t CShareExclusive = 0x10;
+
+uint32_t Load32(const uint8_t* P) {
+    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+void Store32(uint8_t* P, uint32_t Value) {
+    P[0] = uint8_t(Value);
+    P[1] = uint8_t(Value >> 8);
+    P[2] = uint8_t(Value >> 16);
+    P[3] = uint8_t(Value >> 24);
+}
+
+// Runs each step of a teardown, keeping the first failure to raise after the last step.
+class TFirstFailure {
+public:
+    template <class F>
+    void Run(F&& Step) noexcept {
+        try {
+            Step();
+        } catch (...) {
+            if (!FFailure) FFailure = std::current_exception();
+        }
+    }
+    void RaiseIfAny() {
+        if (FFailure) std::rethrow_exception(FFailure);
+    }
+
+private:
+    std::exception_ptr FFailure;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Security header
+
+void TSecurityHeader::Encode(uint8_t* Bytes) const {
+    std::memset(Bytes, 0, CSecurityHeaderSize);
+    Store32(Bytes, HeaderSize);
+    const uint64_t time = std::bit_cast<uint64_t>(WrittenAt);
+    Store32(Bytes + 4, uint32_t(time));
+    Store32(Bytes + 8, uint32_t(time >> 32));
+    Bytes[12] = uint8_t(Marker1);
+    Bytes[13] = uint8_t(Marker1 >> 8);
+    Bytes[14] = uint8_t(Marker2);
+    Bytes[15] = uint8_t(Marker2 >> 8);
+    std::memcpy(Bytes + 16, KeyDigest, sizeof KeyDigest);
+    Store32(Bytes + 36, HeaderCRC);
+}
+
+void TSecurityHeader::Decode(const uint8_t* Bytes) {
+    HeaderSize = Load32(Bytes);
+    WrittenAt = std::bit_cast<double>(uint64_t(Load32(Bytes + 4)) | uint64_t(Load32(Bytes + 8)) << 32);
+    Marker1 = uint16_t(Bytes[12] | Bytes[13] << 8);
+    Marker2 = uint16_t(Bytes[14] | Bytes[15] << 8);
+    std::memcpy(KeyDigest, Bytes + 16, sizeof KeyDigest);
+    HeaderCRC = Load32(Bytes + 36);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Unit routines
+
+uint32_t GetBestPageRequestSize(uint32_t BlockSize, uint32_t PageSize) {
+    Assert(BlockSize != 0 && PageSize != 0, "Invalid block size of 0 in GetBestPageRequestSize");
+    const uint64_t base = (uint64_t(BlockSize) + PageSize - 1) / PageSize * PageSize;
+    if (PageSize >= BlockSize && base % BlockSize <= PageSize / 4) return uint32_t(base);
+    uint64_t best = base;
+    uint64_t bestWaste = base % BlockSize;
+    const uint64_t limit = std::min<uint64_t>(10 * base, CAddressSpace);
+    for (uint64_t candidate = base + PageSize; candidate < limit; candidate += PageSize) {
+        const uint64_t waste = candidate % BlockSize;
+        if (waste < bestWaste) {
+            best = candidate;
+            bestWaste = waste;
+        }
+    }
+    return uint32_t(best);
+}
+
+bool DoCopyFile(const std::string& Source, const std::string& Dest, bool Overwrite) {
+    return platform::CopyFile(Source, Dest, !Overwrite);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Header lock scopes of one operation
+
+class TDiskMgr::THeaderWriteScope {
+public:
+    explicit THeaderWriteScope(TDiskMgr& Disk) : FDisk(Disk), FHeldOnEntry(Disk.FHeaderReadLocked || Disk.FHeaderWriteLocked) {
+        if (!Disk.FHeaderWriteLocked) Disk.SetHeaderWriteLock();
+    }
+    ~THeaderWriteScope() {
+        if (!FReleased && !FHeldOnEntry) FDisk.AbandonHeaderLock();
+    }
+    THeaderWriteScope(const THeaderWriteScope&) = delete;
+    THeaderWriteScope& operator=(const THeaderWriteScope&) = delete;
+    // The operation succeeded: the header is written and the lock given back (if taken here).
+    void Release() {
+        if (!FHeldOnEntry) FDisk.ReleaseHeaderLock();
+        FReleased = true;
+    }
+
+private:
+    TDiskMgr& FDisk;
+    bool FHeldOnEntry;
+    bool FReleased = false;
+};
+
+class TDiskMgr::THeaderReadScope {
+public:
+    explicit THeaderReadScope(TDiskMgr& Disk) : FDisk(Disk), FHeldOnEntry(Disk.FHeaderReadLocked || Disk.FHeaderWriteLocked) {
+        if (!FHeldOnEntry) Disk.SetHeaderReadLock();
+    }
+    ~THeaderReadScope() {
+        if (!FReleased && !FHeldOnEntry) FDisk.AbandonHeaderLock();
+    }
+    THeaderReadScope(const THeaderReadScope&) = delete;
+    THeaderReadScope& operator=(const THeaderReadScope&) = delete;
+    void Release() {
+        if (!FHeldOnEntry) FDisk.ReleaseHeaderLock();
+        FReleased = true;
+    }
+
+private:
+    TDiskMgr& FDisk;
+    bool FHeldOnEntry;
+    bool FReleased = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+TDiskMgr::TDiskMgr() : FFile(std::make_unique<TOrqFile>()) {
+    FFile->SetLockRetryInterval(FLockRetryInterval);
+    FFile->SetLockRetryCount(FLockRetryCount);
+}
+
+TDiskMgr::~TDiskMgr() {
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report; Close has closed everything regardless.
+    }
+}
+
+void TDiskMgr::SetLockRetryCount(int32_t Value) {
+    FLockRetryCount = Value;
+    FFile->SetLockRetryCount(Value);
+}
+
+void TDiskMgr::SetLockRetryInterval(int32_t Value) {
+    FLockRetryInterval = Value;
+    FFile->SetLockRetryInterval(Value);
+}
+
+void TDiskMgr::SetCryptKey(const std::string& Key) {
+    if (Key.empty()) {
+        FFile->SetBlowKeyBuf(OrqDefaultStrongCryptKey, OrqDefaultStrongCryptKeyLength);
+        FCryptKey = OrqDefaultStrongCryptKey;
+        return;
+    }
+    // Blowfish takes at most 448 key bits; a longer key must not silently leave the old one.
+    if (Key.size() > 56)
+        OrqDatabaseError(9602, "TDiskMgr.SetCryptKey", "The master key is longer than 56 characters", this);
+    FFile->SetBlowKeyBuf(Key.data(), int32_t(Key.size()));
+    FCryptKey = Key;
+}
+
+void TDiskMgr::CheckPageSize(const char* Caller) const {
+    if (FPageSize < CMinPageSize || FPageSize > CMaxPageSize || !std::has_single_bit(FPageSize))
+        OrqDatabaseError(8581, Caller, "Invalid database page size", const_cast<TDiskMgr*>(this));
+}
+
+void TDiskMgr::RequireOpen(const char* Caller) {
+    if (!FFile->CheckOpen() || !FGlobalHdr || !FMapMgr) OrqDatabaseError(8450, Caller, "File handle is invalid", this);
+}
+
+void TDiskMgr::Open() {
+    Close();
+    try {
+        InternalOpen();
+    } catch (...) {
+        // Nothing stays half open: no slot in the lock file, no handle on the database.
+        try {
+            Close();
+        } catch (...) {
+            // The failure of the open is the one to report.
+        }
+        throw;
+    }
+}
+
+void TDiskMgr::InternalOpen() {
+    static constexpr const char* Caller = "TDiskMgr.Open";
+    if (FPageSize == 0) OrqDatabaseError(8581, Caller, "PageSize is 0", this);
+    CheckPageSize(Caller);
+    if (!platform::FileExists(FFileName)) OrqDatabaseError(11010, Caller, FFileName, this);
+
+    FUsesLockFile = !platform::FileIsReadOnly(FFileName);
+    FFile->SetXORKeyBuf(OrqWeakCryptKey, OrqWeakCryptKeyLength);
+    const int32_t access = FOpenFlags & CAccessMask;
+    FExclusive = (FOpenFlags & CShareMask) == CShareExclusive;
+    FReadOnly = access == 0;
+    FFile->SetPageSize(int32_t(FPageSize));
+    FFile->SetOpenRead(true);
+    FFile->SetOpenWrite(access == 1 || access == 2);
+    FFile->SetOpenReadExclusive(FExclusive);
+    FFile->SetOpenWriteExclusive(FExclusive);
+    FFile->SetLockRetryCount(FLockRetryCount);
+    FFile->SetLockRetryInterval(FLockRetryInterval);
+    FFile->OpenOrqFile(FFileName);
+
+    if (FUsesLockFile) {
+        FUserMonitor = std::make_unique<TDBUserMonitor>(&FFile->Handle(), GetLockFileName(FFileName));
+        FUserMonitor->Open(GetCurrentUser(), GetCurrentComputer());
+        platform::File* lockFile = FUserMonitor->LockFileHandle();
+        FTableLockMgr = GetLockManager(&FFile->Handle(), lockFile, CTableLockBase, CTableLockRegionSize, false);
+        FTableLockMgr->SetLockRetryCount(FLockRetryCount);
+        FTableLockMgr->SetLockRetryInterval(FLockRetryInterval);
+        FTableLockMgr->SetReadLockErrMsg(SorqTableReadLockErr);
+        FTableLockMgr->SetWriteLockErrMsg(SorqTableWriteLockErr);
+        FRecordLockMgr = GetLockManager(&FFile->Handle(), lockFile, CRecordLockBase, 1, false);
+        FRecordLockMgr->SetLockRetryCount(FLockRetryCount);
+        FRecordLockMgr->SetLockRetryInterval(FLockRetryInterval);
+        FRecordLockMgr->SetReadLockErrMsg(SorqRecordLockErr);
+        FRecordLockMgr->SetWriteLockErrMsg(SorqRecordLockErr);
+        FTransactionLockMgr = GetLockManager(&FFile->Handle(), lockFile, CTransactionLockBase, 1, true);
+        FTransactionLockMgr->SetLockRetryCount(20);
+        FTransactionLockMgr->SetLockRetryInterval(80 + platform::Random(40));
+        FTransactionLockMgr->SetReadLockErrMsg(SorqTransactionLockErr);
+        FTransactionLockMgr->SetWriteLockErrMsg(SorqTransactionLockErr);
+    }
+
+    FFile->SetCacheActive(true);
+    FGlobalHdr = std::make_unique<TGlobalHdr>(CGlobalHdrSize, CGlobalHdrAddress);
+    FMapMgr = std::make_unique<TMapPageMgr>(int32_t(FPageSize));
+    FMapMgr->SetDiskMgr(this);
+    FMapMgr->SetGlobalHdr(FGlobalHdr.get());
+
+    // Reads and checks the header; a failed read gives the lock back itself.
+    SetHeaderReadLock();
+    ReleaseHeaderLock();
+
+    // Held while the database is open; whether another connection holds it does not matter.
+    FOpenLockHeld = FFile->Handle().Lock(CDatabaseOpenLockAddress, CDatabaseOpenLockSize);
+}
+
+void TDiskMgr::CreateNewFile(bool Overwrite) {
+    static constexpr const char* Caller = "TDiskMgr.CreateNewFile";
+    Close();
+    CheckPageSize(Caller);
+    if (!Overwrite && platform::FileExists(FFileName)) OrqDatabaseError(11043, Caller, "", this);
+    FFile->SetPageSize(int32_t(FPageSize));
+    if (FFile->CreateOrqFile(FFileName) < 0) OrqDatabaseError(8582, Caller, "", this);
+
+    struct TCleanUp {
+        TDiskMgr& Disk;
+        ~TCleanUp() {
+            Disk.FFile->CloseOrqFile();
+            Disk.FMapMgr.reset();
+            Disk.FGlobalHdr.reset();
+        }
+    } cleanUp{*this};
+    FGlobalHdr = std::make_unique<TGlobalHdr>(CGlobalHdrSize, CGlobalHdrAddress);
+    FMapMgr = std::make_unique<TMapPageMgr>(int32_t(FPageSize));
+    FMapMgr->SetDiskMgr(this);
+    FMapMgr->SetGlobalHdr(FGlobalHdr.get());
+
+    const std::vector<uint8_t> zero(FPageSize, 0);
+    for (uint32_t page = 0; page < CFixedAreaPages; ++page)
+        FFile->SeekAndWriteOrqFile(zero.data(), page * FPageSize, int32_t(FPageSize), 0, 0);
+
+    const uint32_t firstMapPage = 5 * FPageSize;
+    FGlobalHdr->SetFirstMapPage(firstMapPage);
+    FGlobalHdr->SetMapPageCount(1);
+    FGlobalHdr->SetFirstMapPageEmpty(firstMapPage);
+    InternalWriteHeader();
+
+    // Marking the fixed area changes the hint in memory only: the new file keeps the header as
+    // written above.
+    FMapMgr->AdjustMapPageFlags(CUsageSystem, 0, 5);
+    FMapMgr->SetMapEntryFlags(CUsageMapPage, firstMapPage, 1);
+    FFile->FlushBuffers();
+}
+
+void TDiskMgr::FreeLockManagers() noexcept {
+    // Their destructors release what they still hold and never raise.
+    FTableLockMgr.reset();
+    FRecordLockMgr.reset();
+    FTransactionLockMgr.reset();
+}
+
+void TDiskMgr::Close() {
+    TFirstFailure failure;
+    if (FFile->CheckOpen()) {
+        if (FOpenLockHeld)
+            failure.Run([&] { FFile->Handle().Unlock(CDatabaseOpenLockAddress, CDatabaseOpenLockSize); });
+        // A header changed under a write lock held outside a transaction is still owed to the file.
+        if (FGlobalHdr && FGlobalHdr->Dirty() && FHeaderWriteLocked && !IsTransactionActive())
+            failure.Run([&] { InternalWriteHeader(); });
+        failure.Run([&] { ReleaseAllLocks(); });
+    }
+    FOpenLockHeld = false;
+    FreeLockManagers();
+    if (FUserMonitor) {
+        failure.Run([&] { FUserMonitor->Close(); });
+        FUserMonitor.reset();
+    }
+    failure.Run([&] { FFile->CloseOrqFile(); });
+    FExclusive = false;
+    FHeaderReadLocked = false;
+    FHeaderWriteLocked = false;
+    FUsesLockFile = false;
+    FNoTransactionLock = false;
+    FMapMgr.reset();
+    FGlobalHdr.reset();
+    Assert(!FTableLockMgr, "TableLockMgr is not nil");
+    Assert(!FRecordLockMgr, "RecordLockMgr is not nil");
+    Assert(!FTransactionLockMgr, "TransactionLockMgr is not nil");
+    Assert(!FUserMonitor, "UserMonitor is not nil");
+    failure.RaiseIfAny();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page transfers
+
+uint32_t TDiskMgr::Owner(uint16_t TableID, uint16_t Usage) const {
+    if (TableID > CMaxTableID || Usage == 0 || Usage > 0xF)
+        OrqDatabaseError(8581, "TDiskMgr.WriteNewPages", "Invalid page owner", const_cast<TDiskMgr*>(this));
+    return uint32_t(TableID) << 4 | Usage;
+}
+
+uint32_t TDiskMgr::ByteCount(uint32_t PageCount, const char* Caller) {
+    const uint64_t bytes = uint64_t(PageCount) * FPageSize;
+    if (bytes > uint64_t(std::numeric_limits<int32_t>::max())) OrqDatabaseError(8581, Caller, "Invalid page count", this);
+    return uint32_t(bytes);
+}
+
+void TDiskMgr::ReadPages(uint32_t Address, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags, void* Buffer) {
+    RequireOpen("TDiskMgr.ReadPages");
+    FFile->SeekAndReadOrqFile(Buffer, Address, int32_t(ByteCount(PageCount, "TDiskMgr.ReadPages")), TableID,
+                              AccessFlags);
+}
+
+void TDiskMgr::WritePages(uint32_t Address, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags,
+                          const void* Buffer) {
+    RequireOpen("TDiskMgr.WritePages");
+    FFile->SeekAndWriteOrqFile(Buffer, Address, int32_t(ByteCount(PageCount, "TDiskMgr.WritePages")), TableID,
+                               AccessFlags);
+}
+
+uint32_t TDiskMgr::WriteNewPages(uint16_t TableID, uint32_t AccessFlags, uint16_t Usage, uint32_t PageCount,
+                                 const void* Buffer) {
+    static constexpr const char* Caller = "TDiskMgr.WriteNewPages";
+    RequireOpen(Caller);
+    const uint16_t owner = uint16_t(Owner(TableID, Usage));
+    if (PageCount == 0) OrqDatabaseError(8581, Caller, "Invalid page count", this);
+    ByteCount(PageCount, Caller);
+    THeaderWriteScope header(*this);
+    uint32_t address = FMapMgr->GetNextEmptyPageAddress(int32_t(PageCount));
+    if (address != 0)
+        WritePages(address, PageCount, TableID, AccessFlags, Buffer);
+    else
+        address = AppendNewPages(Buffer, PageCount, TableID, AccessFlags);
+    FMapMgr->AdjustMapPageFlags(owner, address, int32_t(PageCount));
+    header.Release();
+    return address;
+}
+
+uint32_t TDiskMgr::AppendNewPages(const void* Buffer, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags) {
+    static constexpr const char* Caller = "TDiskMgr.AppendNewPages";
+    RequireOpen(Caller);
+    if (PageCount == 0) OrqDatabaseError(8581, Caller, "Invalid page count", this);
+    const uint32_t bytes = ByteCount(PageCount, Caller);
+    THeaderWriteScope header(*this);
+    // The end as it is now that the header lock is held: other connections may have appended
+    // since this connection's transaction began.
+    int64_t end = FFile->Handle().Size();
+    if (IsTransactionActive()) end = std::max(end, FFile->SeekOrqEof());
+    if (end < 0) OrqDatabaseError(9600, Caller, "", this);
+    const uint64_t address = (uint64_t(end) + FPageSize - 1) / FPageSize * FPageSize;
+    if (address + bytes > CAddressSpace) OrqDatabaseError(9600, Caller, "", this);
+    FFile->SeekAndWriteOrqFile(Buffer, uint32_t(address), int32_t(bytes), TableID, AccessFlags);
+    header.Release();
+    return uint32_t(address);
+}
+
+void TDiskMgr::ReleasePages(uint32_t Address, uint32_t PageCount) {
+    RequireOpen("TDiskMgr.ReleasePages");
+    ByteCount(PageCount, "TDiskMgr.ReleasePages");
+    THeaderWriteScope header(*this);
+    FMapMgr->AdjustMapPageFlags(CMapEntryFree, Address, int32_t(PageCount));
+    const std::vector<uint8_t> zero(FPageSize, 0);
+    for (uint64_t i = 0; i < PageCount; ++i) FFile->ReleasePage(uint32_t(Address + i * FPageSize), zero.data());
+    header.Release();
+}
+
+void TDiskMgr::DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact) {
+    RequireOpen("TDiskMgr.DeleteOwnedPages");
+    THeaderWriteScope header(*this);
+    FFile->PageCache().ClearOwnedPages(TableID);
+    std::vector<uint32_t> freed;
+    FMapMgr->DeleteOwnedPages(TableID, Usage, Exact, freed);
+    if (FGlobalHdr->Dirty()) WriteHeader();
+    const std::vector<uint8_t> zero(FPageSize, 0);
+    for (uint32_t address : freed) FFile->ReleasePage(address, zero.data());
+    header.Release();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Byte-range transfers
+
+int32_t TDiskMgr::TransferSize(uint32_t Size, const char* Caller) {
+    if (Size > uint32_t(std::numeric_limits<int32_t>::max())) OrqDatabaseError(8581, Caller, "Invalid transfer size", this);
+    return int32_t(Size);
+}
+
+void TDiskMgr::ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer) {
+    RequireOpen("TDiskMgr.ReadCustomSize");
+    FFile->SeekAndReadOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.ReadCustomSize"), TableID, AccessFlags);
+}
+
+void TDiskMgr::WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                               const void* Buffer) {
+    RequireOpen("TDiskMgr.WriteCustomSize");
+    FFile->SeekAndWriteOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSize"), TableID, AccessFlags);
+}
+
+void TDiskMgr::ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                                   uint8_t*& Buffer) {
+    RequireOpen("TDiskMgr.ReadCustomSizeByRef");
+    FFile->SeekAndReadOrqFileByRef(Address, TransferSize(Size, "TDiskMgr.ReadCustomSizeByRef"), TableID, AccessFlags,
+                                   Buffer);
+}
+
+void TDiskMgr::WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                                    const void* Buffer) {
+    RequireOpen("TDiskMgr.WriteCustomSizeByRef");
+    FFile->SeekAndWriteOrqFileByRef(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSizeByRef"), TableID,
+                                    AccessFlags);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Global header and header lock
+
+void TDiskMgr::CheckHeader() {
+    const uint64_t size = GetFileSize();
+    const uint64_t pages = size / FPageSize;
+    const uint64_t entriesPerPage = FMapMgr->EntriesPerPage();
+    const uint64_t maxMapPages = pages / entriesPerPage + (pages % entriesPerPage ? 1 : 0);
+    const uint32_t first = FGlobalHdr->FirstMapPage();
+    const uint32_t count = FGlobalHdr->MapPageCount();
+    const uint32_t hint = FGlobalHdr->FirstMapPageEmpty();
+    const bool hintValid =
+        hint == 0 || (hint % FPageSize == 0 && hint >= first && uint64_t(hint) + FPageSize <= size);
+    if (first != 5 * FPageSize || count == 0 || count > maxMapPages || !hintValid) {
+        FGlobalHdr->SetValid(false);
+        OrqDatabaseError(8961, "TDiskMgr.ReadHeader", "Global header values are out of range", this);
+    }
+}
+
+void TDiskMgr::ReadHeader() {
+    RequireOpen("TDiskMgr.ReadHeader");
+    if (!FHeaderReadLocked && !FHeaderWriteLocked) OrqDatabaseError(10248, "TDiskMgr.ReadHeader", "", this);
+    uint8_t bytes[CGlobalHdrSize];
+    FGlobalHdr->SetValid(false);
+    FFile->SeekAndReadOrqFile(bytes, FGlobalHdr->BaseAddress(), int32_t(FGlobalHdr->HeaderSize()), 0, 0);
+    std::memcpy(FGlobalHdr->Buffer(), bytes, FGlobalHdr->HeaderSize());
+    FGlobalHdr->SetDirty(false);
+    CheckHeader();
+    FGlobalHdr->SetValid(true);
+    FMapMgr->SyncMapChain(FGlobalHdr->MapPageCount());
+}
+
+void TDiskMgr::InternalWriteHeader() {
+    FFile->SeekAndWriteOrqFile(FGlobalHdr->Buffer(), FGlobalHdr->BaseAddress(), int32_t(FGlobalHdr->HeaderSize()), 0,
+                               0);
+    FGlobalHdr->SetDirty(false);
+}
+
+void TDiskMgr::WriteHeader() {
+    RequireOpen("TDiskMgr.WriteHeader");
+    if (!FHeaderWriteLocked) SetHeaderWriteLock();
+    InternalWriteHeader();
+}
+
+void TDiskMgr::SetHeaderReadLock() {
+    RequireOpen("TDiskMgr.SetHeaderReadLock");
+    const bool held = FHeaderReadLocked || FHeaderWriteLocked;
+    SetTableLock(0, CReadLock);
+    FHeaderReadLocked = true;
+    if (held) return;
+    try {
+        ReadHeader();
+    } catch (...) {
+        AbandonHeaderLock();
+        throw;
+    }
+}
+
+void TDiskMgr::SetHeaderWriteLock() {
+    RequireOpen("TDiskMgr.SetHeaderWriteLock");
+    const bool held = FHeaderReadLocked || FHeaderWriteLocked;
+    SetTableLock(0, CWriteLock);
+    FHeaderReadLocked = true;
+    FHeaderWriteLocked = true;
+    if (held) return;
+    try {
+        ReadHeader();
+    } catch (...) {
+        AbandonHeaderLock();
+        throw;
+    }
+}
+
+void TDiskMgr::ReleaseHeaderLock() {
+    if (FGlobalHdr && FGlobalHdr->Dirty() && FFile->CheckOpen()) WriteHeader();
+    if (FFile->CheckOpen()) ReleaseTableLock(0);
+    FHeaderReadLocked = false;
+    FHeaderWriteLocked = false;
+}
+
+void TDiskMgr::AbandonHeaderLock() noexcept {
+    if (FGlobalHdr) {
+        FGlobalHdr->SetDirty(false);
+        FGlobalHdr->SetValid(false);
+    }
+    try {
+        if (FFile->CheckOpen()) ReleaseTableLock(0);
+    } catch (...) {
+        // The lock goes with ReleaseAllLocks or Close at the latest.
+    }
+    FHeaderReadLocked = false;
+    FHeaderWriteLocked = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Security header
+
+void TDiskMgr::WriteSecurityHeader(TSecurityHeader& Header) {
+    RequireOpen("TDiskMgr.WriteSecurityHeader");
+    Header.HeaderSize = CSecurityHeaderSize;
+    Header.WrittenAt = Now();
+    Header.Marker1 = 1;
+    Header.Marker2 = 1;
+    GetSHA1FromString(FCryptKey, Header.KeyDigest);
+    Header.HeaderCRC = 0;
+    uint8_t bytes[CSecurityHeaderSize];
+    Header.Encode(bytes);
+    Header.HeaderCRC = CalcCRC(bytes, CSecurityHeaderSize);
+    Store32(bytes + 36, Header.HeaderCRC);
+    FFile->SeekAndWriteOrqFile(bytes, CSecurityHeaderAddress, CSecurityHeaderSize, 0, 0);
+}
+
+void TDiskMgr::ReadSecurityHeader(TSecurityHeader& Header) {
+    static constexpr const char* Caller = "TDiskMgr.ReadSecurityHeader";
+    RequireOpen(Caller);
+    uint8_t bytes[CSecurityHeaderSize];
+    FFile->SeekAndReadOrqFile(bytes, CSecurityHeaderAddress, CSecurityHeaderSize, 0, 0);
+    const uint32_t stored = Load32(bytes + 36);
+    Store32(bytes + 36, 0);
+    const uint32_t crc = CalcCRC(bytes, CSecurityHeaderSize);
+    if (crc != stored) OrqDatabaseError(8451, Caller, "The Security Header CRC is incorrect", this);
+    Store32(bytes + 36, crc);
+    Header.Decode(bytes);
+    uint8_t digest[OrqSha1DigestSize];
+    GetSHA1FromString(FCryptKey, digest);
+    if (std::memcmp(digest, Header.KeyDigest, sizeof digest) != 0)
+        OrqDatabaseError(8451, Caller, "The MasterKey is incorrect", this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Locks
+
+uint8_t TDiskMgr::SetTableLock(uint16_t TableID, uint8_t LockType) {
+    const bool locking = FUsesLockFile && FTableLockMgr;
+    if (IsTransactionActive()) {
+        // The header (table 0) always takes its transaction lock: two transactions that both held
+        // it as a read lock could hand out the same free pages and overwrite each other's maps.
+        if (locking && (!FNoTransactionLock || TableID == 0)) FTransactionLockMgr->SetWriteLock(TableID, 0);
+        // Inside a transaction a table is write-locked only at commit.
+        if (LockType == CWriteLock) LockType = CReadLock;
+    }
+    if (!locking) return LockType;
+    if (LockType == CWriteLock)
+        FTableLockMgr->SetWriteLock(TableID, 0);
+    else
+        FTableLockMgr->SetReadLock(TableID, 1);
+    return uint8_t(FTableLockMgr->QueryLockType(TableID));
+}
+
+void TDiskMgr::ReleaseTableLock(uint16_t TableID) {
+    if (IsTransactionActive() || !FUsesLockFile || !FTableLockMgr) return;
+    FTableLockMgr->ReleaseLock(TableID);
+}
+
+uint8_t TDiskMgr::QueryTableLockStatus(uint16_t TableID) const {
+    if (!FUsesLockFile || !FTableLockMgr) return CReadLock;
+    return uint8_t(FTableLockMgr->QueryLockType(TableID));
+}
+
+uint8_t TDiskMgr::SetRecordLock(uint32_t RecordID, uint16_t TableID) {
+    if (!FUsesLockFile || !FRecordLockMgr) return CReadLock;
+    if (IsTransactionActive()) FTransactionLockMgr->SetWriteLock(TableID, 0);
+    FRecordLockMgr->SetWriteLock(RecordID, 0);
+    return uint8_t(FRecordLockMgr->QueryLockType(RecordID));
+}
+
+void TDiskMgr::ReleaseRecordLock(uint32_t RecordID) {
+    if (IsTransactionActive() || !FUsesLockFile || !FRecordLockMgr) return;
+    FRecordLockMgr->ReleaseLock(RecordID);
+}
+
+uint8_t TDiskMgr::QueryRecordLockStatus(uint32_t RecordID) const {
+    if (!FUsesLockFile || !FRecordLockMgr) return CReadLock;
+    return uint8_t(FRecordLockMgr->QueryLockType(RecordID));
+}
+
+void TDiskMgr::ReleaseAllLocks() {
+    // The header lock is table lock 0: whatever the flags said, it is gone now.
+    FHeaderReadLocked = false;
+    FHeaderWriteLocked = false;
+    if (!FFile->CheckOpen() || !FUsesLockFile) return;
+    if (FTableLockMgr) FTableLockMgr->ReleaseAllLocks();
+    if (FRecordLockMgr) FRecordLockMgr->ReleaseAllLocks();
+    if (FTransactionLockMgr) FTransactionLockMgr->ReleaseAllLocks();
+}
+
+void TDiskMgr::GetCurrentUsers(TStrings* List) {
+    if (!FUsesLockFile || !FUserMonitor)
+        OrqDatabaseError(10501, "TDiskMgr.GetCurrentUsers", "Connection details unavailable for read only database files",
+                         this);
+    FUserMonitor->GetCurrentUsers(List);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transactions
+
+void TDiskMgr::DiskStartTransaction(bool NoTransactionLock) {
+    RequireOpen("TDiskMgr.DiskStartTransaction");
+    FFile->StartTransaction();
+    FNoTransactionLock = NoTransactionLock;
+}
+
+void TDiskMgr::DiskCommit() {
+    static constexpr const char* Caller = "TDiskMgr.DiskCommit";
+    RequireOpen(Caller);
+    if (!IsTransactionActive()) OrqDatabaseError(10257, Caller, "", this);
+    if (FGlobalHdr->Dirty()) WriteHeader();
+    // The pages are written under write locks only.
+    if (FUsesLockFile && FTableLockMgr) FTableLockMgr->UpgradeReadLocks();
+    FFile->Commit();
+    ReleaseAllLocks();
+}
+
+void TDiskMgr::DiskRollback() {
+    static constexpr const char* Caller = "TDiskMgr.DiskRollback";
+    RequireOpen(Caller);
+    if (!IsTransactionActive()) OrqDatabaseError(10257, Caller, "", this);
+    FFile->Rollback();
+    TFirstFailure failure;
+    failure.Run([&] {
+        // The header as stored: the transaction's changes to it are gone.
+        if (FHeaderReadLocked || FHeaderWriteLocked) {
+            ReadHeader();
+        } else {
+            SetHeaderReadLock();
+            ReleaseHeaderLock();
+        }
+    });
+    failure.Run([&] { ReleaseAllLocks(); });
+    failure.RaiseIfAny();
+}
+
+void TDiskMgr::ForceToDisk() {
+    RequireOpen("TDiskMgr.ForceToDisk");
+    if (IsTransactionActive()) {
+        if (FGlobalHdr->Dirty()) WriteHeader();
+        // Writing pages needs the write locks that a commit would take.
+        if (FUsesLockFile && FTableLockMgr) FTableLockMgr->UpgradeReadLocks();
+        FFile->Commit();
+        FFile->StartTransaction();
+        return;
+    }
+    if (FGlobalHdr->Dirty() && FHeaderWriteLocked) InternalWriteHeader();
+    FFile->FlushBuffers();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Other
+
+uint32_t TDiskMgr::GetFileSize() {
+    int64_t size = FFile->CheckOpen() ? FFile->Handle().Size() : -1;
+    if (size >= 0 && IsTransactionActive()) size = std::max(size, FFile->SeekOrqEof());
+    if (size < 0) OrqDatabaseError(8581, "TDiskMgr.GetFileSize", "Unable to get file size", this);
+    return uint32_t(std::min<int64_t>(size, int64_t(CAddressSpace - 1)));
+}
+
+int64_t TDiskMgr::DiskCacheSize() { return FFile->CheckOpen() ? FFile->PageCache().TotalCacheSize() : 0; }
+
+void TDiskMgr::CopyCurrentFile(const std::string& DestName) { FFile->CopyOrqFile(DestName); }
+
+void TDiskMgr::ListAllocatedFixedBlocks(uint32_t BlockSize, uint16_t TableID, uint16_t Usage,
+                                        std::vector<uint32_t>& List) {
+    Assert(BlockSize != 0, "Invalid block size of 0 in ListAllocatedFixedBlocks");
+    List.clear();
+    RequireOpen("TDiskMgr.ListAllocatedFixedBlocks");
+    THeaderReadScope header(*this);
+    const uint32_t runSize = GetBestPageRequestSize(BlockSize, FPageSize);
+    Assert(runSize >= FPageSize, "Invalid request size returned from GetBestPageRequestSize");
+    const uint32_t pagesPerRun = runSize / FPageSize;
+    std::vector<uint32_t> pages;
+    FMapMgr->ListPagesUsedByOwner(TableID, Usage, true, pages);
+    // A run is pagesPerRun adjacent pages; its blocks lie back to back from its start, and a
+    // block is listed on the page where it ends.
+    std::size_t i = 0;
+    while (i < pages.size()) {
+        uint64_t block = pages[i];
+        uint64_t page = pages[i];
+        uint32_t pagesInRun = 1;
+        for (;;) {
+            for (; block + BlockSize <= page + FPageSize; block += BlockSize) List.push_back(uint32_t(block));
+            if (pagesInRun == pagesPerRun) {
+                ++i;
+                break;
+            }
+            if (i + 1 >= pages.size() || uint64_t(pages[i + 1]) != page + FPageSize)
+                OrqDatabaseError(8964, "TDiskMgr.ListAllocatedFixedBlocks", "Invalid requestpage/pagelist sequence", this);
+            page = pages[++i];
+            ++pagesInRun;
+        }
+    }
+    header.Release();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Debug aids
+
+void TDiskMgr::DebugListOwnedPages(uint16_t TableID, std::vector<uint32_t>& List) {
+    RequireOpen("TDiskMgr.DebugListOwnedPages");
+    THeaderReadScope header(*this);
+    FMapMgr->ListPagesUsedByOwner(TableID, 0, false, List);
+    header.Release();
+}
+
+int32_t TDiskMgr::DebugCheckAddressOwnerFlags(uint16_t Owner, uint32_t Address) {
+    RequireOpen("TDiskMgr.DebugCheckAddressOwnerFlags");
+    THeaderReadScope header(*this);
+    const int32_t result = FMapMgr->DebugCheckAddressOwnerFlags(Owner, Address);
+    header.Release();
+    return result;
+}
+
+void TDiskMgr::DebugCheckContents(TStrings* List) {
+    RequireOpen("TDiskMgr.DebugCheckContents");
+    THeaderReadScope header(*this);
+    FMapMgr->DebugCheckContents(List);
+    header.Release();
+}
+
+void TDiskMgr::DebugDumpContents() {
+    if (!FDebugStrings) return;
+    RequireOpen("TDiskMgr.DebugDumpContents");
+    THeaderReadScope header(*this);
+    FGlobalHdr->DebugDumpContents(FDebugStrings);
+    FMapMgr->DebugDumpMapContents(FDebugStrings);
+    header.Release();
+}
+
+std::string TDiskMgr::DebugCheckStatus() {
+    RequireOpen("TDiskMgr.DebugCheckStatus");
+    THeaderReadScope header(*this);
+    std::string result = FMapMgr->DebugCheckStatus();
+    header.Release();
+    return result;
+}
+
+}  // namespace ostra

@@ -1,0 +1,344 @@
+// orqDisk: TDiskMgr, the one object through which the engine reaches a database file.
+//
+// It creates, opens and closes the file; fixes the file layout (the fixed areas, the global
+// header, the security header); hands out and takes back pages through the allocation maps
+// (orqMapPageMgr.h); moves pages and byte ranges through the paged file (orqFile.h) and its
+// caches; and offers the header, table, record and transaction locks of the lock managers
+// (orqLockMgrUnit.h) and the transactions of the paged file to the layers above.
+//
+// File layout (page n starts at n x PageSize; integers little-endian; addresses unsigned 32-bit):
+//
+//   Address          Length     Content
+//   0                254        database definition record (the database component's)
+//   768              40         security header (TSecurityHeader below)
+//   1024             128        global header (orqGlobalHdr.h)
+//   PageSize         8192       table map of the system tables
+//   3 x PageSize     8192       table map of the user tables
+//   5 x PageSize     PageSize   first allocation map page
+//   6 x PageSize ... pages handed out by the maps, further map pages
+//
+// A new file is six zero pages with the header and map page 5 filled in. The page size is not
+// stored in the file; it must be a power of two from 4096 to 32768 (below 4096 the fixed areas
+// overlap; above 32768 the maps' 15-bit free-list links cannot reach every entry), and a file
+// must be opened with the page size it was made with.
+//
+// Access flags of a transfer: 1 through the page cache, 2 XOR-scrambled, 4 Blowfish; headers,
+// maps and the definition record use 0, table data 1, 3 or 5.
+//
+// States:
+//   closed       after construction or Close: only the set-up calls and CreateNewFile mean
+//                anything; no file, header, map manager, user monitor or lock manager exists.
+//   open         after Open: transfers, locks and transactions work. The header lock is held
+//                only during an operation (or while a caller holds it on purpose); the header
+//                flags say whether the current operation or caller holds it.
+//   transaction  between DiskStartTransaction and DiskCommit / DiskRollback: every write is
+//                held in the caches until commit; table and record locks are only released at
+//                the end; table write locks are held as read locks (plus the table's
+//                transaction lock) and upgraded at commit. The header lock, once taken, stays
+//                until the end.
+// A failure inside Open closes again what it had opened; Close copes with any partial state.
+//
+// Invariants:
+//   - every change to the maps and the global header is made under the header write lock, and
+//     the global header is read again whenever the header lock is taken fresh, so changes made
+//     by other connections are seen;
+//   - a page operation that took the header lock releases it on every exit, also on failure;
+//     one that found it held leaves it held;
+//   - appended pages go to the end of the file as it is when the header lock is held, never to
+//     an end seen earlier: another connection may have appended meanwhile;
+//   - a commit (and ForceToDisk) upgrades the table locks before it writes, writes everything in
+//     one step (TOrqFile::Commit) and flushes it to stable storage before any lock is released.
+//
+// Without a lock file (the database file has the read-only attribute) nothing is locked: lock
+// calls answer as if they had succeeded.
+//
+// One thread at a time per object; several connections share a file only through the locks.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/storage/orqFile.h"
+#include "engine/storage/orqGlobalHdr.h"
+#include "engine/storage/orqLockMgrUnit.h"
+#include "engine/storage/orqMapPageMgr.h"
+#include "host/Object.h"
+
+namespace ostra {
+
+class TStrings;
+
+// Where the security header lies and how long it is.
+inline constexpr uint32_t CSecurityHeaderAddress = 768;
+inline constexpr uint32_t CSecurityHeaderSize = 40;
+
+// The page sizes a database file can have.
+inline constexpr uint32_t CMinPageSize = 4096;
+inline constexpr uint32_t CMaxPageSize = 32768;
+
+// The file-level lock held while the database is open: 1000 bytes at 0x0FF10000 of the file.
+inline constexpr uint64_t CDatabaseOpenLockAddress = 0x0FF10000;
+inline constexpr uint64_t CDatabaseOpenLockSize = 1000;
+
+// The lock types of the lock calls.
+inline constexpr uint8_t CNoLock = 0;
+inline constexpr uint8_t CReadLock = 1;
+inline constexpr uint8_t CWriteLock = 4;
+
+// The security header: a digest of the master key and a CRC over the header.
+//
+//   Offset  Size  Item        Meaning
+//   0       4     HeaderSize  always 40
+//   4       8     WrittenAt   time of the last write (TDateTime: days since 1899-12-30)
+//   12      2     Marker1     1; not checked on reading
+//   14      2     Marker2     1; not checked on reading
+//   16      20    KeyDigest   SHA-1 of the master key (orqCrypt.h byte order)
+//   36      4     HeaderCRC   CRC-32 of the 40 bytes computed while this field is 0
+struct TSecurityHeader {
+    uint32_t HeaderSize = 0;
+    double WrittenAt = 0;
+    uint16_t Marker1 = 0;
+    uint16_t Marker2 = 0;
+    uint8_t KeyDigest[20] = {};
+    uint32_t HeaderCRC = 0;
+
+    // The 40 stored bytes, and back.
+    void Encode(uint8_t* Bytes) const;
+    void Decode(const uint8_t* Bytes);
+};
+
+// The number of bytes (a whole number of pages) to request for a run of fixed-size blocks:
+// BlockSize rounded up to pages when that wastes at most a quarter page, otherwise the multiple
+// of PageSize below 10 x that size that leaves the least remainder (the smaller on a tie).
+// 256 -> 4096, 1000 -> 4096, 3000 -> 12288, 5000 -> 45056 at page size 4096. BlockSize or
+// PageSize 0: assertion "Invalid block size of 0 in GetBestPageRequestSize".
+uint32_t GetBestPageRequestSize(uint32_t BlockSize, uint32_t PageSize);
+
+// Copies Source to Dest; fails when Dest exists and Overwrite is false. True on success.
+bool DoCopyFile(const std::string& Source, const std::string& Dest, bool Overwrite);
+
+// The database file of one connection.
+class TDiskMgr : public TObject {
+public:
+    // A closed manager: retry interval 200 ms, retry count 10.
+    TDiskMgr();
+    // Close (errors ignored), then the file object goes.
+    ~TDiskMgr() override;
+    TDiskMgr(const TDiskMgr&) = delete;
+    TDiskMgr& operator=(const TDiskMgr&) = delete;
+
+    // ----- Set-up (before Open or CreateNewFile)
+    const std::string& FileName() const { return FFileName; }
+    void SetFileName(const std::string& Value) { FFileName = Value; }
+    uint32_t PageSize() const { return FPageSize; }
+    void SetPageSize(uint32_t Value) { FPageSize = Value; }
+    // The host file API's open mode: low three bits access (0 read, 1 write, 2 read and write),
+    // bits 4 to 6 sharing (0x10 exclusive, 0x20 deny write, 0x30 deny read, 0x40 deny none).
+    int32_t OpenFlags() const { return FOpenFlags; }
+    void SetOpenFlags(int32_t Value) { FOpenFlags = Value; }
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool Value) { FReadOnly = Value; }
+    // True while open with exclusive sharing.
+    bool Exclusive() const { return FExclusive; }
+    int32_t LockRetryCount() const { return FLockRetryCount; }
+    // Also passed to the file object at once.
+    void SetLockRetryCount(int32_t Value);
+    int32_t LockRetryInterval() const { return FLockRetryInterval; }
+    void SetLockRetryInterval(int32_t Value);
+    // The target of DebugDumpContents; not owned.
+    void SetDebugStrings(TStrings* List) { FDebugStrings = List; }
+    // The master key and the Blowfish key of strongly encrypted pages. An empty Key means the
+    // fixed default key, which CryptKey then holds. A key longer than 56 characters (more than
+    // Blowfish takes) is refused with 9602 and changes nothing.
+    void SetCryptKey(const std::string& Key);
+    const std::string& CryptKey() const { return FCryptKey; }
+
+    // ----- Life cycle
+    // Opens the existing file FileName: PageSize 0: 8581 "PageSize is 0"; another invalid page
+    // size: 8581 "Invalid database page size"; missing file: 11010 with the name; refused:
+    // 8449. With a lock file (the file lacks the read-only attribute) joins it and makes the
+    // three lock managers; reads and checks the global header (8961 when it cannot be right).
+    // Closes first when open, and again when a step fails.
+    void Open();
+    // Creates and formats a new file, then closes it. Invalid page size: 8581 "Invalid database
+    // page size"; an existing file without Overwrite: 11043; the system refuses: 8582.
+    void CreateNewFile(bool Overwrite);
+    // Writes a dirty header, releases every lock, leaves the lock file, closes the file and frees
+    // what Open made. Harmless when nothing is open. Everything is closed even when a step
+    // fails; the first failure is raised afterwards.
+    void Close();
+    bool IsOpen() const { return FFile->CheckOpen() && FGlobalHdr != nullptr; }
+
+    // ----- Page transfers (PageCount whole pages at a page address)
+    void ReadPages(uint32_t Address, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags, void* Buffer);
+    void WritePages(uint32_t Address, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags,
+                    const void* Buffer);
+    // Takes PageCount free contiguous pages from the maps, or appends them, writes Buffer there
+    // and marks them with the owner word (TableID << 4) | Usage; returns the address. TableID
+    // must be below 2048 and Usage 1 to 15 (8581 otherwise).
+    uint32_t WriteNewPages(uint16_t TableID, uint32_t AccessFlags, uint16_t Usage, uint32_t PageCount,
+                           const void* Buffer);
+    // Writes PageCount pages at the end of the file without touching the map; returns their
+    // address. The end is taken under the header write lock: the later of the end this
+    // connection's transaction has reached and the end of the file on disk, rounded up to a
+    // page. Beyond the 32-bit address space: 9600.
+    uint32_t AppendNewPages(const void* Buffer, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags);
+    // Marks the pages free in the map and overwrites each with zeros.
+    void ReleasePages(uint32_t Address, uint32_t PageCount);
+    // Frees every page of an owner (Exact: owner word (TableID << 4) | Usage; otherwise every
+    // usage of TableID) and overwrites each with zeros; drops the table's cached pages.
+    void DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact);
+
+    // ----- Byte-range transfers (any size at any address)
+    void ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer);
+    void WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                         const void* Buffer);
+    // Buffer := a pointer into the cached page that holds the range (one page; cache bit set).
+    void ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                             uint8_t*& Buffer);
+    // The cached page at Address, changed in place through ReadCustomSizeByRef, counts as
+    // written; Size must be PageSize.
+    void WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                              const void* Buffer);
+
+    // ----- Headers
+    // Reads the 128-byte global header and checks it. No header lock: 10248. Values that cannot
+    // be right (first map page, map page count, hint): 8961 "Corrupt Header".
+    void ReadHeader();
+    // Writes the global header; takes the header write lock first when it is not held (and
+    // keeps it).
+    void WriteHeader();
+    // Takes the header read lock; reads the header when no header lock was held.
+    void SetHeaderReadLock();
+    // Takes the header write lock; reads the header when no header lock was held.
+    void SetHeaderWriteLock();
+    // Writes the header if dirty and releases the header lock; the header flags are cleared.
+    // Inside a transaction the lock itself stays until the end (it is taken again without
+    // waiting, and the header read again from the transaction's view).
+    void ReleaseHeaderLock();
+    bool HeaderReadLocked() const { return FHeaderReadLocked; }
+    bool HeaderWriteLocked() const { return FHeaderWriteLocked; }
+    // The global header while open; null when closed.
+    TGlobalHdr* GlobalHdr() { return FGlobalHdr.get(); }
+    // Reads the security header and checks it: a wrong CRC: 8451 "The Security Header CRC is
+    // incorrect"; a digest other than that of CryptKey: 8451 "The MasterKey is incorrect".
+    void ReadSecurityHeader(TSecurityHeader& Header);
+    // Fills Header (size 40, now, markers 1, digest of CryptKey, CRC) and writes it.
+    void WriteSecurityHeader(TSecurityHeader& Header);
+
+    // ----- Locks (types 0 none, 1 read, 4 write)
+    // Returns the type held afterwards. Inside a transaction a write lock is taken as a read lock
+    // (upgraded at commit) together with the table's transaction lock (skipped for tables other
+    // than the header when the transaction was started with NoTransactionLock).
+    uint8_t SetTableLock(uint16_t TableID, uint8_t LockType);
+    // Nothing inside a transaction or without lock file.
+    void ReleaseTableLock(uint16_t TableID);
+    uint8_t QueryTableLockStatus(uint16_t TableID) const;
+    // A write lock on the record id (its block address); returns the type recorded.
+    uint8_t SetRecordLock(uint32_t RecordID, uint16_t TableID);
+    void ReleaseRecordLock(uint32_t RecordID);
+    uint8_t QueryRecordLockStatus(uint32_t RecordID) const;
+    // Releases everything the three lock managers hold; the header flags are cleared.
+    void ReleaseAllLocks();
+    // The user slots of the lock file. Without lock file: 10501 "Connection details unavailable
+    // for read only database files".
+    void GetCurrentUsers(TStrings* List);
+
+    // ----- Transactions
+    // Starts the file transaction (10256 when one is active); NoTransactionLock skips the per-
+    // table transaction locks.
+    void DiskStartTransaction(bool NoTransactionLock);
+    // Upgrades the table locks, writes and flushes the transaction (one step), releases every
+    // lock. No transaction: 10257. A failure is raised and leaves the transaction active with
+    // its locks, for a rollback.
+    void DiskCommit();
+    // Drops the transaction, reads the global header as stored, releases every lock. No
+    // transaction: 10257.
+    void DiskRollback();
+    bool IsTransactionActive() const { return FFile->GetTransactionActive(); }
+    // In a transaction: upgrades the table locks, commits what the transaction holds (written and
+    // flushed) and goes on in a new file transaction with the same locks. Otherwise flushes the
+    // file to stable storage.
+    void ForceToDisk();
+
+    // ----- Other
+    // The end of the file (the later of the transaction's end and the file's while one runs).
+    // Failure: 8581 "Unable to get file size".
+    uint32_t GetFileSize();
+    // The page cache's size in bytes; 0 when not open.
+    int64_t DiskCacheSize();
+    // Copies the file as stored to DestName.
+    void CopyCurrentFile(const std::string& DestName);
+    // The address of every block of BlockSize bytes that the owner's fixed-block storage holds,
+    // in map order. Takes the header read lock when no header lock is held, and releases only
+    // what it took. BlockSize 0: assertion "Invalid block size of 0 in ListAllocatedFixedBlocks";
+    // a page list that cannot hold the storage's runs: 8964 "Invalid requestpage/pagelist
+    // sequence".
+    void ListAllocatedFixedBlocks(uint32_t BlockSize, uint16_t TableID, uint16_t Usage, std::vector<uint32_t>& List);
+
+    // ----- Debug aids (forwarded to the maps and the header, under a header read lock)
+    void DebugListOwnedPages(uint16_t TableID, std::vector<uint32_t>& List);
+    int32_t DebugCheckAddressOwnerFlags(uint16_t Owner, uint32_t Address);
+    void DebugCheckContents(TStrings* List);
+    // The header and the maps into DebugStrings.
+    void DebugDumpContents();
+    std::string DebugCheckStatus();
+
+    // ----- Parts, for the layers above and for tests
+    TOrqFile& File() { return *FFile; }
+    TMapPageMgr* MapMgr() { return FMapMgr.get(); }
+    bool UsesLockFile() const { return FUsesLockFile; }
+    TDBUserMonitor* UserMonitor() { return FUserMonitor.get(); }
+    TBaseLockMgr* TableLockMgr() { return FTableLockMgr.get(); }
+    TBaseLockMgr* RecordLockMgr() { return FRecordLockMgr.get(); }
+    TBaseLockMgr* TransactionLockMgr() { return FTransactionLockMgr.get(); }
+
+private:
+    // The header lock taken for one page operation: on entry takes the write lock unless held;
+    // Release (or destruction on failure) gives it back only when no header flag was set on entry.
+    class THeaderWriteScope;
+    // The same with a read lock, for operations that only read the maps.
+    class THeaderReadScope;
+
+    // The steps of Open after the first Close.
+    void InternalOpen();
+    void CheckPageSize(const char* Caller) const;
+    // The header read from the file is checked against the file's size.
+    void CheckHeader();
+    // Writes the header bytes (flags 0) and clears its dirty flag.
+    void InternalWriteHeader();
+    // Releases the header lock on an error path: the in-memory header (possibly half changed)
+    // is dropped, not written; it is read again when the lock is next taken.
+    void AbandonHeaderLock() noexcept;
+    void FreeLockManagers() noexcept;
+    uint32_t Owner(uint16_t TableID, uint16_t Usage) const;
+    // PageCount x PageSize, or Size, as a transfer size; too large for one transfer: 8581.
+    uint32_t ByteCount(uint32_t PageCount, const char* Caller);
+    int32_t TransferSize(uint32_t Size, const char* Caller);
+    void RequireOpen(const char* Caller);
+
+    std::unique_ptr<TOrqFile> FFile;
+    uint32_t FPageSize = 0;
+    int32_t FOpenFlags = 0;
+    std::string FFileName;
+    std::unique_ptr<TGlobalHdr> FGlobalHdr;
+    std::unique_ptr<TMapPageMgr> FMapMgr;
+    TStrings* FDebugStrings = nullptr;
+    bool FExclusive = false;
+    bool FReadOnly = false;
+    bool FHeaderReadLocked = false;
+    bool FHeaderWriteLocked = false;
+    int32_t FLockRetryInterval = 200;
+    int32_t FLockRetryCount = 10;
+    bool FUsesLockFile = false;
+    std::unique_ptr<TDBUserMonitor> FUserMonitor;
+    std::unique_ptr<TBaseLockMgr> FTableLockMgr;
+    std::unique_ptr<TBaseLockMgr> FRecordLockMgr;
+    std::unique_ptr<TBaseLockMgr> FTransactionLockMgr;
+    bool FNoTransactionLock = false;
+    std::string FCryptKey;
+    bool FOpenLockHeld = false;  // the file-level open lock is held
+};
+
+}  // namespace ostra
