@@ -3,7 +3,8 @@
 
 BUILD_DIR ?= build
 PRESET    ?= test
-PACKAGES  := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
+PACKAGES  := cmake ninja-build g++ libgtest-dev libgmock-dev
+BENCH_PACKAGES := libbenchmark-dev libsqlite3-dev
 JOBS      ?= $(shell nproc)
 
 .PHONY: test run setup configure build bench clean
@@ -24,6 +25,7 @@ run: build
 	@sh tools/run-program.sh $(BUILD_DIR)/$(PRESET)
 
 bench: setup
+	@sh tools/install-packages.sh $(BENCH_PACKAGES)
 	@cmake --preset release >/dev/null && cmake --build --preset release -j $(JOBS) && \
 	  for b in $(BUILD_DIR)/release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
