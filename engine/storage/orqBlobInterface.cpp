@@ -17,22 +17,13 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqErrors.h"
 #include "host/Streams.h"
 
 namespace ostra {
 namespace {
 
-uint32_t Load32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-
-void Store32(uint8_t* P, uint32_t Value) {
-    P[0] = uint8_t(Value);
-    P[1] = uint8_t(Value >> 8);
-    P[2] = uint8_t(Value >> 16);
-    P[3] = uint8_t(Value >> 24);
-}
 
 // Data-corrupt code of blob chains ("Memo file corrupted").
 constexpr int32_t CBlobCorrupt = 8963;

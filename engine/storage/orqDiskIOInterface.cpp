@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "engine/storage/orqDisk.h"
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqLogger.h"
 #include "host/SysUtils.h"
@@ -22,16 +23,6 @@ namespace {
 // storage lies there.
 constexpr uint64_t CFirstDataPage = 6;
 
-uint32_t Load32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-
-void Store32(uint8_t* P, uint32_t Value) {
-    P[0] = uint8_t(Value);
-    P[1] = uint8_t(Value >> 8);
-    P[2] = uint8_t(Value >> 16);
-    P[3] = uint8_t(Value >> 24);
-}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 
 #include "engine/storage/orqCommon.h"
 #include "engine/storage/orqConsts.h"
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqInterfaceUnit.h"
 #include "host/Exceptions.h"
@@ -16,16 +17,6 @@
 namespace ostra {
 namespace {
 
-uint32_t Load32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-
-void Store32(uint8_t* P, uint32_t Value) {
-    P[0] = uint8_t(Value);
-    P[1] = uint8_t(Value >> 8);
-    P[2] = uint8_t(Value >> 16);
-    P[3] = uint8_t(Value >> 24);
-}
 
 const std::string COffsetOutOfRange = std::string("Table header: ") + SorqOffsetValueIsOutOfRange;
 
