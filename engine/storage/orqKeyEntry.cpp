@@ -349,6 +349,11 @@ int CompareKeys(const TKeyFields& KeyFields, TDBStringCompareFunction StringComp
     return r;
 }
 
+int CompareKeyValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCompare, const uint8_t* V1,
+                     int Len1, const uint8_t* V2, int Len2) {
+    return CompareValues(Field, StringCompare, V1, Len1, V2, Len2);
+}
+
 TKeyMarkerList BuildKeyMarkerList(const TKeyFields& KeyFields, const uint8_t* RecBuf, uint8_t TrailerMarker) {
     TKeyMarkerList markers;
     markers.reserve(KeyFields.Count());

@@ -37,6 +37,7 @@
 namespace ostra {
 
 class TKeyFields;
+class TKeyFieldItem;
 class Variant;
 
 // Key entry header: 2-byte size + 4-byte record count + 4-byte address.
@@ -88,6 +89,15 @@ void ConstructKeyBufFromVariants(const TKeyFields& KeyFields, int MaximumKeySize
 int CompareKeys(const TKeyFields& KeyFields, TDBStringCompareFunction StringCompare, int MaximumKeySize,
                 int FieldCount, const TKeyMarkerList* Markers1, const TKeyMarkerList* Markers2,
                 const uint8_t* Key1, const uint8_t* Key2);
+
+// Compares two values of key field Field as key entries hold them (a String's or WideString's
+// bytes without their length, other types their value bytes): negative, 0 or positive as V1
+// sorts before, equal to or after V2, by the value rules of CompareKeys (step 3); the field's
+// Descending flag is not applied. The decoded search key of the B+-tree compares through it.
+// A fixed-size value shorter than its type raises 8581 "KeySize out of range"; a type without
+// a key encoding raises 8581 "Field type not found: <name>".
+int CompareKeyValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCompare, const uint8_t* V1,
+                     int Len1, const uint8_t* V2, int Len2);
 
 // The markers of a search or range record buffer: per key field fcForceBOF when its null-flag
 // byte is 2, fcForceEOF when it is 4, else fcDefault. A key field that is not a record field

@@ -1,0 +1,613 @@
+// orqNode: the page operations of TNode: reading and checking pages, entry insert, delete and
+// replace, the in-page binary search, record counts, split, redistribution, merge, listing
+// and the diagnostic dumps.
+#include "engine/storage/orqNode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/storage/orqBTree.h"
+#include "engine/storage/orqCompoundList.h"
+#include "engine/storage/orqErrors.h"
+#include "engine/storage/orqHash.h"
+#include "engine/storage/orqIndexDefs.h"
+#include "engine/storage/orqInterfaceUnit.h"
+#include "engine/storage/orqReadAheadBuffer.h"
+#include "host/Exceptions.h"
+#include "host/StringList.h"
+#include "host/SysUtils.h"
+
+namespace ostra {
+
+namespace {
+
+uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+void Store32(uint8_t* p, uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
+
+uint16_t Load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+bool IsStringKey(TFieldType Type) {
+    return Type == ftString || Type == ftWideString;
+}
+
+[[noreturn]] void NodeError(const char* Caller, const std::string& Text) {
+    OrqDatabaseError(8581, Caller, Text, nullptr);
+}
+
+}  // namespace
+
+void IndexCorrupt(const char* Caller, const std::string& Text) {
+    OrqDatabaseError(8965, Caller, Text, nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page life
+
+void TNode::Open(TBTree* Tree, TBaseIOInterface* IOInterface, uint32_t PageSize) {
+    Assert(Tree != nullptr, "Node tree not assigned");
+    FTree = Tree;
+    FIO = IOInterface;
+    FPageSize = PageSize;
+    FKeySize = Tree->MaximumKeySize();
+    Assert(FKeySize >= 1, "MaxKeySize is 0");
+    Assert(FPageSize > static_cast<uint32_t>(C_NODEHEADERSIZE + 2 * FKeySize),
+           "Index page size is too small");
+    FBuffer = std::make_unique<uint8_t[]>(FPageSize);
+    std::memset(FBuffer.get(), 0, FPageSize);
+    FAddress = 0;
+    FCursor = 0;
+    FPositions.clear();
+    for (uint32_t p = 0; p <= FPageSize; p += static_cast<uint32_t>(FKeySize))
+        FPositions.push_back(static_cast<int>(p));
+}
+
+void TNode::CheckOpen() const {
+    if (!FBuffer) NodeError("TNode.CheckOpen", "Node Buffer not allocated");
+}
+
+void TNode::SetAddress(uint32_t Address) {
+    CheckOpen();
+    if (Address == FAddress) return;
+    ClearNode();
+    FAddress = Address;
+}
+
+void TNode::ReadNode(uint32_t Address) {
+    CheckOpen();
+    if (Address != FAddress) {
+        FAddress = 0;
+        FIO->ReadBlock(Address, FPageSize, FBuffer.get());
+        ValidatePage(Address);
+        FAddress = Address;
+    }
+    FCursor = 0;
+}
+
+void TNode::ValidatePage(uint32_t Address) {
+    const uint32_t used = Load32(FBuffer.get() + C_NODEUSEDOFFSET);
+    auto fail = [&](const std::string& What) {
+        std::memset(FBuffer.get(), 0, FPageSize);
+        IndexCorrupt("TNode.ReadNode", Format("Index page %u: %s", {Address, What}));
+    };
+    if (used > FPageSize - C_NODEHEADERSIZE || used % static_cast<uint32_t>(FKeySize) != 0)
+        fail(Format("entry bytes %u out of range", {used}));
+    const auto& fields = FTree->FieldList();
+    const int dataStart = C_KEYHEADERSIZE + FTree->KeyFields().DataOffset();
+    for (int p = 0; p < static_cast<int>(used); p += FKeySize) {
+        const uint8_t* entry = Data() + p;
+        if (Load16(entry + C_KEYSIZEOFFSET) != FKeySize) fail(Format("invalid entry size at %d", {p}));
+        int pos = dataStart;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if ((entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) == 0) continue;
+            int len = fields[i]->FieldSize();
+            if (IsStringKey(fields[i]->DataType())) {
+                if (pos + 2 > FKeySize) fail(Format("invalid key value at %d", {p}));
+                len = Load16(entry + pos);
+                pos += 2;
+            }
+            if (len < 0 || pos + len > FKeySize) fail(Format("invalid key value at %d", {p}));
+            pos += len;
+        }
+    }
+}
+
+void TNode::WriteNode() {
+    CheckOpen();
+    if (FAddress == 0) NodeError("TNode.WriteNode", "Node address is not set");
+    FIO->WriteBlock(FAddress, FPageSize, FBuffer.get());
+}
+
+void TNode::ClearNode() {
+    CheckOpen();
+    const uint32_t type = NodeType();
+    std::memset(FBuffer.get(), 0, FPageSize);
+    Store32(FBuffer.get() + C_NODETYPEOFFSET, type);
+    FCursor = 0;
+}
+
+void TNode::CopyNode(const uint8_t* Buffer) {
+    CheckOpen();
+    std::memcpy(FBuffer.get(), Buffer, FPageSize);
+    FCursor = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Header
+
+void TNode::SetLeaf(uint32_t Value) {
+    Store32(FBuffer.get() + C_NODETYPEOFFSET, Value & 127);
+}
+
+uint32_t TNode::NodeType() const {
+    return Load32(FBuffer.get() + C_NODETYPEOFFSET);
+}
+
+uint32_t TNode::GetNext() const {
+    return Load32(FBuffer.get() + C_NODENEXTOFFSET);
+}
+
+void TNode::SetNext(uint32_t Value) {
+    Store32(FBuffer.get() + C_NODENEXTOFFSET, Value);
+}
+
+uint32_t TNode::GetPrior() const {
+    return Load32(FBuffer.get() + C_NODEPRIOROFFSET);
+}
+
+void TNode::SetPrior(uint32_t Value) {
+    Store32(FBuffer.get() + C_NODEPRIOROFFSET, Value);
+}
+
+int TNode::Used() const {
+    return static_cast<int>(Load32(FBuffer.get() + C_NODEUSEDOFFSET));
+}
+
+void TNode::SetUsed(int Value) {
+    Store32(FBuffer.get() + C_NODEUSEDOFFSET, static_cast<uint32_t>(Value));
+}
+
+bool TNode::CheckNodeFull() const {
+    return static_cast<int64_t>(Used()) + C_NODEHEADERSIZE + FKeySize >= FPageSize;
+}
+
+bool TNode::CheckNodeTooEmpty() const {
+    return static_cast<int64_t>(Used()) + C_NODEHEADERSIZE < (FPageSize >> 1);
+}
+
+bool TNode::RoomForKey(int Size) const {
+    return static_cast<int64_t>(Used()) + Size + C_NODEHEADERSIZE <= FPageSize;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Positions
+
+int TNode::FindKeyByPosition(TKeySearchType SearchType, int Pos) const {
+    const int used = Used();
+    if (Pos > used) return -1;
+    int result = -1;
+    switch (SearchType) {
+        case ksLE:
+            if (Pos == used)
+                result = used;
+            else if (Pos >= 0)
+                result = Pos / FKeySize * FKeySize;
+            break;
+        case ksEQ:
+            result = Pos >= 0 && Pos < used && Pos % FKeySize == 0 ? Pos : -1;
+            break;
+        case ksGE: {
+            const int start = Pos <= 0 ? 0 : (Pos + FKeySize - 1) / FKeySize * FKeySize;
+            result = start <= used ? start : -1;
+            break;
+        }
+    }
+    Assert(result >= -1 && result <= used, "FIndKeyPos error: " + IntToStr(result));
+    return result;
+}
+
+uint32_t TNode::EntryAddress(int Pos) const {
+    return Load32(Data() + Pos + C_KEYADDROFFSET);
+}
+
+uint32_t TNode::EntryCount(int Pos) const {
+    return Load32(Data() + Pos + C_KEYCOUNTOFFSET);
+}
+
+void TNode::SetEntryAddress(int Pos, uint32_t Value) {
+    Store32(Data() + Pos + C_KEYADDROFFSET, Value);
+}
+
+void TNode::SetEntryCount(int Pos, uint32_t Value) {
+    Store32(Data() + Pos + C_KEYCOUNTOFFSET, Value);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cursor
+
+void TNode::SetCursor(int Pos) {
+    Assert(Pos >= 0 && Pos <= Used() && Pos % FKeySize == 0, "Node cursor out of range");
+    FCursor = Pos;
+}
+
+const uint8_t* TNode::GetCurrentKey() const {
+    Assert(FBuffer != nullptr, "Node buffers not assigned");
+    if (FCursor >= Used()) NodeError("TNode.GetCurrentKey", "Node cursor out of range");
+    return Data() + FCursor;
+}
+
+uint32_t TNode::GetRecordAddress() const {
+    if (FCursor >= Used()) NodeError("TNode.GetRecordAddress", "Node cursor out of range");
+    return EntryAddress(FCursor);
+}
+
+void TNode::CopyCurrentKey(uint8_t* KeyBuf) const {
+    if (FCursor >= Used()) NodeError("TNode.CopyCurrentKey", "Cursor is out of range");
+    std::memcpy(KeyBuf, Data() + FCursor, FKeySize);
+}
+
+void TNode::SetCursorToEnd(bool ToStart) {
+    FCursor = ToStart || Used() == 0 ? 0 : Used() - FKeySize;
+}
+
+bool TNode::NextRecord() {
+    if (FCursor < Used() && FCursor + FKeySize < Used()) {
+        FCursor += FKeySize;
+        return true;
+    }
+    return false;
+}
+
+bool TNode::PriorRecord() {
+    if (FCursor > 0) {
+        FCursor -= FKeySize;
+        return true;
+    }
+    return false;
+}
+
+void TNode::ForceCursorToPhysicalKey() {
+    if (Used() == 0) NodeError("TNode.ForceCursorToPhysicalKey", "Node is empty");
+    if (FCursor >= Used()) FCursor = Used() - FKeySize;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entries
+
+void TNode::MoveBlock(int StartPos, int Delta, bool Up) {
+    if (Delta == 0) return;
+    const int used = Used();
+    if (StartPos < 0 || StartPos > used || Delta < 0)
+        NodeError("TNode.MoveBlock", "Move block error - Start Pos - Delta are out of range");
+    const int length = used - StartPos;
+    if (Up) {
+        if (static_cast<int64_t>(used) + Delta + C_NODEHEADERSIZE > FPageSize)
+            NodeError("TNode.MoveBlock", "Node is overfull");
+        std::memmove(Data() + StartPos + Delta, Data() + StartPos, length);
+    } else {
+        if (Delta > StartPos)
+            NodeError("TNode.MoveBlock", "Move block error - Start Pos - Delta are out of range");
+        std::memmove(Data() + StartPos - Delta, Data() + StartPos, length);
+    }
+}
+
+void TNode::InsertKey(int Pos, const uint8_t* Entry) {
+    if (!RoomForKey(FKeySize)) NodeError("TNode.InsertKey", "Node is overfull");
+    if (FindKeyByPosition(ksGE, Pos) != Pos)
+        NodeError("TNode.InsertKey", "ReadPos is out of range: " + IntToStr(Pos));
+    MoveBlock(Pos, FKeySize, true);
+    std::memcpy(Data() + Pos, Entry, FKeySize);
+    SetUsed(Used() + FKeySize);
+}
+
+void TNode::DeleteKey(int Pos) {
+    const int used = Used();
+    if (Pos < 0 || Pos >= used) NodeError("TNode.DeleteKey", "ReadPos is out of range: " + IntToStr(Pos));
+    const int size = Load16(Data() + Pos + C_KEYSIZEOFFSET);
+    if (size == 0 || size > FKeySize || Pos + size > used)
+        NodeError("TNode.DeleteKey", "Invalid key size in Delete key: " + IntToStr(size));
+    MoveBlock(Pos + size, size, false);
+    SetUsed(used - size);
+    std::memset(Data() + used - size, 0, size);
+}
+
+int TNode::UpdateKey(int Pos, const uint8_t* Entry) {
+    const int used = Used();
+    if (Pos < 0 || Pos >= used) NodeError("TNode.UpdateKey", "ReadPos is out of range: " + IntToStr(Pos));
+    const int delta = FKeySize - Load16(Data() + Pos + C_KEYSIZEOFFSET);
+    Assert(delta < used, Format("Hdr %d Delta %d", {used, delta}));
+    std::memcpy(Data() + Pos, Entry, FKeySize);
+    return delta;
+}
+
+void TNode::ReadKey(int Pos, uint8_t* KeyBuf) const {
+    if (Pos < 0 || Pos >= Used()) NodeError("TNode.ReadKey", "ReadPos is out of range: " + IntToStr(Pos));
+    std::memcpy(KeyBuf, Data() + Pos, FKeySize);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Search
+
+int TNode::SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& InsPos) {
+    InsPos = 0;
+    Assert(FKeySize >= 1, "MaxKeySize is 0");
+    const int count = GetCount();
+    if (count == 0) {
+        FCursor = 0;
+        return 1;
+    }
+    const bool leaf = CheckIsLeaf();
+    // The partition point: the first entry the key sorts before (strict), or before or at.
+    // Leaves look for the first entry not below the key (sbUpper: above it); internal pages
+    // for the first entry above the key (sbLower: not below it) and descend into the one
+    // before it.
+    const bool stopAtEqual = leaf ? Bound != sbUpper : Bound == sbLower;
+    int lo = 0;
+    int hi = count;
+    while (lo < hi) {
+        const int mid = (lo + hi) >> 1;
+        const int r = FTree->CompareDecodedKey(Key, FieldCount, Data() + FPositions[mid]);
+        if (r < 0 || (r == 0 && stopAtEqual))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    int r;
+    if (leaf) {
+        InsPos = FPositions[lo];
+        r = lo < count ? FTree->CompareDecodedKey(Key, FieldCount, Data() + InsPos) : 1;
+    } else {
+        const int child = lo > 0 ? lo - 1 : 0;
+        InsPos = FPositions[child];
+        r = FTree->CompareDecodedKey(Key, FieldCount, Data() + InsPos);
+    }
+    FCursor = InsPos;
+    return r;
+}
+
+uint32_t TNode::SearchNodeByRecNo(int64_t RecNo, int64_t& Before) const {
+    Before = 0;
+    const int count = GetCount();
+    if (count == 0) return 0;
+    if (RecNo <= 1) return EntryAddress(0);
+    const bool leaf = CheckIsLeaf();
+    int64_t sum = 0;
+    for (int i = 0; i < count; ++i) {
+        const int64_t c = leaf ? 1 : EntryCount(FPositions[i]);
+        if (sum + c >= RecNo || i == count - 1) {
+            Before = sum;
+            return EntryAddress(FPositions[i]);
+        }
+        sum += c;
+    }
+    return 0;
+}
+
+int TNode::GetRecordCount(int Pos) const {
+    const int used = Used();
+    const int last = Pos < 0 || Pos >= used ? used - FKeySize : Pos;
+    if (CheckIsLeaf()) return last < 0 ? 0 : last / FKeySize + 1;
+    int64_t sum = 0;
+    for (int p = 0; p <= last; p += FKeySize) sum += EntryCount(p);
+    if (sum > INT32_MAX)
+        IndexCorrupt("TNode.GetRecordCount", Format("Index page %u: record count out of range", {FAddress}));
+    return static_cast<int>(sum);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rebalancing
+
+void TNode::SplitNode(TNode& NewPage, uint32_t NewAddress) {
+    const int used = Used();
+    if (used == 0) NodeError("TNode.SplitNode", "Node is empty");
+    if (static_cast<int64_t>(used) + C_NODEHEADERSIZE > FPageSize)
+        NodeError("TNode.SplitNode", "Node is overfull");
+    const int s = FindKeyByPosition(ksLE, used / 2);
+    if (s <= 0) NodeError("TNode.SplitNode", "Cursor is out of range");
+
+    std::memset(NewPage.FBuffer.get(), 0, FPageSize);
+    std::memcpy(NewPage.Data(), Data() + s, used - s);
+    std::memcpy(NewPage.FBuffer.get(), FBuffer.get(), C_NODEHEADERSIZE);
+    NewPage.SetUsed(used - s);
+    SetUsed(s);
+    std::memset(Data() + s, 0, FPageSize - C_NODEHEADERSIZE - s);
+
+    if (CheckIsLeaf()) {
+        const uint32_t oldNext = GetNext();
+        NewPage.SetNext(oldNext);
+        NewPage.SetPrior(FAddress);
+        if (oldNext != 0) FTree->SetLeafLink(oldNext, C_NODEPRIOROFFSET, NewAddress);
+        SetNext(NewAddress);
+    }
+    if (FTree->DebugStrings() && (GetNext() == FAddress || GetPrior() == FAddress ||
+                                  NewPage.GetNext() == NewAddress || NewPage.GetPrior() == NewAddress))
+        FTree->DebugStrings()->Add("******ERROR in SPLIT NODE");
+}
+
+int TNode::GetRedistributeNode(int Pos) const {
+    const int used = Used();
+    if (CheckIsLeaf() || used == 0) return -1;
+    const bool hasLeft = Pos > 0;
+    const bool hasRight = Pos + FKeySize < used;
+    if (hasLeft && hasRight)
+        return EntryCount(Pos - FKeySize) < EntryCount(Pos + FKeySize) ? Pos - FKeySize : Pos + FKeySize;
+    if (hasLeft) return Pos - FKeySize;
+    if (hasRight) return Pos + FKeySize;
+    return -1;
+}
+
+int TNode::RedistributeNodes(TNode& Right) {
+    const int a = Used();
+    const int b = Right.Used();
+    if (static_cast<double>(FPageSize) / 3.0 >= static_cast<double>(a + b)) return -1;
+    if (a == b) return 0;
+    const int h = (a + b) >> 1;
+    const int room = static_cast<int>(FPageSize) - C_NODEHEADERSIZE;
+    int m = FindKeyByPosition(ksLE, h);
+    if (m >= 0) {
+        // This page holds byte h: its entries from m on go to the front of the right page.
+        const int move = a - m;
+        if (b + move > room) NodeError("TNode.RedistributeNodes", "Node is overfull");
+        Right.MoveBlock(0, move, true);
+        std::memcpy(Right.Data(), Data() + m, move);
+        Right.SetUsed(b + move);
+        SetUsed(m);
+        std::memset(Data() + m, 0, move);
+    } else {
+        // This page is shorter than h: it takes the right page's first entries.
+        m = Right.FindKeyByPosition(ksGE, h - a);
+        if (m < 0) return 1;
+        if (a + m > room) NodeError("TNode.RedistributeNodes", "Node is overfull");
+        std::memcpy(Data() + a, Right.Data(), m);
+        SetUsed(a + m);
+        Right.MoveBlock(m, m, false);
+        Right.SetUsed(b - m);
+        std::memset(Right.Data() + b - m, 0, m);
+    }
+    return 1;
+}
+
+void TNode::MergeNodes(TNode& Sibling, bool Append) {
+    const int a = Used();
+    const int b = Sibling.Used();
+    Assert(static_cast<int64_t>(a) + b + std::max(FKeySize, C_NODEHEADERSIZE) <= FPageSize,
+           Format("Invalid parameters for MergeNodes (size too large): size1 %d size2 %d key %d",
+                  {a, b, FKeySize}));
+    const bool leaf = CheckIsLeaf();
+    if (Append) {
+        std::memcpy(Data() + a, Sibling.Data(), b);
+        if (leaf) {
+            const uint32_t next = Sibling.GetNext();
+            SetNext(next);
+            if (next != 0) FTree->SetLeafLink(next, C_NODEPRIOROFFSET, FAddress);
+        }
+    } else {
+        MoveBlock(0, b, true);
+        std::memcpy(Data(), Sibling.Data(), b);
+        if (leaf) {
+            const uint32_t prior = Sibling.GetPrior();
+            SetPrior(prior);
+            if (prior != 0) FTree->SetLeafLink(prior, C_NODENEXTOFFSET, FAddress);
+        }
+    }
+    SetUsed(a + b);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Listing
+
+bool TNode::ListRecords(bool MatchKey, bool Backwards, TCompoundList& List, uint32_t StopAddress,
+                        int StartPos, int FieldCount, const uint8_t* KeyBuf) const {
+    const int used = Used();
+    auto take = [&](int Pos) {
+        // True when the listing stops at this entry.
+        if (MatchKey && FTree->CompareKeys(FieldCount, nullptr, nullptr, Data() + Pos, KeyBuf) != 0)
+            return true;
+        const uint32_t address = EntryAddress(Pos);
+        List.Add(address, 0);
+        return StopAddress != 0 && address == StopAddress;
+    };
+    if (Backwards) {
+        int start = used - FKeySize;
+        if (StartPos >= 0 && StartPos < used) start = StartPos / FKeySize * FKeySize;
+        for (int p = start; p >= 0; p -= FKeySize)
+            if (take(p)) return true;
+    } else {
+        for (int p = StartPos <= 0 ? 0 : StartPos / FKeySize * FKeySize; p < used; p += FKeySize)
+            if (take(p)) return true;
+    }
+    return false;
+}
+
+int TNode::ListRecordsInNode(bool Backwards, int StartPos, TReadAheadBuffer& Buffer, int MaxCount) const {
+    if (MaxCount <= 0) return 0;
+    if (Buffer.KeySize() < FKeySize)
+        NodeError("TNode.ListRecordsInNode", "Read ahead key buffer is too small");
+    const int used = Used();
+    int first;
+    int last;
+    if (Backwards) {
+        last = std::min(StartPos, used - FKeySize);
+        if (last < 0) return 0;
+        last = last / FKeySize * FKeySize;
+        first = std::max(0, last - (MaxCount - 1) * FKeySize);
+    } else {
+        first = StartPos <= 0 ? 0 : StartPos / FKeySize * FKeySize;
+        if (first >= used) return 0;
+        last = std::min(used - FKeySize, first + (MaxCount - 1) * FKeySize);
+    }
+    int added = 0;
+    for (int p = first; p <= last; p += FKeySize) {
+        TReadAheadBufferItem* item = Buffer.Add();
+        item->SetRecAddr(EntryAddress(p));
+        std::memcpy(item->KeyBuf(), Data() + p, FKeySize);
+        ++added;
+    }
+    return added;
+}
+
+void TNode::FillHashTable(int FieldNo, TOrqBaseHash& Hash) const {
+    const auto& fields = FTree->FieldList();
+    if (FieldNo < 0 || FieldNo >= static_cast<int>(fields.size()))
+        NodeError("TNode.FillHashTable", "Field number out of range: " + IntToStr(FieldNo));
+    const int dataStart = C_KEYHEADERSIZE + FTree->KeyFields().DataOffset();
+    for (int p = 0; p < Used(); p += FKeySize) {
+        const uint8_t* entry = Data() + p;
+        int pos = dataStart;
+        for (int i = 0; i <= FieldNo; ++i) {
+            const bool present = (entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) != 0;
+            if (!present) continue;
+            int len = fields[i]->FieldSize();
+            if (IsStringKey(fields[i]->DataType())) {
+                len = Load16(entry + pos);
+                pos += 2;
+            }
+            if (i == FieldNo) Hash.Add(reinterpret_cast<const char*>(entry + pos), len, EntryAddress(p));
+            pos += len;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Diagnostics
+
+void TNode::PrintNode(TStrings& List, int Level) const {
+    List.Add(Format("Node Level: %d NodeAddr=%d :NodeHdr=L:%5d Sze:%5d N:%5d P:%5d",
+                    {Level, FAddress, NodeType(), Used(), GetNext(), GetPrior()}));
+    List.Add(Format("Node NodeAddr=%s :N:%s P:%s",
+                    {IntToStr(FAddress), IntToStr(GetNext()), IntToStr(GetPrior())}));
+    if (FAddress != 0 && (GetNext() == FAddress || GetPrior() == FAddress))
+        List.Add("******ERROR in NEXT/PRIOR LINKS");
+    for (int p = 0; p < Used(); p += FKeySize) FTree->DecodeKeyBufAsStrings(Data() + p, List);
+}
+
+void TNode::DumpNode(TStrings& List) const {
+    List.Add(Format("NodeHdr=L:%5d Sze:%5d N:%5d P:%5d", {NodeType(), Used(), GetNext(), GetPrior()}));
+    for (int p = 0; p < Used(); p += FKeySize) {
+        std::string line;
+        for (int i = 0; i < FKeySize; ++i) line += IntToHex(Data()[p + i], 2);
+        List.Add(line);
+    }
+}
+
+void TNode::CheckNode(TStrings& List) const {
+    if (Used() == 0) List.Add("ERROR: EMPTY NODE");
+}
+
+void TNode::DebugInfo(TStrings& List) const {
+    List.Add(
+        Format("Node NodeAddr=%d Leaf=%d Count=%d Cursor=%d", {FAddress, NodeType(), GetCount(), FCursor}));
+}
+
+}  // namespace ostra

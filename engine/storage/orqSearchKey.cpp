@@ -1,0 +1,111 @@
+// orqSearchKey: decoding a search key into TOptimizedSearchKey.
+#include "engine/storage/orqSearchKey.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/storage/orqErrors.h"
+#include "engine/storage/orqIndexDefs.h"
+
+namespace ostra {
+
+namespace {
+
+bool IsStringKey(TFieldType Type) {
+    return Type == ftString || Type == ftWideString;
+}
+
+void CheckFieldCount(const TKeyFields& KeyFields) {
+    if (KeyFields.Count() > C_MAXOPTIMIZEDKEYFIELDS)
+        OrqDatabaseError(8581, "TOptimizedSearchKey.SetData", "Too many key fields", nullptr);
+}
+
+[[noreturn]] void KeySizeOutOfRange() {
+    OrqDatabaseError(8581, "TOptimizedSearchKey.SetDataFromKeyBuf", "KeySize out of range", nullptr);
+}
+
+}  // namespace
+
+const uint8_t* TOptimizedSearchKey::GetValue(int i) const {
+    if (!FIsPointer[i]) return FData[i];
+    const uint8_t* p = nullptr;
+    std::memcpy(&p, FData[i], sizeof p);
+    return p;
+}
+
+void TOptimizedSearchKey::Clear() {
+    std::memset(FData, 0, sizeof FData);
+    std::memset(FDataSizes, 0, sizeof FDataSizes);
+    std::memset(FMarkers, 0, sizeof FMarkers);
+    std::memset(FNullFlags, 0, sizeof FNullFlags);
+    std::memset(FIsPointer, 0, sizeof FIsPointer);
+}
+
+void TOptimizedSearchKey::SetMarkers(int FieldCount, const TKeyMarkerList* Markers) {
+    for (int i = 0; i < FieldCount; ++i)
+        if (Markers && static_cast<int>(Markers->size()) > i) FMarkers[i] = ((*Markers)[i] & 127) - 1;
+}
+
+void TOptimizedSearchKey::SetDataFromRecBuf(const TKeyFields& KeyFields, const TKeyMarkerList* Markers,
+                                            const uint8_t* RecBuf) {
+    CheckFieldCount(KeyFields);
+    Clear();
+    SetMarkers(KeyFields.Count(), Markers);
+    for (int i = 0; i < KeyFields.Count(); ++i) {
+        const TKeyFieldItem& field = *KeyFields.GetIndex(i);
+        if (RecBuf[field.NullFlagOffset()] != 1) continue;
+        int size = field.FieldSize();
+        if (field.SizeMarkerOffset() > 0) {
+            uint16_t marker = 0;
+            std::memcpy(&marker, RecBuf + field.SizeMarkerOffset(), 2);
+            size = marker;
+        }
+        FDataSizes[i] = size;
+        const uint8_t* value = RecBuf + field.RecBufOffset();
+        if (IsStringKey(field.DataType())) {
+            std::memcpy(FData[i], &value, sizeof value);
+            FIsPointer[i] = true;
+        } else if (field.DataType() == ftBoolean) {
+            FData[i][0] = value[0] != 0 ? 1 : 0;
+        } else {
+            std::memcpy(FData[i], value, std::clamp(size, 0, 8));
+        }
+        FNullFlags[i / 8] |= static_cast<uint8_t>(128u >> (i % 8));
+    }
+}
+
+void TOptimizedSearchKey::SetDataFromKeyBuf(const TKeyFields& KeyFields, const TKeyMarkerList* Markers,
+                                            const uint8_t* KeyBuf, int MaximumKeySize) {
+    CheckFieldCount(KeyFields);
+    Clear();
+    SetMarkers(KeyFields.Count(), Markers);
+    const int dataOffset = KeyFields.DataOffset();
+    if (C_KEYHEADERSIZE + dataOffset > MaximumKeySize || KeyFields.Count() > dataOffset * 8)
+        KeySizeOutOfRange();
+    int pos = C_KEYHEADERSIZE + dataOffset;
+    for (int i = 0; i < KeyFields.Count(); ++i) {
+        if ((KeyBuf[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) == 0) continue;
+        const TKeyFieldItem& field = *KeyFields.GetIndex(i);
+        int len = field.FieldSize();
+        if (IsStringKey(field.DataType())) {
+            if (pos + 2 > MaximumKeySize) KeySizeOutOfRange();
+            uint16_t stored = 0;
+            std::memcpy(&stored, KeyBuf + pos, 2);
+            len = stored;
+            pos += 2;
+        }
+        if (len < 0 || pos + len > MaximumKeySize) KeySizeOutOfRange();
+        const uint8_t* value = KeyBuf + pos;
+        FDataSizes[i] = len;
+        if (IsStringKey(field.DataType())) {
+            std::memcpy(FData[i], &value, sizeof value);
+            FIsPointer[i] = true;
+        } else {
+            std::memcpy(FData[i], value, std::min(len, 8));
+        }
+        FNullFlags[i / 8] |= static_cast<uint8_t>(128u >> (i % 8));
+        pos += len;
+    }
+}
+
+}  // namespace ostra
