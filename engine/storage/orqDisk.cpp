@@ -7,6 +7,8 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "engine/storage/orqCommon.h"
 #include "engine/storage/orqConsts.h"
@@ -15,6 +17,7 @@
 #include "host/DateTime.h"
 #include "host/Exceptions.h"
 #include "host/StringList.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Random.h"
 
@@ -155,6 +158,54 @@ private:
     bool FReleased = false;
 };
 
+class TDiskMgr::TTableRegionLock {
+public:
+    TTableRegionLock(TDiskMgr& Disk, const char* Caller) {
+        if (!Disk.FUsesLockFile || !Disk.FUserMonitor) return;
+        FHandle = Disk.FUserMonitor->LockFileHandle();
+        // The whole table-lock range (the header lock is table 0) minus this connection's own
+        // locks, which keep everyone else out of their bytes already.
+        std::vector<std::pair<uint64_t, uint64_t>> own;
+        if (Disk.FTableLockMgr)
+            for (int i = 0; i < Disk.FTableLockMgr->Locks().Count(); ++i) {
+                const TLockItem* item = Disk.FTableLockMgr->Locks().LockItems(i);
+                own.emplace_back(item->LckAddr(), item->LckSize());
+            }
+        std::sort(own.begin(), own.end());
+        std::vector<std::pair<uint64_t, uint64_t>> pieces;
+        uint64_t cursor = CTableLockBase;
+        const uint64_t end = LockRangeEnd(CTableLockBase, CTableLockRegionSize);
+        for (const auto& [address, size] : own) {
+            if (address > cursor) pieces.emplace_back(cursor, address - cursor);
+            cursor = std::max(cursor, address + size);
+        }
+        if (cursor < end) pieces.emplace_back(cursor, end - cursor);
+        const int32_t attempts = std::max(Disk.FLockRetryCount, 1);
+        for (int32_t attempt = 0; attempt < attempts; ++attempt) {
+            for (const auto& piece : pieces) {
+                if (!FHandle->Lock(piece.first, piece.second)) break;
+                FTaken.push_back(piece);
+            }
+            if (FTaken.size() == pieces.size()) return;
+            Unlock();
+            if (attempt + 1 < attempts) platform::Sleep(uint32_t(std::max(Disk.FLockRetryInterval, 0)));
+        }
+        OrqDatabaseError(10249, Caller, "The database could not be locked to recover an interrupted commit", &Disk);
+    }
+    ~TTableRegionLock() { Unlock(); }
+    TTableRegionLock(const TTableRegionLock&) = delete;
+    TTableRegionLock& operator=(const TTableRegionLock&) = delete;
+
+private:
+    void Unlock() noexcept {
+        for (const auto& piece : FTaken) FHandle->Unlock(piece.first, piece.second);
+        FTaken.clear();
+    }
+
+    platform::File* FHandle = nullptr;
+    std::vector<std::pair<uint64_t, uint64_t>> FTaken;
+};
+
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
@@ -265,6 +316,9 @@ void TDiskMgr::InternalOpen() {
     FMapMgr->SetDiskMgr(this);
     FMapMgr->SetGlobalHdr(FGlobalHdr.get());
 
+    // An interrupted commit is undone before anything of the file is read.
+    RecoverInterruptedCommit();
+
     // Reads and checks the header; a failed read gives the lock back itself.
     SetHeaderReadLock();
     ReleaseHeaderLock();
@@ -293,6 +347,9 @@ void TDiskMgr::CreateNewFile(bool Overwrite) {
     FMapMgr = std::make_unique<TMapPageMgr>(int32_t(FPageSize));
     FMapMgr->SetDiskMgr(this);
     FMapMgr->SetGlobalHdr(FGlobalHdr.get());
+    // A journal of an earlier file of this name must never be replayed into the new one.
+    if (!TOrqJournal(FFile->JournalFileName()).Erase())
+        OrqDatabaseError(8582, Caller, "The rollback journal of an earlier file could not be removed", this);
 
     const std::vector<uint8_t> zero(FPageSize, 0);
     for (uint32_t page = 0; page < CFixedAreaPages; ++page)
@@ -610,10 +667,19 @@ uint8_t TDiskMgr::SetTableLock(uint16_t TableID, uint8_t LockType) {
         if (LockType == CWriteLock) LockType = CReadLock;
     }
     if (!locking) return LockType;
+    const bool heldBefore = FTableLockMgr->QueryLockType(TableID) != CNoLock;
     if (LockType == CWriteLock)
         FTableLockMgr->SetWriteLock(TableID, 0);
     else
         FTableLockMgr->SetReadLock(TableID, 1);
+    // The lock may have been waited for while a commit held the table: when that commit died, its
+    // journal is replayed before anything is read under this lock.
+    try {
+        if (IsOpen()) RecoverInterruptedCommit();
+    } catch (...) {
+        if (!heldBefore) FTableLockMgr->ReleaseLock(TableID);
+        throw;
+    }
     return uint8_t(FTableLockMgr->QueryLockType(TableID));
 }
 
@@ -674,11 +740,37 @@ void TDiskMgr::DiskCommit() {
     static constexpr const char* Caller = "TDiskMgr.DiskCommit";
     RequireOpen(Caller);
     if (!IsTransactionActive()) OrqDatabaseError(10257, Caller, "", this);
-    if (FGlobalHdr->Dirty()) WriteHeader();
-    // The pages are written under write locks only.
-    if (FUsesLockFile && FTableLockMgr) FTableLockMgr->UpgradeReadLocks();
-    FFile->Commit();
+    try {
+        if (FGlobalHdr->Dirty()) WriteHeader();
+        // The pages are written under write locks only.
+        if (FUsesLockFile && FTableLockMgr) {
+            FTableLockMgr->UpgradeReadLocks();
+            RecoverInterruptedCommit();  // a commit that died meanwhile is undone before this one
+        }
+        FFile->Commit();
+    } catch (...) {
+        CommitFailed();
+        throw;
+    }
     ReleaseAllLocks();
+}
+
+void TDiskMgr::CommitFailed() noexcept {
+    try {
+        if (IsTransactionActive()) FFile->Rollback();
+    } catch (...) {
+    }
+    try {
+        ReleaseAllLocks();
+    } catch (...) {
+    }
+    // The header as the file now holds it (the transaction's changes to it are gone).
+    try {
+        SetHeaderReadLock();
+        ReleaseHeaderLock();
+    } catch (...) {
+        AbandonHeaderLock();
+    }
 }
 
 void TDiskMgr::DiskRollback() {
@@ -703,15 +795,56 @@ void TDiskMgr::DiskRollback() {
 void TDiskMgr::ForceToDisk() {
     RequireOpen("TDiskMgr.ForceToDisk");
     if (IsTransactionActive()) {
-        if (FGlobalHdr->Dirty()) WriteHeader();
-        // Writing pages needs the write locks that a commit would take.
-        if (FUsesLockFile && FTableLockMgr) FTableLockMgr->UpgradeReadLocks();
-        FFile->Commit();
+        try {
+            if (FGlobalHdr->Dirty()) WriteHeader();
+            // Writing pages needs the write locks that a commit would take.
+            if (FUsesLockFile && FTableLockMgr) {
+                FTableLockMgr->UpgradeReadLocks();
+                RecoverInterruptedCommit();
+            }
+            FFile->Commit();
+        } catch (...) {
+            CommitFailed();
+            throw;
+        }
         FFile->StartTransaction();
         return;
     }
     if (FGlobalHdr->Dirty() && FHeaderWriteLocked) InternalWriteHeader();
     FFile->FlushBuffers();
+}
+
+bool TDiskMgr::RecoverInterruptedCommit() {
+    static constexpr const char* Caller = "TDiskMgr.RecoverInterruptedCommit";
+    RequireOpen(Caller);
+    const std::string journalName = FFile->JournalFileName();
+    if (!platform::FileExists(journalName)) return false;
+    // A journal whose lock another handle holds is being written or replayed by a live connection.
+    if (!FFile->LockJournal(false)) return false;
+    struct TJournalUnlock {
+        TOrqFile& File;
+        ~TJournalUnlock() { File.UnlockJournal(); }
+    } unlock{*FFile};
+    const bool writable = FFile->Handle().Access() != platform::FileAccess::Read;
+    TOrqJournal journal(journalName);
+    switch (journal.Inspect(FPageSize, writable)) {
+        case jsMissing:
+            return false;
+        case jsInvalid:
+            // Committed, or cut short before the file was touched: nothing to undo.
+            if (writable) journal.Erase();
+            return false;
+        case jsOtherPageSize:
+            OrqDatabaseError(8451, Caller, "The rollback journal was written with another page size", this);
+        case jsValid:
+            break;
+    }
+    if (!writable)
+        OrqDatabaseError(10501, Caller,
+                         "The database must be recovered from an interrupted commit: open it with write access", this);
+    TTableRegionLock regions(*this, Caller);
+    FFile->RecoverJournal(journal);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

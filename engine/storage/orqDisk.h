@@ -47,7 +47,13 @@
 //   - appended pages go to the end of the file as it is when the header lock is held, never to
 //     an end seen earlier: another connection may have appended meanwhile;
 //   - a commit (and ForceToDisk) upgrades the table locks before it writes, writes everything in
-//     one step (TOrqFile::Commit) and flushes it to stable storage before any lock is released.
+//     one atomic step through the rollback journal (TOrqFile::Commit, orqJournal.h) and flushes
+//     it to stable storage before any lock is released; a commit that fails is undone, ends the
+//     transaction as rolled back and raises;
+//   - nothing is read from the file while the journal of a commit that died lies beside it: Open,
+//     every table lock taken (the header lock too) and every commit first replay such a journal
+//     (RecoverInterruptedCommit), holding the journal lock and a write lock on every table-lock
+//     region that this connection does not hold itself, so no other connection reads meanwhile.
 //
 // Without a lock file (the database file has the read-only attribute) nothing is locked: lock
 // calls answer as if they had succeeded.
@@ -158,11 +164,14 @@ public:
     // Opens the existing file FileName: PageSize 0: 8581 "PageSize is 0"; another invalid page
     // size: 8581 "Invalid database page size"; missing file: 11010 with the name; refused:
     // 8449. With a lock file (the file lacks the read-only attribute) joins it and makes the
-    // three lock managers; reads and checks the global header (8961 when it cannot be right).
+    // three lock managers; replays the journal of an interrupted commit (RecoverInterruptedCommit,
+    // whose errors it raises); reads and checks the global header (8961 when it cannot be right).
     // Closes first when open, and again when a step fails.
     void Open();
-    // Creates and formats a new file, then closes it. Invalid page size: 8581 "Invalid database
-    // page size"; an existing file without Overwrite: 11043; the system refuses: 8582.
+    // Creates and formats a new file, then closes it; a rollback journal of an earlier file of
+    // that name is removed. Invalid page size: 8581 "Invalid database page size"; an existing
+    // file without Overwrite: 11043; the system refuses, or the old journal cannot be removed:
+    // 8582.
     void CreateNewFile(bool Overwrite);
     // Writes a dirty header, releases every lock, leaves the lock file, closes the file and frees
     // what Open made. Harmless when nothing is open. Everything is closed even when a step
@@ -230,7 +239,9 @@ public:
     // ----- Locks (types 0 none, 1 read, 4 write)
     // Returns the type held afterwards. Inside a transaction a write lock is taken as a read lock
     // (upgraded at commit) together with the table's transaction lock (skipped for tables other
-    // than the header when the transaction was started with NoTransactionLock).
+    // than the header when the transaction was started with NoTransactionLock). With the lock
+    // held, replays the journal of an interrupted commit (RecoverInterruptedCommit); when that
+    // raises, a lock taken by this call is given back.
     uint8_t SetTableLock(uint16_t TableID, uint8_t LockType);
     // Nothing inside a transaction or without lock file.
     void ReleaseTableLock(uint16_t TableID);
@@ -249,18 +260,28 @@ public:
     // Starts the file transaction (10256 when one is active); NoTransactionLock skips the per-
     // table transaction locks.
     void DiskStartTransaction(bool NoTransactionLock);
-    // Upgrades the table locks, writes and flushes the transaction (one step), releases every
-    // lock. No transaction: 10257. A failure is raised and leaves the transaction active with
-    // its locks, for a rollback.
+    // Upgrades the table locks, replays the journal of a commit that died meanwhile, writes and
+    // flushes the transaction atomically (TOrqFile::Commit), releases every lock. No transaction:
+    // 10257. On a failure (a lock time-out of the upgrade, an I/O error) the file is as it was,
+    // the transaction is rolled back (locks released, the header read again) and the error is
+    // raised.
     void DiskCommit();
     // Drops the transaction, reads the global header as stored, releases every lock. No
     // transaction: 10257.
     void DiskRollback();
     bool IsTransactionActive() const { return FFile->GetTransactionActive(); }
     // In a transaction: upgrades the table locks, commits what the transaction holds (written and
-    // flushed) and goes on in a new file transaction with the same locks. Otherwise flushes the
-    // file to stable storage.
+    // flushed, atomically) and goes on in a new file transaction with the same locks; a failure
+    // ends the transaction as DiskCommit's does. Otherwise flushes the file to stable storage.
     void ForceToDisk();
+    // Replays the rollback journal of an interrupted commit (a valid journal beside the file whose
+    // journal lock no other handle holds), so that the file is as it was before that commit;
+    // removes a journal that is not valid. True when one was replayed. The replay holds the
+    // journal lock and a write lock on every table-lock region of the lock file except those
+    // this connection holds; not to be had: 10249. A file opened for reading only: 10501 "The
+    // database must be recovered from an interrupted commit: open it with write access"; a
+    // journal of another page size: 8451.
+    bool RecoverInterruptedCommit();
 
     // ----- Other
     // The end of the file (the later of the transaction's end and the file's while one runs).
@@ -300,6 +321,9 @@ private:
     class THeaderWriteScope;
     // The same with a read lock, for operations that only read the maps.
     class THeaderReadScope;
+    // The table-lock regions of the lock file that this connection does not hold, write-locked
+    // for the life of the object (nothing without a lock file).
+    class TTableRegionLock;
 
     // The steps of Open after the first Close.
     void InternalOpen();
@@ -312,6 +336,9 @@ private:
     // is dropped, not written; it is read again when the lock is next taken.
     void AbandonHeaderLock() noexcept;
     void FreeLockManagers() noexcept;
+    // After a failed commit: the file transaction dropped, every lock released, the header read
+    // again under a fresh lock (which replays a journal that the undo had to leave).
+    void CommitFailed() noexcept;
     uint32_t Owner(uint16_t TableID, uint16_t Usage) const;
     // PageCount x PageSize, or Size, as a transfer size; too large for one transfer: 8581.
     uint32_t ByteCount(uint32_t PageCount, const char* Caller);

@@ -72,7 +72,9 @@ void TOrqFile::CloseHandle() {
     FBlockCache.Close();
     FTransactionActive = false;
     FTransactionEOF = 0;
-    FFile.Close();
+    FFile.Close();  // drops the journal lock with every other lock of the handle
+    FJournalLocked = false;
+    FJournalName.clear();
     FPageBuffer.clear();
     FPageBuffer.shrink_to_fit();
     FCodeBuffer.clear();
@@ -98,6 +100,7 @@ int32_t TOrqFile::CreateOrqFile(const std::string& Name) {
         CloseHandle();
         throw;
     }
+    FJournalName = GetJournalFileName(Name);
     return 1;
 }
 
@@ -123,6 +126,7 @@ int32_t TOrqFile::OpenOrqFile(const std::string& Name) {
         CloseHandle();
         throw;
     }
+    FJournalName = GetJournalFileName(Name);
     return 1;
 }
 
@@ -446,27 +450,87 @@ void TOrqFile::StartTransaction() {
 
 void TOrqFile::Commit() {
     if (!FTransactionActive) OrqDatabaseError(10257, "TOrqFile.Commit", "", this);
-    CommitWrites();
+    try {
+        CommitWrites();
+    } catch (...) {
+        DropTransaction();
+        throw;
+    }
     FTransactionEOF = 0;
     FTransactionActive = false;
 }
 
 // Every byte a commit puts into the file passes through here: the dirty pages first (encrypted by
 // InternalWritePage), then the block ranges (raw), then the flush to stable storage. The ranges
-// are disjoint (invariant B), so their order does not decide any byte's content. PendingWrites
-// lists them beforehand; a rollback journal of the old contents belongs at the top of this
-// function.
+// are disjoint (invariant B), so their order does not decide any byte's content; PendingWrites
+// lists them beforehand, and their old content goes to the rollback journal first.
 void TOrqFile::CommitWrites() {
-    FPageCache.Commit();  // on failure: the pages not yet written stay dirty, the transaction on
-    try {
+    static constexpr const char* Caller = "TOrqFile.Commit";
+    const std::vector<TFileRange> ranges = PendingWrites();
+    if (ranges.empty()) {
+        FPageCache.Commit();
         FBlockCache.Commit();
-        if (!FFile.Flush()) OrqDatabaseError(8450, "TOrqFile.Commit", "The file buffers could not be flushed", this);
+        return;
+    }
+    if (FFile.Access() == platform::FileAccess::Read)
+        OrqDatabaseError(10501, Caller, "The database file is open for reading only", this);
+    if (!LockJournal(true)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
+    struct TJournalUnlock {
+        TOrqFile& File;
+        ~TJournalUnlock() { File.UnlockJournal(); }
+    } unlock{*this};
+
+    TOrqJournal journal(FJournalName);
+    // A journal that nobody else may be writing now and that still validates belongs to a commit
+    // that died: its ranges must be restored (by a reader, under its locks) before this one goes.
+    if (platform::FileExists(FJournalName)) {
+        const TJournalState state = journal.Inspect(uint32_t(FOpenPageSize), false);
+        if (state == jsValid || state == jsOtherPageSize)
+            OrqDatabaseError(10249, Caller, "An interrupted commit must be recovered first", this);
+    }
+    const int64_t oldSize = FFile.Size();
+    if (oldSize < 0) OrqDatabaseError(8450, Caller, "Unable to get file size", this);
+    try {
+        journal.Write(FFile, uint32_t(FOpenPageSize), oldSize, ranges);
     } catch (...) {
-        // Keep the transaction whole: what was written is clean, the rest waits for a retry or a rollback.
-        if (!FPageCache.TransactionActive()) FPageCache.StartTransaction();
-        if (!FBlockCache.TransactionActive()) FBlockCache.StartTransaction();
+        journal.Delete();  // the file is untouched: a journal left over would only restore it as it is
         throw;
     }
+    try {
+        FPageCache.Commit();
+        FBlockCache.Commit();
+        if (!FFile.Flush()) OrqDatabaseError(8450, Caller, "The file buffers could not be flushed", this);
+        journal.Invalidate();  // the commit point
+    } catch (...) {
+        // Undo: the file as it was. When that fails too, the valid journal stays for recovery.
+        bool undone = false;
+        try {
+            journal.RollBack(FFile);
+            undone = true;
+        } catch (...) {
+        }
+        if (undone) {
+            try {
+                journal.Invalidate();
+            } catch (...) {
+                // Valid, but it holds what the file holds now: replaying it changes nothing.
+            }
+            journal.Delete();
+        }
+        throw;
+    }
+    // The commit is durable; an invalid journal that cannot be deleted is harmless and replaced
+    // by the next commit.
+    journal.Delete();
+}
+
+void TOrqFile::DropTransaction() noexcept {
+    if (FPageCache.TransactionActive()) FPageCache.Rollback();
+    FPageCache.ClearCache();  // clean pages may hold bytes of the commit that was undone
+    if (FBlockCache.TransactionActive()) FBlockCache.Rollback();
+    FBlockCache.Close();
+    FTransactionEOF = 0;
+    FTransactionActive = false;
 }
 
 void TOrqFile::Rollback() {
@@ -497,6 +561,49 @@ std::vector<TFileRange> TOrqFile::PendingWrites() const {
     std::sort(ranges.begin(), ranges.end(),
               [](const TFileRange& a, const TFileRange& b) { return a.Position < b.Position; });
     return ranges;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rollback journal
+
+bool TOrqFile::LockJournal(bool Wait) {
+    if (!CheckOpen() || FJournalLocked) return false;
+    const int32_t attempts = Wait ? std::max(FLockRetryCount, 1) : 1;
+    for (int32_t i = 0; i < attempts; ++i) {
+        if (FFile.Lock(CJournalLockAddress, 1)) {
+            FJournalLocked = true;
+            return true;
+        }
+        if (i + 1 < attempts) platform::Sleep(uint32_t(std::max(FLockRetryInterval, 0)));
+    }
+    return false;
+}
+
+void TOrqFile::UnlockJournal() {
+    if (FJournalLocked && CheckOpen()) FFile.Unlock(CJournalLockAddress, 1);
+    FJournalLocked = false;
+}
+
+void TOrqFile::RecoverJournal(TOrqJournal& Journal) {
+    static constexpr const char* Caller = "TOrqFile.RecoverJournal";
+    RequireOpen(Caller);
+    if (FFile.Access() == platform::FileAccess::Read)
+        OrqDatabaseError(10501, Caller, "The database file is open for reading only", this);
+    Journal.Replay(FFile);
+    try {
+        Journal.Invalidate();
+    } catch (...) {
+        // The file now holds what the journal holds: replaying it again changes nothing.
+    }
+    Journal.Delete();
+    FPageCache.ClearCache();
+    if (FTransactionActive) {
+        // The interrupted commit's appended pages are gone: the end is the file's or this
+        // transaction's own furthest write.
+        int64_t end = std::max<int64_t>(FFile.Size(), 0);
+        for (const TFileRange& range : PendingWrites()) end = std::max<int64_t>(end, int64_t(range.Position + range.Size));
+        FTransactionEOF = end;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -25,8 +25,12 @@
 // Outside a transaction nothing is dirty, and a write that bypasses the page cache drops the
 // cached pages it overlaps, so the page cache never holds bytes the file does not.
 //
-// Commit is one step (CommitWrites) that writes every pending page and range and then flushes
-// the file to stable storage; PendingWrites lists what it will write before it starts.
+// Commit is atomic (orqJournal.h has the states): under the journal lock, the old content of
+// every range it will overwrite (PendingWrites) goes to the rollback journal beside the file,
+// which is flushed; then the pages and ranges are written in place and the file is flushed; then
+// the journal is made invalid and deleted. A commit that fails part-way writes the journal back,
+// ends the transaction as rolled back and raises the error; a commit that dies part-way leaves
+// the journal, which the next reader replays (TDiskMgr::RecoverInterruptedCommit).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -35,6 +39,7 @@
 
 #include "engine/storage/orqCacheMgr.h"
 #include "engine/storage/orqCrypt.h"
+#include "engine/storage/orqJournal.h"
 #include "host/Object.h"
 #include "platform/File.h"
 
@@ -110,8 +115,11 @@ public:
 
     // Starts a transaction: 10256 when one is active, 8450 "File handle is invalid" when closed.
     void StartTransaction();
-    // Writes the transaction's pages and ranges and flushes the file (CommitWrites). No
-    // transaction: 10257. On failure the transaction stays active with what was not written.
+    // Writes the transaction's pages and ranges atomically through the rollback journal and
+    // flushes the file. No transaction: 10257. A file open for reading only: 10501. The journal
+    // lock not to be had, or the valid journal of an interrupted commit beside the file: 10249.
+    // On any failure the file is as it was before, the transaction is over (rolled back, no
+    // cached page of it left) and the error is raised.
     void Commit();
     // Drops the transaction's pages and ranges. No transaction: 10257.
     void Rollback();
@@ -178,6 +186,21 @@ public:
     // at Offset + 0x0FF10000. Closed file: 8450 "File handle is invalid".
     bool UnlockOrqFile(uint32_t Offset, uint32_t Size);
 
+    // ----- Rollback journal (orqJournal.h)
+    // The journal beside the open file (GetJournalFileName of the name it was opened by); "" when
+    // closed.
+    const std::string& JournalFileName() const { return FJournalName; }
+    // Takes the journal lock on the file: one attempt, or with Wait the lock retry rule above.
+    // True when it is held; false when closed or another handle holds it.
+    bool LockJournal(bool Wait);
+    // Gives the journal lock back.
+    void UnlockJournal();
+    // With the journal lock held and Journal found valid by Inspect: writes the old content back
+    // into the file, flushes it, removes the journal, drops the clean cached pages and, inside a
+    // transaction, re-bases the transaction's end of file (its own writes stay). A file open for
+    // reading only: 10501. A failure of the replay is raised and leaves the journal valid.
+    void RecoverJournal(TOrqJournal& Journal);
+
     // The caches, for the disk manager (ClearOwnedPages, cache size) and for tests.
     TCacheMgr& PageCache() { return FPageCache; }
     TCacheBlockMgr& BlockCache() { return FBlockCache; }
@@ -206,8 +229,11 @@ private:
     void DirtyPagesFailed(uint32_t Position, uint32_t Size);
     // Grows the transaction's end of file to cover a write.
     void NoteTransactionWrite(uint32_t Position, uint32_t Size);
-    // The one place where a commit writes: pages, then block ranges, then the flush.
+    // The one place where a commit writes: the journal, then pages and block ranges, then the
+    // flush, then the journal's removal; undone from the journal on failure.
     void CommitWrites();
+    // After a failed commit: no dirty or clean page, no block range, no transaction.
+    void DropTransaction() noexcept;
     // Closes the handle and drops the caches, keeping the keys.
     void CloseHandle();
     // Plain file transfers of Size bytes at Position; short: 9217 / 9218 raised as Caller.
@@ -237,6 +263,8 @@ private:
     bool FTransactionActive = false;
     TBlowfishData FBlowfish;
     bool FBlowKeySet = false;
+    std::string FJournalName;   // the journal of the open file
+    bool FJournalLocked = false;  // the journal lock is held
 };
 
 }  // namespace ostra

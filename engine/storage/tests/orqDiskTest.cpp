@@ -29,6 +29,13 @@ protected:
     std::string LockPath = Dir.File("db.lck");
 };
 
+// A fault for the N-th call of one kind, and the engine error it must give.
+struct FileOpCase {
+    platform::FileOp Op;
+    int64_t N;
+    int32_t Code;
+};
+
 // The bytes of a new file at page size 4096, built by hand from the layout.
 std::string ExpectedNewFile() {
     std::string bytes(6 * PS, '\0');
@@ -275,18 +282,26 @@ TEST_F(DiskTest, TransactionHoldsTableLocksAsReadLocksUntilCommit) {
     other->DiskRollback();
     EXPECT_EQ(other->SetTableLock(3, CReadLock), CReadLock);
 
-    // The commit needs the write lock before it writes anything: the reader stops it.
+    // The commit needs the write lock before it writes anything: the reader stops it, and the
+    // transaction ends as rolled back, its locks released and nothing of it in the file.
     const auto data = Pages(1, 0x33);
     const uint32_t address = disk->WriteNewPages(3, 1, CUsageRecord, 1, data.data());
     const std::string before = test::ReadAll(Path);
     EXPECT_EQ(ErrorCode([&] { disk->DiskCommit(); }), 10249);
-    EXPECT_TRUE(disk->IsTransactionActive());
-    EXPECT_TRUE(test::ReadAll(Path) == before);
-    other->ReleaseTableLock(3);
-    disk->DiskCommit();
     EXPECT_FALSE(disk->IsTransactionActive());
     EXPECT_EQ(disk->TableLockMgr()->GetLockCount(), 0);
     EXPECT_EQ(disk->RecordLockMgr()->GetLockCount(), 0);
+    EXPECT_EQ(disk->TransactionLockMgr()->GetLockCount(), 0);
+    EXPECT_TRUE(test::ReadAll(Path) == before);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk->GlobalHdr()->Buffer()), 128), ReadRange(Path, 1024, 128));
+
+    other->ReleaseTableLock(3);
+    disk->DiskStartTransaction(false);
+    EXPECT_EQ(disk->SetTableLock(3, CWriteLock), CReadLock);
+    EXPECT_EQ(disk->WriteNewPages(3, 1, CUsageRecord, 1, data.data()), address);
+    disk->DiskCommit();
+    EXPECT_FALSE(disk->IsTransactionActive());
+    EXPECT_EQ(disk->TableLockMgr()->GetLockCount(), 0);
     EXPECT_EQ(disk->TransactionLockMgr()->GetLockCount(), 0);
     EXPECT_EQ(ReadRange(Path, address, PS), std::string(PS, char(0x33)));
 }
@@ -342,49 +357,35 @@ TEST_F(DiskTest, ForceToDiskWritesUnderWriteLocksAndGoesOn) {
     EXPECT_EQ(ErrorCode([&] { disk->ForceToDisk(); }), 8450);
 }
 
-TEST_F(DiskTest, WriteFailureInTheMiddleOfACommitIsReported) {
+TEST_F(DiskTest, WriteFailureInTheMiddleOfACommitLeavesTheFileAsItWas) {
     CreateDatabase(Path);
     auto disk = OpenDatabase(Path);
     const std::string original = test::ReadAll(Path);
-    disk->DiskStartTransaction(false);
     const auto data = Pages(4, 0x66);
-    disk->WriteNewPages(2, 1, CUsageIndex, 4, data.data());
-    disk->WriteNewPages(2, 1, CUsageRecord, 1, data.data());
-    {
-        // The commit writes five pages, the map page and the header: the third write fails.
-        platform::NthCallFault writeFails(platform::FileOps(platform::FileOp::Write), 3, platform::FileFault{EIO},
-                                          false, "db.orq");
-        platform::ScopedFileFaultInjector injected(writeFails);
-        EXPECT_EQ(ErrorCode([&] { disk->DiskCommit(); }), 9218);
-        EXPECT_EQ(writeFails.Injected(), 1);
+    for (FileOpCase c : {FileOpCase{platform::FileOp::Write, 3, 9218}, FileOpCase{platform::FileOp::Flush, 1, 8450}}) {
+        disk->DiskStartTransaction(false);
+        disk->WriteNewPages(2, 1, CUsageIndex, 4, data.data());
+        disk->WriteNewPages(2, 1, CUsageRecord, 1, data.data());
+        {
+            // The commit writes five pages, the map page and the header: the third write (or the
+            // flush) of the database fails.
+            platform::NthCallFault fails(platform::FileOps(c.Op), c.N, platform::FileFault{EIO}, false, "db.orq");
+            platform::ScopedFileFaultInjector injected(fails);
+            EXPECT_EQ(ErrorCode([&] { disk->DiskCommit(); }), c.Code);
+            EXPECT_EQ(fails.Injected(), 1);
+        }
+        // Rolled back: no locks, the file as it was (appended pages cut off), the header in memory
+        // the one on disk, no journal left.
+        EXPECT_FALSE(disk->IsTransactionActive());
+        EXPECT_EQ(disk->TableLockMgr()->GetLockCount(), 0);
+        EXPECT_EQ(disk->TransactionLockMgr()->GetLockCount(), 0);
+        EXPECT_TRUE(test::ReadAll(Path) == original);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk->GlobalHdr()->Buffer()), 128),
+                  ReadRange(Path, 1024, 128));
+        EXPECT_FALSE(platform::FileExists(Dir.File("db.orj")));
     }
-    // Still in the transaction, with its locks, ready for a rollback.
-    EXPECT_TRUE(disk->IsTransactionActive());
-    EXPECT_GT(disk->TableLockMgr()->GetLockCount(), 0);
-    disk->DiskRollback();
-    EXPECT_EQ(disk->TableLockMgr()->GetLockCount(), 0);
-    EXPECT_EQ(disk->TransactionLockMgr()->GetLockCount(), 0);
-    // Pages written before the failure remain past the old end, but the fixed area, header and
-    // map (written last) are as they were: nothing refers to those pages, and the header in
-    // memory is the one on disk.
-    EXPECT_TRUE(test::ReadAll(Path).substr(0, 6 * PS) == original);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk->GlobalHdr()->Buffer()), 128), ReadRange(Path, 1024, 128));
-    const uint32_t end = uint32_t(test::ReadAll(Path).size());
-    EXPECT_GT(end, 6 * PS);
-    EXPECT_EQ(disk->WriteNewPages(2, 1, CUsageRecord, 1, data.data()), end);
-
-    // A flush failure is a commit failure too.
-    disk->DiskStartTransaction(false);
-    disk->WriteNewPages(2, 1, CUsageRecord, 1, data.data());
-    {
-        platform::NthCallFault flushFails(platform::FileOps(platform::FileOp::Flush), 1, platform::FileFault{EIO},
-                                          false, "db.orq");
-        platform::ScopedFileFaultInjector injected(flushFails);
-        EXPECT_EQ(ErrorCode([&] { disk->DiskCommit(); }), 8450);
-    }
-    EXPECT_TRUE(disk->IsTransactionActive());
-    disk->DiskRollback();
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk->GlobalHdr()->Buffer()), 128), ReadRange(Path, 1024, 128));
+    EXPECT_EQ(disk->WriteNewPages(2, 1, CUsageRecord, 1, data.data()), 6 * PS);
+    EXPECT_EQ(disk->DebugCheckStatus(), "");
 }
 
 TEST_F(DiskTest, FailedPageOperationGivesTheHeaderLockBack) {

@@ -344,8 +344,12 @@ TEST_F(OrqFileTest, RawWriteIntoADirtyPageKeepsBoth) {
     EXPECT_TRUE(std::equal(plain.begin() + 80, plain.end(), data.begin() + 80));
 }
 
-TEST_F(OrqFileTest, InjectedWriteFailuresAtCommitAreReportedAndRetryable) {
+// A commit whose write or flush fails part-way raises the error and leaves the file as it was
+// (the journal wrote the old bytes back and cut the appended page off); the transaction is over
+// and no cached page keeps its bytes.
+TEST_F(OrqFileTest, InjectedFailuresAtCommitLeaveTheFileAsItWas) {
     CreateAndOpen(4);
+    const std::vector<uint8_t> before = Stored(Path, 0, 4 * PageSize);
     const std::vector<uint8_t> data = Pattern(PageSize, 1);
     const std::vector<uint8_t> range(40, 0x5C);
     struct Case {
@@ -355,31 +359,43 @@ TEST_F(OrqFileTest, InjectedWriteFailuresAtCommitAreReportedAndRetryable) {
         platform::FileFault Fault;
         int Code;
     };
+    // Only the database file's calls count here: first page, short page, a range, the flush.
     const Case cases[] = {
         {"first page write", platform::FileOps(FileOp::Write), 1, {EIO, -1}, 9218},
         {"short page write", platform::FileOps(FileOp::Write), 2, {ENOSPC, 100}, 9218},
-        {"range write", platform::FileOps(FileOp::Write), 3, {ENOSPC, -1}, 9218},
+        {"range write", platform::FileOps(FileOp::Write), 4, {ENOSPC, -1}, 9218},
         {"flush", platform::FileOps(FileOp::Flush), 1, {EIO, -1}, 8450},
     };
-    for (const Case& c : cases) {
+    auto writeTransaction = [&] {
         File.StartTransaction();
         File.SeekAndWriteOrqFile(data.data(), PageSize, PageSize, 1, 3);
         File.SeekAndWriteOrqFile(data.data(), 2 * PageSize, PageSize, 1, 1);
         File.SeekAndWriteOrqFile(range.data(), 768, 40, 0, 0);
+        File.SeekAndAppendOrqFile(data.data(), PageSize, 1, 1);
+    };
+    for (const Case& c : cases) {
+        writeTransaction();
         {
             platform::NthCallFault fault(c.Ops, c.N, c.Fault, false, "test.orq");
             platform::ScopedFileFaultInjector scope(fault);
             EXPECT_EQ(ErrorCodeOf([&] { File.Commit(); }), c.Code) << c.Name;
             EXPECT_EQ(fault.Injected(), 1) << c.Name;
         }
-        EXPECT_TRUE(File.GetTransactionActive()) << c.Name;
-        File.Commit();
-        EXPECT_FALSE(File.GetTransactionActive());
-        EXPECT_EQ(Stored(Path, 768, 40), range) << c.Name;
-        EXPECT_EQ(Stored(Path, 2 * PageSize, PageSize), data) << c.Name;
-        File.PageCache().ClearCache();
-        EXPECT_EQ(Read(PageSize, PageSize, 1, 3), data) << c.Name;
+        EXPECT_FALSE(File.GetTransactionActive()) << c.Name;
+        EXPECT_EQ(StoredSize(Path), 4 * PageSize) << c.Name;
+        EXPECT_EQ(Stored(Path, 0, 4 * PageSize), before) << c.Name;
+        EXPECT_FALSE(std::filesystem::exists(File.JournalFileName())) << c.Name;
+        EXPECT_EQ(Read(2 * PageSize, PageSize), Pattern(PageSize, 2)) << c.Name;
+        EXPECT_EQ(File.SeekOrqEof(), 4 * PageSize) << c.Name;
     }
+    writeTransaction();
+    File.Commit();
+    EXPECT_EQ(Stored(Path, 768, 40), range);
+    EXPECT_EQ(Stored(Path, 2 * PageSize, PageSize), data);
+    EXPECT_EQ(Stored(Path, 4 * PageSize, PageSize), data);
+    EXPECT_FALSE(std::filesystem::exists(File.JournalFileName()));
+    File.PageCache().ClearCache();
+    EXPECT_EQ(Read(PageSize, PageSize, 1, 3), data);
 }
 
 TEST_F(OrqFileTest, InjectedFailuresOutsideTransactions) {

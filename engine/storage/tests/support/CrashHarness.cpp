@@ -1,0 +1,271 @@
+// CrashHarness: kill points through the file fault hook, the kill-at-every-write loop, and the
+// structural checks of a database file (see CrashHarness.h).
+#include "CrashHarness.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+
+#include "engine/storage/orqGlobalHdr.h"
+#include "engine/storage/orqJournal.h"
+#include "engine/storage/orqMapPageMgr.h"
+#include "platform/File.h"
+#include "platform/FileFault.h"
+#include "testsupport/TestFiles.h"
+
+namespace ostra::crashtest {
+namespace {
+
+uint16_t Get16(const std::string& Bytes, std::size_t Offset) {
+    return uint16_t(uint8_t(Bytes[Offset]) | uint8_t(Bytes[Offset + 1]) << 8);
+}
+
+uint32_t Get32(const std::string& Bytes, std::size_t Offset) {
+    return uint32_t(Get16(Bytes, Offset)) | uint32_t(Get16(Bytes, Offset + 2)) << 16;
+}
+
+std::string Folder(const std::string& Path) {
+    const std::size_t slash = Path.rfind('/');
+    return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+}
+
+// The first offset where A and B differ, or -1.
+int64_t FirstDifference(const std::string& A, const std::string& B) {
+    const std::size_t n = std::min(A.size(), B.size());
+    for (std::size_t i = 0; i < n; ++i)
+        if (A[i] != B[i]) return int64_t(i);
+    return A.size() == B.size() ? -1 : int64_t(n);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Kill points
+
+class TCrashPoint::TInjector : public platform::FileFaultInjector {
+public:
+    TInjector(std::string Folder, int64_t KillAt) : FFolder(std::move(Folder)), FKillAt(KillAt) {}
+    platform::FileFault Decide(platform::FileOp Op, const std::string& Path, int64_t, int64_t) override {
+        if (!FArmed || Op == platform::FileOp::Read || Path.compare(0, FFolder.size(), FFolder) != 0)
+            return {};
+        if (++FCalls == FKillAt) ::kill(::getpid(), SIGKILL);
+        return {};
+    }
+    std::string FFolder;
+    int64_t FKillAt;
+    std::atomic<int64_t> FCalls{0};
+    bool FArmed = false;
+};
+
+TCrashPoint::TCrashPoint(std::string Folder, int64_t KillAt)
+    : FInjector(std::make_unique<TInjector>(std::move(Folder), KillAt)) {}
+
+TCrashPoint::~TCrashPoint() = default;
+
+void TCrashPoint::Run(const std::function<void()>& Commit) {
+    platform::ScopedFileFaultInjector scope(*FInjector);
+    FInjector->FArmed = true;
+    try {
+        Commit();
+    } catch (...) {
+        FInjector->FArmed = false;
+        throw;
+    }
+    FInjector->FArmed = false;
+}
+
+int64_t TCrashPoint::Calls() const {
+    return FInjector->FCalls.load();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The loop
+
+TCrashReport RunCrashHarness(TCrashWorkload& Workload, const std::string& Path) {
+    TCrashReport report;
+    const std::string folder = Folder(Path);
+    const std::string journal = GetJournalFileName(Path);
+    Workload.Prepare(Path);
+    report.Snapshots.Before = test::ReadAll(Path);
+
+    // A child that is not killed: the number of calls of its commit, and the state after it.
+    {
+        test::Child child([&](test::Child& Self) {
+            TCrashPoint point(folder, 0);
+            Workload.Run(Path, point);
+            for (char digit : std::to_string(point.Calls())) Self.Send(digit);
+            Self.Send('\n');
+            return 0;
+        });
+        std::string count;
+        for (char c = child.Receive(); c != '\n' && c != '\0'; c = child.Receive()) count += c;
+        const int code = child.Wait();
+        if (code != 0 || count.empty()) {
+            report.Problems.push_back("the transaction does not commit in a child (exit code " +
+                                      std::to_string(code) + ")");
+            return report;
+        }
+        report.CommitCalls = std::stoll(count);
+    }
+    report.Snapshots.After = test::ReadAll(Path);
+    if (report.Snapshots.After == report.Snapshots.Before) {
+        report.Problems.push_back("the transaction changes nothing in the file");
+        return report;
+    }
+
+    for (int64_t k = 1; k <= report.CommitCalls + 1; ++k) {
+        const std::string at = "k=" + std::to_string(k) + ": ";
+        platform::DeleteFile(journal);
+        test::WriteAll(Path, report.Snapshots.Before);
+        test::Child child([&](test::Child&) {
+            TCrashPoint point(folder, k);
+            Workload.Run(Path, point);
+            return 0;
+        });
+        const int code = child.Wait();
+        const bool killed = k <= report.CommitCalls;
+        if (code != (killed ? 128 + SIGKILL : 0)) {
+            report.Problems.push_back(at + "the child ended with code " + std::to_string(code));
+            continue;
+        }
+        const TCrashVerdict verdict = Workload.Check(Path, report.Snapshots);
+        if (!verdict.Problem.empty() || verdict.State == TCrashState::Broken) {
+            report.Problems.push_back(at + (verdict.Problem.empty() ? "torn state" : verdict.Problem));
+            continue;
+        }
+        if (platform::FileExists(journal))
+            report.Problems.push_back(at + "the journal is still there after an open");
+        if (!killed && verdict.State != TCrashState::After)
+            report.Problems.push_back(at + "a commit that was not interrupted is not there");
+        (verdict.State == TCrashState::Before ? report.Before : report.After) += 1;
+    }
+    return report;
+}
+
+TCrashVerdict ClassifyBytes(const std::string& Bytes, const TCrashSnapshots& Snapshots) {
+    if (Bytes == Snapshots.Before) return {TCrashState::Before, ""};
+    if (Bytes == Snapshots.After) return {TCrashState::After, ""};
+    return {TCrashState::Broken, "the file is neither as before (differs at " +
+                                     std::to_string(FirstDifference(Bytes, Snapshots.Before)) +
+                                     ") nor as after (differs at " +
+                                     std::to_string(FirstDifference(Bytes, Snapshots.After)) + ")"};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Structure of a database file
+
+std::vector<TMapEntry> ReadMapEntries(const std::string& Bytes, uint32_t PageSize) {
+    std::vector<TMapEntry> entries;
+    const uint32_t perPage = (PageSize - CMapHeaderSize) / 2;
+    if (Bytes.size() < uint64_t(CGlobalHdrAddress) + CGlobalHdrSize) return entries;
+    uint64_t address = Get32(Bytes, CGlobalHdrAddress + CHdrFirstMapPage);
+    const uint32_t count = Get32(Bytes, CGlobalHdrAddress + CHdrMapPageCount);
+    for (uint32_t i = 0; i < count && address != 0 && address + PageSize <= Bytes.size(); ++i) {
+        for (uint32_t j = 0; j < perPage; ++j)
+            entries.push_back({uint32_t((uint64_t(i) * perPage + j) * PageSize),
+                               Get16(Bytes, address + CMapHeaderSize + 2 * j)});
+        address = Get32(Bytes, address + CMapNextPageOffset);
+    }
+    return entries;
+}
+
+std::string CheckStorageStructure(const std::string& Bytes, uint32_t PageSize) {
+    std::string problems;
+    auto problem = [&](const std::string& Text) {
+        if (!problems.empty()) problems += "; ";
+        problems += Text;
+    };
+    if (Bytes.size() % PageSize != 0 || Bytes.size() < uint64_t(CFixedAreaPages) * PageSize)
+        return "the file is not a whole number of pages (" + std::to_string(Bytes.size()) + " bytes)";
+    const uint64_t pages = Bytes.size() / PageSize;
+    const uint32_t perPage = (PageSize - CMapHeaderSize) / 2;
+    const uint32_t first = Get32(Bytes, CGlobalHdrAddress + CHdrFirstMapPage);
+    const uint32_t count = Get32(Bytes, CGlobalHdrAddress + CHdrMapPageCount);
+    const uint32_t hint = Get32(Bytes, CGlobalHdrAddress + CHdrFirstMapPageEmpty);
+    if (first != 5 * PageSize) return "FirstMapPage is " + std::to_string(first);
+    if (count == 0 || uint64_t(count) * perPage < pages)
+        return "MapPageCount " + std::to_string(count) + " does not cover " + std::to_string(pages) +
+               " pages";
+
+    // The chain: ids, links, the map pages themselves.
+    std::vector<uint32_t> chain;
+    std::set<uint64_t> mapPages;
+    uint64_t address = first;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (address % PageSize != 0 || address + PageSize > Bytes.size())
+            return "map page " + std::to_string(i) + " lies at " + std::to_string(address);
+        if (Get32(Bytes, address + CMapPageIDOffset) != i)
+            problem("map page " + std::to_string(i) + " has another id");
+        chain.push_back(uint32_t(address));
+        mapPages.insert(address / PageSize);
+        address = Get32(Bytes, address + CMapNextPageOffset);
+        if ((i + 1 == count) != (address == 0))
+            problem("the map chain does not end after MapPageCount pages");
+        if (i + 1 < count && address == 0) return problems;
+    }
+
+    bool freeSeen = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t map = chain[i];
+        // Entries and the free list of this map page.
+        std::set<uint32_t> freeEntries;
+        for (uint32_t j = 0; j < perPage; ++j) {
+            const uint64_t page = uint64_t(i) * perPage + j;
+            const uint16_t entry = Get16(Bytes, map + CMapHeaderSize + 2 * j);
+            const std::string which = "page " + std::to_string(page);
+            if (page >= pages) {
+                if (entry != 0)
+                    problem(which + " lies beyond the file but has entry " + std::to_string(entry));
+                continue;
+            }
+            if (entry == 0) {
+                problem(which + " has no map entry");
+            } else if (page < 5) {
+                if (entry != CUsageSystem)
+                    problem(which + " of the fixed area has entry " + std::to_string(entry));
+            } else if (mapPages.count(page)) {
+                if (entry != CUsageMapPage) problem("map " + which + " has entry " + std::to_string(entry));
+            } else if (entry & CMapEntryFree) {
+                freeEntries.insert(j);
+                const std::string_view content(Bytes.data() + page * PageSize, PageSize);
+                if (content.find_first_not_of('\0') != std::string_view::npos)
+                    problem("free " + which + " is not zeros");
+            }
+        }
+        std::set<uint32_t> listed;
+        uint32_t previous = 0;
+        for (uint32_t offset = Get16(Bytes, map + CMapFirstEmptyOffset); offset != 0;) {
+            if (offset < uint32_t(CMapHeaderSize) || offset >= PageSize ||
+                (offset - CMapHeaderSize) % 2 != 0 || offset <= previous) {
+                problem("the free list of map page " + std::to_string(i) +
+                        " is out of order or out of range");
+                break;
+            }
+            const uint32_t index = (offset - CMapHeaderSize) / 2;
+            if (!freeEntries.count(index)) {
+                problem("the free list of map page " + std::to_string(i) + " holds a page that is not free");
+                break;
+            }
+            listed.insert(index);
+            previous = offset;
+            offset = Get16(Bytes, map + offset) & CMapLinkMask;
+        }
+        if (listed != freeEntries)
+            problem("map page " + std::to_string(i) + " has free pages off its free list");
+        // The hint: no map page before it has free entries.
+        if (!freeEntries.empty() && !freeSeen) {
+            freeSeen = true;
+            if (hint == 0 || std::find(chain.begin(), chain.begin() + i + 1, hint) == chain.begin() + i + 1)
+                problem("FirstMapPageEmpty " + std::to_string(hint) + " lies after map page " +
+                        std::to_string(i) + ", which has free pages");
+        }
+    }
+    if (hint != 0 && std::find(chain.begin(), chain.end(), hint) == chain.end())
+        problem("FirstMapPageEmpty " + std::to_string(hint) + " is no map page");
+    return problems;
+}
+
+}  // namespace ostra::crashtest

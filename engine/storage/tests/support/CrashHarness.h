@@ -1,0 +1,104 @@
+// CrashHarness: shows that a commit is atomic by killing a process in the middle of it, at every
+// write, and checking what a fresh connection finds afterwards.
+//
+// A workload (TCrashWorkload) supplies the database a transaction starts from, the transaction
+// itself (run in a child process) and the check of a database opened afresh. RunCrashHarness:
+//   1. prepares the database once and keeps its bytes (Before);
+//   2. runs the transaction in a child that is not killed, counting the mutating file calls
+//      (writes, flushes, size changes) of its commit, N, and keeps the bytes after it (After);
+//   3. for every k in 1..N restores Before, runs the transaction in a child that kills itself
+//      (SIGKILL) just before the k-th such call of its commit, and lets the workload check the
+//      file through a fresh connection, which must recover the interrupted commit;
+//   4. counts how often the check found the state before and after the transaction, and
+//      collects every problem (a torn state, a journal left behind, a child that was not killed).
+// Storage workloads check pages, maps and headers; the layers above plug in workloads of records
+// and indexes whose check shows every record reachable through every index.
+//
+// Also here: structural checks of a database file's bytes that any workload can use.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ostra::crashtest {
+
+// Counts (and, in a kill run, kills at) the mutating file calls of a commit: writes, flushes and
+// size changes of every file whose path starts with Folder (the database, its journal).
+class TCrashPoint {
+public:
+    // KillAt 0: count only; otherwise the process dies just before call number KillAt.
+    TCrashPoint(std::string Folder, int64_t KillAt);
+    ~TCrashPoint();
+    TCrashPoint(const TCrashPoint&) = delete;
+    TCrashPoint& operator=(const TCrashPoint&) = delete;
+    // Runs Commit with the counting armed; call it once, around the commit only.
+    void Run(const std::function<void()>& Commit);
+    // The calls counted so far.
+    int64_t Calls() const;
+
+private:
+    class TInjector;
+    std::unique_ptr<TInjector> FInjector;
+};
+
+// The database file's bytes before the transaction and after it committed.
+struct TCrashSnapshots {
+    std::string Before;
+    std::string After;
+};
+
+enum class TCrashState { Before, After, Broken };
+
+// What a check found: the state, and for Broken (or a sound state with a flaw) the problem.
+struct TCrashVerdict {
+    TCrashState State = TCrashState::Broken;
+    std::string Problem;  // "" when sound
+};
+
+// A transaction to interrupt, and what a sound database looks like around it.
+class TCrashWorkload {
+public:
+    virtual ~TCrashWorkload() = default;
+    // Builds the database the transaction starts from at Path (once, in the test process).
+    virtual void Prepare(const std::string& Path) = 0;
+    // In a child process: opens Path, makes the transaction's changes and commits them inside
+    // Point.Run. The harness kills the child inside Run (or lets it finish).
+    virtual void Run(const std::string& Path, TCrashPoint& Point) = 0;
+    // Opens Path as a fresh connection (which recovers an interrupted commit), checks it and
+    // says whether it holds the state before or after the transaction.
+    virtual TCrashVerdict Check(const std::string& Path, const TCrashSnapshots& Snapshots) = 0;
+};
+
+struct TCrashReport {
+    int64_t CommitCalls = 0;            // mutating file calls of one commit: the kills made are 1..this
+    int Before = 0;                     // checks that found the state before the transaction
+    int After = 0;                      // ... and after it
+    std::vector<std::string> Problems;  // "k=<k>: <problem>" for every unsound kill
+    TCrashSnapshots Snapshots;
+};
+
+// Runs the harness on the database file Path (its folder holds nothing else of value).
+TCrashReport RunCrashHarness(TCrashWorkload& Workload, const std::string& Path);
+
+// Before or After when Bytes equal that snapshot, else Broken with the first differing offsets.
+TCrashVerdict ClassifyBytes(const std::string& Bytes, const TCrashSnapshots& Snapshots);
+
+// One allocation map entry as stored: the page's address and its 16-bit entry.
+struct TMapEntry {
+    uint32_t Address;
+    uint16_t Entry;
+};
+
+// The map entries of every page that the map chain of the file's bytes describes, in page order.
+std::vector<TMapEntry> ReadMapEntries(const std::string& Bytes, uint32_t PageSize);
+
+// Checks the storage structure in a database file's bytes and returns the problems found ("" when
+// none): the file is whole pages; the global header's first map page, map page count and
+// first-empty hint agree with the map chain; every map page has its id, link and a free list that
+// visits exactly its free entries once, in ascending order; the fixed area and the map pages are
+// marked as such; every page of the file has an entry and none beyond it; free pages are zeros.
+std::string CheckStorageStructure(const std::string& Bytes, uint32_t PageSize);
+
+}  // namespace ostra::crashtest
