@@ -9,6 +9,7 @@
 #include "engine/storage/orqCommon.h"
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqErrors.h"
+#include "engine/storage/orqIndexDefs.h"
 #include "host/Collation.h"
 #include "host/Exceptions.h"
 #include "host/StringList.h"
@@ -47,6 +48,30 @@ std::vector<std::string> SplitNames(const std::string& Names) {
     result.reserve(static_cast<std::size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i) result.push_back(list.Strings(i));
     return result;
+}
+
+// The size and the field count of the key entries of an index over Fields, measured as the key
+// derivation measures them (DeriveIndexDef, orqIndexDefs.h), so that a request passing here
+// cannot fail there: the entry header, each field's key form (a String stores its declared
+// length + 1 bytes, a WideString two bytes a character), the hidden logical-record-number
+// field of an index that is neither unique nor primary, and the null-flag bytes. A field type
+// without a key form raises the Exception of CalculateCoreDataSize.
+void MeasureKeyEntry(const std::vector<const TRestructureFieldDef*>& Fields, bool HiddenField, int64_t& Size,
+                     int64_t& FieldCount) {
+    // Sizes far beyond any key limit are capped, so that the sum cannot overflow.
+    constexpr int64_t CSizeCap = 1 << 20;
+    TKeyFields keys;
+    for (const TRestructureFieldDef* field : Fields) {
+        TKeyFieldItem* key = keys.Add();
+        key->SetDataType(field->DataType());
+        if (field->DataType() == ftString)
+            key->SetFieldSize(int32_t(std::min<int64_t>(int64_t(field->Size()) + 1, CSizeCap)));
+        else if (field->DataType() == ftWideString)
+            key->SetFieldSize(int32_t(std::min<int64_t>(2 * int64_t(field->Size()), CSizeCap)));
+    }
+    if (HiddenField) keys.Add()->SetDataType(ftInteger);
+    FieldCount = keys.Count();
+    Size = int64_t(CalculateMaximumKeySize(keys)) + FieldCount / 8 + 1;
 }
 
 std::string JoinNames(const std::vector<std::string>& Names) {
@@ -444,7 +469,7 @@ void TRestructureIndexDefs::ValidateNewIndexDefs(const TRestructureFieldDefs* Fi
             OrqDatabaseError(CInvalidModifyRequest, CValidateNewIndexDefs, "Field not found: ", this);
         for (const std::string* list : {&def->Fields(), &def->CaseInsFields(), &def->DescFields()}) {
             const std::vector<std::string> names = SplitNames(*list);
-            int64_t keySize = 0;
+            std::vector<const TRestructureFieldDef*> fields;
             for (const std::string& name : names) {
                 const TRestructureFieldDef* field = FieldDefs ? FieldDefs->Find(name) : nullptr;
                 if (!field)
@@ -452,17 +477,17 @@ void TRestructureIndexDefs::ValidateNewIndexDefs(const TRestructureFieldDefs* Fi
                         CInvalidModifyRequest, CValidateNewIndexDefs,
                         "The field '%s' in index '%s' was not found in the table field definitions.",
                         {name, def->Name()}, this);
-                keySize += CalculateCoreDataSize(field->DataType());
-                if (field->DataType() == ftString)
-                    keySize += field->Size();
-                else if (field->DataType() == ftWideString)
-                    keySize += 2 * int64_t(field->Size());
+                fields.push_back(field);
             }
+            int64_t keySize = 0;
+            int64_t keyFieldCount = 0;
+            MeasureKeyEntry(fields, !def->Options().Contains(ixUnique) && !def->Options().Contains(ixPrimary),
+                            keySize, keyFieldCount);
             if (keySize > FMaximumKeySize)
                 OrqDatabaseErrorFmt(CInvalidModifyRequest, CValidateNewIndexDefs,
                                     "The Index '%s' with fields '%s' has exceeded the maximum key size of %d",
                                     {def->Name(), *list, FMaximumKeySize}, this);
-            if (static_cast<int64_t>(names.size()) > FMaximumKeyFieldCount)
+            if (keyFieldCount > FMaximumKeyFieldCount)
                 OrqDatabaseErrorFmt(
                     CInvalidModifyRequest, CValidateNewIndexDefs,
                     "The Index '%s' with fields '%s' has exceeded the maximum key field count of %d",

@@ -12,11 +12,14 @@
 
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqErrors.h"
+#include "engine/storage/orqIndexDefs.h"
+#include "engine/storage/orqRecordLayout.h"
 #include "host/Exceptions.h"
 #include "host/StringList.h"
 #include "host/SysUtils.h"
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
+#include "support/orqLayoutFixture.h"
 
 using namespace ostra;
 
@@ -356,11 +359,15 @@ TEST(TRestructureIndexDefs, StartsWithTheKeyLimits) {
 }
 
 TEST(TRestructureIndexDefs, EachValidationErrorHasItsText) {
-    // Fields: S495 String(495), S494 String(494), W String(10) wide, ID Integer, F1..F33 Smallint.
+    // Fields: S495 String(495), S479 String(479), S478 String(478), W String(240) wide, ID
+    // Integer, F1..F33 Smallint. Key sizes are those of the key entries (10-byte header, a
+    // String's declared length + 1 after its 2-byte length, the hidden 4-byte field of an index
+    // that is neither unique nor primary, one null-flag byte per 8 key fields begun).
     TRestructureFieldDefs fields;
     fields.AddAndSetFieldDef("S495", ftString, 495);
-    fields.AddAndSetFieldDef("S494", ftString, 494);
-    fields.AddAndSetFieldDef("W", ftWideString, 249);
+    fields.AddAndSetFieldDef("S479", ftString, 479);
+    fields.AddAndSetFieldDef("S478", ftString, 478);
+    fields.AddAndSetFieldDef("W", ftWideString, 240);
     fields.AddAndSetFieldDef("ID", ftInteger, 0);
     std::string f32, f33;
     for (int i = 1; i <= 33; ++i) {
@@ -378,7 +385,7 @@ TEST(TRestructureIndexDefs, EachValidationErrorHasItsText) {
         {"two primary indexes",
          [](TRestructureIndexDefs& d) {
              d.AddAndSetIndexDef("P1", "ID", {ixPrimary});
-             d.AddAndSetIndexDef("P2", "S494", {ixPrimary});
+             d.AddAndSetIndexDef("P2", "S478", {ixPrimary});
          },
          "Only one primary index is permitted per table"},
         {"no fields", [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "", {}); },
@@ -388,13 +395,24 @@ TEST(TRestructureIndexDefs, EachValidationErrorHasItsText) {
         {"unknown case-insensitive field",
          [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "ID", {})->SetCaseInsFields("Nope"); },
          "The field 'Nope' in index 'IX' was not found in the table field definitions."},
-        {"2 + 495 + 4 bytes", [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "S495;ID", {}); },
+        {"10 + (2 + 496) + 4 + 4 + 1 bytes",
+         [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "S495;ID", {}); },
          "The Index 'IX' with fields 'S495;ID' has exceeded the maximum key size of 500"},
-        {"2 + 494 + 4 bytes", [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "s494;id", {}); }, ""},
-        {"wide string counts twice plus 2 and the integer",
+        {"10 + (2 + 480) + 4 + 4 + 1 bytes",
+         [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "S479;ID", {}); },
+         "The Index 'IX' with fields 'S479;ID' has exceeded the maximum key size of 500"},
+        {"10 + (2 + 479) + 4 + 4 + 1 bytes",
+         [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "s478;id", {}); }, ""},
+        {"a unique index has no hidden field: 10 + (2 + 480) + 4 + 1 bytes",
+         [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "S479;ID", {ixUnique}); }, ""},
+        {"wide string counts twice: 10 + (2 + 480) + 4 + 2 + 4 + 1 bytes",
          [](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", "W", {})->SetDescFields("W;ID;F1"); },
          "The Index 'IX' with fields 'W;ID;F1' has exceeded the maximum key size of 500"},
-        {"32 fields", [&](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", f32, {}); }, ""},
+        {"32 fields, unique", [&](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", f32, {ixUnique}); },
+         ""},
+        {"32 fields and the hidden one",
+         [&](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", f32, {}); },
+         "The Index 'IX' with fields '" + f32 + "' has exceeded the maximum key field count of 32"},
         {"33 fields", [&](TRestructureIndexDefs& d) { d.AddAndSetIndexDef("IX", f33, {}); },
          "The Index 'IX' with fields '" + f33 + "' has exceeded the maximum key field count of 32"},
         {"lowered limits",
@@ -418,6 +436,52 @@ TEST(TRestructureIndexDefs, EachValidationErrorHasItsText) {
             EXPECT_EQ(log.Count(), 0);
         }
     }
+}
+
+// Validation measures keys as the key derivation does: every request it passes derives without
+// 9602 / 9603, and every request it refuses for size or field count would fail there.
+TEST(TRestructureIndexDefs, ValidationAgreesWithKeyDerivationAtTheLimits) {
+    for (int length = 470; length <= 490; ++length)
+        for (int fieldCount : {1, 30, 31, 32})
+            for (bool unique : {false, true}) {
+                SCOPED_TRACE(
+                    Format("String(%d) + %d Smallint, unique %d", {length, fieldCount - 1, int(unique)}));
+                std::vector<ostra::testing::FieldSpec> specs{{"S", ftString, length}};
+                TRestructureFieldDefs requested;
+                requested.AddAndSetFieldDef("S", ftString, length);
+                std::string names = "S";
+                for (int i = 1; i < fieldCount; ++i) {
+                    specs.push_back({"F" + IntToStr(i), ftSmallint});
+                    requested.AddAndSetFieldDef("F" + IntToStr(i), ftSmallint, 0);
+                    names += ";F" + IntToStr(i);
+                }
+                TRestructureIndexDefs defs;
+                defs.AddAndSetIndexDef("IX", names, unique ? TIndexOptions{ixUnique} : TIndexOptions{});
+                bool validated = true;
+                try {
+                    defs.ValidateNewIndexDefs(&requested);
+                } catch (const EOrqDatabaseError& e) {
+                    EXPECT_EQ(e.ErrorCode, 9996);
+                    validated = false;
+                }
+
+                std::unique_ptr<TInternalFields> layout = ostra::testing::MakeLayout(specs);
+                TKeyFields keys;
+                TInternalIndexDefs indexes;
+                TIndexRequest request;
+                request.IndexName = "IX";
+                request.Fields = names;
+                request.Unique = unique;
+                bool derived = true;
+                try {
+                    DeriveIndexDef(request, false, false, *layout, keys, indexes, SorqIndexFmt, "Test",
+                                   nullptr);
+                } catch (const EOrqDatabaseError& e) {
+                    EXPECT_TRUE(e.ErrorCode == 9602 || e.ErrorCode == 9603) << e.ErrorCode;
+                    derived = false;
+                }
+                EXPECT_EQ(validated, derived);
+            }
 }
 
 TEST(TRestructureIndexDefs, AnIndexOnAFieldWithoutAKeyFormIsRefused) {
