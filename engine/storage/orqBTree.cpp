@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqCompoundList.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqHash.h"
@@ -22,22 +23,6 @@
 namespace ostra {
 
 namespace {
-
-uint16_t Load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-uint32_t Load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-void Store32(uint8_t* p, uint32_t v) {
-    std::memcpy(p, &v, 4);
-}
 
 bool IsStringKey(TFieldType Type) {
     return Type == ftString || Type == ftWideString;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqCommon.h"
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqCrypt.h"
@@ -29,17 +30,6 @@ constexpr uint32_t CMaxTableID = 2047;  // the owner word's top bit marks free e
 constexpr int32_t CAccessMask = 0x07;
 constexpr int32_t CShareMask = 0x70;
 constexpr int32_t CShareExclusive = 0x10;
-
-uint32_t Load32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-
-void Store32(uint8_t* P, uint32_t Value) {
-    P[0] = uint8_t(Value);
-    P[1] = uint8_t(Value >> 8);
-    P[2] = uint8_t(Value >> 16);
-    P[3] = uint8_t(Value >> 24);
-}
 
 // Runs each step of a teardown, keeping the first failure to raise after the last step.
 class TFirstFailure {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqFile.h"
@@ -27,20 +28,6 @@ constexpr std::size_t HdrVersion = 8, HdrPageSize = 12, HdrOldFileSize = 16, Hdr
                       HdrRecordCount = 40, HdrJournalSize = 48, HdrCRC = 60;
 // Record item offsets.
 constexpr std::size_t RecPosition = 0, RecSize = 8, RecCRC = 12;
-
-uint32_t Load32(const uint8_t* P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-uint64_t Load64(const uint8_t* P) {
-    return uint64_t(Load32(P)) | uint64_t(Load32(P + 4)) << 32;
-}
-void Store32(uint8_t* P, uint32_t Value) {
-    for (int i = 0; i < 4; ++i) P[i] = uint8_t(Value >> (8 * i));
-}
-void Store64(uint8_t* P, uint64_t Value) {
-    Store32(P, uint32_t(Value));
-    Store32(P + 4, uint32_t(Value >> 32));
-}
 
 uint32_t SaltOf(uint64_t Nonce) {
     return uint32_t(Nonce) ^ uint32_t(Nonce >> 32);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqBTree.h"
 #include "engine/storage/orqCompoundList.h"
 #include "engine/storage/orqErrors.h"
@@ -21,22 +22,6 @@
 namespace ostra {
 
 namespace {
-
-uint32_t Load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-void Store32(uint8_t* p, uint32_t v) {
-    std::memcpy(p, &v, 4);
-}
-
-uint16_t Load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
 
 bool IsStringKey(TFieldType Type) {
     return Type == ftString || Type == ftWideString;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexDefs.h"
 #include "engine/storage/orqKeyEntry.h"
@@ -12,16 +13,6 @@
 namespace ostra {
 
 namespace {
-
-void Store32(uint8_t* p, uint32_t v) {
-    std::memcpy(p, &v, 4);
-}
-
-uint32_t Load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
 
 }  // namespace
 
