@@ -1,0 +1,1 @@
+// Compiled once so that every test program can reuse its precompiled headers.
