@@ -106,4 +106,13 @@ void WriteAll(const std::string& path, const std::string& contents) {
     out << contents;
 }
 
+std::string Crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace ostra::test

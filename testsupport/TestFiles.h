@@ -1,5 +1,5 @@
-// Test helpers shared by every folder's tests: a temporary folder removed afterwards, and a forked child process
-// that talks to the test through a pair of pipes (one character per message).
+// Test helpers shared by every folder's tests: a temporary folder removed afterwards, a forked child process
+// that talks to the test through a pair of pipes (one character per message), and file contents.
 #pragma once
 #include <sys/types.h>
 
@@ -54,5 +54,7 @@ private:
 std::string ReadAll(const std::string& path);
 // Writes a whole file, replacing it.
 void WriteAll(const std::string& path, const std::string& contents);
+// Text with every "\n" turned into "\r\n" (golden texts of stored component text).
+std::string Crlf(const std::string& text);
 
 }  // namespace ostra::test

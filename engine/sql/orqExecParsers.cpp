@@ -130,6 +130,18 @@ void ConvertElementData(TOrqRowConstructorElement& Element, TFieldType ColumnTyp
     Element.SetData(validator.PerformDataConversionToType(valueType, ColumnType, Element.Data()));
 }
 
+// The WHERE clause at Owner's current token becomes a subquery node of WhereExpr, handed to
+// the notify event (the driver parses it).
+void HandOverWhereClause(TBaseParser& Owner, TOrqExpr& WhereExpr) {
+    TParserToken* token = Owner.CurrToken();
+    TOrqExprNode* node =
+        WhereExpr.NewNode(enkSubquery, oeoSUBQUERY, Variant(token->Text()), nullptr, nullptr, token);
+    if (Owner.ParserNotifyEvent()) {
+        Variant value;
+        Owner.ParserNotifyEvent()(pntSubquery, &Owner, Owner.Stack(), node, value);
+    }
+}
+
 std::string NotFoundText(const std::string& Name) {
     return std::string(SorqFieldNotFound) + " : " + Name;
 }
@@ -422,13 +434,7 @@ bool TOrqDeleteParser::Execute(const TOrqParserOptions& Options, TParserStack* S
     }
     if (!HasParseError() && CurrentTokenType() == ostWhere) {
         FHasWhereClause = true;
-        TParserToken* token = CurrToken();
-        TOrqExprNode* node =
-            FWhereExpr->NewNode(enkSubquery, oeoSUBQUERY, Variant(token->Text()), nullptr, nullptr, token);
-        if (ParserNotifyEvent()) {
-            Variant value;
-            ParserNotifyEvent()(pntSubquery, this, this->Stack(), node, value);
-        }
+        HandOverWhereClause(*this, *FWhereExpr);
     }
     if (!HasParseError() && !AtEndToken()) SetError(CurrToken(), SorqDeleteStatementTerminateErr);
     return !HasParseError();
@@ -477,13 +483,7 @@ bool TOrqUpdateParser::Execute(const TOrqParserOptions& Options, TParserStack* S
     }
     if (!HasParseError() && CurrentTokenType() == ostWhere) {
         FHasWhereClause = true;
-        TParserToken* token = CurrToken();
-        TOrqExprNode* node =
-            FWhereExpr->NewNode(enkSubquery, oeoSUBQUERY, Variant(token->Text()), nullptr, nullptr, token);
-        if (ParserNotifyEvent()) {
-            Variant value;
-            ParserNotifyEvent()(pntSubquery, this, this->Stack(), node, value);
-        }
+        HandOverWhereClause(*this, *FWhereExpr);
     }
     if (!HasParseError() && !AtEndToken()) SetError(CurrToken(), SorqUpdateStatementTerminateErr);
     return !HasParseError();

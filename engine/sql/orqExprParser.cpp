@@ -183,15 +183,23 @@ TOrqExprNode* TOrqExprParser::NewNode(TOrqExprNodeKind Kind, TOrqExprOperator Op
     return FExpr->NewNode(Kind, Operator, Data, Left, Right, Token);
 }
 
+void TOrqExprParser::ReadRParen() {
+    if (CurrentIs(ostRParen))
+        NextToken();
+    else
+        SetError(CurrToken(), SorqRParenMissing);
+}
+
 // --- Search expressions ----------------------------------------------------------------------
 
-TOrqExprNode* TOrqExprParser::ParseExpr() {
-    TOrqExprNode* left = ParseExpr2();
-    while (!HasParseError() && CurrentIs(ostOr)) {
+TOrqExprNode* TOrqExprParser::ParseLogicalChain(TOrqSQLToken OpToken, TOrqExprOperator Op,
+                                                TOrqExprNode* (TOrqExprParser::*Operand)()) {
+    TOrqExprNode* left = (this->*Operand)();
+    while (!HasParseError() && CurrentIs(OpToken)) {
         const TParserToken* token = CurrToken();
         NextToken();
-        TOrqExprNode* right = ParseExpr2();
-        TOrqExprNode* node = NewNode(enkLogicalOperator, oeoOR, Variant(), left, right, token);
+        TOrqExprNode* right = (this->*Operand)();
+        TOrqExprNode* node = NewNode(enkLogicalOperator, Op, Variant(), left, right, token);
         if (node != nullptr) node->SetDataType(ftBoolean);
         GetScopeKind(node, left, right);
         left = node;
@@ -199,18 +207,12 @@ TOrqExprNode* TOrqExprParser::ParseExpr() {
     return left;
 }
 
+TOrqExprNode* TOrqExprParser::ParseExpr() {
+    return ParseLogicalChain(ostOr, oeoOR, &TOrqExprParser::ParseExpr2);
+}
+
 TOrqExprNode* TOrqExprParser::ParseExpr2() {
-    TOrqExprNode* left = ParseExpr3();
-    while (!HasParseError() && CurrentIs(ostAnd)) {
-        const TParserToken* token = CurrToken();
-        NextToken();
-        TOrqExprNode* right = ParseExpr3();
-        TOrqExprNode* node = NewNode(enkLogicalOperator, oeoAND, Variant(), left, right, token);
-        if (node != nullptr) node->SetDataType(ftBoolean);
-        GetScopeKind(node, left, right);
-        left = node;
-    }
-    return left;
+    return ParseLogicalChain(ostAnd, oeoAND, &TOrqExprParser::ParseExpr3);
 }
 
 TOrqExprNode* TOrqExprParser::ParseExpr3() {
@@ -355,12 +357,7 @@ TOrqExprNode* TOrqExprParser::ParseIn(TOrqExprNode* Left) {
         }
         TOrqExprNode* subquery = ParseExpr();
         if (node != nullptr && subquery != nullptr) node->Args().push_back(subquery);
-        if (HasParseError()) return node;
-        if (!CurrentIs(ostRParen)) {
-            SetError(CurrToken(), SorqRParenMissing);
-            return node;
-        }
-        NextToken();
+        if (!HasParseError()) ReadRParen();
         return node;
     }
     if (CurrentIs(ostRParen)) {
@@ -387,12 +384,7 @@ TOrqExprNode* TOrqExprParser::ParseIn(TOrqExprNode* Left) {
         if (CurrentIs(ostRParen) || CurrToken() == nullptr || CurrentIs(ostEnd)) break;
         SetError(CurrToken(), SorqExprNoRParenOrComma);
     }
-    if (!HasParseError()) {
-        if (CurrentIs(ostRParen))
-            NextToken();
-        else
-            SetError(CurrToken(), SorqRParenMissing);
-    }
+    if (!HasParseError()) ReadRParen();
     return node;
 }
 
@@ -424,14 +416,22 @@ TOrqExprNode* TOrqExprParser::ParseExpr5() {
     return ParseAdditiveTail(ParseExpr6());
 }
 
+const TParserToken* TOrqExprParser::TakeArithOperator(std::initializer_list<TOrqSQLToken> Ops) {
+    if (HasParseError()) return nullptr;
+    bool atOp = false;
+    for (TOrqSQLToken op : Ops) atOp = atOp || CurrentIs(op);
+    if (!atOp) return nullptr;
+    if (!Options().Contains(opoExtSyntax)) {
+        SetError(CurrToken(), SorqExprArithNotSupported);
+        return nullptr;
+    }
+    const TParserToken* token = CurrToken();
+    NextToken();
+    return token;
+}
+
 TOrqExprNode* TOrqExprParser::ParseAdditiveTail(TOrqExprNode* Left) {
-    while (!HasParseError() && (CurrentIs(ostAdd) || CurrentIs(ostSub) || CurrentIs(ostConcatenate))) {
-        if (!Options().Contains(opoExtSyntax)) {
-            SetError(CurrToken(), SorqExprArithNotSupported);
-            break;
-        }
-        const TParserToken* token = CurrToken();
-        NextToken();
+    while (const TParserToken* token = TakeArithOperator({ostAdd, ostSub, ostConcatenate})) {
         TOrqExprNode* right = ParseExpr6();
         Left = MakeArithNode(token, Left, right, true);
     }
@@ -443,13 +443,7 @@ TOrqExprNode* TOrqExprParser::ParseExpr6() {
 }
 
 TOrqExprNode* TOrqExprParser::ParseMultiplicativeTail(TOrqExprNode* Left) {
-    while (!HasParseError() && (CurrentIs(ostMult) || CurrentIs(ostDiv))) {
-        if (!Options().Contains(opoExtSyntax)) {
-            SetError(CurrToken(), SorqExprArithNotSupported);
-            break;
-        }
-        const TParserToken* token = CurrToken();
-        NextToken();
+    while (const TParserToken* token = TakeArithOperator({ostMult, ostDiv})) {
         TOrqExprNode* right = ParseExpr7();
         Left = MakeArithNode(token, Left, right, false);
     }
@@ -466,13 +460,7 @@ TOrqExprNode* TOrqExprParser::ParseCharacterValueExpr() {
         }
     }
     TOrqExprNode* left = ParseExpr7();
-    while (!HasParseError() && (CurrentIs(ostAdd) || CurrentIs(ostConcatenate))) {
-        if (!Options().Contains(opoExtSyntax)) {
-            SetError(CurrToken(), SorqExprArithNotSupported);
-            break;
-        }
-        const TParserToken* token = CurrToken();
-        NextToken();
+    while (const TParserToken* token = TakeArithOperator({ostAdd, ostConcatenate})) {
         TOrqExprNode* right = ParseExpr7();
         left = MakeArithNode(token, left, right, true);
         // A concatenation left untyped (no type checks, operands of unknown type) passes.
@@ -480,12 +468,7 @@ TOrqExprNode* TOrqExprParser::ParseCharacterValueExpr() {
             left->DataType() != ftUnknown)
             SetError(token, SorqCharExprInvalidExprDataType);
     }
-    if (paren && !HasParseError()) {
-        if (CurrentIs(ostRParen))
-            NextToken();
-        else
-            SetError(CurrToken(), SorqRParenMissing);
-    }
+    if (paren && !HasParseError()) ReadRParen();
     return left;
 }
 
@@ -521,10 +504,7 @@ TOrqExprNode* TOrqExprParser::ParseGeneralValueExpr(bool Aggregate, bool& Distin
     }
     if (!operandRead) node = ParseAdditiveTail(ParseExpr6());
     if (paren && !HasParseError()) {
-        if (CurrentIs(ostRParen))
-            NextToken();
-        else
-            SetError(CurrToken(), SorqRParenMissing);
+        ReadRParen();
         // Outside an aggregate the parentheses only group: (a + 1) * 2 goes on after them.
         if (!Aggregate && !HasParseError()) node = ParseAdditiveTail(ParseMultiplicativeTail(node));
     }
@@ -607,10 +587,7 @@ TOrqExprNode* TOrqExprParser::ParseExpr7() {
             NextToken();
             TOrqExprNode* node = ParseExpr();
             if (HasParseError()) return node;
-            if (CurrentIs(ostRParen))
-                NextToken();
-            else
-                SetError(CurrToken(), SorqRParenMissing);
+            ReadRParen();
             return node;
         }
         case ostCast:
@@ -753,12 +730,7 @@ TOrqExprNode* TOrqExprParser::ParseSubquery(bool Quantified) {
         Variant value;
         ParserNotifyEvent()(pntSubquery, this, Stack(), node, value);
     }
-    if (Quantified && !HasParseError()) {
-        if (CurrentIs(ostRParen))
-            NextToken();
-        else
-            SetError(CurrToken(), SorqRParenMissing);
-    }
+    if (Quantified && !HasParseError()) ReadRParen();
     return node;
 }
 
@@ -781,12 +753,7 @@ TOrqExprNode* TOrqExprParser::ParseCastExpr() {
         CheckDataConversionValid(value->DataType(), node->DataType(), castToken);
         GetScopeKind(node, value, nullptr);
     }
-    if (paren && !HasParseError()) {
-        if (CurrentIs(ostRParen))
-            NextToken();
-        else
-            SetError(CurrToken(), SorqRParenMissing);
-    }
+    if (paren && !HasParseError()) ReadRParen();
     return node;
 }
 
@@ -835,12 +802,7 @@ TOrqExprNode* TOrqExprParser::ParseExtractExpr() {
         if (!valid) SetError(extractToken, SorqInvalidValeExprInEXTRACTExpr);
     }
     if (value != nullptr) GetScopeKind(node, value, nullptr);
-    if (paren && !HasParseError()) {
-        if (CurrentIs(ostRParen))
-            NextToken();
-        else
-            SetError(CurrToken(), SorqRParenMissing);
-    }
+    if (paren && !HasParseError()) ReadRParen();
     return node;
 }
 
@@ -855,12 +817,8 @@ TOrqExprNode* TOrqExprParser::ParseStrFunc() {
 
     auto closeParen = [this]() {
         if (HasParseError()) return false;
-        if (!CurrentIs(ostRParen)) {
-            SetError(CurrToken(), SorqRParenMissing);
-            return false;
-        }
-        NextToken();
-        return true;
+        ReadRParen();
+        return !HasParseError();
     };
 
     if (kind == osfSubstring) {

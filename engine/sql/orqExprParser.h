@@ -27,6 +27,7 @@
 // expression was handed to ExecuteExternalExpr or ExecuteExternalValueExpr; nodes always
 // belong to the expression they were created in.
 #pragma once
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -102,6 +103,14 @@ private:
     TOrqExprNode* ParseExpr5();
     TOrqExprNode* ParseExpr6();
     TOrqExprNode* ParseExpr7();
+    // Reads past ")"; at another token the error "missing )".
+    void ReadRParen();
+    // Operand { Op Operand }, each step a boolean logical node (OR and AND levels).
+    TOrqExprNode* ParseLogicalChain(TOrqSQLToken OpToken, TOrqExprOperator Op,
+                                    TOrqExprNode* (TOrqExprParser::*Operand)());
+    // The current token when it is one of Ops, read past; none at another token, and none with
+    // an error when arithmetic is not enabled.
+    const TParserToken* TakeArithOperator(std::initializer_list<TOrqSQLToken> Ops);
     // { (+ | || | -) multiplicative } and { (* | /) primary } after an operand already read.
     TOrqExprNode* ParseAdditiveTail(TOrqExprNode* Left);
     TOrqExprNode* ParseMultiplicativeTail(TOrqExprNode* Left);

@@ -232,24 +232,32 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
     return page;
 }
 
+void TCacheMgr::ForEachPagePiece(
+    uint32_t Position, int32_t Size,
+    const std::function<void(uint32_t Base, uint32_t Offset, uint32_t Count)>& Visit) const {
+    uint32_t base = Position & FPageMask;
+    uint32_t offset = Position - base;
+    uint32_t left = uint32_t(Size);
+    while (left > 0) {
+        const uint32_t n = std::min(uint32_t(FPageSize) - offset, left);
+        Visit(base, offset, n);
+        left -= n;
+        offset = 0;
+        base += uint32_t(FPageSize);
+    }
+}
+
 int32_t TCacheMgr::ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
                              uint32_t HighPosition, int32_t Size) {
     if (Size < 1) return 0;
     CheckRange(Position, HighPosition, Size);
     auto* out = static_cast<uint8_t*>(Buffer);
-    uint32_t base = Position & FPageMask;
-    uint32_t offset = Position - base;
-    uint32_t left = uint32_t(Size);
-    while (left > 0) {
+    ForEachPagePiece(Position, Size, [&](uint32_t base, uint32_t offset, uint32_t n) {
         TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
-        uint32_t n = std::min(uint32_t(FPageSize) - offset, left);
         std::memcpy(out, page->Buffer() + offset, n);
         Touch(page);
         out += n;
-        left -= n;
-        offset = 0;
-        base += uint32_t(FPageSize);
-    }
+    });
     return Size;
 }
 
@@ -258,11 +266,7 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
     if (Size < 1) return 0;
     CheckRange(Position, HighPosition, Size);
     const auto* in = static_cast<const uint8_t*>(Buffer);
-    uint32_t base = Position & FPageMask;
-    uint32_t offset = Position - base;
-    uint32_t left = uint32_t(Size);
-    while (left > 0) {
-        uint32_t n = std::min(uint32_t(FPageSize) - offset, left);
+    ForEachPagePiece(Position, Size, [&](uint32_t base, uint32_t offset, uint32_t n) {
         bool whole = n == uint32_t(FPageSize);
         TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, !whole);
         std::memcpy(page->Buffer() + offset, in, n);
@@ -279,10 +283,7 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
         }
         Touch(page);
         in += n;
-        left -= n;
-        offset = 0;
-        base += uint32_t(FPageSize);
-    }
+    });
     return Size;
 }
 

@@ -222,6 +222,11 @@ private:
     // The page for Base valid for TableID: cached, recoded, or loaded (when Load) into a free page.
     TCachePage* LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition, bool Load);
     void CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Size) const;
+    // Visit(Base, Offset, Count) for each page piece of [Position, Position + Size) in address
+    // order: the page's address, the piece's offset in it and its byte count.
+    void ForEachPagePiece(
+        uint32_t Position, int32_t Size,
+        const std::function<void(uint32_t Base, uint32_t Offset, uint32_t Count)>& Visit) const;
     void Log(const std::string& Text);
 
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position

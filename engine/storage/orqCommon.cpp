@@ -228,12 +228,10 @@ int CalcTableHeaderSize(int IndexCount) {
     return 256;
 }
 
-int CalculateCoreDataSize(TFieldType FieldType) {
+int FixedValueSize(TFieldType FieldType) {
     switch (FieldType) {
-        case ftString:
         case ftSmallint:
         case ftWord:
-        case ftWideString:
             return 2;
         case ftInteger:
         case ftAutoInc:
@@ -248,9 +246,17 @@ int CalculateCoreDataSize(TFieldType FieldType) {
         case ftDateTime:
             return 8;
         default:
-            throw Exception(std::string("Error in setting CoreDataSize - field type not found: ") +
-                            FieldTypeName(FieldType));
+            return 0;
     }
+}
+
+int CalculateCoreDataSize(TFieldType FieldType) {
+    if (FieldType == ftString || FieldType == ftWideString) return 2;  // the size marker
+    const int size = FixedValueSize(FieldType);
+    if (size == 0)
+        throw Exception(std::string("Error in setting CoreDataSize - field type not found: ") +
+                        FieldTypeName(FieldType));
+    return size;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -122,6 +122,10 @@ std::string GetOSErrorMsg(const void* Param = nullptr);
 // not within 1..255 raises Exception "Debug check -  header size <> 256".
 int CalcTableHeaderSize(int IndexCount);
 
+// The bytes of a fixed-width value: Smallint, Word 2; Integer, AutoInc 4; Boolean 1; Float,
+// Currency, BCD, Date, Time, DateTime 8; 0 for any other type.
+int FixedValueSize(TFieldType FieldType);
+
 // The bytes a field takes in an index key apart from a string's characters: String, Smallint,
 // Word, WideString 2 (a string's size marker); Integer, AutoInc 4; Boolean 1; Float, Currency,
 // BCD, Date, Time, DateTime 8. Any other type raises Exception "Error in setting CoreDataSize -

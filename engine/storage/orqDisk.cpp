@@ -105,16 +105,21 @@ bool DoCopyFile(const std::string& Source, const std::string& Dest, bool Overwri
 // ---------------------------------------------------------------------------------------------
 // Header lock scopes of one operation
 
-class TDiskMgr::THeaderWriteScope {
+class TDiskMgr::THeaderLockScope {
 public:
-    explicit THeaderWriteScope(TDiskMgr& Disk) : FDisk(Disk), FHeldOnEntry(Disk.FHeaderReadLocked || Disk.FHeaderWriteLocked) {
-        if (!Disk.FHeaderWriteLocked) Disk.SetHeaderWriteLock();
+    THeaderLockScope(TDiskMgr& Disk, bool Write)
+        : FDisk(Disk), FHeldOnEntry(Disk.FHeaderReadLocked || Disk.FHeaderWriteLocked) {
+        if (Write) {
+            if (!Disk.FHeaderWriteLocked) Disk.SetHeaderWriteLock();
+        } else if (!FHeldOnEntry) {
+            Disk.SetHeaderReadLock();
+        }
     }
-    ~THeaderWriteScope() {
+    ~THeaderLockScope() {
         if (!FReleased && !FHeldOnEntry) FDisk.AbandonHeaderLock();
     }
-    THeaderWriteScope(const THeaderWriteScope&) = delete;
-    THeaderWriteScope& operator=(const THeaderWriteScope&) = delete;
+    THeaderLockScope(const THeaderLockScope&) = delete;
+    THeaderLockScope& operator=(const THeaderLockScope&) = delete;
     // The operation succeeded: the header is written and the lock given back (if taken here).
     void Release() {
         if (!FHeldOnEntry) FDisk.ReleaseHeaderLock();
@@ -127,25 +132,14 @@ private:
     bool FReleased = false;
 };
 
-class TDiskMgr::THeaderReadScope {
+class TDiskMgr::THeaderWriteScope : public THeaderLockScope {
 public:
-    explicit THeaderReadScope(TDiskMgr& Disk) : FDisk(Disk), FHeldOnEntry(Disk.FHeaderReadLocked || Disk.FHeaderWriteLocked) {
-        if (!FHeldOnEntry) Disk.SetHeaderReadLock();
-    }
-    ~THeaderReadScope() {
-        if (!FReleased && !FHeldOnEntry) FDisk.AbandonHeaderLock();
-    }
-    THeaderReadScope(const THeaderReadScope&) = delete;
-    THeaderReadScope& operator=(const THeaderReadScope&) = delete;
-    void Release() {
-        if (!FHeldOnEntry) FDisk.ReleaseHeaderLock();
-        FReleased = true;
-    }
+    explicit THeaderWriteScope(TDiskMgr& Disk) : THeaderLockScope(Disk, true) {}
+};
 
-private:
-    TDiskMgr& FDisk;
-    bool FHeldOnEntry;
-    bool FReleased = false;
+class TDiskMgr::THeaderReadScope : public THeaderLockScope {
+public:
+    explicit THeaderReadScope(TDiskMgr& Disk) : THeaderLockScope(Disk, false) {}
 };
 
 class TDiskMgr::TTableRegionLock {

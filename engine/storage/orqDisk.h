@@ -316,10 +316,13 @@ public:
     TBaseLockMgr* TransactionLockMgr() { return FTransactionLockMgr.get(); }
 
 private:
-    // The header lock taken for one page operation: on entry takes the write lock unless held;
-    // Release (or destruction on failure) gives it back only when no header flag was set on entry.
+    // The header lock taken for one page operation; Release (or destruction on failure) gives it
+    // back only when no header flag was set on entry.
+    class THeaderLockScope;
+    // On entry takes the write lock unless held.
     class THeaderWriteScope;
-    // The same with a read lock, for operations that only read the maps.
+    // On entry takes the read lock unless a header lock is held, for operations that only read
+    // the maps.
     class THeaderReadScope;
     // The table-lock regions of the lock file that this connection does not hold, write-locked
     // for the life of the object (nothing without a lock file).

@@ -153,17 +153,7 @@ void TInternalIndexDef::Assign(const TPersistent* Source) {
         TCollectionItem::Assign(Source);
         return;
     }
-    FIndexName = src->FIndexName;
-    FUnique = src->FUnique;
-    FPrimary = src->FPrimary;
-    FHidden = src->FHidden;
-    FMaintained = src->FMaintained;
-    FMemory = src->FMemory;
-    FMaximumKeySize = src->FMaximumKeySize;
-    FKeyDataOffset = src->FKeyDataOffset;
-    FIndexPageSize = src->FIndexPageSize;
-    FIndexSequence = src->FIndexSequence;
-    FIndexKeyType = src->FIndexKeyType;
+    CopyIndexDefProperties(*this, *src);
 }
 
 TInternalIndexDefs::TInternalIndexDefs(TPersistent* AOwner)

@@ -180,6 +180,23 @@ private:
     TIndexKeyType FIndexKeyType = ikFixed;
 };
 
+// Copies the definition properties an index definition and an open index share (name, flags,
+// sizes, sequence and key type) from Source to Dest; key fields, root and depth are left alone.
+template <class Dest, class Source>
+void CopyIndexDefProperties(Dest& D, const Source& S) {
+    D.SetIndexName(S.IndexName());
+    D.SetUnique(S.Unique());
+    D.SetPrimary(S.Primary());
+    D.SetHidden(S.Hidden());
+    D.SetMaintained(S.Maintained());
+    D.SetMemory(S.Memory());
+    D.SetMaximumKeySize(S.MaximumKeySize());
+    D.SetKeyDataOffset(S.KeyDataOffset());
+    D.SetIndexPageSize(S.IndexPageSize());
+    D.SetIndexSequence(S.IndexSequence());
+    D.SetIndexKeyType(S.IndexKeyType());
+}
+
 // The index definitions of one table, in creation order.
 class TInternalIndexDefs : public TCollection {
 public:
@@ -201,10 +218,10 @@ int CalculateIndexPageSize(int KeySize);
 
 // A requested index, as the dataset layer hands it over.
 struct TIndexRequest {
-    std::string IndexName;
-    std::string Fields;         // ';'-separated field names
-    std::string CaseInsFields;  // ';'-separated names of case-insensitive fields (may be empty)
-    std::string DescFields;     // ';'-separated names of descending fields (may be empty)
+    std::string IndexName{};
+    std::string Fields{};       // ';'-separated field names
+    std::string CaseInsFields{};  // ';'-separated names of case-insensitive fields (may be empty)
+    std::string DescFields{};   // ';'-separated names of descending fields (may be empty)
     bool Primary = false;
     bool Unique = false;
     bool Descending = false;       // every field descending when DescFields is empty

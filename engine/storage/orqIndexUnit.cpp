@@ -210,32 +210,12 @@ bool TIndexItem::MoveBy(int Distance) {
 
 void TIndexItem::Assign(const TPersistent* Source) {
     if (auto* def = dynamic_cast<const TInternalIndexDef*>(Source)) {
-        FIndexName = def->IndexName();
-        FUnique = def->Unique();
-        FPrimary = def->Primary();
-        FHidden = def->Hidden();
-        FMaintained = def->Maintained();
-        FMemory = def->Memory();
-        FMaximumKeySize = def->MaximumKeySize();
-        FKeyDataOffset = def->KeyDataOffset();
-        FIndexPageSize = def->IndexPageSize();
-        FIndexSequence = def->IndexSequence();
-        FIndexKeyType = def->IndexKeyType();
+        CopyIndexDefProperties(*this, *def);
         FKeyFields->Clear();
         return;
     }
     if (auto* item = dynamic_cast<const TIndexItem*>(Source)) {
-        FIndexName = item->FIndexName;
-        FUnique = item->FUnique;
-        FPrimary = item->FPrimary;
-        FHidden = item->FHidden;
-        FMaintained = item->FMaintained;
-        FMemory = item->FMemory;
-        FMaximumKeySize = item->FMaximumKeySize;
-        FKeyDataOffset = item->FKeyDataOffset;
-        FIndexPageSize = item->FIndexPageSize;
-        FIndexSequence = item->FIndexSequence;
-        FIndexKeyType = item->FIndexKeyType;
+        CopyIndexDefProperties(*this, *item);
         FKeyFields->Assign(item->FKeyFields.get());
         FRoot = item->FRoot;
         FDepth = item->FDepth;

@@ -141,33 +141,12 @@ private:
     int FPos;
 };
 
-// Each fixed-size value type needs FieldSize to hold at least its bytes.
-int ValueWidth(TFieldType Type) {
-    switch (Type) {
-        case ftSmallint:
-        case ftWord:
-            return 2;
-        case ftInteger:
-        case ftAutoInc:
-            return 4;
-        case ftBoolean:
-            return 1;
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-        case ftBCD:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 int CompareValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCompare, const uint8_t* V1,
                   int Len1, const uint8_t* V2, int Len2) {
     const TFieldType type = Field.DataType();
-    if (!IsStringKey(type) && (Len1 < ValueWidth(type) || Len2 < ValueWidth(type))) KeySizeOutOfRange();
+    // Each fixed-size value type needs FieldSize to hold at least its bytes.
+    const int width = FixedValueSize(type);
+    if (!IsStringKey(type) && (Len1 < width || Len2 < width)) KeySizeOutOfRange();
     switch (type) {
         case ftString:
             return StringCompare(reinterpret_cast<const char*>(V1), reinterpret_cast<const char*>(V2), Len1,

@@ -78,27 +78,15 @@ bool IsBlobFieldType(TFieldType Type) {
 
 int DefaultFieldSize(TFieldType Type) {
     switch (Type) {
-        case ftSmallint:
-        case ftWord:
-            return 2;
-        case ftInteger:
-        case ftAutoInc:
-            return 4;
-        case ftBoolean:
-            return 1;
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-            return 8;
         case ftBlob:
         case ftMemo:
         case ftGraphic:
         case ftFmtMemo:
             return 8;  // address + length
+        case ftBCD:
+            return 0;  // not a record field type
         default:
-            return 0;
+            return FixedValueSize(Type);
     }
 }
 

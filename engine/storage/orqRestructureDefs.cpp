@@ -40,6 +40,21 @@ bool IsStringType(TFieldType T) {
     return T == ftString || T == ftWideString;
 }
 
+// Empties a collection and fills it again inside one update bracket, closing the bracket when
+// the fill throws.
+template <class Collection, class Fill>
+void RefillUnderUpdate(Collection& Target, Fill FillItems) {
+    Target.BeginUpdate();
+    try {
+        Target.Clear();
+        FillItems();
+    } catch (...) {
+        Target.EndUpdate();
+        throw;
+    }
+    Target.EndUpdate();
+}
+
 // The ";"-separated names of a field list.
 std::vector<std::string> SplitNames(const std::string& Names) {
     TStringList list;
@@ -200,15 +215,9 @@ void TRestructureFieldDefs::Assign(const TPersistent* Source) {
         return;
     }
     if (auto* src = dynamic_cast<const TFieldDefs*>(Source)) {
-        BeginUpdate();
-        try {
-            Clear();
+        RefillUnderUpdate(*this, [&] {
             for (int i = 0; i < src->Count(); ++i) AddFieldDef()->Assign(src->Items(i));
-        } catch (...) {
-            EndUpdate();
-            throw;
-        }
-        EndUpdate();
+        });
         return;
     }
     TCollection::Assign(Source);
@@ -216,15 +225,9 @@ void TRestructureFieldDefs::Assign(const TPersistent* Source) {
 
 void TRestructureFieldDefs::AssignTo(TPersistent* Dest) const {
     if (auto* dst = dynamic_cast<TFieldDefs*>(Dest)) {
-        dst->BeginUpdate();
-        try {
-            dst->Clear();
+        RefillUnderUpdate(*dst, [&] {
             for (int i = 0; i < Count(); ++i) GetItems(i)->CopyTo(*dst->AddFieldDef());
-        } catch (...) {
-            dst->EndUpdate();
-            throw;
-        }
-        dst->EndUpdate();
+        });
         return;
     }
     TCollection::AssignTo(Dest);
@@ -425,15 +428,9 @@ void TRestructureIndexDefs::Assign(const TPersistent* Source) {
         return;
     }
     if (auto* src = dynamic_cast<const TIndexDefs*>(Source)) {
-        BeginUpdate();
-        try {
-            Clear();
+        RefillUnderUpdate(*this, [&] {
             for (int i = 0; i < src->Count(); ++i) AddIndexDef()->Assign(src->Items(i));
-        } catch (...) {
-            EndUpdate();
-            throw;
-        }
-        EndUpdate();
+        });
         return;
     }
     TCollection::Assign(Source);
@@ -441,15 +438,9 @@ void TRestructureIndexDefs::Assign(const TPersistent* Source) {
 
 void TRestructureIndexDefs::AssignTo(TPersistent* Dest) const {
     if (auto* dst = dynamic_cast<TIndexDefs*>(Dest)) {
-        dst->BeginUpdate();
-        try {
-            dst->Clear();
+        RefillUnderUpdate(*dst, [&] {
             for (int i = 0; i < Count(); ++i) GetItems(i)->CopyTo(*dst->AddIndexDef());
-        } catch (...) {
-            dst->EndUpdate();
-            throw;
-        }
-        dst->EndUpdate();
+        });
         return;
     }
     TCollection::AssignTo(Dest);

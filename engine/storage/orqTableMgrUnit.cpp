@@ -514,6 +514,27 @@ void TBaseTableDefMgr::FreeAllMasters() {
     if (failure) std::rethrow_exception(failure);
 }
 
+int TBaseTableDefMgr::InternalCreateTableDef(const std::string& Name, TTableDef* Def, const char* Caller,
+                                             bool MemoryArea,
+                                             const std::function<void(int32_t TableID)>& Install) {
+    Assert(Def != nullptr, "CreateTableDef: Def is nil");
+    if (Def->Memory() != MemoryArea) OrqDatabaseError(8577, Caller, Name, nullptr);
+    if (IndexOfTableName(Name) >= 0) OrqDatabaseError(8580, Caller, Name, nullptr);
+    TTableHeaderMgr& headers = RequireHeaderMgr(Caller);
+    MakeFieldGeneratorIDsUnique(*Def->InternalFields(), nullptr);
+    const int32_t tableID = headers.AddTable(Def->InternalIndexDefs()->Count());
+    try {
+        Install(tableID);
+    } catch (...) {
+        try {
+            headers.DeleteTable(uint32_t(tableID));
+        } catch (...) {
+        }
+        throw;
+    }
+    return 0;
+}
+
 int TBaseTableDefMgr::InternalDeleteTableDef(const std::string& Name, TTableDef* Def, const char* Caller) {
     Assert(Def != nullptr, "DeleteTableDef: Def is nil");
     TTableHeaderMgr& headers = RequireHeaderMgr(Caller);
@@ -634,27 +655,12 @@ void TDiskTableDefMgr::InitializeIndexInterface(TTableDef* Def) {
 }
 
 int TDiskTableDefMgr::CreateTableDef(const std::string& Name, TTableDef* Def) {
-    static constexpr char Caller[] = "TDiskTableDefMgr.CreateTableDef";
-    Assert(Def != nullptr, "CreateTableDef: Def is nil");
-    if (Def->Memory()) OrqDatabaseError(8577, Caller, Name, nullptr);
-    if (IndexOfTableName(Name) >= 0) OrqDatabaseError(8580, Caller, Name, nullptr);
-    TTableHeaderMgr& headers = RequireHeaderMgr(Caller);
-    MakeFieldGeneratorIDsUnique(*Def->InternalFields(), nullptr);
-
-    const int32_t tableID = headers.AddTable(Def->InternalIndexDefs()->Count());
-    try {
-        std::unique_ptr<TTableDef> master = NewMaster(*Def, tableID);
+    return InternalCreateTableDef(Name, Def, "TDiskTableDefMgr.CreateTableDef", false, [&](int32_t TableID) {
+        std::unique_ptr<TTableDef> master = NewMaster(*Def, TableID);
         InitializeIndexInterface(master.get());
-        Def->SetTableID(tableID);
+        Def->SetTableID(TableID);
         Register(std::move(master));
-    } catch (...) {
-        try {
-            headers.DeleteTable(uint32_t(tableID));
-        } catch (...) {
-        }
-        throw;
-    }
-    return 0;
+    });
 }
 
 void TDiskTableDefMgr::OpenTableDefConnection(const std::string& Name, TTableDef* Def) {
@@ -839,24 +845,10 @@ void TMemoryTableDefMgr::Close() {
 }
 
 int TMemoryTableDefMgr::CreateTableDef(const std::string& Name, TTableDef* Def) {
-    static constexpr char Caller[] = "TMemoryTableDefMgr.CreateTableDef";
-    Assert(Def != nullptr, "CreateTableDef: Def is nil");
-    if (!Def->Memory()) OrqDatabaseError(8577, Caller, Name, nullptr);
-    if (IndexOfTableName(Name) >= 0) OrqDatabaseError(8580, Caller, Name, nullptr);
-    TTableHeaderMgr& headers = RequireHeaderMgr(Caller);
-    MakeFieldGeneratorIDsUnique(*Def->InternalFields(), nullptr);
-    const int32_t tableID = headers.AddTable(Def->InternalIndexDefs()->Count());
-    try {
-        Register(NewMaster(*Def, tableID));
-        Def->SetTableID(tableID);
-    } catch (...) {
-        try {
-            headers.DeleteTable(uint32_t(tableID));
-        } catch (...) {
-        }
-        throw;
-    }
-    return 0;
+    return InternalCreateTableDef(Name, Def, "TMemoryTableDefMgr.CreateTableDef", true, [&](int32_t TableID) {
+        Register(NewMaster(*Def, TableID));
+        Def->SetTableID(TableID);
+    });
 }
 
 void TMemoryTableDefMgr::OpenTableDefConnection(const std::string& Name, TTableDef* Def) {

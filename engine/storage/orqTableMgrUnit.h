@@ -41,6 +41,7 @@
 // fresh or reset TTableDef (LoadFromText does that).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -319,6 +320,11 @@ protected:
     // from the list. Everything is released even when a step fails; the first failure is
     // raised afterwards.
     void FreeMaster(int Position);
+    // CreateTableDef for both areas: 8577 when Def is not of this area (MemoryArea), 8580 when
+    // Name is registered, 8576 without a header manager; then a header is added and Install
+    // registers the master under its TableID. A failing Install deletes the header again.
+    int InternalCreateTableDef(const std::string& Name, TTableDef* Def, const char* Caller, bool MemoryArea,
+                               const std::function<void(int32_t TableID)>& Install);
     // DeleteTableDef for both areas (see TDiskTableDefMgr::DeleteTableDef).
     int InternalDeleteTableDef(const std::string& Name, TTableDef* Def, const char* Caller);
     // Closes every master and empties the list; the first failure is raised afterwards.

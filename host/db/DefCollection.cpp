@@ -23,6 +23,27 @@ void TNamedItem::SetName(const std::string& Value) {
     Changed(false);
 }
 
+void TNamedItem::AssignNamed(const TNamedItem& Source, const std::function<void()>& CopyRest) {
+    TCollection* Owner = Collection();
+    if (!Owner) {
+        SetName(Source.Name());
+        CopyRest();
+        Changed(false);
+        return;
+    }
+    // The update must end also when the new name is refused, or the collection would stay
+    // silent for good.
+    Owner->BeginUpdate();
+    try {
+        SetName(Source.Name());
+        CopyRest();
+    } catch (...) {
+        Owner->EndUpdate();
+        throw;
+    }
+    Owner->EndUpdate();
+}
+
 std::string TNamedItem::GetNamePath() const {
     if (!Collection() || FName.empty()) return TCollectionItem::GetNamePath();
     return Collection()->GetNamePath() + "." + FName;
@@ -40,6 +61,10 @@ int TDefCollection::IndexOf(const std::string& Name) const {
     for (int i = 0; i < Count(); ++i)
         if (AnsiSameText(static_cast<TNamedItem*>(Items(i))->Name(), Name)) return i;
     return -1;
+}
+
+void TDefCollection::CheckNameFree(const std::string& Name) const {
+    if (IndexOf(Name) >= 0) DatabaseErrorFmt(SDuplicateName, {Name, ClassName()}, DataSet());
 }
 
 void TDefCollection::GetItemNames(TStrings& List) const {

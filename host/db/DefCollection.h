@@ -5,6 +5,7 @@
 // open or opening, inside InitFieldDefs or IndexDefs' Update, or between BeginInternalUpdate and
 // EndInternalUpdate) do not count as changes.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "host/Collection.h"
@@ -24,6 +25,11 @@ public:
     // "Duplicate name '%s' in %s" with the collection's class name.
     void SetName(const std::string& Value);
     std::string GetNamePath() const override;
+
+protected:
+    // Assign from another definition: Source's name, then CopyRest, as one change of the owning
+    // collection (one Changed when there is none).
+    void AssignNamed(const TNamedItem& Source, const std::function<void()>& CopyRest);
 
 private:
     std::string FName;
@@ -49,6 +55,27 @@ public:
 
 protected:
     void Update(TCollectionItem* Item) override;
+    // Raises "Duplicate name '%s' in %s" when an item is named Name.
+    void CheckNameFree(const std::string& Name) const;
+    // Adds an item (MakeItem), names it Name and fills it (FillItem) inside one update, after
+    // CheckNameFree; an item that fails to be named or filled is freed again.
+    template <class Make, class Fill>
+    auto AddNamed(const std::string& Name, Make MakeItem, Fill FillItem) {
+        CheckNameFree(Name);
+        BeginUpdate();
+        decltype(MakeItem()) item = nullptr;
+        try {
+            item = MakeItem();
+            item->SetName(Name);
+            FillItem(item);
+        } catch (...) {
+            delete item;
+            EndUpdate();
+            throw;
+        }
+        EndUpdate();
+        return item;
+    }
 
 private:
     TDataSet* FDataSet;

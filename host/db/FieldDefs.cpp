@@ -74,16 +74,12 @@ TField* TFieldDef::CreateField(TComponent* Owner) const {
 
 void TFieldDef::Assign(const TPersistent* Source) {
     if (auto* def = dynamic_cast<const TFieldDef*>(Source)) {
-        if (Collection()) Collection()->BeginUpdate();
-        SetName(def->Name());
-        FDataType = def->FDataType;
-        FSize = def->FSize;
-        FPrecision = def->FPrecision;
-        FAttributes = def->FAttributes;
-        if (Collection())
-            Collection()->EndUpdate();
-        else
-            Changed(false);
+        AssignNamed(*def, [&] {
+            FDataType = def->FDataType;
+            FSize = def->FSize;
+            FPrecision = def->FPrecision;
+            FAttributes = def->FAttributes;
+        });
         return;
     }
     TNamedItem::Assign(Source);
@@ -92,22 +88,13 @@ void TFieldDef::Assign(const TPersistent* Source) {
 TFieldDefs::TFieldDefs(TDataSet* ADataSet) : TDefCollection(ADataSet, ItemClassOf<TFieldDef>()) {}
 
 TFieldDef* TFieldDefs::Add(const std::string& Name, TFieldType DataType, int Size, bool Required) {
-    if (IndexOf(Name) >= 0) DatabaseErrorFmt(SDuplicateName, {Name, ClassName()}, DataSet());
-    BeginUpdate();
-    TFieldDef* def = nullptr;
-    try {
-        def = AddFieldDef();
-        def->SetName(Name);
-        def->SetDataType(DataType);
-        def->SetSize(Size);
-        def->SetRequired(Required);
-    } catch (...) {
-        delete def;
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
-    return def;
+    return AddNamed(
+        Name, [this] { return AddFieldDef(); },
+        [&](TFieldDef* def) {
+            def->SetDataType(DataType);
+            def->SetSize(Size);
+            def->SetRequired(Required);
+        });
 }
 
 TFieldDef* TFieldDefs::FindDef(const std::string& Name) const { return static_cast<TFieldDef*>(TDefCollection::Find(Name)); }

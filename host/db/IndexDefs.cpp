@@ -44,17 +44,13 @@ void TIndexDef::SetExpression(const std::string& Value) {
 
 void TIndexDef::Assign(const TPersistent* Source) {
     if (auto* def = dynamic_cast<const TIndexDef*>(Source)) {
-        if (Collection()) Collection()->BeginUpdate();
-        SetName(def->Name());
-        FFields = def->FFields;
-        FOptions = def->FOptions;
-        FDescFields = def->FDescFields;
-        FCaseInsFields = def->FCaseInsFields;
-        FExpression = def->FExpression;
-        if (Collection())
-            Collection()->EndUpdate();
-        else
-            Changed(false);
+        AssignNamed(*def, [&] {
+            FFields = def->FFields;
+            FOptions = def->FOptions;
+            FDescFields = def->FDescFields;
+            FCaseInsFields = def->FCaseInsFields;
+            FExpression = def->FExpression;
+        });
         return;
     }
     TNamedItem::Assign(Source);
@@ -63,21 +59,12 @@ void TIndexDef::Assign(const TPersistent* Source) {
 TIndexDefs::TIndexDefs(TDataSet* ADataSet) : TDefCollection(ADataSet, ItemClassOf<TIndexDef>()) {}
 
 TIndexDef* TIndexDefs::Add(const std::string& Name, const std::string& Fields, TIndexOptions Options) {
-    if (IndexOf(Name) >= 0) DatabaseErrorFmt(SDuplicateName, {Name, ClassName()}, DataSet());
-    BeginUpdate();
-    TIndexDef* def = nullptr;
-    try {
-        def = AddIndexDef();
-        def->SetName(Name);
-        def->SetFields(Fields);
-        def->SetOptions(Options);
-    } catch (...) {
-        delete def;
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
-    return def;
+    return AddNamed(
+        Name, [this] { return AddIndexDef(); },
+        [&](TIndexDef* def) {
+            def->SetFields(Fields);
+            def->SetOptions(Options);
+        });
 }
 
 TIndexDef* TIndexDefs::FindIndexDef(const std::string& Name) const {

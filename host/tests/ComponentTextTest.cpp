@@ -13,8 +13,10 @@
 #include "host/ComponentText.h"
 #include "host/PropertyRegistry.h"
 #include "host/Streams.h"
+#include "testsupport/TestFiles.h"
 
 using namespace ostra;
+using ostra::test::Crlf;
 
 namespace {
 
@@ -184,16 +186,6 @@ public:
         .Integer(
             "Count", [](const TGadget& g) { return g.Count; }, [](TGadget& g, int32_t v) { g.Count = v; })
         .Default(7);
-
-// Golden texts are written here with "\n"; the form's line ends are CR LF.
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 class ComponentText : public ::testing::Test {
 protected:

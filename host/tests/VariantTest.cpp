@@ -49,10 +49,11 @@ std::string ErrorOf(const std::function<void()>& call) {
 // Same kind and, for a scalar, the same value (Null and Empty equal themselves).
 void ExpectSame(const Variant& expected, const Variant& actual, const std::string& context) {
     ASSERT_EQ(VarTypeAsText(VarType(expected)), VarTypeAsText(VarType(actual))) << context;
-    if (VarType(expected) == varDouble || VarType(expected) == varDate)
+    if (VarType(expected) == varDouble || VarType(expected) == varDate) {
         EXPECT_DOUBLE_EQ(expected.AsDouble(), actual.AsDouble()) << context;
-    else if (!VarIsArray(expected))
+    } else if (!VarIsArray(expected)) {
         EXPECT_EQ(VarCompareValue(expected, actual), vrEqual) << context << ": got " << actual.AsString();
+    }
 }
 
 TEST(VariantTest, ConstructorsGiveTheFrameworkKindCodes) {
@@ -542,7 +543,9 @@ TEST(VariantTest, RandomIntegerArithmeticMatchesAnExactModel) {
         else
             ASSERT_TRUE(r.AsInt64() == static_cast<int64_t>(exact)) << a.AsString() << " op" << op << " " << b.AsString();
         // The result compares exactly with the model as well.
-        if (expected != varDouble) ASSERT_EQ(VarCompareValue(r, I64(static_cast<int64_t>(exact))), vrEqual);
+        if (expected != varDouble) {
+            ASSERT_EQ(VarCompareValue(r, I64(static_cast<int64_t>(exact))), vrEqual);
+        }
     }
 }
 
@@ -581,7 +584,9 @@ TEST(CurrencyTest, TextConversions) {
         Currency value = Currency::FromScaled(-42);
         bool ok = TryStrToCurr(c.text, value);
         EXPECT_EQ(ok, c.ok) << c.text;
-        if (ok && c.ok) EXPECT_EQ(value.Scaled, c.scaled) << c.text;
+        if (ok && c.ok) {
+            EXPECT_EQ(value.Scaled, c.scaled) << c.text;
+        }
     }
     EXPECT_EQ(CurrToStr(Currency::FromScaled(INT64_MIN)), "-922337203685477.5808");
     EXPECT_EQ(CurrToStr(Currency::FromScaled(INT64_MAX)), "922337203685477.5807");

@@ -22,23 +22,16 @@
 #include "engine/storage/orqReadAheadBuffer.h"
 #include "host/Collation.h"
 #include "host/StringList.h"
+#include "support/orqErrorCapture.h"
 #include "support/orqTreeFixture.h"
 
 using namespace ostra;
+using ostra::storagetest::ErrorCode;
 using ostra::testing::CheckTree;
 using ostra::testing::Request;
 using ostra::testing::TreeRig;
 
 namespace {
-
-int32_t ErrorCode(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 // A unique index on one Integer field I.
 TreeRig IntRig(bool OnDisk = false, bool Descending = false) {

@@ -14,8 +14,10 @@
 
 #include "engine/storage/orqErrors.h"
 #include "host/Exceptions.h"
+#include "support/orqErrorCapture.h"
 
 using namespace ostra;
+using ostra::storagetest::ErrorCode;
 
 namespace {
 
@@ -66,15 +68,6 @@ protected:
     FakeDisk Disk;
     TCacheMgr Cache;
 };
-
-int ErrorCodeOf(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 TEST_F(PageCacheTest, EvictsTheLeastRecentlyUsedCleanPage) {
     Cache.Open(4, PageSize);
@@ -308,7 +301,7 @@ TEST_F(PageCacheTest, ResetPageCountKeepsDirtyPages) {
 
 TEST_F(PageCacheTest, Errors) {
     TCacheMgr bare;
-    EXPECT_EQ(ErrorCodeOf([&] { bare.Open(4, PageSize); }), 10065);
+    EXPECT_EQ(ErrorCode([&] { bare.Open(4, PageSize); }), 10065);
     bare.SetReadIO([](uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t) {});
     try {
         bare.Open(4, PageSize);
@@ -317,17 +310,17 @@ TEST_F(PageCacheTest, Errors) {
         EXPECT_EQ(e.ErrorCode, 10065);
         EXPECT_NE(std::string(e.what()).find("WriteIO"), std::string::npos);
     }
-    EXPECT_EQ(ErrorCodeOf([&] { Cache.Open(4, 0); }), 8581);
-    EXPECT_EQ(ErrorCodeOf([&] { Cache.Open(4, 300); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { Cache.Open(4, 0); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { Cache.Open(4, 300); }), 8581);
     Cache.Open(4, PageSize);
-    EXPECT_EQ(ErrorCodeOf([&] { Cache.Commit(); }), 10257);
-    EXPECT_EQ(ErrorCodeOf([&] { Cache.Rollback(); }), 10257);
+    EXPECT_EQ(ErrorCode([&] { Cache.Commit(); }), 10257);
+    EXPECT_EQ(ErrorCode([&] { Cache.Rollback(); }), 10257);
     TCachePage page(0);
-    EXPECT_EQ(ErrorCodeOf([&] { page.Open(); }), 8581);
-    EXPECT_EQ(ErrorCodeOf([&] { page.Buffer(); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { page.Open(); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { page.Buffer(); }), 8581);
     page.SetPageSize(16);
     page.Open();
-    EXPECT_EQ(ErrorCodeOf([&] { page.SetPageSize(32); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { page.SetPageSize(32); }), 8581);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -431,10 +424,10 @@ TEST_F(BlockCacheTest, FailedCommitKeepsTheTransaction) {
 
 TEST_F(BlockCacheTest, Errors) {
     Blocks.Rollback();
-    EXPECT_EQ(ErrorCodeOf([&] { Blocks.Commit(); }), 10257);
-    EXPECT_EQ(ErrorCodeOf([&] { Blocks.Rollback(); }), 10257);
+    EXPECT_EQ(ErrorCode([&] { Blocks.Commit(); }), 10257);
+    EXPECT_EQ(ErrorCode([&] { Blocks.Rollback(); }), 10257);
     TCacheBlockMgr bare;
-    EXPECT_EQ(ErrorCodeOf([&] { bare.StartTransaction(); }), 10065);
+    EXPECT_EQ(ErrorCode([&] { bare.StartTransaction(); }), 10065);
 }
 
 }  // namespace

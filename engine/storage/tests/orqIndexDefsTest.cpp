@@ -14,8 +14,10 @@
 #include "host/ComponentText.h"
 #include "host/PropertyRegistry.h"
 #include "support/orqLayoutFixture.h"
+#include "testsupport/TestFiles.h"
 
 using namespace ostra;
+using ostra::test::Crlf;
 using ostra::testing::FieldSpec;
 using ostra::testing::MakeLayout;
 
@@ -342,15 +344,6 @@ private:
 [[maybe_unused]] const bool kHolderPublished = Publish<TIndexHolder, TPersistent>()
                                                    .Collection("KeyFields", &TIndexHolder::KeyFields)
                                                    .Collection("InternalIndexDefs", &TIndexHolder::IndexDefs);
-
-std::string Crlf(const std::string& Text) {
-    std::string out;
-    for (char c : Text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 TEST(IndexDefText, PublishedInTheirOrderWithDefaultsLeftOut) {
     Table t({{"Id", ftInteger}, {"Name", ftString, 10}});

@@ -19,9 +19,12 @@
 #include "host/Collation.h"
 #include "host/StringList.h"
 #include "support/DiskTestSupport.h"
+#include "support/orqErrorCapture.h"
 #include "support/orqTreeFixture.h"
 
 using namespace ostra;
+using ostra::storagetest::ErrorCode;
+using ostra::storagetest::ErrorText;
 using ostra::testing::FieldSpec;
 using ostra::testing::IndexStorage;
 using ostra::testing::MakeLayout;
@@ -29,24 +32,6 @@ using ostra::testing::NewRecord;
 using ostra::testing::Request;
 
 namespace {
-
-int32_t ErrorCode(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
-
-std::string ErrorText(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.Message();
-    }
-    return "";
-}
 
 // A table of (Id, Name, City) with a unique index on Id, a case-insensitive non-unique index
 // on Name and a non-unique index on City;Name; its header holds three index slots.

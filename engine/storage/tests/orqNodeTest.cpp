@@ -13,33 +13,18 @@
 #include "engine/storage/orqCompoundList.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqReadAheadBuffer.h"
+#include "support/orqErrorCapture.h"
 #include "support/orqTreeFixture.h"
 
 using namespace ostra;
+using ostra::storagetest::ErrorCode;
+using ostra::storagetest::ErrorText;
 using ostra::testing::Request;
 using ostra::testing::TreeRig;
 
 namespace {
 
 constexpr uint32_t PS = C_DEFAULTINDEXPAGESIZE;
-
-int32_t ErrorCode(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
-
-std::string CustomText(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.Message();
-    }
-    return "";
-}
 
 // A unique Integer index: 15-byte entries.
 TreeRig IntRig() {
@@ -359,10 +344,9 @@ TEST(Node, EntryOperationErrors) {
          }},
     };
     for (const Case& c : cases) {
-        const std::string text = CustomText(c.Action);
+        const std::string text = ErrorText(c.Action);
         EXPECT_NE(text.find(c.Text), std::string::npos) << c.Text << " / " << text;
     }
     auto empty = MakeNode(rig);
-    EXPECT_NE(CustomText([&] { empty->ForceCursorToPhysicalKey(); }).find("Node is empty"),
-              std::string::npos);
+    EXPECT_NE(ErrorText([&] { empty->ForceCursorToPhysicalKey(); }).find("Node is empty"), std::string::npos);
 }

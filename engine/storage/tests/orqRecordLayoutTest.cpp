@@ -12,8 +12,10 @@
 #include "host/ComponentText.h"
 #include "host/PropertyRegistry.h"
 #include "support/orqLayoutFixture.h"
+#include "testsupport/TestFiles.h"
 
 using namespace ostra;
+using ostra::test::Crlf;
 using ostra::testing::FieldSpec;
 using ostra::testing::MakeLayout;
 
@@ -245,15 +247,6 @@ private:
 
 [[maybe_unused]] const bool kHolderPublished =
     Publish<TFieldsHolder, TPersistent>().Collection("InternalFields", &TFieldsHolder::Fields);
-
-std::string Crlf(const std::string& Text) {
-    std::string out;
-    for (char c : Text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 TEST(FieldItemText, PublishedInTheirOrderWithDefaultsLeftOut) {
     TFieldsHolder holder;

@@ -513,7 +513,9 @@ TEST_F(DiskTableMgrTest, RootsAreWrittenWithTheTablesAccessFlags) {
         again->IndexInterface()->ReadBlock(root, PS, page0);
         EXPECT_EQ(page0[0], 1);
         EXPECT_EQ(std::count(page0 + 1, page0 + PS, 0), long(PS - 1));
-        if (c.Level != encNone) EXPECT_NE(U32(ReadRange(Path, root, 4), 0), 1u) << "stored encrypted";
+        if (c.Level != encNone) {
+            EXPECT_NE(U32(ReadRange(Path, root, 4), 0), 1u) << "stored encrypted";
+        }
         Mgr().CloseTableDefConnection(again->TableID());
     }
 }

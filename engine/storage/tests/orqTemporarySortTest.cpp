@@ -15,23 +15,16 @@
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexDefs.h"
 #include "engine/storage/orqRecordLayout.h"
+#include "support/orqErrorCapture.h"
 #include "support/orqLayoutFixture.h"
 #include "support/orqTreeFixture.h"
 
 using namespace ostra;
+using ostra::storagetest::ErrorCode;
 using ostra::testing::MakeLayout;
 using ostra::testing::NewRecord;
 
 namespace {
-
-int32_t ErrorCode(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 // A sort over (Name descending-free String, Id Integer) of a two-field table.
 struct SortRig {

@@ -73,6 +73,17 @@ TEST(FieldDefs, AddFindAndNumbers) {
     EXPECT_EQ(defs[1]->Size(), 0) << "a new type starts without a size";
 }
 
+TEST(FieldDefs, RefusedAssignLeavesTheCollectionUpdating) {
+    TVectorDataSet ds(nullptr);
+    ds.SetName("T");
+    TFieldDefs& defs = ds.FieldDefs();
+    TFieldDef* id = defs.Add("ID", ftInteger);
+    TFieldDef* name = defs.Add("Name", ftString, 30);
+    EXPECT_EQ(ErrorOf([&] { name->Assign(id); }), "T: Duplicate name 'ID' in TFieldDefs");
+    EXPECT_EQ(defs.UpdateCount(), 0) << "a refused name must not leave the update open";
+    EXPECT_EQ(name->Name(), "Name");
+}
+
 TEST(FieldDefs, CreateFieldMakesTheTypesFieldClass) {
     TVectorDataSet ds(nullptr);
     TFieldDefs& defs = ds.FieldDefs();

@@ -24,24 +24,6 @@ std::unique_ptr<TDiskMgr> OpenDatabase(const std::string& Path, int32_t Flags, i
     return disk;
 }
 
-int32_t ErrorCode(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
-
-std::string ErrorText(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.Message();
-    }
-    return "";
-}
-
 uint16_t U16(const std::string& Bytes, std::size_t Offset) {
     return uint16_t(uint8_t(Bytes.at(Offset)) | uint8_t(Bytes.at(Offset + 1)) << 8);
 }

@@ -9,6 +9,7 @@
 
 #include "engine/storage/orqDisk.h"
 #include "host/Streams.h"
+#include "orqErrorCapture.h"
 
 namespace ostra::disktest {
 
@@ -22,11 +23,9 @@ void CreateDatabase(const std::string& Path, uint32_t PageSize = PS);
 // An open disk manager on Path; short lock waits (RetryCount attempts 10 ms apart).
 std::unique_ptr<TDiskMgr> OpenDatabase(const std::string& Path, int32_t Flags = SharedRW, int32_t RetryCount = 3);
 
-// The engine error code that Action raises; 0 when it raises nothing. Any other exception
-// propagates.
-int32_t ErrorCode(const std::function<void()>& Action);
-// The message of the engine error that Action raises; "" when none.
-std::string ErrorText(const std::function<void()>& Action);
+// The engine error code / message that an action raises (see orqErrorCapture.h).
+using ostra::storagetest::ErrorCode;
+using ostra::storagetest::ErrorText;
 
 // Little-endian integers in a byte string (file contents).
 uint16_t U16(const std::string& Bytes, std::size_t Offset);
