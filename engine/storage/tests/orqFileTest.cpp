@@ -18,12 +18,14 @@
 #include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqLogger.h"
+#include "engine/storage/tests/support/orqErrorCapture.h"
 #include "host/Exceptions.h"
 #include "platform/File.h"
 #include "platform/FileFault.h"
 
 using namespace ostra;
 using platform::FileOp;
+using storagetest::ErrorCode;
 
 namespace {
 
@@ -45,15 +47,6 @@ private:
 };
 
 constexpr int32_t PageSize = 4096;
-
-int ErrorCodeOf(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EOrqDatabaseError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 std::vector<uint8_t> Pattern(std::size_t Size, uint8_t Seed) {
     std::vector<uint8_t> bytes(Size);
@@ -169,8 +162,8 @@ TEST_F(OrqFileTest, StrongKeyChangesTakeEffectOnTheNextTransfer) {
     File.SetBlowKeyBuf(OrqDefaultStrongCryptKey, OrqDefaultStrongCryptKeyLength);
     File.PageCache().ClearCache();
     EXPECT_EQ(Read(PageSize, PageSize, 1, 5), plain);
-    EXPECT_EQ(ErrorCodeOf([&] { File.SetBlowKeyBuf("", 0); }), 8581);
-    EXPECT_EQ(ErrorCodeOf([&] { File.SetBlowKeyBuf(std::string(57, 'k').c_str(), 57); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { File.SetBlowKeyBuf("", 0); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { File.SetBlowKeyBuf(std::string(57, 'k').c_str(), 57); }), 8581);
 }
 
 TEST_F(OrqFileTest, TransactionCommitAndRollback) {
@@ -317,7 +310,7 @@ TEST_F(OrqFileTest, CachedWriteFailingPartWayKeepsTheChangedPage) {
         // Page 0 is written whole; page 1 must be loaded for its partial write, and that read fails.
         platform::NthCallFault fault(platform::FileOps(FileOp::Read), 1, {EIO, -1}, false, "test.orq");
         platform::ScopedFileFaultInjector scope(fault);
-        EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndWriteOrqFile(data.data(), 0, PageSize + 100, 1, 1); }), 9217);
+        EXPECT_EQ(ErrorCode([&] { File.SeekAndWriteOrqFile(data.data(), 0, PageSize + 100, 1, 1); }), 9217);
     }
     File.Commit();
     EXPECT_EQ(Stored(Path, 0, PageSize), std::vector<uint8_t>(data.begin(), data.begin() + PageSize));
@@ -378,7 +371,7 @@ TEST_F(OrqFileTest, InjectedFailuresAtCommitLeaveTheFileAsItWas) {
         {
             platform::NthCallFault fault(c.Ops, c.N, c.Fault, false, "test.orq");
             platform::ScopedFileFaultInjector scope(fault);
-            EXPECT_EQ(ErrorCodeOf([&] { File.Commit(); }), c.Code) << c.Name;
+            EXPECT_EQ(ErrorCode([&] { File.Commit(); }), c.Code) << c.Name;
             EXPECT_EQ(fault.Injected(), 1) << c.Name;
         }
         EXPECT_FALSE(File.GetTransactionActive()) << c.Name;
@@ -405,22 +398,22 @@ TEST_F(OrqFileTest, InjectedFailuresOutsideTransactions) {
     {
         platform::NthCallFault fault(platform::FileOps(FileOp::Write), 1, {EIO, -1}, true, "test.orq");
         platform::ScopedFileFaultInjector scope(fault);
-        EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndWriteOrqFile(data.data(), PageSize, PageSize, 1, 1); }), 9218);
-        EXPECT_EQ(ErrorCodeOf([&] { File.WriteThroughOrqFile(data.data(), 0, 100); }), 9218);
-        EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndAppendOrqFile(data.data(), PageSize, 1, 1); }), 9218);
+        EXPECT_EQ(ErrorCode([&] { File.SeekAndWriteOrqFile(data.data(), PageSize, PageSize, 1, 1); }), 9218);
+        EXPECT_EQ(ErrorCode([&] { File.WriteThroughOrqFile(data.data(), 0, 100); }), 9218);
+        EXPECT_EQ(ErrorCode([&] { File.SeekAndAppendOrqFile(data.data(), PageSize, 1, 1); }), 9218);
     }
     // The failed write-through left no cached page claiming the new bytes.
     EXPECT_EQ(Read(PageSize, PageSize), old);
     {
         platform::NthCallFault fault(platform::FileOps(FileOp::Read), 1, {EIO, 10}, false, "test.orq");
         platform::ScopedFileFaultInjector scope(fault);
-        EXPECT_EQ(ErrorCodeOf([&] { Read(3 * PageSize, 10); }), 9217);
+        EXPECT_EQ(ErrorCode([&] { Read(3 * PageSize, 10); }), 9217);
     }
     EXPECT_EQ(Read(3 * PageSize, PageSize), Pattern(PageSize, 3));
     {
         platform::NthCallFault fault(platform::FileOps(FileOp::Flush), 1, {EIO, -1}, false, "test.orq");
         platform::ScopedFileFaultInjector scope(fault);
-        EXPECT_EQ(ErrorCodeOf([&] { File.FlushBuffers(); }), 8450);
+        EXPECT_EQ(ErrorCode([&] { File.FlushBuffers(); }), 8450);
     }
 }
 
@@ -433,13 +426,13 @@ TEST_F(OrqFileTest, ShortReadsAtTheEndOfTheFile) {
         ASSERT_TRUE(f.SetSize(PageSize + PageSize / 2));
     }
     std::vector<uint8_t> out(PageSize);
-    EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndReadOrqFile(out.data(), PageSize, 10, 1, 1); }), 9217);
-    EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndReadOrqFile(out.data(), PageSize, PageSize, 0, 0); }), 9217);
-    EXPECT_EQ(ErrorCodeOf([&] { File.ReadThroughOrqFile(out.data(), 5 * PageSize, 10); }), 9217);
-    EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndReadOrqFile(out.data(), 0xFFFFFFF0u, 100, 1, 1); }), 9217);
-    EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndWriteOrqFile(out.data(), 0xFFFFFFF0u, 100, 1, 1); }), 9600);
+    EXPECT_EQ(ErrorCode([&] { File.SeekAndReadOrqFile(out.data(), PageSize, 10, 1, 1); }), 9217);
+    EXPECT_EQ(ErrorCode([&] { File.SeekAndReadOrqFile(out.data(), PageSize, PageSize, 0, 0); }), 9217);
+    EXPECT_EQ(ErrorCode([&] { File.ReadThroughOrqFile(out.data(), 5 * PageSize, 10); }), 9217);
+    EXPECT_EQ(ErrorCode([&] { File.SeekAndReadOrqFile(out.data(), 0xFFFFFFF0u, 100, 1, 1); }), 9217);
+    EXPECT_EQ(ErrorCode([&] { File.SeekAndWriteOrqFile(out.data(), 0xFFFFFFF0u, 100, 1, 1); }), 9600);
     // A partial write into the page that the end of the file cuts cannot load it either.
-    EXPECT_EQ(ErrorCodeOf([&] { File.SeekAndWriteOrqFile(out.data(), PageSize + 8, 8, 1, 1); }), 9217);
+    EXPECT_EQ(ErrorCode([&] { File.SeekAndWriteOrqFile(out.data(), PageSize + 8, 8, 1, 1); }), 9217);
     std::vector<uint8_t> first(PageSize);
     File.SeekAndReadOrqFile(first.data(), 0, PageSize, 1, 1);
     EXPECT_EQ(first, Pattern(PageSize, 0));
@@ -455,16 +448,16 @@ TEST_F(OrqFileTest, CopyIsTheStoredFile) {
     EXPECT_EQ(Stored(copy, 0, StoredSize(copy)), Stored(Path, 0, 3 * PageSize));
     File.Rollback();
     // The file cannot be copied onto itself (creating the copy would truncate it).
-    EXPECT_EQ(ErrorCodeOf([&] { File.CopyOrqFile(Path); }), 8450);
+    EXPECT_EQ(ErrorCode([&] { File.CopyOrqFile(Path); }), 8450);
     EXPECT_EQ(StoredSize(Path), 3 * PageSize);
     {
         platform::NthCallFault fault(platform::FileOps(FileOp::Write), 2, {ENOSPC, -1}, false, "copy.orq");
         platform::ScopedFileFaultInjector scope(fault);
-        EXPECT_EQ(ErrorCodeOf([&] { File.CopyOrqFile(copy); }), 9218);
+        EXPECT_EQ(ErrorCode([&] { File.CopyOrqFile(copy); }), 9218);
     }
     EXPECT_FALSE(platform::FileExists(copy));
     TOrqFile closed;
-    EXPECT_EQ(ErrorCodeOf([&] { closed.CopyOrqFile(copy); }), 8449);
+    EXPECT_EQ(ErrorCode([&] { closed.CopyOrqFile(copy); }), 8449);
 }
 
 TEST_F(OrqFileTest, FileLocks) {
@@ -475,8 +468,8 @@ TEST_F(OrqFileTest, FileLocks) {
     other.SetLockRetryInterval(1);
     EXPECT_EQ(File.ReadLockOrqFile(1, 1, false), 1);
     EXPECT_EQ(other.ReadLockOrqFile(1, 1, false), 2);  // the range is held; the probe found the next free
-    EXPECT_EQ(ErrorCodeOf([&] { other.ReadLockOrqFile(1, 1, true); }), 10249);
-    EXPECT_EQ(ErrorCodeOf([&] { other.WriteLockOrqFile(1, 1); }), 10249);
+    EXPECT_EQ(ErrorCode([&] { other.ReadLockOrqFile(1, 1, true); }), 10249);
+    EXPECT_EQ(ErrorCode([&] { other.WriteLockOrqFile(1, 1); }), 10249);
     EXPECT_TRUE(File.UnlockOrqFile(1, 1));
     EXPECT_FALSE(File.UnlockOrqFile(1, 1));
     EXPECT_EQ(other.WriteLockOrqFile(1, 1), 4);
@@ -487,34 +480,34 @@ TEST_F(OrqFileTest, FileLocks) {
     EXPECT_TRUE(File.UnlockOrqFile(5, 2));
     EXPECT_EQ(File.Handle().LockCount(), 0u);
     TOrqFile closed;
-    EXPECT_EQ(ErrorCodeOf([&] { closed.ReadLockOrqFile(1, 1, false); }), 8449);
-    EXPECT_EQ(ErrorCodeOf([&] { closed.WriteLockOrqFile(1, 1); }), 8450);
-    EXPECT_EQ(ErrorCodeOf([&] { closed.UnlockOrqFile(1, 1); }), 8450);
+    EXPECT_EQ(ErrorCode([&] { closed.ReadLockOrqFile(1, 1, false); }), 8449);
+    EXPECT_EQ(ErrorCode([&] { closed.WriteLockOrqFile(1, 1); }), 8450);
+    EXPECT_EQ(ErrorCode([&] { closed.UnlockOrqFile(1, 1); }), 8450);
 }
 
 TEST_F(OrqFileTest, OpenAndStateErrors) {
     TOrqFile file;
     file.SetPageSize(0);
-    EXPECT_EQ(ErrorCodeOf([&] { file.OpenOrqFile(Path); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { file.OpenOrqFile(Path); }), 8581);
     file.SetPageSize(PageSize);
-    EXPECT_EQ(ErrorCodeOf([&] { file.OpenOrqFile(Path); }), 8581);  // no XOR key
+    EXPECT_EQ(ErrorCode([&] { file.OpenOrqFile(Path); }), 8581);  // no XOR key
     file.SetXORKeyBuf(OrqWeakCryptKey, OrqWeakCryptKeyLength);
     file.SetOpenRead(true);
-    EXPECT_EQ(ErrorCodeOf([&] { file.OpenOrqFile(Dir.File("missing.orq")); }), 8449);
-    EXPECT_EQ(ErrorCodeOf([&] { file.StartTransaction(); }), 8450);
-    EXPECT_EQ(ErrorCodeOf([&] { file.Commit(); }), 10257);
-    EXPECT_EQ(ErrorCodeOf([&] { file.Rollback(); }), 10257);
+    EXPECT_EQ(ErrorCode([&] { file.OpenOrqFile(Dir.File("missing.orq")); }), 8449);
+    EXPECT_EQ(ErrorCode([&] { file.StartTransaction(); }), 8450);
+    EXPECT_EQ(ErrorCode([&] { file.Commit(); }), 10257);
+    EXPECT_EQ(ErrorCode([&] { file.Rollback(); }), 10257);
     EXPECT_FALSE(file.GetTransactionActive());
 
     CreateAndOpen(1);
-    EXPECT_EQ(ErrorCodeOf([&] { File.SetXORKeyBuf("x", 1); }), 8581);
+    EXPECT_EQ(ErrorCode([&] { File.SetXORKeyBuf("x", 1); }), 8581);
     File.StartTransaction();
-    EXPECT_EQ(ErrorCodeOf([&] { File.StartTransaction(); }), 10256);
+    EXPECT_EQ(ErrorCode([&] { File.StartTransaction(); }), 10256);
     // An exclusive opener is refused while the file is open.
     TOrqFile exclusive;
     exclusive.SetOpenReadExclusive(true);
     exclusive.SetOpenWriteExclusive(true);
-    EXPECT_EQ(ErrorCodeOf([&] { Open(exclusive); }), 8449);
+    EXPECT_EQ(ErrorCode([&] { Open(exclusive); }), 8449);
     File.CloseOrqFile();
     EXPECT_FALSE(File.GetTransactionActive());
     EXPECT_EQ(StoredSize(Path), PageSize);
