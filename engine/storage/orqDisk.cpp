@@ -553,26 +553,16 @@ void TDiskMgr::WriteHeader() {
     InternalWriteHeader();
 }
 
-void TDiskMgr::SetHeaderReadLock() {
-    RequireOpen("TDiskMgr.SetHeaderReadLock");
-    const bool held = FHeaderReadLocked || FHeaderWriteLocked;
-    SetTableLock(0, CReadLock);
-    FHeaderReadLocked = true;
-    if (held) return;
-    try {
-        ReadHeader();
-    } catch (...) {
-        AbandonHeaderLock();
-        throw;
-    }
-}
+void TDiskMgr::SetHeaderReadLock() { TakeHeaderLock("TDiskMgr.SetHeaderReadLock", CReadLock); }
 
-void TDiskMgr::SetHeaderWriteLock() {
-    RequireOpen("TDiskMgr.SetHeaderWriteLock");
+void TDiskMgr::SetHeaderWriteLock() { TakeHeaderLock("TDiskMgr.SetHeaderWriteLock", CWriteLock); }
+
+void TDiskMgr::TakeHeaderLock(const char* Caller, uint8_t LockType) {
+    RequireOpen(Caller);
     const bool held = FHeaderReadLocked || FHeaderWriteLocked;
-    SetTableLock(0, CWriteLock);
+    SetTableLock(0, LockType);
     FHeaderReadLocked = true;
-    FHeaderWriteLocked = true;
+    if (LockType == CWriteLock) FHeaderWriteLocked = true;
     if (held) return;
     try {
         ReadHeader();

@@ -338,6 +338,8 @@ private:
     // Releases the header lock on an error path: the in-memory header (possibly half changed)
     // is dropped, not written; it is read again when the lock is next taken.
     void AbandonHeaderLock() noexcept;
+    // Takes header lock 0 of LockType; the first header lock of a connection reads the header.
+    void TakeHeaderLock(const char* Caller, uint8_t LockType);
     void FreeLockManagers() noexcept;
     // After a failed commit: the file transaction dropped, every lock released, the header read
     // again under a fresh lock (which replays a journal that the undo had to leave).
