@@ -286,7 +286,6 @@ public:
     const std::string& Name() const { return FName; }
     TEncryptionLevel Level() const { return FLevel; }
     int Indexes() const { return FIndexCount; }
-    TTableDef& Def() { return *FDef; }
 
 private:
     void OpenIndexes() { testing::OpenTableIndexes(FIndexes, *FDef); }
