@@ -306,6 +306,9 @@ void TDiskMgr::InternalOpen() {
     // Reads and checks the header; a failed read gives the lock back itself.
     SetHeaderReadLock();
     ReleaseHeaderLock();
+    // The layout is fixed when the file is made, so the first read decides it.
+    FIndexPagesMayBeShared =
+        FPageSize > CMinPageSize && FGlobalHdr->IndexPageLayout() != CIndexPagesOwnedAlone;
 
     // Held while the database is open; whether another connection holds it does not matter.
     FOpenLockHeld = FFile->Handle().Lock(CDatabaseOpenLockAddress, CDatabaseOpenLockSize);
@@ -343,6 +346,7 @@ void TDiskMgr::CreateNewFile(bool Overwrite) {
     FGlobalHdr->SetFirstMapPage(firstMapPage);
     FGlobalHdr->SetMapPageCount(1);
     FGlobalHdr->SetFirstMapPageEmpty(firstMapPage);
+    if (FPageSize > CMinPageSize) FGlobalHdr->SetIndexPageLayout(CIndexPagesOwnedAlone);
     InternalWriteHeader();
 
     // Marking the fixed area changes the hint in memory only: the new file keeps the header as
@@ -381,6 +385,7 @@ void TDiskMgr::Close() {
     FHeaderWriteLocked = false;
     FUsesLockFile = false;
     FNoTransactionLock = false;
+    FIndexPagesMayBeShared = false;
     FMapMgr.reset();
     FGlobalHdr.reset();
     Assert(!FTableLockMgr, "TableLockMgr is not nil");
@@ -468,6 +473,17 @@ void TDiskMgr::DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact) {
     RequireOpen("TDiskMgr.DeleteOwnedPages");
     THeaderWriteScope header(*this);
     FFile->PageCache().ClearOwnedPages(TableID);
+    if (FIndexPagesMayBeShared && (!Exact || Usage == CUsageIndex)) {
+        // Other tables' index blocks may lie in these pages: they leave the table, not the file.
+        std::vector<uint32_t> kept;
+        FMapMgr->ListPagesUsedByOwner(TableID, CUsageIndex, true, kept);
+        for (std::size_t i = 0; i < kept.size();) {
+            std::size_t n = 1;  // the run of adjacent pages from kept[i]
+            while (i + n < kept.size() && kept[i + n] == kept[i] + uint64_t(n) * FPageSize) ++n;
+            FMapMgr->AdjustMapPageFlags(CKeptIndexPageOwner, kept[i], int32_t(n));
+            i += n;
+        }
+    }
     std::vector<uint32_t> freed;
     FMapMgr->DeleteOwnedPages(TableID, Usage, Exact, freed);
     if (FGlobalHdr->Dirty()) WriteHeader();
@@ -522,7 +538,9 @@ void TDiskMgr::CheckHeader() {
     const uint32_t hint = FGlobalHdr->FirstMapPageEmpty();
     const bool hintValid =
         hint == 0 || (hint % FPageSize == 0 && hint >= first && uint64_t(hint) + FPageSize <= size);
-    if (first != 5 * FPageSize || count == 0 || count > maxMapPages || !hintValid) {
+    const uint32_t layout = FGlobalHdr->IndexPageLayout();
+    if (first != 5 * FPageSize || count == 0 || count > maxMapPages || !hintValid ||
+        (layout != 0 && layout != CIndexPagesOwnedAlone)) {
         FGlobalHdr->SetValid(false);
         OrqDatabaseError(8961, "TDiskMgr.ReadHeader", "Global header values are out of range", this);
     }

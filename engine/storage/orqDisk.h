@@ -55,6 +55,12 @@
 //     (RecoverInterruptedCommit), holding the journal lock and a write lock on every table-lock
 //     region that this connection does not hold itself, so no other connection reads meanwhile.
 //
+// Index pages: every page of index usage holds index blocks of its owner table only, so freeing a
+// table's pages never touches another table's data (orqGlobalHdr.h, "Index pages"). Files with
+// pages above 4096 made before that rule carry no IndexPageLayout mark; in them an index page may
+// also hold other tables' blocks, and DeleteOwnedPages hands a table's index pages to the kept
+// owner (CKeptIndexPageOwner) instead of freeing them: such a file loses space, never data.
+//
 // Without a lock file (the database file has the read-only attribute) nothing is locked: lock
 // calls answer as if they had succeeded.
 //
@@ -86,6 +92,10 @@ inline constexpr uint32_t CMaxPageSize = 32768;
 // The file-level lock held while the database is open: 1000 bytes at 0x0FF10000 of the file.
 inline constexpr uint64_t CDatabaseOpenLockAddress = 0x0FF10000;
 inline constexpr uint64_t CDatabaseOpenLockSize = 1000;
+
+// The owner word (table 0, index usage) that index pages of a file made before IndexPageLayout
+// get instead of being freed: they may still hold index blocks of other tables.
+inline constexpr uint16_t CKeptIndexPageOwner = CUsageIndex;
 
 // The lock types of the lock calls.
 inline constexpr uint8_t CNoLock = 0;
@@ -169,9 +179,9 @@ public:
     // Closes first when open, and again when a step fails.
     void Open();
     // Creates and formats a new file, then closes it; a rollback journal of an earlier file of
-    // that name is removed. Invalid page size: 8581 "Invalid database page size"; an existing
-    // file without Overwrite: 11043; the system refuses, or the old journal cannot be removed:
-    // 8582.
+    // that name is removed. With pages above 4096 the header is marked CIndexPagesOwnedAlone.
+    // Invalid page size: 8581 "Invalid database page size"; an existing file without Overwrite:
+    // 11043; the system refuses, or the old journal cannot be removed: 8582.
     void CreateNewFile(bool Overwrite);
     // Writes a dirty header, releases every lock, leaves the lock file, closes the file and frees
     // what Open made. Harmless when nothing is open. Everything is closed even when a step
@@ -196,8 +206,13 @@ public:
     // Marks the pages free in the map and overwrites each with zeros.
     void ReleasePages(uint32_t Address, uint32_t PageCount);
     // Frees every page of an owner (Exact: owner word (TableID << 4) | Usage; otherwise every
-    // usage of TableID) and overwrites each with zeros; drops the table's cached pages.
+    // usage of TableID) and overwrites each with zeros; drops the table's cached pages. Where
+    // IndexPagesMayBeShared, the table's index pages are not freed but given to
+    // CKeptIndexPageOwner, untouched.
     void DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact);
+    // True for a file with pages above 4096 made before IndexPageLayout: an index page may hold
+    // index blocks of several tables, so none may be freed. Known from Open on.
+    bool IndexPagesMayBeShared() const { return FIndexPagesMayBeShared; }
 
     // ----- Byte-range transfers (any size at any address)
     void ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer);
@@ -213,7 +228,7 @@ public:
 
     // ----- Headers
     // Reads the 128-byte global header and checks it. No header lock: 10248. Values that cannot
-    // be right (first map page, map page count, hint): 8961 "Corrupt Header".
+    // be right (first map page, map page count, hint, index page layout): 8961 "Corrupt Header".
     void ReadHeader();
     // Writes the global header; takes the header write lock first when it is not held (and
     // keeps it).
@@ -371,6 +386,7 @@ private:
     bool FNoTransactionLock = false;
     std::string FCryptKey;
     bool FOpenLockHeld = false;  // the file-level open lock is held
+    bool FIndexPagesMayBeShared = false;
 };
 
 }  // namespace ostra

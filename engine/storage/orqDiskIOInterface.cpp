@@ -4,7 +4,8 @@
 // Allocation takes the head block of the first free run (its successor becomes the run's head)
 // or, when no block is free, a new page run from TDiskMgr whose spare blocks become the first
 // run. Release pushes the released blocks in front of the chain as one run; whole pages go back
-// to the map instead. Every value read from a free-run head is checked before it is used.
+// to the map instead. Every value read from a free-run head is checked before it is used. A
+// whole-page storage skips the chain altogether: a new run per block, the run back on release.
 #include "engine/storage/orqInterfaceUnit.h"
 
 #include <algorithm>
@@ -131,11 +132,16 @@ void TDiskIOInterface::CheckReady(const char* Caller) const {
 uint32_t TDiskIOInterface::RunSize() {
     const uint32_t pageSize = FDiskMgr->PageSize();
     if (FRunSizeFor[0] != FBlockSize || FRunSizeFor[1] != pageSize) {
-        FRunSize = GetBestPageRequestSize(FBlockSize, pageSize);
+        FRunSize = FWholePages ? uint32_t((uint64_t(FBlockSize) + pageSize - 1) / pageSize * pageSize)
+                               : GetBestPageRequestSize(FBlockSize, pageSize);
         FRunSizeFor[0] = FBlockSize;
         FRunSizeFor[1] = pageSize;
     }
     return FRunSize;
+}
+
+bool TDiskIOInterface::PagesMayBeShared() const {
+    return FUsage == CUsageIndex && FDiskMgr->IndexPagesMayBeShared();
 }
 
 bool TDiskIOInterface::RunSlotValid(uint32_t Address, uint32_t Count) {
@@ -164,6 +170,11 @@ bool TDiskIOInterface::InFile(uint32_t Address, uint64_t Bytes) {
 }
 
 bool TDiskIOInterface::CheckLinkAddress(uint32_t Address) {
+    // A block of a whole-page storage starts a page, unless it is one of an earlier file's index
+    // blocks packed several to a page.
+    if (FWholePages && FDiskMgr && FDiskMgr->PageSize() != 0 && Address % FDiskMgr->PageSize() != 0 &&
+        !PagesMayBeShared())
+        return false;
     return RunSlotValid(Address, 1) && InFile(Address, FBlockSize);
 }
 
@@ -171,14 +182,15 @@ uint32_t TDiskIOInterface::AllocateNewAddress(uint32_t Size, const void* Buffer)
     static constexpr char Caller[] = "TDiskIOInterface.AllocateNewAddress";
     CheckReady(Caller);
     if (Size > FBlockSize) OrqDatabaseError(8581, Caller, "Block request sizes < block size", this);
-    TChainScope chain(*this, Caller);
 
     // The block to write: Buffer's Size bytes, zeros after them.
     uint8_t* head = FWorkBuffer.data();
     uint8_t* block = head + FBlockSize;
     std::memset(block, 0, FBlockSize);
     if (Buffer && Size > 0) std::memcpy(block, Buffer, Size);
+    if (FWholePages) return WriteNewRun(block, 0);
 
+    TChainScope chain(*this, Caller);
     uint32_t address;
     if (FFirstEmpty != 0) {
         // Reuse the head of the first free run.
@@ -209,25 +221,39 @@ uint32_t TDiskIOInterface::AllocateNewAddress(uint32_t Size, const void* Buffer)
         FDiskMgr->WriteCustomSize(address, FBlockSize, FTableID, FAccessFlags, block);
     } else {
         // A new page run: the block at its start, the spare blocks as the one free run.
-        const uint32_t runSize = RunSize();
-        const uint32_t spare = (runSize - FBlockSize) / FBlockSize;
-        FRunBuffer.assign(runSize, 0);
-        std::memcpy(FRunBuffer.data(), block, FBlockSize);
-        if (spare > 0) Store32(FRunBuffer.data() + FBlockSize + CFreeRunCountOffset, spare);
-        address = FDiskMgr->WriteNewPages(FTableID, FAccessFlags, FUsage, runSize / FDiskMgr->PageSize(),
-                                          FRunBuffer.data());
+        const uint32_t spare = (RunSize() - FBlockSize) / FBlockSize;
+        address = WriteNewRun(block, spare);
         if (spare > 0) FFirstEmpty = address + FBlockSize;
-        FKnownFileEnd = std::max<uint64_t>(FKnownFileEnd, uint64_t(address) + runSize);
     }
     chain.Commit();
+    return address;
+}
+
+uint32_t TDiskIOInterface::WriteNewRun(const uint8_t* Block, uint32_t Spare) {
+    const uint32_t runSize = RunSize();
+    FRunBuffer.assign(runSize, 0);
+    std::memcpy(FRunBuffer.data(), Block, FBlockSize);
+    if (Spare > 0) Store32(FRunBuffer.data() + FBlockSize + CFreeRunCountOffset, Spare);
+    const uint32_t address = FDiskMgr->WriteNewPages(FTableID, FAccessFlags, FUsage,
+                                                     runSize / FDiskMgr->PageSize(), FRunBuffer.data());
+    FKnownFileEnd = std::max<uint64_t>(FKnownFileEnd, uint64_t(address) + runSize);
     return address;
 }
 
 void TDiskIOInterface::ReleaseBlock(uint32_t Address, uint32_t Size) {
     static constexpr char Caller[] = "TDiskIOInterface.ReleaseBlock";
     CheckReady(Caller);
-    TChainScope chain(*this, Caller);
     const uint32_t pageSize = FDiskMgr->PageSize();
+    if (FWholePages) {
+        // A block of an earlier file's index page may share it with other tables: it stays.
+        if (PagesMayBeShared()) return;
+        if (Address % pageSize != 0 || uint64_t(Address) < CFirstDataPage * pageSize ||
+            !InFile(Address, RunSize()))
+            OrqDatabaseErrorFmt(8962, Caller, "Invalid block address %u", {Address}, this);
+        FDiskMgr->ReleasePages(Address, RunSize() / pageSize);
+        return;
+    }
+    TChainScope chain(*this, Caller);
     if (Size >= pageSize && Address % pageSize == 0 && Size % pageSize == 0) {
         if (uint64_t(Address) < CFirstDataPage * pageSize)
             OrqDatabaseErrorFmt(8962, Caller, "Invalid block address %u", {Address}, this);
@@ -284,7 +310,7 @@ void TDiskIOInterface::ReadBlockHeader(uint32_t Address, uint32_t Size, void* Bu
 
 void TDiskIOInterface::ListBlocks(std::vector<uint32_t>& List) {
     if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.ListBlocks", "", this);
-    FDiskMgr->ListAllocatedFixedBlocks(FBlockSize, FTableID, FUsage, List);
+    FDiskMgr->ListAllocatedFixedBlocks(FWholePages ? RunSize() : FBlockSize, FTableID, FUsage, List);
 }
 
 void TDiskIOInterface::NotifyPageChange(uint32_t TableID) {

@@ -14,9 +14,26 @@
 //   24      4     MapPageCount              map pages in the chain
 //   28      4     TableHeadersFirstEmpty    first free block of the user-table header storage
 //   32      4     SystemHeadersFirstEmpty   first free block of the system-table header storage
-//   36      4     IndexesFirstEmpty         first free block shared by the index page storages
+//   36      4     IndexesFirstEmpty         first free block of the index chain that files with
+//                                           pages above 4096 made before IndexPageLayout shared
+//                                           among all tables; no storage reads or writes it now
 //   40      4     GlobalDBGenerator         database-wide generator; 0 in new files
-//   44      84    reserved                  zero
+//   44      4     IndexPageLayout           CIndexPagesOwnedAlone in files made with pages above
+//                                           4096; 0 otherwise (below)
+//   48      80    reserved                  zero
+//
+// Index pages and IndexPageLayout. An index block (a B+-tree page, 4096 bytes) is as large as
+// the smallest page, so with 4096-byte pages every index block fills a page of its own. With
+// larger pages the blocks were once packed several to a page, their free blocks threaded on
+// one chain (IndexesFirstEmpty) that every table's index storage took from, so one page could
+// hold index blocks of several tables: freeing a table's pages destroyed the other tables'
+// blocks in them, and a page written under one table's encryption was read under another's.
+// Now every index block starts a page run of its own that only its table owns
+// (orqInterfaceUnit.h, TDiskIOInterface::WholePages); files with larger pages carry
+// IndexPageLayout = CIndexPagesOwnedAlone from their creation on. A file with larger pages
+// without it was made before: its index pages may hold several tables' blocks, so the disk
+// manager never frees them (TDiskMgr::IndexPagesMayBeShared). Files with 4096-byte pages are
+// made exactly as before: IndexesFirstEmpty and IndexPageLayout stay 0.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -39,6 +56,11 @@ inline constexpr int32_t CHdrTableHeadersFirstEmpty = 28;
 inline constexpr int32_t CHdrSystemHeadersFirstEmpty = 32;
 inline constexpr int32_t CHdrIndexesFirstEmpty = 36;
 inline constexpr int32_t CHdrGlobalDBGenerator = 40;
+inline constexpr int32_t CHdrIndexPageLayout = 44;
+
+// IndexPageLayout of a file with pages above 4096 in which every index page holds index blocks
+// of its owner table only.
+inline constexpr uint32_t CIndexPagesOwnedAlone = 1;
 
 // The global header of an open database file, as a buffer of HeaderSize bytes.
 //
@@ -80,6 +102,8 @@ public:
     void SetIndexesFirstEmpty(uint32_t Value) { GlobalInterfaceSetHdrItem(Value, CHdrIndexesFirstEmpty); }
     uint32_t GlobalDBGenerator() const { return GlobalInterfaceGetHdrItem(CHdrGlobalDBGenerator); }
     void SetGlobalDBGenerator(uint32_t Value) { GlobalInterfaceSetHdrItem(Value, CHdrGlobalDBGenerator); }
+    uint32_t IndexPageLayout() const { return GlobalInterfaceGetHdrItem(CHdrIndexPageLayout); }
+    void SetIndexPageLayout(uint32_t Value) { GlobalInterfaceSetHdrItem(Value, CHdrIndexPageLayout); }
 
     // The unsigned 32-bit item at Offset. An item must lie wholly in the header: Offset 1 to
     // HeaderSize - 4, else 8581 "DB Header. Item offset is out of range".

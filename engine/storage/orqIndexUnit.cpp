@@ -3,7 +3,6 @@
 #include "engine/storage/orqIndexUnit.h"
 
 #include "engine/storage/orqCompoundList.h"
-#include "engine/storage/orqDisk.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqHash.h"
 #include "engine/storage/orqInterfaceUnit.h"
@@ -317,10 +316,7 @@ void TIndexManager::AssignKeyFields(const TKeyFields& KeyFields) {
 }
 
 void TIndexManager::CreateIndexes() {
-    // The index page chain is shared by all tables and kept in the global header.
-    if (auto* disk = dynamic_cast<TDiskIOInterface*>(FIOInterface);
-        disk && disk->DiskMgr() && disk->GlobalFirstEmptyOffset() != 0)
-        disk->GetGlobalFirstEmpty();
+    // A table's index storage keeps no free chain (each page its own), so nothing is loaded first.
     TTableHeader* header = Count() > 0 ? &RequireHeader() : nullptr;
     for (int i = 0; i < Count(); ++i) {
         TIndexItem* item = GetItems(i);

@@ -169,8 +169,9 @@ public:
     // key field without a size marker, or an index left without key fields: 8581 "KeyBuffers
     // invalid".
     void AssignKeyFields(const TKeyFields& KeyFields);
-    // Creates every index anew (a fresh empty tree each) and stores its slot in the header; a
-    // disk storage first takes the index chain head from the global header.
+    // Creates every index anew (a fresh empty tree each) and stores its slot in the header. To
+    // empty or re-index a table, the caller first empties the index storage (Empty(True)) or the
+    // whole table; on disk that frees exactly the table's own index pages.
     void CreateIndexes();
     // Adds an index from IndexDef with the key fields of KeyFields tagged with its name and
     // creates it. A name in use: 10027 "Index already exists" with the name.

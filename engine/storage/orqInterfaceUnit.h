@@ -27,6 +27,20 @@
 // is the header offset, and the chain is reloaded and stored under the header write lock on
 // every allocation and release) or by the owner (the table header keeps the record and blob
 // chains; the owner sets FirstEmpty and FirstEmptyValid before, and reads FirstEmpty after).
+// The global storages are the two table-header storages: their blocks all belong to table 0.
+//
+// Whole-page storages (WholePages): every block starts a page run of its own (BlockSize rounded
+// up to whole pages), taken from the map when the block is allocated and given back to it when
+// the block is released; there is no free chain, and FirstEmpty is neither read nor written. A
+// table's index storage is one (orqTableMgrUnit.h). Why: a free chain shared by the index
+// storages of all tables (global header offset 36, as files with pages above 4096 once used)
+// let one page hold index blocks of several tables, so dropping, emptying or re-indexing one
+// table freed and zero-filled pages in which other tables' trees lived, and a page was encrypted
+// with whichever table wrote it last; a chain per table would have to live in the table header,
+// in step with every index change the cursor makes. Owning whole pages costs index space only
+// where pages are larger than an index block, and keeps the invariant that every page of index
+// usage holds blocks of its owner table alone, so the map says which table a page's bytes
+// belong to and any page of a table may be freed with the table.
 //
 // Blob block (BlobBlockSize bytes, integers little-endian):
 //
@@ -180,11 +194,13 @@ protected:
 };
 
 // Block storage in the database file: blocks lie in page runs that TDiskMgr hands out, and
-// free blocks are recycled through the first-empty chain (last released, first reused).
+// free blocks are recycled through the first-empty chain (last released, first reused), or, in
+// a whole-page storage, each block is a page run of its own that goes back to the map.
 //
 // Invariants: every free run lies inside one page run of the owner and the blocks after its
 // head are zero; a released run is pushed in front of the chain (runs are not merged); the
-// chain of a global storage is changed only under the header write lock.
+// chain of a global storage is changed only under the header write lock. A whole-page storage
+// has no chain: each of its blocks starts the first page of a run the owner holds alone.
 class TDiskIOInterface : public TBaseIOInterface {
 public:
     TDiskIOInterface();
@@ -199,15 +215,18 @@ public:
     // TDiskMgr::DeleteOwnedPages(TableID, Usage, Exact); FirstEmptyValid := false.
     void Empty(bool Exact) override;
     // Reuses the head of the first free run, or takes a new page run whose spare blocks become
-    // the new first run. A reused block leaves the chain (FirstEmpty moved on, a global header
-    // written) before its data is written, so a failed write loses the block at worst and the
-    // chain never names a block in use. Size above BlockSize: 8581 "Block request sizes < block
+    // the new first run (a whole-page storage always takes a new run and keeps no spare). A
+    // reused block leaves the chain (FirstEmpty moved on, a global header written) before its
+    // data is written, so a failed write loses the block at worst and the chain never names a
+    // block in use. Size above BlockSize: 8581 "Block request sizes < block
     // size"; a non-global storage without a valid FirstEmpty: 8581 "DiskIOInterface - non global
     // first empty not set"; a bad free-chain head: 8962.
     uint32_t AllocateNewAddress(uint32_t Size, const void* Buffer) override;
     // Whole pages (Size >= PageSize, both page multiples) go back to the map; otherwise the
     // ceil(Size / BlockSize) blocks at Address become a run pushed in front of the chain. An
-    // address that cannot start such a run: 8962.
+    // address that cannot start such a run: 8962. A whole-page storage gives the block's run
+    // back to the map (Size is not used); an index storage in a file whose index pages may be
+    // shared (TDiskMgr::IndexPagesMayBeShared) keeps it, as it may hold other tables' blocks.
     void ReleaseBlock(uint32_t Address, uint32_t Size) override;
     void WriteBlock(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void WriteBlockByRef(uint32_t Address, uint32_t Size, const void* Buffer) override;
@@ -215,13 +234,20 @@ public:
     void ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t*& Buffer) override;
     void WriteBlockHeader(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void ReadBlockHeader(uint32_t Address, uint32_t Size, void* Buffer) override;
-    // TDiskMgr::ListAllocatedFixedBlocks(BlockSize, TableID, Usage, List).
+    // TDiskMgr::ListAllocatedFixedBlocks(BlockSize, TableID, Usage, List); for a whole-page
+    // storage the first address of each of its page runs.
     void ListBlocks(std::vector<uint32_t>& List) override;
     // Every page of the page cache owned by TableID becomes empty.
     void NotifyPageChange(uint32_t TableID) override;
     // True when Address starts a block of a page run of this block size (beyond the file's
-    // fixed areas, at a block boundary of the run) and the block lies within the file.
+    // fixed areas, at a block boundary of the run; in a whole-page storage at the run's start,
+    // unless index pages may be shared) and the block lies within the file.
     bool CheckLinkAddress(uint32_t Address) override;
+
+    // Each block a page run of its own, without a free chain (see the file comment). Set before
+    // the first allocation.
+    bool WholePages() const { return FWholePages; }
+    void SetWholePages(bool Value) { FWholePages = Value; }
 
     // Loads FirstEmpty from the global header (read first when not valid); FirstEmptyValid :=
     // true. Not a global storage: 8581 "Unable to get a global first empty. Not a global
@@ -242,14 +268,21 @@ private:
     // True when Bytes from Address lie within the file (the file size is asked again only when
     // the range reaches beyond the end last seen).
     bool InFile(uint32_t Address, uint64_t Bytes);
-    // The bytes of a page run of this block size (GetBestPageRequestSize, cached per page size).
+    // The bytes of a page run of this block size (GetBestPageRequestSize, cached per page size;
+    // for a whole-page storage the block size rounded up to whole pages).
     uint32_t RunSize();
+    // True for an index storage in a file whose index pages may hold other tables' blocks.
+    bool PagesMayBeShared() const;
+    // Writes a new page run (TDiskMgr::WriteNewPages) holding Block at its start and, when Spare
+    // is not 0, the head of a free run of Spare blocks after it; returns the run's address.
+    uint32_t WriteNewRun(const uint8_t* Block, uint32_t Spare);
 
     std::vector<uint8_t> FWorkBuffer;  // 2 x BlockSize: a head block and a block being written
     std::vector<uint8_t> FRunBuffer;   // a new page run, or a released run of several blocks
     uint32_t FRunSizeFor[2] = {0, 0};  // block size and page size FRunSize was computed for
     uint32_t FRunSize = 0;
     uint64_t FKnownFileEnd = 0;        // the file end last asked for (it only grows)
+    bool FWholePages = false;
 };
 
 // Block storage in memory. Each block is its own allocation of the size it was allocated with;

@@ -106,66 +106,18 @@ void MakeFieldGeneratorIDsUnique(TInternalFields& Fields,
     }
 }
 
-// Gives back the blocks of the B+-tree at Root, walking it from the root: every page reached
-// (each read and checked before its child links are followed) that lies in a page of the
-// index owner Owner. The walk never raises: a page that cannot be read or does not look like
-// an index page is left where it is (at worst a block stays allocated), since a restructure is
-// also how a damaged index is rebuilt.
-void ReleaseTreeBlocks(TBaseIOInterface& IO, TDiskMgr& Disk, uint16_t Owner, uint32_t Root) {
-    const uint32_t blockSize = IO.BlockSize();
-    if (Root == 0 || blockSize < uint32_t(C_NODEHEADERSIZE)) return;
-    std::vector<uint8_t> page(blockSize);
-    std::vector<uint32_t> pending{Root}, blocks;
-    std::unordered_set<uint32_t> seen;
-    while (!pending.empty()) {
-        const uint32_t address = pending.back();
-        pending.pop_back();
-        if (address == 0 || !seen.insert(address).second) continue;
-        try {
-            if (!IO.CheckLinkAddress(address)) continue;
-            const uint32_t pageBase = address & ~(Disk.PageSize() - 1);
-            if (Disk.DebugCheckAddressOwnerFlags(Owner, pageBase) != 0) continue;
-            IO.ReadBlock(address, blockSize, page.data());
-        } catch (...) {
-            continue;
-        }
-        blocks.push_back(address);
-        if (Load32(page.data() + C_NODETYPEOFFSET) != ntNode) continue;  // a leaf
-        const uint32_t used = Load32(page.data() + C_NODEUSEDOFFSET);
-        if (used > blockSize - C_NODEHEADERSIZE) continue;
-        const uint32_t end = C_NODEHEADERSIZE + used;
-        for (uint32_t at = C_NODEHEADERSIZE; at + C_KEYHEADERSIZE <= end;) {
-            const uint32_t size = Load16(page.data() + at + C_KEYSIZEOFFSET);
-            if (size < uint32_t(C_KEYHEADERSIZE) || at + size > end) break;
-            pending.push_back(Load32(page.data() + at + C_KEYADDROFFSET));
-            at += size;
-        }
-    }
-    for (uint32_t block : blocks) {
-        try {
-            IO.ReleaseBlock(block, blockSize);
-        } catch (...) {
-        }
-    }
-}
-
-// Frees the pages of a table's index trees whose roots are Roots. When every index block has
-// pages of its own (block size a multiple of the page size), every page of the table's index
-// owner is freed at once, strays included. Otherwise the free blocks of all tables' index
-// storages share one chain, so a page of this table may hold index blocks of another table:
-// freeing whole pages would destroy them, and the trees are given back block by block.
-void ReleaseIndexPages(TBaseIOInterface& IO, const std::vector<uint32_t>& Roots) {
-    TDiskMgr* disk = IO.DiskMgr();
-    if (!disk || disk->PageSize() == 0) {
-        IO.Empty(true);
-        return;
-    }
-    if (IO.BlockSize() % disk->PageSize() == 0) {
-        IO.Empty(true);
-        return;
-    }
-    const uint16_t owner = uint16_t((uint32_t(IO.TableID()) << 4) | C_INDEXUSAGE);
-    for (uint32_t root : Roots) ReleaseTreeBlocks(IO, *disk, owner, root);
+// Sets IO up as the index storage of a table on DiskMgr: blocks of IndexPageSize bytes (usage 8,
+// the table's id and access flags), each in whole pages of its own (orqInterfaceUnit.h), so
+// that every index page belongs to this table alone and goes with it.
+void SetUpDiskIndexStorage(TDiskIOInterface& IO, TDiskMgr* DiskMgr, int32_t TableID, TEncryptionLevel Level,
+                           uint32_t IndexPageSize) {
+    IO.SetDiskMgr(DiskMgr);
+    IO.SetIOMode(iomDiskFixedSize);
+    IO.SetWholePages(true);
+    IO.SetBlockSize(IndexPageSize);
+    IO.SetUsage(C_INDEXUSAGE);
+    IO.SetTableID(uint16_t(TableID));
+    IO.SetAccessFlags(TableAccessFlags(Level));
 }
 
 // True for the change classes that touch stored data (dcAdded .. dcDataLoss).
@@ -303,12 +255,11 @@ void TTableDef::InternalOpen(TDiskMgr* DiskMgr) {
         auto diskIndex = std::make_unique<TDiskIOInterface>();
         auto diskBlob = std::make_unique<TDiskIOInterface>();
         auto diskRecord = std::make_unique<TDiskIOInterface>();
-        for (TDiskIOInterface* io : {diskIndex.get(), diskBlob.get(), diskRecord.get()}) {
+        SetUpDiskIndexStorage(*diskIndex, DiskMgr, FTableID, FEncryptionLevel, indexPageSize);
+        for (TDiskIOInterface* io : {diskBlob.get(), diskRecord.get()}) {
             io->SetDiskMgr(DiskMgr);
             io->SetIOMode(iomDiskFixedSize);
         }
-        diskIndex->SetGlobalFirstEmptyOffset(C_INDEXFIRSTEMPTYOFFSET);
-        diskIndex->SetBlockSize(indexPageSize);
         // The record and blob managers mark these valid when they take them over.
         diskBlob->SetFirstEmpty(FTableHeader->GetBlobFirstEmpty());
         diskRecord->SetFirstEmpty(FTableHeader->GetRecordFirstEmpty());
@@ -615,15 +566,7 @@ void TDiskTableDefMgr::InitializeIndexInterface(TTableDef* Def) {
     // here with other flags would bypass the page cache inside a transaction, and reads through
     // the cache would not see them.
     TDiskIOInterface io;
-    io.SetDiskMgr(&disk);
-    io.SetIOMode(iomDiskFixedSize);
-    io.SetGlobalFirstEmptyOffset(C_INDEXFIRSTEMPTYOFFSET);
-    io.SetFirstEmpty(0);
-    io.SetFirstEmptyValid(false);
-    io.SetBlockSize(C_INDEXROOTPAGESIZE);
-    io.SetUsage(C_INDEXUSAGE);
-    io.SetTableID(uint16_t(Def->TableID()));
-    io.SetAccessFlags(TableAccessFlags(Def->EncryptionLevel()));
+    SetUpDiskIndexStorage(io, &disk, Def->TableID(), Def->EncryptionLevel(), C_INDEXROOTPAGESIZE);
 
     std::vector<uint32_t> roots;
     try {
@@ -761,9 +704,6 @@ void TDiskTableDefMgr::RestructureTableDef(TTableDef* Def, TInternalRestructureR
     const uint32_t generator1 = Request.ResetGenerator1 ? Request.Generator1Value : header->GetGenerator1();
     const uint32_t generator2 = Request.ResetGenerator2 ? Request.Generator2Value : header->GetGenerator2();
 
-    std::vector<uint32_t> oldRoots;
-    for (uint32_t i = 0; i < header->GetIndexCount(); ++i) oldRoots.push_back(header->GetIndexRoot(int(i)));
-
     if (fieldsChanged || indexesChanged) {
         // The change counter keeps counting, so every connection sees the change.
         const uint32_t modified = header->GetModifiedFlag();
@@ -780,16 +720,15 @@ void TDiskTableDefMgr::RestructureTableDef(TTableDef* Def, TInternalRestructureR
         header->WriteHeader();
         return;
     }
-    // The old trees go in both cases; a field change also frees every record and blob page.
-    ReleaseIndexPages(*Def->IndexInterface(), oldRoots);
+    // The old trees go in both cases (the table's index pages hold nothing else); a field change
+    // also frees every record and blob page.
+    TBaseIOInterface& indexes = *Def->IndexInterface();
+    indexes.Empty(true);
     if (fieldsChanged) {
         Def->RecordInterface()->Empty(true);
         if (Def->BlobInterface()) Def->BlobInterface()->Empty(true);
     }
 
-    TBaseIOInterface& indexes = *Def->IndexInterface();
-    indexes.SetFirstEmpty(0);
-    indexes.SetFirstEmptyValid(false);
     for (int i = 0; i < defCount; ++i) {
         header->SetIndexRoot(i, AllocateEmptyRoot(indexes));
         header->SetIndexDepth(i, 1);

@@ -71,7 +71,9 @@ class TTableHeaderMgr;
 inline constexpr uint16_t C_INDEXUSAGE = 8;
 inline constexpr uint16_t C_BLOBUSAGE = 10;
 // (Record blocks use C_RECORDUSAGE = 9, orqRecordLayout.h.)
-// The global-header offset of the first free block shared by the index page storages.
+// The global-header offset of the index chain that files with pages above 4096 once shared
+// among all tables; no index storage uses it now (a table's index storage is a whole-page
+// storage, orqInterfaceUnit.h).
 inline constexpr int32_t C_INDEXFIRSTEMPTYOFFSET = 36;
 // The size of every index root page and of an in-memory index page.
 inline constexpr uint32_t C_INDEXROOTPAGESIZE = 4096;
@@ -134,9 +136,10 @@ public:
     // 8576 with the table name. In memory: three memory storages (index pages of 4096 bytes,
     // blob blocks of DefaultBlobSize, records of RecordSize) and an empty root page per index
     // definition, entered in the header with depth 1 and the header written. On disk (DiskMgr):
-    // a RecordSize of 0 is computed from the fields first; the index storage keeps its first
-    // free block in the global header (offset 36) and has the first index definition's page
-    // size; the blob and record storages start from the header's BlobFirstEmpty and
+    // a RecordSize of 0 is computed from the fields first; the index storage has the first
+    // index definition's page size and gives every index page whole file pages of its own (no
+    // free chain: a page of the table's index usage holds this table's blocks only, whatever
+    // the page size); the blob and record storages start from the header's BlobFirstEmpty and
     // RecordFirstEmpty (not marked valid). Table id, usages 8/10/9 and TableAccessFlags for
     // all three; the blob storage is opened only when UsesBlobs. Active := true. A failure
     // leaves the definition as it was (storages freed again).
@@ -343,9 +346,9 @@ public:
     // Close (failures dropped).
     ~TDiskTableDefMgr() override;
 
-    // Empty root pages for every index of Def in a temporary index storage with the table's
-    // access flags, entered in the table header (depth 1) and the header written. A failure
-    // gives the roots already allocated back.
+    // Empty root pages for every index of Def in a temporary index storage set up as the
+    // table's own (access flags, whole pages), entered in the table header (depth 1) and the
+    // header written. A failure gives the roots already allocated back.
     void InitializeIndexInterface(TTableDef* Def) override;
     // Def.Memory: 8577; Name registered: 8580. Field generator ids that occur twice in Def are
     // drawn again (the later field's); a new header with Def's index count (TableID :=
@@ -365,15 +368,15 @@ public:
     // 8578, nothing changed; otherwise the master is closed, its header closed, and it is
     // unregistered and freed. Then the header manager deletes the table (Def's TableID, the
     // master's when Def has none); Def forgets header, storages and id. Returns 0. The pages
-    // of the table are the caller's to free.
+    // of the table are the caller's to free (TDiskMgr::DeleteOwnedPages(TableID, 0, false)):
+    // they hold nothing of another table.
     int DeleteTableDef(const std::string& Name, TTableDef* Def) override;
     // Def.Memory: 8577; Def without header or storages: 8576; a list of Request null: 8576.
     // When the fields or the indexes change (status dcAdded..dcDataLoss) and other connections
     // use the table: 8578. Field generator ids of new fields that collide are drawn again.
     // Fields changed: the header is reset (cleared) and the table's record, blob and index
-    // pages are freed; indexes changed only: the header keeps its other values and the old
-    // index pages are freed (block by block, walking the old trees, when index blocks share
-    // pages, so that no other table's block in such a page is lost). In both cases the header
+    // pages are freed; indexes changed only: the header keeps its other values and the table's
+    // index pages are freed (Empty(True) of the index storage). In both cases the header
     // gets IndexCount = Def's index count (at least 1), new empty roots with depth 1, and every
     // slot past Def's index definitions cleared. The auto-increment value and the generators
     // are the request's where flagged, else kept; ModifiedFlag keeps counting. Neither

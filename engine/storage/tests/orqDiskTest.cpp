@@ -14,6 +14,7 @@
 #include "host/StringList.h"
 #include "platform/File.h"
 #include "platform/FileFault.h"
+#include "support/CrashHarness.h"
 #include "support/DiskTestSupport.h"
 #include "testsupport/TestFiles.h"
 
@@ -36,14 +37,15 @@ struct FileOpCase {
     int32_t Code;
 };
 
-// The bytes of a new file at page size 4096, built by hand from the layout.
-std::string ExpectedNewFile() {
-    std::string bytes(6 * PS, '\0');
-    PutU32(bytes, 1024 + 16, 5 * PS);  // FirstMapPageEmpty
-    PutU32(bytes, 1024 + 20, 5 * PS);  // FirstMapPage
-    PutU32(bytes, 1024 + 24, 1);       // MapPageCount
-    for (uint32_t page = 0; page < 5; ++page) PutU16(bytes, 5 * PS + 20 + 2 * page, 1);
-    PutU16(bytes, 5 * PS + 20 + 2 * 5, 2);
+// The bytes of a new file, built by hand from the layout.
+std::string ExpectedNewFile(uint32_t PageSize = PS) {
+    std::string bytes(6 * PageSize, '\0');
+    PutU32(bytes, 1024 + 16, 5 * PageSize);          // FirstMapPageEmpty
+    PutU32(bytes, 1024 + 20, 5 * PageSize);          // FirstMapPage
+    PutU32(bytes, 1024 + 24, 1);                     // MapPageCount
+    if (PageSize > PS) PutU32(bytes, 1024 + 44, 1);  // IndexPageLayout: index pages owned alone
+    for (uint32_t page = 0; page < 5; ++page) PutU16(bytes, 5 * PageSize + 20 + 2 * page, 1);
+    PutU16(bytes, 5 * PageSize + 20 + 2 * 5, 2);
     return bytes;
 }
 
@@ -99,6 +101,54 @@ TEST_F(DiskTest, PageSizeRules) {
     EXPECT_FALSE(disk.IsOpen());
     EXPECT_FALSE(disk.File().CheckOpen());
     EXPECT_FALSE(platform::FileExists(LockPath));
+}
+
+// Files with pages above 4096 are made with the index-page layout mark (a file with 4096-byte
+// pages is made as before, above); a file with larger pages without it was made before, and any
+// other value is a corrupt header.
+TEST_F(DiskTest, LargerPagesCarryTheIndexPageLayout) {
+    for (uint32_t pageSize : {PS, 2 * PS, 4 * PS, 8 * PS}) {
+        SCOPED_TRACE(pageSize);
+        CreateDatabase(Path, pageSize);
+        EXPECT_TRUE(test::ReadAll(Path) == ExpectedNewFile(pageSize));
+        EXPECT_FALSE(OpenDatabase(Path, SharedRW, 3, pageSize)->IndexPagesMayBeShared());
+        PatchU32(Path, 1024 + CHdrIndexPageLayout, 0);
+        EXPECT_EQ(OpenDatabase(Path, SharedRW, 3, pageSize)->IndexPagesMayBeShared(), pageSize > PS);
+        PatchU32(Path, 1024 + CHdrIndexPageLayout, 2);
+        EXPECT_EQ(ErrorCode([&] { OpenDatabase(Path, SharedRW, 3, pageSize); }), 8961);
+    }
+}
+
+// DeleteOwnedPages frees a table's pages; in a file whose index pages may hold other tables'
+// blocks, the table's index pages go to the kept owner with their bytes instead.
+TEST_F(DiskTest, DeleteOwnedPagesKeepsTheIndexPagesOfAFileMadeBefore) {
+    for (bool madeBefore : {false, true}) {
+        SCOPED_TRACE(madeBefore);
+        CreateDatabase(Path, 2 * PS);
+        if (madeBefore) PatchU32(Path, 1024 + CHdrIndexPageLayout, 0);
+        auto disk = OpenDatabase(Path, SharedRW, 3, 2 * PS);
+        const auto data = Pages(2, 0x33, 2 * PS);
+        const uint32_t index = disk->WriteNewPages(3, 1, CUsageIndex, 2, data.data());
+        const uint32_t record = disk->WriteNewPages(3, 1, CUsageRecord, 1, data.data());
+        const uint32_t other = disk->WriteNewPages(4, 1, CUsageIndex, 1, data.data());
+
+        disk->DeleteOwnedPages(3, CUsageRecord, true);
+        EXPECT_EQ(disk->DebugCheckAddressOwnerFlags(3 << 4 | CUsageIndex, index), 0) << "another usage";
+        EXPECT_EQ(disk->DebugCheckAddressOwnerFlags(0, record), -2);
+        disk->DeleteOwnedPages(3, 0, false);
+        for (uint32_t page : {index, index + 2 * PS}) {
+            if (madeBefore) {
+                EXPECT_EQ(disk->DebugCheckAddressOwnerFlags(CKeptIndexPageOwner, page), 0);
+                EXPECT_EQ(ReadRange(Path, page, 2 * PS), std::string(2 * PS, char(0x33)));
+            } else {
+                EXPECT_EQ(disk->DebugCheckAddressOwnerFlags(0, page), -2);
+                EXPECT_EQ(ReadRange(Path, page, 2 * PS), std::string(2 * PS, '\0'));
+            }
+        }
+        EXPECT_EQ(disk->DebugCheckAddressOwnerFlags(4 << 4 | CUsageIndex, other), 0);
+        disk->Close();
+        EXPECT_EQ(crashtest::CheckStorageStructure(test::ReadAll(Path), 2 * PS), "");
+    }
 }
 
 TEST_F(DiskTest, CreateAndOpenRefusals) {

@@ -15,6 +15,8 @@
 
 #include "engine/storage/orqDisk.h"
 #include "engine/storage/orqErrors.h"
+#include "engine/storage/orqGlobalHdr.h"
+#include "engine/storage/orqMapPageMgr.h"
 #include "host/StringList.h"
 #include "platform/FileFault.h"
 #include "support/DiskTestSupport.h"
@@ -279,6 +281,102 @@ TEST_F(DiskIO, WholePagesGoBackToTheMap) {
     EXPECT_EQ(io->FirstEmpty(), 0u) << "the chain is not used for pages";
     EXPECT_EQ(ReadRange(Path, p1, PS), std::string(PS, '\0'));
     EXPECT_EQ(io->AllocateNewAddress(4096, data.data()), p1) << "the map hands the page out again";
+}
+
+// A whole-page storage (a table's index pages) gives every block page runs of its own at every
+// page size: a block starts a page, no free chain is kept (the global header's index chain stays
+// 0), a released block's pages go back to the map, and an address inside a page is no block.
+TEST(WholePageStorageTest, EveryBlockHasPagesOfItsOwnAtEveryPageSize) {
+    for (uint32_t pageSize : {PS, 2 * PS, 4 * PS, 8 * PS}) {
+        SCOPED_TRACE(pageSize);
+        test::TempDir dir;
+        const std::string path = dir.File("db.orq");
+        CreateDatabase(path, pageSize);
+        auto disk = OpenDatabase(path, SharedRW, 3, pageSize);
+        TDiskIOInterface io;
+        io.SetDiskMgr(disk.get());
+        io.SetWholePages(true);
+        io.SetBlockSize(PS);
+        io.SetUsage(CUsageIndex);
+        io.SetTableID(5);
+        io.SetAccessFlags(3);
+        io.Open();
+        const auto data = Filled(PS, 0x6C);
+        const uint32_t a = io.AllocateNewAddress(PS, data.data());
+        const uint32_t b = io.AllocateNewAddress(PS, data.data());
+        EXPECT_EQ(a, 6 * pageSize);
+        EXPECT_EQ(b, 7 * pageSize);
+        std::vector<uint32_t> blocks;
+        io.ListBlocks(blocks);
+        EXPECT_EQ(blocks, (std::vector<uint32_t>{a, b}));
+        EXPECT_EQ(io.FirstEmpty(), 0u);
+        EXPECT_EQ(U32(ReadRange(path, CGlobalHdrAddress + CHdrIndexesFirstEmpty, 4), 0), 0u);
+        std::vector<uint8_t> back(PS);
+        io.ReadBlock(b, PS, back.data());
+        EXPECT_EQ(back, data) << "scrambled with the storage's flags and read back";
+        EXPECT_TRUE(io.CheckLinkAddress(b));
+
+        io.ReleaseBlock(a, PS);
+        blocks.clear();
+        io.ListBlocks(blocks);
+        EXPECT_EQ(blocks, (std::vector<uint32_t>{b}));
+        EXPECT_EQ(ReadRange(path, a, pageSize), std::string(pageSize, '\0'));
+        EXPECT_EQ(io.AllocateNewAddress(PS, data.data()), a) << "the map hands the page out again";
+        if (pageSize > PS) {
+            EXPECT_FALSE(io.CheckLinkAddress(b + PS));
+            EXPECT_EQ(ErrorCode([&] { io.ReleaseBlock(b + PS, PS); }), 8962);
+        }
+        EXPECT_EQ(ErrorCode([&] { io.ReleaseBlock(5 * pageSize, PS); }), 8962) << "the first map page";
+    }
+}
+
+// In a file with larger pages made before index pages were kept per table, an index page may
+// hold blocks of several tables (packed there through the shared chain): a whole-page index
+// storage reads such blocks, never gives one back, and ignores the old chain, whatever the
+// encryption of the page it names.
+TEST(WholePageStorageTest, IndexPagesOfAFileMadeBeforeAreReadButNeverGivenBack) {
+    test::TempDir dir;
+    const std::string path = dir.File("db.orq");
+    CreateDatabase(path, 2 * PS);
+    PatchU32(path, CGlobalHdrAddress + CHdrIndexPageLayout, 0);
+    auto disk = OpenDatabase(path, SharedRW, 3, 2 * PS);
+    ASSERT_TRUE(disk->IndexPagesMayBeShared());
+    auto storage = [&](uint16_t Table, bool WholePages) {
+        auto io = std::make_unique<TDiskIOInterface>();
+        io->SetDiskMgr(disk.get());
+        io->SetWholePages(WholePages);
+        io->SetGlobalFirstEmptyOffset(WholePages ? 0 : CHdrIndexesFirstEmpty);
+        io->SetBlockSize(PS);
+        io->SetUsage(CUsageIndex);
+        io->SetTableID(Table);
+        io->SetAccessFlags(1);
+        io->Open();
+        return io;
+    };
+    // As such a file was made: table 5's page holds its block and table 6's.
+    const auto data5 = Filled(PS, 5), data6 = Filled(PS, 6);
+    const uint32_t block5 = storage(5, false)->AllocateNewAddress(PS, data5.data());
+    const uint32_t block6 = storage(6, false)->AllocateNewAddress(PS, data6.data());
+    ASSERT_EQ(block6, block5 + PS);
+    storage(5, false)->AllocateNewAddress(PS, data5.data());
+    const uint32_t oldChain = U32(ReadRange(path, CGlobalHdrAddress + CHdrIndexesFirstEmpty, 4), 0);
+    ASSERT_NE(oldChain, 0u) << "a spare block of table 5's second page";
+
+    auto io5 = storage(5, true);
+    auto io6 = storage(6, true);
+    EXPECT_TRUE(io6->CheckLinkAddress(block6));
+    std::vector<uint8_t> back(PS);
+    io6->ReadBlock(block6, PS, back.data());
+    EXPECT_EQ(back, data6);
+    io5->ReleaseBlock(block5, PS);
+    io6->ReleaseBlock(block6, PS);
+    EXPECT_EQ(disk->DebugCheckAddressOwnerFlags(5 << 4 | CUsageIndex, block5), 0) << "the page stays";
+    EXPECT_EQ(ReadRange(path, block6, PS), std::string(PS, char(6)));
+    auto weak = storage(7, true);
+    weak->SetAccessFlags(3);
+    const uint32_t fresh = weak->AllocateNewAddress(PS, data6.data());
+    EXPECT_EQ(fresh % (2 * PS), 0u) << "a page of its own, not the old chain's block";
+    EXPECT_EQ(U32(ReadRange(path, CGlobalHdrAddress + CHdrIndexesFirstEmpty, 4), 0), oldChain);
 }
 
 TEST_F(DiskIO, GlobalChainIsSharedByConnectionsThroughTheGlobalHeader) {

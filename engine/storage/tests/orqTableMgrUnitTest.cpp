@@ -26,6 +26,7 @@
 #include "host/StringList.h"
 #include "support/DiskTestSupport.h"
 #include "support/orqLayoutFixture.h"
+#include "support/orqTableConnection.h"
 #include "testsupport/TestFiles.h"
 
 namespace ostra {
@@ -37,31 +38,14 @@ using namespace disktest;
 // indexes ("ix0" primary on ID, "ix1" on NAME, "ix2" on NAME;ID, ...).
 std::unique_ptr<TTableDef> MakeDef(const std::string& Name, int Indexes, bool Memory = false,
                                    TEncryptionLevel Level = encNone) {
-    auto def = std::make_unique<TTableDef>(nullptr);
-    def->SetTableName(Name);
-    def->SetAltName(Name);
-    def->SetMemory(Memory);
-    def->SetEncryptionLevel(Level);
-    def->SetEncrypted(Level != encNone);
-    std::unique_ptr<TInternalFields> layout =
-        testing::MakeLayout({{"ID", ftInteger}, {"NAME", ftString, 20}, {"NOTE", ftMemo}});
-    def->InternalFields()->Assign(layout.get());
-    def->SetRecordSize(layout->RecordSize());
-    def->SetUsesBlobs(layout->UsesBlobs());
     const char* const fields[] = {"ID", "NAME", "NAME;ID"};
+    std::vector<TIndexRequest> requests;
     for (int i = 0; i < Indexes; ++i) {
-        TIndexRequest request;
-        request.IndexName = "ix" + IntToStr(i);
-        request.Fields = fields[i % 3];
-        request.Primary = i == 0;
-        DeriveIndexDef(request, false, Memory, *def->InternalFields(), *def->KeyFields(),
-                       *def->InternalIndexDefs(), SorqIndexFmt, "Test", nullptr);
+        requests.push_back({"ix" + IntToStr(i), fields[i % 3]});
+        requests.back().Primary = i == 0;
     }
-    return def;
-}
-
-void PutU32Bytes(std::vector<uint8_t>& Bytes, std::size_t Offset, uint32_t Value) {
-    for (int i = 0; i < 4; ++i) Bytes[Offset + i] = uint8_t(Value >> (8 * i));
+    return testing::MakeTableDef(Name, {{"ID", ftInteger}, {"NAME", ftString, 20}, {"NOTE", ftMemo}},
+                                 requests, Memory, Level);
 }
 
 // A restructure request whose two lists carry the given overall statuses.
@@ -78,49 +62,7 @@ struct Restructure {
     }
 };
 
-// One connection to a database file: the disk manager, the user-table header storage and the
-// user-table manager, set up as the database component sets them up.
-struct Connection {
-    explicit Connection(const std::string& Path, uint32_t PageSize = PS)
-        : Disk(std::make_unique<TDiskMgr>()) {
-        Disk->SetFileName(Path);
-        Disk->SetPageSize(PageSize);
-        Disk->SetOpenFlags(SharedRW);
-        Disk->SetLockRetryInterval(10);
-        Disk->Open();
-        Disk->SetCryptKey("master key");
-        Headers.SetDiskMgr(Disk.get());
-        Headers.SetBlockSize(CTableHeaderBlockSize);
-        Headers.SetUsage(1);
-        Headers.SetTableID(0);
-        Headers.SetAccessFlags(0);
-        Headers.SetIOMode(iomDiskFixedSize);
-        Headers.SetGlobalFirstEmptyOffset(CHdrTableHeadersFirstEmpty);
-        Headers.SetFirstEmptyValid(false);
-        Headers.Open();
-        Mgr.SetHdrDiskInterface(&Headers);
-        Mgr.SetBaseDefMgrAddress(3 * PageSize);
-        Mgr.SetSystemTableMgr(false);
-        Mgr.Open();
-    }
-    ~Connection() {
-        Mgr.Close();
-        Headers.Close();
-    }
-
-    // The pages the map gives to owner (TableID shl 4) or Usage, in map order.
-    std::vector<uint32_t> Owned(int32_t TableID, uint16_t Usage) {
-        std::vector<uint32_t> pages;
-        Disk->SetHeaderReadLock();
-        Disk->MapMgr()->ListPagesUsedByOwner(uint16_t(TableID), Usage, true, pages);
-        Disk->ReleaseHeaderLock();
-        return pages;
-    }
-
-    std::unique_ptr<TDiskMgr> Disk;
-    TDiskIOInterface Headers;
-    TDiskTableDefMgr Mgr;
-};
+using Connection = testing::TableConnection;
 
 class DiskTableMgrTest : public ::testing::Test {
 protected:
@@ -710,56 +652,43 @@ TEST_F(RestructureTest, ARestructureIsRefusedWhileAnotherConnectionUsesTheTable)
     EXPECT_EQ(ErrorCode([&] { Mgr().RestructureTableDef(memory.get(), r.Record); }), 8577);
 }
 
-// With pages larger than an index block, the free index blocks of all tables share one chain,
-// so another table's index block may lie in a page of this table. An index-only restructure
-// gives the old trees back block by block (walking them through their internal pages) and
-// leaves that block alone.
-TEST(RestructureSharedPagesTest, OldTreesAreGivenBackBlockByBlock) {
-    test::TempDir dir;
-    const std::string path = dir.File("big.orq");
-    CreateDatabase(path, 2 * PS);
-    Connection conn(path, 2 * PS);
-    auto open = [&](const std::string& Name) {
-        std::unique_ptr<TTableDef> def = MakeDef(Name, 1);
-        conn.Mgr.CreateTableDef(Name, def.get());
-        conn.Mgr.OpenTableDefConnection(Name, def.get());
-        return def;
-    };
-    std::unique_ptr<TTableDef> a = open("A");
-    std::unique_ptr<TTableDef> b = open("B");
-    const uint32_t rootA = a->TableHeader()->GetIndexRoot(0);
-    const uint32_t rootB = b->TableHeader()->GetIndexRoot(0);
-    ASSERT_EQ(rootB, rootA + PS) << "B's root took the spare block of A's page";
+// With pages larger than an index block every index block still has pages of its own, so an
+// index-only restructure of one table frees its old trees whole and leaves another table's
+// index pages (in pages next to them, of another encryption level) alone.
+TEST(RestructureLargePagesTest, TheOldTreesGoWithoutTouchingAnotherTable) {
+    for (uint32_t pageSize : {2 * PS, 4 * PS, 8 * PS}) {
+        SCOPED_TRACE(pageSize);
+        test::TempDir dir;
+        const std::string path = dir.File("big.orq");
+        CreateDatabase(path, pageSize);
+        Connection conn(path, pageSize);
+        auto open = [&](const std::string& Name, TEncryptionLevel Level) {
+            std::unique_ptr<TTableDef> def = MakeDef(Name, 1, false, Level);
+            conn.Mgr.CreateTableDef(Name, def.get());
+            conn.Mgr.OpenTableDefConnection(Name, def.get());
+            return def;
+        };
+        std::unique_ptr<TTableDef> a = open("A", encWeak);
+        std::unique_ptr<TTableDef> b = open("B", encNone);
+        const uint32_t rootB = b->TableHeader()->GetIndexRoot(0);
+        ASSERT_EQ(conn.Owned(b->TableID(), C_INDEXUSAGE), std::vector<uint32_t>{rootB});
 
-    // A's tree: an internal root over two leaves.
-    TBaseIOInterface& io = *a->IndexInterface();
-    std::vector<uint8_t> leaf(PS, 0);
-    leaf[0] = 1;
-    const uint32_t leaf1 = io.AllocateNewAddress(PS, leaf.data());
-    const uint32_t leaf2 = io.AllocateNewAddress(PS, leaf.data());
-    const int entry = a->InternalIndexDefs()->GetItems(0)->MaximumKeySize();
-    std::vector<uint8_t> node(PS, 0);
-    PutU32Bytes(node, 4, uint32_t(2 * entry));
-    for (int k = 0; k < 2; ++k) {
-        node[16 + k * entry] = uint8_t(entry);
-        PutU32Bytes(node, 16 + k * entry + 6, k == 0 ? leaf1 : leaf2);
+        // A's tree grows by a leaf, as after a split.
+        std::vector<uint8_t> leaf(PS, 0);
+        leaf[0] = 1;
+        a->IndexInterface()->AllocateNewAddress(PS, leaf.data());
+        ASSERT_EQ(conn.Owned(a->TableID(), C_INDEXUSAGE).size(), 2u);
+
+        Restructure r(dcNoChange, dcAdded, 1);
+        conn.Mgr.RestructureTableDef(a.get(), r.Record);
+        EXPECT_EQ(conn.Owned(a->TableID(), C_INDEXUSAGE),
+                  std::vector<uint32_t>{a->TableHeader()->GetIndexRoot(0)})
+            << "only the new root is left";
+        EXPECT_EQ(conn.Owned(b->TableID(), C_INDEXUSAGE), std::vector<uint32_t>{rootB});
+        uint8_t first[4];
+        b->IndexInterface()->ReadBlock(rootB, 4, first);
+        EXPECT_EQ(first[0], 1) << "B's root is intact";
     }
-    io.WriteBlock(rootA, PS, node.data());
-    a->TableHeader()->SetIndexDepth(0, 2);
-
-    Restructure r(dcNoChange, dcAdded, 1);
-    conn.Mgr.RestructureTableDef(a.get(), r.Record);
-
-    uint8_t first[4];
-    b->IndexInterface()->ReadBlock(rootB, 4, first);
-    EXPECT_EQ(first[0], 1) << "B's root is intact";
-    EXPECT_EQ(conn.Disk->DebugCheckAddressOwnerFlags(uint16_t(a->TableID() << 4 | C_INDEXUSAGE), rootA), 0)
-        << "the page holding B's root stays allocated";
-    // The three old blocks went to the free chain: the new root and the next two index blocks
-    // allocated are exactly those.
-    std::set<uint32_t> reused{a->TableHeader()->GetIndexRoot(0), io.AllocateNewAddress(PS, leaf.data()),
-                              io.AllocateNewAddress(PS, leaf.data())};
-    EXPECT_EQ(reused, (std::set<uint32_t>{rootA, leaf1, leaf2}));
 }
 
 // ---------------------------------------------------------------------------------------------

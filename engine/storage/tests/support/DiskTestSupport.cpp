@@ -13,10 +13,11 @@ void CreateDatabase(const std::string& Path, uint32_t PageSize) {
     disk.CreateNewFile(true);
 }
 
-std::unique_ptr<TDiskMgr> OpenDatabase(const std::string& Path, int32_t Flags, int32_t RetryCount) {
+std::unique_ptr<TDiskMgr> OpenDatabase(const std::string& Path, int32_t Flags, int32_t RetryCount,
+                                       uint32_t PageSize) {
     auto disk = std::make_unique<TDiskMgr>();
     disk->SetFileName(Path);
-    disk->SetPageSize(PS);
+    disk->SetPageSize(PageSize);
     disk->SetOpenFlags(Flags);
     disk->SetLockRetryCount(RetryCount);
     disk->SetLockRetryInterval(10);

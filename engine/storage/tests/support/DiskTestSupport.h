@@ -21,7 +21,8 @@ inline constexpr int32_t ExclusiveRW = fmOpenReadWrite | fmShareExclusive;
 // Creates a new database file at Path with the given page size.
 void CreateDatabase(const std::string& Path, uint32_t PageSize = PS);
 // An open disk manager on Path; short lock waits (RetryCount attempts 10 ms apart).
-std::unique_ptr<TDiskMgr> OpenDatabase(const std::string& Path, int32_t Flags = SharedRW, int32_t RetryCount = 3);
+std::unique_ptr<TDiskMgr> OpenDatabase(const std::string& Path, int32_t Flags = SharedRW,
+                                       int32_t RetryCount = 3, uint32_t PageSize = PS);
 
 // The engine error code / message that an action raises (see orqErrorCapture.h).
 using ostra::storagetest::ErrorCode;
