@@ -6,10 +6,13 @@
 
 #include "host/StringList.h"
 #include "host/SysUtils.h"
+#include "installer/library/WinMachine.h"
 
 namespace ostra {
 
 using namespace platform;
+
+TRegistry::TRegistry() { EnsureMachinePrepared(); }
 
 void TRegistry::SetRootKey(HKEY value) {
     CloseKey();

@@ -37,7 +37,8 @@ enum TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };
 // The host framework's registry object: root, current key and path, lazy-write flag.
 class TRegistry : public TObject {
 public:
-    TRegistry() = default;
+    // The root is HKEY_CURRENT_USER; prepares the machine on first use (WinMachine.h).
+    TRegistry();
     ~TRegistry() override { CloseKey(); }
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;

@@ -1,6 +1,8 @@
 // The system questions of the installer library.
 #include "installer/library/routines_API.h"
 
+#include "installer/library/WinFileSystem.h"
+#include "installer/library/WinMachine.h"
 #include "installer/library/routines_Exceptions.h"
 #include "platform/WindowsVersion.h"
 
@@ -19,6 +21,31 @@ TOSVerType GetWindowsVersionCode() {
             return osUnidentified;
     }
     return osUnidentified;
+}
+
+std::string GetShortPath(const std::string& path) {
+    std::string shortPath;
+    return WinGetShortPathName(path, shortPath) ? shortPath : path;
+}
+
+std::string GetTempFilePath(bool keep) {
+    std::string path;
+    if (!WinForceDirectories(WinTempDir()) || !WinGetTempFileName(WinTempDir(), "bat", path))
+        throw EAPIRoutines("Cannot create a temporary file");
+    if (!keep) WinDeleteFile(path);
+    return path;
+}
+
+std::string GetSystemDir() {
+    std::string dir = WinSystemDir();
+    if (dir.empty()) throw EAPIRoutines("Could not retrieve the system directroy from windows");
+    return dir;
+}
+
+std::string GetWindowsDir() {
+    std::string dir = WinWindowsDir();
+    if (dir.empty()) throw EAPIRoutines("Could not retrieve the windows directory from windows");
+    return dir;
 }
 
 }  // namespace ostra

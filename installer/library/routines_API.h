@@ -22,4 +22,20 @@ inline constexpr OSSet Win9xFamily{oswin95, oswin98, oswinME};
 // "Could not get information about the current version of Windows" when the question fails.
 TOSVerType GetWindowsVersionCode();
 
+// The short (8.3) form of a path. A path that has no short form (a file or folder that does not
+// exist) comes back unchanged: callers look a registry value up under the short form and then
+// under the long path, and the long path finds what that second lookup would find.
+std::string GetShortPath(const std::string& path);
+
+// A unique file name in the temporary folder, "bat" and four hexadecimal digits with ".tmp"; the
+// file created for the name is deleted again unless keep is set. Raises EAPIRoutines "Cannot
+// create a temporary file".
+std::string GetTempFilePath(bool keep);
+
+// The Windows system folder / the Windows folder (WinMachine.h). Raise EAPIRoutines "Could not
+// retrieve the system directroy from windows" / "Could not retrieve the windows directory from
+// windows" when the folder cannot be had.
+std::string GetSystemDir();
+std::string GetWindowsDir();
+
 }  // namespace ostra

@@ -3,6 +3,8 @@
 
 #include <stdlib.h>
 
+#include "installer/library/WinFileSystem.h"
+#include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/WindowsVersion.h"
 
@@ -42,6 +44,33 @@ std::string TestMachine::RegistryText(int rootIndex, const std::string& path) {
     std::string text;
     platform::RegistryDump(text, rootIndex, path);
     return text;
+}
+
+bool PutWinFile(const std::string& path, const std::string& text) {
+    size_t cut = path.find_last_of('\\');
+    if (cut != std::string::npos && !WinForceDirectories(path.substr(0, cut))) return false;
+    std::string native = WinToNative(path);
+    if (native.empty()) return false;
+    WriteAll(native, text);
+    return true;
+}
+
+FileHolder::FileHolder(const std::string& path)
+    : FChild([native = WinToNative(path)](Child& self) {
+          platform::File file;
+          if (!file.Open(native, platform::FileAccess::Read, platform::FileShare::DenyNone, platform::FileCreate::OpenExisting))
+              return 1;
+          self.Send('o');
+          self.Receive();
+          return 0;
+      }) {
+    FHolding = FChild.Receive() == 'o';
+}
+
+int FileHolder::Release() {
+    if (FHolding) FChild.Send('x');
+    FHolding = false;
+    return FChild.Wait();
 }
 
 }  // namespace ostra::test

@@ -32,4 +32,20 @@ private:
     bool FHadMachine = false, FHadVersion = false;
 };
 
+// Writes a file at a Windows-form path, creating its folder; false when that fails.
+bool PutWinFile(const std::string& path, const std::string& text);
+
+// A child process that holds a file (Windows-form path) open through platform/File until
+// Release, so that the file is in use for every other handle.
+class FileHolder {
+public:
+    explicit FileHolder(const std::string& path);
+    // Lets the file go; the child's exit code (0 when it held the file).
+    int Release();
+
+private:
+    Child FChild;
+    bool FHolding = false;
+};
+
 }  // namespace ostra::test
