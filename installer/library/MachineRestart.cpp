@@ -11,7 +11,9 @@
 #include "host/SysUtils.h"
 #include "installer/library/WinFileSystem.h"
 #include "installer/library/WinMachine.h"
+#include "installer/library/cmp_TProgramLauncher.h"
 #include "installer/library/routines_API.h"
+#include "installer/library/routines_Exceptions.h"
 #include "platform/LastError.h"
 #include "platform/Machine.h"
 #include "platform/Registry.h"
@@ -67,6 +69,38 @@ std::vector<TPendingOperation> WininitOperations(const std::string& native) {
     return ops;
 }
 
+// Runs the RunOnce entries of one root, deleting each before it runs.
+void RunOnce(TRestartReport& report, HKEY root, uint32_t waitMs) {
+    HKEY key = 0;
+    if (RegistryOpenKey(root, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", RegistryAccess::ReadWrite, key) != regOk)
+        return;
+    std::vector<std::string> names;
+    RegistryValueNames(key, names);
+    for (const std::string& name : names) {
+        RegistryValue value;
+        if (RegistryQueryValue(key, name, value) != regOk || RegistryDeleteValue(key, name) != regOk) continue;
+        if (value.Type != regString) continue;
+        TProgramLauncher launcher(nullptr);
+        std::string program, parameters;
+        SplitProgramFromCommandLine(value.Data, program, parameters);
+        launcher.SetFileName(program);
+        launcher.SetParameters(parameters);
+        try {
+            int exitCode = 0;
+            if (launcher.ExecuteAndWait(waitMs, exitCode)) {
+                report.Lines.push_back("ran " + value.Data + ": exit code " + std::to_string(exitCode));
+            } else {
+                report.Lines.push_back("still running after " + std::to_string(waitMs / 1000) + " seconds: " + value.Data);
+                report.Failed = true;
+            }
+        } catch (const EProgramLauncherFailed& e) {
+            report.Lines.push_back("could not run " + value.Data + ": " + e.Message());
+            report.Failed = true;
+        }
+    }
+    RegistryCloseKey(key);
+}
+
 }  // namespace
 
 bool PendingOperationsSupported() { return !IsNineX(); }
@@ -109,7 +143,7 @@ std::vector<TPendingOperation> PendingOperations() {
     return ops;
 }
 
-TRestartReport PerformMachineRestart() {
+TRestartReport PerformMachineRestart(uint32_t runOnceWaitMs) {
     TRestartReport report;
     EnsureMachinePrepared();
     if (IsNineX()) {
@@ -129,6 +163,8 @@ TRestartReport PerformMachineRestart() {
         }
     }
     ClearRestartRequests();
+    RunOnce(report, HKEY_LOCAL_MACHINE, runOnceWaitMs);
+    RunOnce(report, HKEY_CURRENT_USER, runOnceWaitMs);
     return report;
 }
 

@@ -9,6 +9,10 @@
 //   2. On the NT family: the pending operations (WinMoveFileEx with WinMoveDelayUntilReboot), in
 //      the order they were recorded; then the record is emptied.
 //   3. The recorded restart requests are forgotten (platform/Machine.h).
+//   4. The RunOnce entries ("\Software\Microsoft\Windows\CurrentVersion\RunOnce") of
+//      HKEY_LOCAL_MACHINE, then those of HKEY_CURRENT_USER, each in the order written: the value is
+//      deleted, then its command line is started the Windows way (SplitProgramFromCommandLine,
+//      cmp_TProgramLauncher.h) and waited for, at most runOnceWaitMs each.
 // A step that fails is reported and the restart goes on with the next one, as Windows does.
 //
 // The pending operations are kept in the registry, one binary value per operation below
@@ -43,6 +47,6 @@ struct TRestartReport {
 };
 
 // Performs a restart (see above).
-TRestartReport PerformMachineRestart();
+TRestartReport PerformMachineRestart(uint32_t runOnceWaitMs = 600000);
 
 }  // namespace ostra

@@ -5,6 +5,8 @@
 
 #include "installer/library/MachineRestart.h"
 #include "installer/library/WinFileSystem.h"
+#include "installer/library/cmp_TProgramLauncher.h"
+#include "installer/library/routines_Registry.h"
 #include "installer/library/routines_API.h"
 #include "installer/library/routines_Reboot.h"
 #include "installer/library/tests/support/TestMachine.h"
@@ -14,6 +16,7 @@
 
 using namespace ostra;
 using ostra::test::FileHolder;
+using ostra::test::FixturePath;
 using ostra::test::ReadAll;
 using ostra::test::TestMachine;
 using ostra::test::WriteAll;
@@ -117,4 +120,43 @@ TEST(MachineRestart, ARestartRequestFailsOnOtherVersions) {
     machine.SetWindowsVersion("95");
     EXPECT_TRUE(RequestWindowsRestart());
     EXPECT_EQ(platform::RestartRequestCount(), 1);
+}
+
+TEST(MachineRestart, RunOnceEntriesRunOnceInOrderAfterTheFiles) {
+    TestMachine machine;
+    const std::string log = machine.File("fixture.log");
+    setenv("FIXTURE_LOG", log.c_str(), 1);
+    const std::string program = "\"" + NativeToWin(FixturePath("ostra_installer_fixture_program")) + "\"";
+    const std::string runOnce = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    WriteRegistryString(2, runOnce, "FernmoorUnfinished", program + " -r \"-sC:\\My Build\" -c");
+    WriteRegistryString(4, runOnce, "Second", program + " machine");
+    // The fallback batch of a locked file: it runs after the pending operations.
+    Put("C:\\App\\lib.dll", "old");
+    Put("C:\\App\\lib.1", "new");
+    Put("C:\\App\\gone.txt", "x");
+    ASSERT_TRUE(DeleteFileOnReboot("C:\\App\\gone.txt"));
+    Put("C:\\Temp\\fix.bat", "erase C:\\App\\lib.dll\r\nmove C:\\App\\lib.1 C:\\App\\lib.dll\r\n");
+    ASSERT_TRUE(WriteRunOnceEntry("FernmoorBatFile", "C:\\Temp\\fix.bat", true));
+
+    // The restart runs in another process: the machine tool.
+    TProgramLauncher tool(nullptr);
+    tool.SetFileName(NativeToWin(MachineToolPath()));
+    tool.SetParameters("restart 20");
+    int exitCode = -1;
+    ASSERT_TRUE(tool.ExecuteAndWait(60000, exitCode));
+    EXPECT_EQ(exitCode, 0);
+    unsetenv("FIXTURE_LOG");
+
+    std::string text = ReadAll(log);
+    size_t machineRun = text.find("arg machine\n"), userRun = text.find("arg -r\narg -sC:\\My Build\narg -c\n");
+    ASSERT_NE(machineRun, std::string::npos) << text;
+    ASSERT_NE(userRun, std::string::npos) << text;
+    EXPECT_LT(machineRun, userRun);
+    EXPECT_EQ(ReadAll(WinToNative("C:\\App\\lib.dll")), "new");
+    EXPECT_FALSE(WinFileExists("C:\\App\\gone.txt"));
+    EXPECT_EQ(TestMachine::RegistryText(2, runOnce.substr(1)), "key HKEY_CURRENT_USER\\" + runOnce.substr(1) + "\n");
+    EXPECT_EQ(TestMachine::RegistryText(4, runOnce.substr(1)), "key HKEY_LOCAL_MACHINE\\" + runOnce.substr(1) + "\n");
+
+    // A second restart finds nothing left to do.
+    EXPECT_TRUE(PerformMachineRestart(1000).Lines.empty());
 }

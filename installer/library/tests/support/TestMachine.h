@@ -32,6 +32,11 @@ private:
     bool FHadMachine = false, FHadVersion = false;
 };
 
+#ifdef OSTRA_FIXTURE_DIR
+// The native path of a program or library that the build made for the tests.
+inline std::string FixturePath(const std::string& name) { return std::string(OSTRA_FIXTURE_DIR) + "/" + name; }
+#endif
+
 // Writes a file at a Windows-form path, creating its folder; false when that fails.
 bool PutWinFile(const std::string& path, const std::string& text);
 
