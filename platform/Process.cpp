@@ -160,7 +160,15 @@ bool Process::Start(const std::string& program, const std::vector<std::string>& 
     posix_spawn_file_actions_adddup2(&actions, writeFd, IdleFdInChild);
     posix_spawn_file_actions_addclosefrom_np(&actions, IdleFdInChild + 1);
     pid_t pid = -1;
-    int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+    // A program file that some handle has open for writing cannot be started (ETXTBSY). The
+    // platform's file handles hold a writable lock descriptor even while they only read (a copy
+    // of the program, say), so that state passes quickly: try again for a short while.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+    int result;
+    while ((result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data())) ==
+               ETXTBSY &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     posix_spawn_file_actions_destroy(&actions);
     close(writeFd);
     if (result != 0) {

@@ -58,7 +58,8 @@ public:
     Process& operator=(const Process&) = delete;
 
     // Starts program (a native path) with the arguments (argv[1]...). False when it could not be
-    // started; error then holds the Windows error number (StartErrorOf).
+    // started; error then holds the Windows error number (StartErrorOf). A program file that is
+    // open for writing is tried again for up to 2 seconds before the start fails.
     bool Start(const std::string& program, const std::vector<std::string>& arguments, ShowWindow show, int& error);
     // Waits until the program reported that it is ready for input or ended, at most timeoutMs;
     // false when the time ran out first.

@@ -123,9 +123,7 @@ TEST(MachineRestart, ARestartRequestFailsOnOtherVersions) {
 }
 
 TEST(MachineRestart, RunOnceEntriesRunOnceInOrderAfterTheFiles) {
-    TestMachine machine;
-    const std::string log = machine.File("fixture.log");
-    setenv("FIXTURE_LOG", log.c_str(), 1);
+    ostra::test::FixtureMachine machine;
     const std::string program = "\"" + NativeToWin(FixturePath("ostra_installer_fixture_program")) + "\"";
     const std::string runOnce = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
     WriteRegistryString(2, runOnce, "FernmoorUnfinished", program + " -r \"-sC:\\My Build\" -c");
@@ -145,9 +143,7 @@ TEST(MachineRestart, RunOnceEntriesRunOnceInOrderAfterTheFiles) {
     int exitCode = -1;
     ASSERT_TRUE(tool.ExecuteAndWait(60000, exitCode));
     EXPECT_EQ(exitCode, 0);
-    unsetenv("FIXTURE_LOG");
-
-    std::string text = ReadAll(log);
+    std::string text = machine.Log();
     size_t machineRun = text.find("arg machine\n"), userRun = text.find("arg -r\narg -sC:\\My Build\narg -c\n");
     ASSERT_NE(machineRun, std::string::npos) << text;
     ASSERT_NE(userRun, std::string::npos) << text;

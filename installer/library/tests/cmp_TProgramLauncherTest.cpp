@@ -25,14 +25,10 @@ namespace {
 // The machine of a test, with the fixture program's log in it.
 class Launcher : public ::testing::Test {
 protected:
-    void SetUp() override { setenv("FIXTURE_LOG", FLog.c_str(), 1); }
-    void TearDown() override { unsetenv("FIXTURE_LOG"); }
-
     std::string Program() const { return NativeToWin(FixturePath("ostra_installer_fixture_program")); }
-    std::string Log() const { return ReadAll(FLog); }
+    std::string Log() const { return FMachine.Log(); }
 
-    TestMachine FMachine;
-    std::string FLog = FMachine.File("fixture.log");
+    ostra::test::FixtureMachine FMachine;
 };
 
 }  // namespace

@@ -21,13 +21,9 @@ namespace {
 
 class ActiveX : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("FIXTURE_LOG", FLog.c_str(), 1);
-        ASSERT_TRUE(WinForceDirectories("C:\\Program Files\\Ostra"));
-    }
+    void SetUp() override { ASSERT_TRUE(WinForceDirectories("C:\\Program Files\\Ostra")); }
     void TearDown() override {
-        for (const char* name : {"FIXTURE_LOG", "FIXTURE_DLL_RESULT", "FIXTURE_REGSERVER_EXIT", "FIXTURE_REGSERVER_SLEEP"})
-            unsetenv(name);
+        for (const char* name : {"FIXTURE_DLL_RESULT", "FIXTURE_REGSERVER_EXIT", "FIXTURE_REGSERVER_SLEEP"}) unsetenv(name);
     }
     // Copies a fixture the build made into the machine.
     std::string Install(const std::string& fixture, const std::string& path) {
@@ -35,8 +31,7 @@ protected:
         return path;
     }
 
-    TestMachine FMachine;
-    std::string FLog = FMachine.File("fixture.log");
+    ostra::test::FixtureMachine FMachine;
 };
 
 }  // namespace
@@ -50,7 +45,7 @@ TEST_F(ActiveX, InProcessServersAreLoadedAndCalled) {
     r = CallDllRegistration("c:\\program files\\ostra\\GRID.OCX", true);
     EXPECT_EQ(r.Outcome, TDllRegistration::Called);
     EXPECT_EQ(r.Result, -2147467259);
-    EXPECT_EQ(ReadAll(FLog), "DllRegisterServer\nDllUnregisterServer\n");
+    EXPECT_EQ(FMachine.Log(), "DllRegisterServer\nDllUnregisterServer\n");
 
     const std::string noExport = Install("libostra_installer_fixture_noexport.so", "C:\\Program Files\\Ostra\\Plain.dll");
     ASSERT_TRUE(PutWinFile("C:\\Program Files\\Ostra\\Text.ocx", "not a library"));
@@ -115,7 +110,7 @@ TEST_F(ActiveX, LocalServersRegisterAndTheirEndIsChecked) {
     const std::string clsid = "\\CLSID\\{0F57A000-0000-0000-0000-000000000001}";
     RunServerRegistration(server, "/REGSERVER");
     EXPECT_EQ(ReadRegistryString(0, clsid + "\\LocalServer32", "", ""), server);
-    EXPECT_NE(ReadAll(FLog).find("arg /REGSERVER\nshow hide\n"), std::string::npos);
+    EXPECT_NE(FMachine.Log().find("arg /REGSERVER\nshow hide\n"), std::string::npos);
     RunServerRegistration(server, "/UNREGSERVER");
     EXPECT_EQ(TestMachine::RegistryText(0, clsid.substr(1)), "");
 

@@ -46,6 +46,12 @@ std::string TestMachine::RegistryText(int rootIndex, const std::string& path) {
     return text;
 }
 
+FixtureMachine::FixtureMachine() : FLog(File("fixture.log")) { setenv("FIXTURE_LOG", FLog.c_str(), 1); }
+
+FixtureMachine::~FixtureMachine() { unsetenv("FIXTURE_LOG"); }
+
+std::string FixtureMachine::Log() const { return ReadAll(FLog); }
+
 bool PutWinFile(const std::string& path, const std::string& text) {
     size_t cut = path.find_last_of('\\');
     if (cut != std::string::npos && !WinForceDirectories(path.substr(0, cut))) return false;

@@ -32,6 +32,19 @@ private:
     bool FHadMachine = false, FHadVersion = false;
 };
 
+// A test machine whose fixture programs log to one file (FIXTURE_LOG) for the test's lifetime.
+class FixtureMachine : public TestMachine {
+public:
+    FixtureMachine();
+    ~FixtureMachine();
+    const std::string& LogPath() const { return FLog; }
+    // What the fixtures logged so far.
+    std::string Log() const;
+
+private:
+    std::string FLog;
+};
+
 #ifdef OSTRA_FIXTURE_DIR
 // The native path of a program or library that the build made for the tests.
 inline std::string FixturePath(const std::string& name) { return std::string(OSTRA_FIXTURE_DIR) + "/" + name; }
