@@ -9,6 +9,7 @@
 #include "installer/library/routines_Exceptions.h"
 #include "installer/library/routines_Registry.h"
 #include "platform/SharedLibrary.h"
+#include "platform/VersionResource.h"
 
 namespace ostra {
 
@@ -98,6 +99,18 @@ void RegisterTypeLibraryFile(const std::string& path) {
     size_t cut = library.HelpFile.find_last_of('\\');
     std::string helpDir = cut == std::string::npos ? "" : library.HelpFile.substr(0, cut);
     OleCheck(RegisterTypeLib(library, path, helpDir));
+}
+
+bool FileIsSelfRegistering(const std::string& path) {
+    std::string block, translation, value;
+    std::string native = WinToNative(path);
+    if (native.empty() || !platform::GetFileVersionInfo(native, block) ||
+        !platform::VerQueryValue(block, "\\VarFileInfo\\Translation", translation) || translation.size() < 4)
+        return false;
+    auto byte = [&](int i) { return static_cast<unsigned char>(translation[i]); };
+    int language = byte(0) | byte(1) << 8, codePage = byte(2) | byte(3) << 8;
+    return platform::VerQueryValue(block, "\\StringFileInfo\\" + IntToHex(language, 4) + IntToHex(codePage, 4) + "\\OLESelfRegister",
+                                   value);
 }
 
 void RunServerRegistration(const std::string& path, const std::string& switchText, uint32_t waitMs) {

@@ -57,6 +57,11 @@ int32_t RegisterTypeLib(const TTypeLibrary& library, const std::string& path, co
 // call raises EOleSysError.
 void RegisterTypeLibraryFile(const std::string& path);
 
+// True when the file's version resource says that it registers itself: its first translation
+// ("\VarFileInfo\Translation") names a string table (language and code page, each four hex
+// digits) that holds a value "OLESelfRegister". False without a version resource or translation.
+bool FileIsSelfRegistering(const std::string& path);
+
 // How long a local server's registration may take.
 inline constexpr uint32_t ServerRegistrationWaitMs = 60000;
 // Runs a local server hidden with the switch ("/REGSERVER") and waits for its end, at most waitMs.
