@@ -51,7 +51,7 @@ TEST_F(Launcher, PassesArgumentsSplitTheWindowsWayAndTheShowState) {
 TEST_F(Launcher, ExecuteWaitsUntilTheProgramIsReadyForInput) {
     TProgramLauncher launcher(nullptr);
     launcher.SetFileName(Program());
-    launcher.SetParameters("--idle-after 200 --sleep 4000");
+    launcher.SetParameters("--idle-after 200 --sleep 1500");
     auto started = std::chrono::steady_clock::now();
     launcher.Execute();
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
@@ -59,6 +59,8 @@ TEST_F(Launcher, ExecuteWaitsUntilTheProgramIsReadyForInput) {
     std::string log = Log();
     EXPECT_NE(log.find("idle\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("end"), std::string::npos) << log;
+
+    EXPECT_TRUE(FMachine.WaitForLog("end 0\n"));
 
     // A program that never reports returns the launcher when it ends.
     launcher.SetParameters("--exit 3");
@@ -73,8 +75,9 @@ TEST_F(Launcher, ReportsExitCodesAndProgramsThatDoNotEnd) {
     int exitCode = 0;
     ASSERT_TRUE(launcher.ExecuteAndWait(10000, exitCode));
     EXPECT_EQ(exitCode, 7);
-    launcher.SetParameters("--sleep 3000");
+    launcher.SetParameters("--sleep 1500");
     EXPECT_FALSE(launcher.ExecuteAndWait(100, exitCode));
+    EXPECT_TRUE(FMachine.WaitForLog("end 0\n"));
 }
 
 TEST_F(Launcher, AFailedStartRaisesTheRealError) {

@@ -122,12 +122,14 @@ TEST_F(ActiveX, LocalServersRegisterAndTheirEndIsChecked) {
         EXPECT_EQ(e.Message(), "The registration of " + server + " ended with the exit code 3");
     }
     unsetenv("FIXTURE_REGSERVER_EXIT");
-    setenv("FIXTURE_REGSERVER_SLEEP", "5000", 1);
+    setenv("FIXTURE_REGSERVER_SLEEP", "1500", 1);
+    ostra::test::WriteAll(FMachine.LogPath(), "");
     try {
         RunServerRegistration(server, "/REGSERVER", 300);
         ADD_FAILURE();
     } catch (const EProgramLauncher& e) {
         EXPECT_EQ(e.Message(), "The registration of " + server + " did not end within 1 seconds");
     }
+    EXPECT_TRUE(FMachine.WaitForLog("end 0\n"));
     EXPECT_THROW(RunServerRegistration("C:\\Program Files\\Ostra\\Missing.exe", "/REGSERVER"), EProgramLauncherFailed);
 }

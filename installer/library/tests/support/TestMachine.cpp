@@ -3,6 +3,9 @@
 
 #include <stdlib.h>
 
+#include <chrono>
+#include <thread>
+
 #include "installer/library/WinFileSystem.h"
 #include "platform/File.h"
 #include "platform/Registry.h"
@@ -51,6 +54,14 @@ FixtureMachine::FixtureMachine() : FLog(File("fixture.log")) { setenv("FIXTURE_L
 FixtureMachine::~FixtureMachine() { unsetenv("FIXTURE_LOG"); }
 
 std::string FixtureMachine::Log() const { return ReadAll(FLog); }
+
+bool FixtureMachine::WaitForLog(const std::string& text, int timeoutMs) const {
+    for (int waited = 0; Log().find(text) == std::string::npos; waited += 20) {
+        if (waited >= timeoutMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 bool PutWinFile(const std::string& path, const std::string& text) {
     size_t cut = path.find_last_of('\\');

@@ -40,6 +40,9 @@ public:
     const std::string& LogPath() const { return FLog; }
     // What the fixtures logged so far.
     std::string Log() const;
+    // Waits until the log holds text, at most timeoutMs; a test that leaves a fixture running
+    // waits for its end this way, so that it writes nothing into the folder being removed.
+    bool WaitForLog(const std::string& text, int timeoutMs = 20000) const;
 
 private:
     std::string FLog;
