@@ -6,12 +6,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "installer/library/WinFileSystem.h"
 #include "installer/library/cmp_TProgramLauncher.h"
 #include "installer/library/routines_API.h"
 #include "installer/library/routines_Exceptions.h"
 #include "installer/library/tests/support/TestMachine.h"
+#include "platform/LastError.h"
 #include "platform/Process.h"
 
 using namespace ostra;
@@ -66,6 +68,25 @@ TEST_F(Launcher, ExecuteWaitsUntilTheProgramIsReadyForInput) {
     launcher.SetParameters("--exit 3");
     launcher.Execute();
     EXPECT_NE(Log().find("end 3\n"), std::string::npos);
+}
+
+TEST_F(Launcher, ARunningProgramsFileIsInUse) {
+    ASSERT_TRUE(WinForceDirectories("C:\\Program Files\\Ostra"));
+    const std::string copy = "C:\\Program Files\\Ostra\\uninstall.exe";
+    ASSERT_TRUE(WinCopyFile(Program(), copy, false));
+    TProgramLauncher launcher(nullptr);
+    launcher.SetFileName(copy);
+    launcher.SetParameters("--hold --idle --sleep 1000");
+    launcher.Execute();
+    EXPECT_NE(Log().find("held\nidle\n"), std::string::npos) << Log();
+    EXPECT_FALSE(WinDeleteFile(copy));
+    EXPECT_EQ(platform::GetLastError(), platform::ErrorSharingViolation);
+    ASSERT_TRUE(FMachine.WaitForLog("end 0\n"));
+    // The process goes a moment after its last line, and its file with it.
+    bool deleted = false;
+    for (int tries = 0; tries < 500 && !(deleted = WinDeleteFile(copy)); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(deleted);
 }
 
 TEST_F(Launcher, ReportsExitCodesAndProgramsThatDoNotEnd) {
