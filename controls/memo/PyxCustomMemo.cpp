@@ -28,7 +28,8 @@ TPyxCustomMemo::TPyxCustomMemo(TComponent* AOwner)
       FFont(std::make_unique<TFont>()),
       FCanvasFont(std::make_unique<TFont>()),
       FLines(std::make_unique<TPyxMemoStrings>()),
-      FUndoList(std::make_unique<TPyxUndoList>(this)) {
+      FUndoList(std::make_unique<TPyxUndoList>(this)),
+      FUrlStyle(std::make_unique<TCharStyle>(clBlue, clWhite, TFontStyles{fsUnderline})) {
     FFont->SetName("Courier New");
     FFont->SetSize(10);
     FCanvasFont->Assign(FFont.get());
@@ -46,6 +47,8 @@ TPyxCustomMemo::TPyxCustomMemo(TComponent* AOwner)
 
 TPyxCustomMemo::~TPyxCustomMemo() {
     Destroying();
+    if (FSyntaxStyles && FSyntaxStyles->AllStyles().StyledMemo() == this)
+        FSyntaxStyles->AllStyles().SetStyledMemo(nullptr);
     FLines->OnChange = nullptr;
     FLines->SetOwnerMemo(nullptr);
     FFont->OnChange = nullptr;
@@ -206,6 +209,18 @@ void TPyxCustomMemo::SetAutoHintParameters(TAutoHintParameters Value) {
     HideParameterHint();
 }
 
+void TPyxCustomMemo::SetRightMargin(int Value) {
+    if (Value == FRightMargin) return;
+    FRightMargin = Value;
+    Invalidate();
+}
+
+void TPyxCustomMemo::SetRightMarginColor(TColor Value) {
+    if (Value == FRightMarginColor) return;
+    FRightMarginColor = Value;
+    Invalidate();
+}
+
 void TPyxCustomMemo::SetCursor(TPyxCursor Value) {
     FCursor = Value;
     FSavedCursor = Value;
@@ -214,11 +229,48 @@ void TPyxCustomMemo::SetCursor(TPyxCursor Value) {
 void TPyxCustomMemo::SetUrlAware(bool Value) {
     if (Value == FUrlAware) return;
     FUrlAware = Value;
+    StylesChanged();
     Invalidate();
 }
 
 void TPyxCustomMemo::LineTextChanged(int Index) {
     if (Index < FFirstVisibleLine) FStartStateLine = -1;
+}
+
+void TPyxCustomMemo::StylesChanged() {
+    EffectiveLines().ClearLineStates();
+    FStartStateLine = -1;
+    FFirstSymbolChars.clear();
+}
+
+void TPyxCustomMemo::SetSyntaxStyles(TPyxCustomMemoStyler* Value) {
+    if (FSyntaxStyles && FSyntaxStyles != Value) {
+        if (FSyntaxStyles->AllStyles().StyledMemo() == this) FSyntaxStyles->AllStyles().SetStyledMemo(nullptr);
+        RemoveFreeNotification(FSyntaxStyles);
+    }
+    FSyntaxStyles = Value;
+    if (Value) {
+        // Each side hears of the other's destruction, also as siblings on one form.
+        FreeNotification(Value);
+        Value->FreeNotification(this);
+        Value->AllStyles().SetStyledMemo(this);
+    }
+    StylesChanged();
+    Invalidate();
+}
+
+void TPyxCustomMemo::Notification(TComponent* AComponent, TOperation Operation) {
+    if (Operation == opRemove && AComponent == FSyntaxStyles) {
+        FSyntaxStyles = nullptr;
+        StylesChanged();
+        Invalidate();
+    }
+    TComponent::Notification(AComponent, Operation);
+}
+
+char TPyxCustomMemo::EscapeChar() const {
+    const TPyxCustomMemoStyler* styler = EffectiveStyler();
+    return styler && !styler->EscapeCharText().empty() ? styler->EscapeCharText()[0] : '\0';
 }
 
 // ---- Font
@@ -311,7 +363,17 @@ bool TPyxCustomMemo::IsTokenDelimiter(char Ch) const {
 }
 
 bool TPyxCustomMemo::IsSymbolChar(char Ch) const {
-    return Ch == ' ';
+    if (FFirstSymbolChars.empty()) {
+        const TPyxCustomMemoStyler* styler = EffectiveStyler();
+        if (!styler) return Ch == ' ';
+        const TElementStyles& styles = styler->AllStyles();
+        for (int i = 0; i < styles.Count(); ++i)
+            if (styles.Style(i)->StyleType() == stSymbol) {
+                FFirstSymbolChars = styles.Style(i)->Symbols();
+                break;
+            }
+    }
+    return FFirstSymbolChars.find(Ch) != std::string::npos;
 }
 
 void TPyxCustomMemo::LinesChanged() {

@@ -38,6 +38,7 @@
 #include "controls/memo/PyxGraphics.h"
 #include "controls/memo/PyxGutter.h"
 #include "controls/memo/PyxMemoStrings.h"
+#include "controls/memo/PyxMemoStyler.h"
 #include "controls/memo/PyxMemoView.h"
 #include "controls/memo/PyxTokenState.h"
 #include "controls/memo/PyxUndo.h"
@@ -128,8 +129,13 @@ public:
     // attached (a descendant overrides these three).
     virtual TPyxMemoStrings& EffectiveLines() const { return *FLines; }
     virtual TPyxUndoList& EffectiveUndoList() const { return *FUndoList; }
+    virtual TPyxCustomMemoStyler* EffectiveStyler() const { return FSyntaxStyles; }
 
     // ---- Properties
+    // The memo's own styler (not owned; null for none). Setting it makes this memo the styles'
+    // StyledMemo and drops every cached colouring state.
+    TPyxCustomMemoStyler* SyntaxStyles() const { return FSyntaxStyles; }
+    void SetSyntaxStyles(TPyxCustomMemoStyler* Value);
     TPyxMemoStrings& Lines() const { return *FLines; }
     // Replaces the effective lines with those of `Value` (null: ignored; the effective lines
     // themselves: nothing changes); the caret and the selection are then clamped to the text.
@@ -222,13 +228,24 @@ public:
     bool LastKeyWithoutCtrl() const { return FLastKeyWithoutCtrl; }
     bool ChangeNotifying() const { return FChangeNotifying; }
     void SetChangeNotifying(bool Value) { FChangeNotifying = Value; }
+    // The right margin line at this many columns (0: none) and its colour.
+    int RightMargin() const { return FRightMargin; }
+    void SetRightMargin(int Value);
+    TColor RightMarginColor() const { return FRightMarginColor; }
+    void SetRightMarginColor(TColor Value);
+    // True while the memo's window has the focus (the selection is drawn only then).
+    bool Focused() const { return FView && FView->Focused(); }
     // The cursor the mouse shows over the text (restored after the hand over a URL).
     TPyxCursor Cursor() const { return FCursor; }
     void SetCursor(TPyxCursor Value);
     // Word separators for URL detection.
     const std::string& UrlDelimiters() const { return FUrlDelimiters; }
     bool UrlAware() const { return FUrlAware; }
+    // A change re-colours the whole text (URL words colour the text after them differently).
     void SetUrlAware(bool Value);
+    // The colours of URL words (blue on white, underlined); setting copies them.
+    TCharStyle& UrlStyle() const { return *FUrlStyle; }
+    void SetUrlStyle(const TCharStyle& Value) { FUrlStyle->Assign(&Value); }
 
     // ---- Tokenizer cache (PyxLineTokenizer.h): the start state of StartStateLine.
     int StartStateLine() const { return FStartStateLine; }
@@ -238,6 +255,9 @@ public:
     // The line list reports a change of line `Index`: a cached start state of a line below it
     // went stale.
     void LineTextChanged(int Index);
+    // The styler's styles or delimiters changed: every cached colouring state is stale (the
+    // memo repaints with the new styles at its next paint).
+    void StylesChanged();
 
     // ---- Events
     TNotifyEvent OnChange;
@@ -266,10 +286,12 @@ public:
     virtual void CursorChanged();
     // Every editing operation tests ReadOnly and this.
     virtual bool CanEdit() const { return true; }
-    // The delimiter of word-wise caret moves: the blank (a styler adds its symbol characters).
-    virtual bool IsSymbolChar(char Ch) const;
-    // The character that makes the next one ordinary inside a URL word; 0 for none.
-    virtual char EscapeChar() const { return 0; }
+    // The delimiter of word-wise caret moves: the symbols of the styler's first symbol style;
+    // the blank without a styler.
+    bool IsSymbolChar(char Ch) const;
+    // The character that makes the next one ordinary inside a URL word or a bracket run: the
+    // first of the styler's EscapeCharText; 0 for none.
+    char EscapeChar() const;
     // True when the memo may be edited from the keyboard, the mouse and the menu.
     bool MayEdit() const { return !FReadOnly && CanEdit(); }
 
@@ -425,7 +447,12 @@ public:
     // Fires OnURLClick when the caret column of `Line` lies in a URL run.
     void UrlClick(const std::string& Line);
 
+    // Drops the styler when it is destroyed.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
     // ---- Repainting
+    // Measures the cell size from the painting face when it is still unknown (0).
+    void EnsureCellSize();
     void Invalidate();
     void InvalidateRect(const TRect& Rect);
 
@@ -441,8 +468,6 @@ protected:
     virtual void UpdateParameterHint() {}
     // Applies Font: measures the cell size, recreates a shown caret, repaints.
     void ApplyFont(const TFont& Value);
-    // Measures the cell size from the painting face when it is still unknown (0).
-    void EnsureCellSize();
     // The caret's size follows the cell: hides, recreates and shows a shown caret.
     void RecreateCaret();
     // The font object changed (directly or through SetFont).
@@ -530,6 +555,9 @@ protected:
     TAutoHintParameters FAutoHintParameters = hpAuto;
     bool FUrlAware = true;
     bool FCtl3D = false;
+    TPyxCustomMemoStyler* FSyntaxStyles = nullptr;
+    mutable std::string FFirstSymbolChars;
+    std::unique_ptr<TCharStyle> FUrlStyle;
     TPyxCursor FCursor = crPyxIBeam;
     TPyxCursor FSavedCursor = crPyxIBeam;
     int FLongestLineLength = 0;
@@ -541,6 +569,8 @@ protected:
     TAutoCorrect FAutoCorrect;
     bool FLastKeyWithoutCtrl = false;
     bool FChangeNotifying = true;
+    int FRightMargin = 80;
+    TColor FRightMarginColor = 0xE2E2E2;
 };
 
 }  // namespace ostra

@@ -24,17 +24,17 @@ TColor SystemColorRGB(int Index) {
     }
 }
 
-const char* const kFontStyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
-
 [[maybe_unused]] const bool kFontPublished = Publish<TFont, TPersistent>()
     .Integer("Charset", &TFont::Charset, &TFont::SetCharset)
     .Integer("Color", &TFont::Color, &TFont::SetColor)
     .Integer("Height", &TFont::Height, &TFont::SetHeight)
     .String("Name", &TFont::Name, &TFont::SetName)
-    .Set("Style", &TFont::Style, &TFont::SetStyle, kFontStyleNames)
+    .Set("Style", &TFont::Style, &TFont::SetStyle, FontStyleIdents)
     .Default(TFontStyles{});
 
 }  // namespace
+
+const char* const FontStyleIdents[4] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
 
 TColor ColorToRGB(TColor Color) {
     if (Color == clNone || Color == clDefault) return clWhite;

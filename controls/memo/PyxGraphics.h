@@ -63,6 +63,8 @@ inline TColor RGB(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) |
 
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 using TFontStyles = TSet<TFontStyle>;
+// The identifiers of the TFontStyle values, by ordinal (for streaming).
+extern const char* const FontStyleIdents[4];
 
 // The character set value that stands for "the default one".
 constexpr int DEFAULT_CHARSET = 1;

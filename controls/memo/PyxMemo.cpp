@@ -1,8 +1,11 @@
 // TPyxMemo's defaults, setters, default handlers and published properties.
 #include "controls/memo/PyxMemo.h"
 
-#include "host/ClassRegistry.h"
+#include <QPainter>
+
+#include "controls/memo/PyxQtGraphics.h"
 #include "host/PropertyRegistry.h"
+#include "host/SysUtils.h"
 
 namespace ostra {
 
@@ -72,12 +75,14 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Default(clWhite)
     .Integer("SelBkColor", &TPyxMemo::SelBkColor, &TPyxMemo::SetSelBkColor)
     .Default(clNavy)
+    .Component("SyntaxStyles", &TPyxMemo::SyntaxStyles, &TPyxMemo::SetSyntaxStyles)
     .Integer("TabSize", &TPyxMemo::TabSize, &TPyxMemo::SetTabSize)
     .Default(4)
     .Integer("UndoLimit", &TPyxMemo::UndoLimit, &TPyxMemo::SetUndoLimit)
     .Default(100)
     .Boolean("UrlAware", &TPyxMemo::UrlAware, &TPyxMemo::SetUrlAware)
     .Default(true)
+    .Object("UrlStyle", [](const TPyxMemo& o) { return &o.UrlStyle(); })
     .Boolean("WantTab", &TPyxMemo::WantTab, &TPyxMemo::SetWantTab)
     .Default(true);
 
@@ -97,11 +102,32 @@ TPyxMemo::TPyxMemo(TComponent* AOwner) : TPyxCustomMemo(AOwner) {
     SetFont(font);
     OnChange = [this](TObject*) { Invalidate(); };
     OnGutterClick = [this](TObject* Sender, int LineNo) { DefaultGutterClick(Sender, LineNo); };
+    OnGutterDraw = [this](TObject* Sender, QPainter& Canvas, int LineNo, const TRect& Rct) {
+        DefaultGutterDraw(Sender, Canvas, LineNo, Rct);
+    };
     SetBounds(0, 0, 350, 250);
 }
 
 void TPyxMemo::DefaultGutterClick(TObject* Sender, int LineNo) {
     SetCaretLine(LineNo);
+}
+
+void TPyxMemo::DefaultGutterDraw(TObject* Sender, QPainter& Canvas, int LineNo, const TRect& Rct) {
+    if (!FLineNumbers) return;
+    const QString text = ToQString(IntToStr(LineNo + FLineNumberStart));
+    Canvas.save();
+    Canvas.setFont(ToQFont(CanvasFont()));
+    Canvas.setPen(ToQColor(CanvasFont().Color()));
+    const QFontMetrics metrics = Canvas.fontMetrics();
+    const int x = (Rct.Left + Rct.Right) / 2 - metrics.horizontalAdvance(text) / 2 + 1;
+    Canvas.drawText(x, Rct.Top + metrics.ascent(), text);
+    Canvas.restore();
+}
+
+bool TPyxMemo::IsWordDelimiter(char Ch) const {
+    if (TPyxCustomMemo::IsWordDelimiter(Ch)) return true;
+    const TPyxCustomMemoStyler* styler = EffectiveStyler();
+    return styler && IsSymbolOrBracket(styler->AllStyles(), Ch);
 }
 
 void TPyxMemo::SetLineNumbers(bool Value) {
@@ -112,18 +138,6 @@ void TPyxMemo::SetLineNumbers(bool Value) {
 void TPyxMemo::SetLineNumberStart(int Value) {
     if (Value == FLineNumberStart || Value < 0) return;
     FLineNumberStart = Value;
-    Invalidate();
-}
-
-void TPyxMemo::SetRightMargin(int Value) {
-    if (Value == FRightMargin) return;
-    FRightMargin = Value;
-    Invalidate();
-}
-
-void TPyxMemo::SetRightMarginColor(TColor Value) {
-    if (Value == FRightMarginColor) return;
-    FRightMarginColor = Value;
     Invalidate();
 }
 

@@ -20,11 +20,6 @@ public:
     void SetLineNumbers(bool Value);
     int LineNumberStart() const { return FLineNumberStart; }
     void SetLineNumberStart(int Value);
-    // The right margin line at this many columns (0: none) and its colour.
-    int RightMargin() const { return FRightMargin; }
-    void SetRightMargin(int Value);
-    TColor RightMarginColor() const { return FRightMarginColor; }
-    void SetRightMarginColor(TColor Value);
     // The gutter's second gradient colour; clNone for a plain gutter.
     TColor GutterColorTo() const { return FGutter.ColorTo; }
     void SetGutterColorTo(TColor Value);
@@ -44,12 +39,16 @@ public:
 
     // Moves the caret to `LineNo` (the default OnGutterClick).
     void DefaultGutterClick(TObject* Sender, int LineNo);
+    // With LineNumbers, draws LineNo + LineNumberStart centred at the top of `Rct` (the default
+    // OnGutterDraw).
+    void DefaultGutterDraw(TObject* Sender, QPainter& Canvas, int LineNo, const TRect& Rct);
+
+    // True for the blank and for the styler's symbol and bracket characters.
+    bool IsWordDelimiter(char Ch) const override;
 
 protected:
     bool FLineNumbers = true;
     int FLineNumberStart = 1;
-    int FRightMargin = 80;
-    TColor FRightMarginColor = 0xE2E2E2;
     bool FBlockShow = true;
     TColor FBlockLineColor = clGray;
     int FAutoHintParameterDelay = 2500;

@@ -277,6 +277,9 @@ void TPyxCustomMemo::ShowCaretAt(bool Show) {
 // ---- Scrolling
 
 void TPyxCustomMemo::ScrollCaretIntoView() {
+    // Without a cell size nothing is known to be visible: there is nothing to scroll to.
+    EnsureCellSize();
+    if (FCellWidth <= 0 || FCellHeight <= 0) return;
     const int oldColumn = FFirstVisibleColumn;
     const int oldLine = FFirstVisibleLine;
     if (FCaretColumn < FFirstVisibleColumn) FFirstVisibleColumn = std::max(0, FCaretColumn - 2);
