@@ -324,6 +324,9 @@ public:
     // Moves the caret to line `Line`, clamped to the text (an empty text gets one line first);
     // the column stays; the line left is trimmed.
     void SetCaretLine(int Line);
+    // Moves the caret to (Column, Line) without padding the line to the column (the line left is
+    // trimmed, the caret kept in view, the status reported).
+    void PlaceCaretUnpadded(int Column, int Line);
     // Arrow-key moves: with Ctrl, word-wise (DX only); else by DX columns and DY lines. The
     // selection extends with Shift when the caret stands at SelTrack, else collapses.
     void MoveCaret(int DX, int DY, TShiftState Shift);
@@ -397,8 +400,8 @@ public:
     void CutToClipboard();
     void PasteFromClipboard();
     // Replaces, at (Column, Line), the text of Old's shape by New (the undo replay). A column
-    // beyond a line's end is padded; a removal that runs past a line's or the text's end stops
-    // there; the line is clamped to the text.
+    // beyond a line's end is padded where text follows on that line; a removal that runs past a
+    // line's or the text's end stops there; the line is clamped to the text.
     void ReplaceTextRange(int Column, int Line, const TTextLines& Old, const TTextLines& New);
 
     // ---- Undo
@@ -486,6 +489,12 @@ protected:
     static bool OnlyCtrl(TShiftState Shift);
     // Clamps the caret line and the selection to the text.
     void ClampToText();
+    // Keeps the caret index on its own line while a change from line `First` to line `First` +
+    // `RemovedLines` (where the text after the change starts at `TailColumn`) is replaced by
+    // `InsertedLines` + 1 lines: a caret in the text after the change goes with it to the last
+    // new line, a caret inside the change to `First`. So the next caret move trims the line the
+    // caret really leaves.
+    void FollowCaretLine(int First, int RemovedLines, int TailColumn, int InsertedLines);
     // The ordered selection cut to the text's lines; false when it lies outside the text.
     bool SelectionInText(int& StartColumn, int& StartLine, int& EndColumn, int& EndLine) const;
 

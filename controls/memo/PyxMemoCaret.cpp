@@ -144,6 +144,11 @@ void TPyxCustomMemo::SetCaretLine(int Line) {
     if (lineChanged) CursorChanged();
 }
 
+void TPyxCustomMemo::PlaceCaretUnpadded(int Column, int Line) {
+    FCaretColumn = std::max(0, Column);
+    SetCaretLine(Line);
+}
+
 // ---- Keyboard moves
 
 void TPyxCustomMemo::MoveCaret(int DX, int DY, TShiftState Shift) {

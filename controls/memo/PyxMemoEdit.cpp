@@ -247,6 +247,7 @@ void TPyxCustomMemo::InsertText(const std::string& Text) {
             for (size_t i = 1; i + 1 < parts.size(); ++i) lines.InsertLine(line + static_cast<int>(i), parts[i]);
             lines.InsertLine(line + static_cast<int>(parts.size()) - 1, parts.back() + rest);
             caretColumn = Len(parts.back());
+            FollowCaretLine(line, 0, column, static_cast<int>(parts.size()) - 1);
         }
         SetCaretLine(line);
         SetCaretLine(line + static_cast<int>(parts.size()) - 1);
@@ -258,6 +259,16 @@ void TPyxCustomMemo::InsertText(const std::string& Text) {
     record->SetEdit(column, line, {""}, parts);
     AddUndo(std::move(record));
     Invalidate();
+}
+
+void TPyxCustomMemo::FollowCaretLine(int First, int RemovedLines, int TailColumn, int InsertedLines) {
+    const int end = First + RemovedLines;
+    if (FCaretLine > end)
+        FCaretLine += InsertedLines - RemovedLines;
+    else if (FCaretLine == end && FCaretColumn >= TailColumn)
+        FCaretLine = First + InsertedLines;  // the caret stood in the text that follows the change
+    else if (FCaretLine > First)
+        FCaretLine = First;
 }
 
 // ---- Selection
@@ -294,6 +305,7 @@ void TPyxCustomMemo::DeleteSelection(bool Repaint) {
         TNotifyOff off(*this);
         PutLine(startLine, Copy(startText, 0, startColumn) + Copy(lines.Strings(endLine), endColumn));
         for (int i = endLine; i > startLine; --i) lines.RemoveLine(i);
+        FollowCaretLine(startLine, endLine - startLine, endColumn, 0);
         SetCaretLine(startLine);
         SetCaretColumn(startColumn);
         CollapseSelection();
@@ -355,24 +367,34 @@ void TPyxCustomMemo::ReplaceTextRange(int Column, int Line, const TTextLines& Ol
         if (lines.Count() == 0) lines.Add("");
         Line = std::clamp(Line, 0, lines.Count() - 1);
         Column = std::max(0, Column);
-        const std::string s = PadTo(lines.Strings(Line), Column);
-        const std::string head = s.substr(0, static_cast<size_t>(Column));
+        const std::string original = lines.Strings(Line);
+        const std::string s = PadTo(original, Column);
         std::string tail;
         const int oldParts = std::max<int>(1, static_cast<int>(Old.size()));
+        int removedLines = 0;
+        int tailColumn = 0;
         if (oldParts == 1) {
-            tail = Copy(s, Column + (Old.empty() ? 0 : Len(Old[0])));
+            tailColumn = Column + (Old.empty() ? 0 : Len(Old[0]));
+            tail = Copy(s, tailColumn);
         } else {
             const int endLine = Line + oldParts - 1;
-            if (endLine < lines.Count()) tail = Copy(lines.Strings(endLine), Len(Old.back()));
-            for (int i = std::min(endLine, lines.Count() - 1); i > Line; --i) lines.RemoveLine(i);
+            tailColumn = Len(Old.back());
+            if (endLine < lines.Count()) tail = Copy(lines.Strings(endLine), tailColumn);
+            for (int i = std::min(endLine, lines.Count() - 1); i > Line; --i, ++removedLines) lines.RemoveLine(i);
         }
+        // A column beyond the line's end is padded only where text follows on the line: padding
+        // that would end the line is no text.
+        const std::string first = New.empty() ? std::string() : New[0];
+        const bool textFollows = !first.empty() || (New.size() <= 1 && !tail.empty());
+        const std::string head = textFollows ? s.substr(0, static_cast<size_t>(Column)) : Copy(original, 0, Column);
         if (New.size() <= 1) {
-            PutLine(Line, head + (New.empty() ? std::string() : New[0]) + tail);
+            PutLine(Line, head + first + tail);
         } else {
             PutLine(Line, head + New[0]);
             for (size_t i = 1; i + 1 < New.size(); ++i) lines.InsertLine(Line + static_cast<int>(i), New[i]);
             lines.InsertLine(Line + static_cast<int>(New.size()) - 1, New.back() + tail);
         }
+        FollowCaretLine(Line, removedLines, tailColumn, std::max<int>(0, static_cast<int>(New.size()) - 1));
     }
     LinesChanged();
     Invalidate();

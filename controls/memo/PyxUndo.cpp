@@ -181,15 +181,18 @@ void TPyxUndoList::Replay(const TUndo& Record, bool Backwards) {
     if (!FTargetMemo) return;
     TReplayScope replay(FReplaying);
     TPyxCustomMemo& memo = *FTargetMemo;
-    // The caret starts where the edit (or its undo) starts and ends where it ends.
-    memo.SetCaretLine(Backwards ? Record.AfterLine : Record.BeforeLine);
-    memo.SetCaretColumn(Backwards ? Record.AfterColumn : Record.BeforeColumn);
-    if (Backwards)
+    // The caret goes where the edit (or its undo) starts, the change is made, and the caret goes
+    // where it ends: the lines the caret leaves are trimmed as they were by the edit itself.
+    // The caret is placed without padding: padding to a replayed caret is no text.
+    if (Backwards) {
+        memo.PlaceCaretUnpadded(Record.AfterColumn, Record.AfterLine);
         Record.Undo(memo);
-    else
+        memo.PlaceCaretUnpadded(Record.BeforeColumn, Record.BeforeLine);
+    } else {
+        memo.PlaceCaretUnpadded(Record.BeforeColumn, Record.BeforeLine);
         Record.Redo(memo);
-    memo.SetCaretLine(Backwards ? Record.BeforeLine : Record.AfterLine);
-    memo.SetCaretColumn(Backwards ? Record.BeforeColumn : Record.AfterColumn);
+        memo.PlaceCaretUnpadded(Record.AfterColumn, Record.AfterLine);
+    }
     memo.CollapseSelection();
 }
 

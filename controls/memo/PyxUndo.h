@@ -12,8 +12,10 @@
 //
 // Text changes that the memo makes outside records are limited to blanks at line ends (padding
 // when the caret stands beyond a line's end, trimming when it leaves a line); replaying a change
-// is therefore tolerant of trailing blanks: a column beyond a line's end is padded, and a removal
-// that runs past a line's end stops there. A record refers to no line object, only to positions
+// is therefore tolerant of trailing blanks: a column beyond a line's end is padded where text
+// follows on the line, and a removal that runs past a line's end stops there. The replay places
+// the caret without padding and moves it as the edit did, so the lines the edit's caret left are
+// trimmed again. A record refers to no line object, only to positions
 // and text, so it stays replayable after any later edit.
 #pragma once
 #include <memory>
@@ -159,8 +161,8 @@ public:
 
 private:
     void Changed();
-    // Replays one record on the target memo, backwards (undo) or forwards (redo), with the
-    // caret placed at its start and end positions; edits made meanwhile leave no records.
+    // Replays one record on the target memo, backwards (undo) or forwards (redo), and places the
+    // caret where the edit started or ended; edits made meanwhile leave no records.
     void Replay(const TUndo& Record, bool Backwards);
 
     std::vector<std::unique_ptr<TUndo>> FRecords;  // newest first
