@@ -62,9 +62,8 @@ int TPyxMemoStrings::LongestLength() const {
 }
 
 void TPyxMemoStrings::PutObjectSilently(int Index, TObject* AObject) {
-    BeginUpdate();
+    TFlagScope silent(FSilent, true);
     TStringList::PutObject(Index, AObject);
-    EndUpdate();
 }
 
 void TPyxMemoStrings::LineChangedAt(int Index, bool Removed) {
@@ -119,12 +118,31 @@ void TPyxMemoStrings::SetUpdateState(bool Updating) {
         --FUpdateNesting;
 }
 
+void TPyxMemoStrings::Changed() {
+    if (FSilent) return;
+    if (UpdateCount() > 0 && FOwnerMemo && OnChange)
+        FOwnerMemo->LinesChanged();
+    else
+        TStringList::Changed();
+}
+
+void TPyxMemoStrings::Changing() {
+    if (!FSilent) TStringList::Changing();
+}
+
 int TPyxMemoStrings::Add(const std::string& S) {
     return AddObject(S, nullptr);
 }
 
 int TPyxMemoStrings::AddObject(const std::string& S, TObject* AObject) {
     std::string s = Expand(S);
+    if (Sorted()) {
+        // A sorted list places the line where it belongs, not at the end.
+        const int index = TStringList::AddObject(s, AObject);
+        RecountLengths();
+        LineChangedAt(index, false);
+        return index;
+    }
     FLineLengths.push_back(static_cast<int>(s.size()));
     CountLength(FLineLengths.back());
     // An appended line stales no checkpoint: every line above it is unchanged.
@@ -135,6 +153,27 @@ int TPyxMemoStrings::AddObject(const std::string& S, TObject* AObject) {
         FLineLengths.pop_back();
         throw;
     }
+}
+
+void TPyxMemoStrings::RecountLengths() {
+    FLineLengths.clear();
+    FLengthCounts.clear();
+    for (int i = 0; i < Count(); ++i) {
+        FLineLengths.push_back(static_cast<int>(Get(i).size()));
+        CountLength(FLineLengths.back());
+    }
+}
+
+void TPyxMemoStrings::Exchange(int Index1, int Index2) {
+    TStringList::Exchange(Index1, Index2);
+    std::swap(FLineLengths[Index1], FLineLengths[Index2]);
+    LineChangedAt(std::min(Index1, Index2), false);
+}
+
+void TPyxMemoStrings::CustomSort(const TStringListSortCompare& Compare) {
+    TStringList::CustomSort(Compare);
+    RecountLengths();
+    LineChangedAt(-1, false);
 }
 
 void TPyxMemoStrings::Clear() {

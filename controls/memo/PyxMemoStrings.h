@@ -79,6 +79,10 @@ public:
     // its caret line is re-clamped.
     void Insert(int Index, const std::string& S) override;
     void InsertObject(int Index, const std::string& S, TObject* AObject) override;
+    // Reordering lines keeps the lengths in line order and stales the checkpoints below the
+    // first line moved.
+    void Exchange(int Index1, int Index2) override;
+    void CustomSort(const TStringListSortCompare& Compare) override;
     // Reads the file's lines (CR, LF or CR LF end a line) into the list. While owned, the memo
     // empties its undo list, puts the caret at (0, 0) and reports one change for the whole load.
     // A file that cannot be read raises the file stream's error and changes nothing.
@@ -116,6 +120,10 @@ protected:
     void PutObject(int Index, TObject* AObject) override;
     // Counts BeginUpdate/EndUpdate only: EndUpdate reports no change of its own.
     void SetUpdateState(bool Updating) override;
+    // Every change reaches the owner memo, also inside BeginUpdate / EndUpdate (where the list's
+    // OnChange stays silent), so the memo's extent and scroll bars never go stale.
+    void Changed() override;
+    void Changing() override;
 
 private:
     // `S` with every tab replaced by the owner memo's TabSize blanks (unchanged without owner).
@@ -127,12 +135,15 @@ private:
     void LineChangedAt(int Index, bool Removed);
     // Stores an object in a line's slot without reporting a change of the text.
     void PutObjectSilently(int Index, TObject* AObject);
+    // Recounts every line's length (after the lines were reordered).
+    void RecountLengths();
     // The raw deletion: length entry, TLineProp and string.
     void DeleteUnrouted(int Index);
 
     TPyxCustomMemo* FOwnerMemo = nullptr;
     int FUpdateNesting = 0;
     bool FDeletingLine = false;
+    bool FSilent = false;  // a checkpoint is being stored: no change of the text to report
     std::vector<int> FLineLengths;
     std::map<int, int> FLengthCounts;  // length -> number of lines of that length
     std::unordered_map<const TLineProp*, std::unique_ptr<TLineProp>> FLineProps;

@@ -123,6 +123,10 @@ TEST(LineTokenizer, StartStatesThroughCheckpointsEqualAFullScanAfterEdits) {
     TStringList text;
     for (int i = 0; i < 260; ++i) text.Add(RandomSqlLine(rng));
     kit->SetLines(&text);
+    int changes = 0;
+    kit->OnChange = [&](TObject*) { ++changes; };
+    ComputeStartState(*kit, 250);
+    EXPECT_EQ(changes, 0) << "storing checkpoints changes no text";
     for (int round = 0; round < 150; ++round) {
         // Checkpoints are made by scans to a few lines, then the text changes above some of them.
         for (int k = 0; k < 3; ++k) ComputeStartState(*kit, static_cast<int>(rng() % kit->Lines().Count()));

@@ -24,6 +24,22 @@ TEST(MemoStrings, TabsExpandOnlyInAMemosList) {
     EXPECT_EQ(free.LineLengths(), std::vector<int>{3});
 }
 
+TEST(MemoStrings, ReorderingKeepsLengthsInLineOrder) {
+    TPyxMemoStrings lines;
+    for (const char* s : {"ccc", "a", "bb"}) lines.Add(s);
+    lines.StoreLineState(2, TokenState::Initial());
+    lines.Exchange(0, 1);
+    EXPECT_EQ(lines.LineLengths(), (std::vector<int>{1, 3, 2}));
+    TokenState s;
+    EXPECT_FALSE(lines.ReadLineState(2, s));
+    lines.Sort();
+    EXPECT_EQ(lines.CommaText(), "a,bb,ccc");
+    EXPECT_EQ(lines.LineLengths(), (std::vector<int>{1, 2, 3}));
+    lines.SetSorted(true);
+    lines.Add("b");
+    EXPECT_EQ(lines.LineLengths(), (std::vector<int>{1, 1, 2, 3}));
+}
+
 TEST(MemoStrings, CallersObjectsSurviveCheckpoints) {
     TPyxMemoStrings lines;
     TObject a, b;
@@ -129,12 +145,14 @@ TEST(MemoStrings, UpdateBracketsReportNoChangeOfTheirOwn) {
     kit->Lines().BeginUpdate();
     EXPECT_EQ(kit->Lines().UpdateNesting(), 1);
     kit->Lines().Add("a");
-    kit->Lines().Add("b");
+    kit->Lines().Add(std::string(100, 'b'));
+    EXPECT_EQ(changes, 2) << "the memo hears of every line";
+    EXPECT_EQ(kit->LongestLineLength(), 100);
     kit->Lines().EndUpdate();
     EXPECT_EQ(kit->Lines().UpdateNesting(), 0);
-    EXPECT_EQ(changes, 0);
-    kit->Lines().Add("c");
-    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(changes, 2);
+    kit->Lines().SetText("x\r\ny\r\n");
+    EXPECT_EQ(kit->LongestLineLength(), 1);
 }
 
 TEST(MemoStrings, InsertFromOutsideCollapsesTheSelection) {
