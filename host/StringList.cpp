@@ -7,6 +7,7 @@
 
 #include "host/Collation.h"
 #include "host/Exceptions.h"
+#include "host/Filer.h"
 #include "host/ListSort.h"
 #include "host/Streams.h"
 
@@ -127,6 +128,24 @@ void TStrings::Assign(const TPersistent* Source) {
         return;
     }
     TPersistent::Assign(Source);
+}
+
+void TStrings::DefineProperties(TFiler* Filer) {
+    Filer->DefineProperty(
+        "Strings",
+        [this](TReader& Reader) {
+            TUpdateScope update(*this);
+            Clear();
+            Reader.ReadListBegin();
+            while (!Reader.EndOfList()) Add(Reader.ReadString());
+            Reader.ReadListEnd();
+        },
+        [this](TWriter& Writer) {
+            Writer.WriteListBegin();
+            for (int i = 0; i < GetCount(); ++i) Writer.WriteString(Get(i));
+            Writer.WriteListEnd();
+        },
+        GetCount() > 0);
 }
 
 void TStrings::Put(int Index, const std::string& S) {

@@ -69,6 +69,9 @@ public:
     // Copies the strings and objects of another TStrings (not its delimiter or quote
     // settings); other sources go to TPersistent::Assign.
     void Assign(const TPersistent* Source) override;
+    // Streams the strings as the defined property "Strings", a list of string values (written
+    // only when the list is not empty; reading replaces the contents).
+    void DefineProperties(TFiler* Filer) override;
 
     // ---- Name=value entries: the name is the text before the first '=', the value the text
     // after it. A string without '=' has an empty name and an empty value.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/Collation.h"
+#include "host/ComponentText.h"
 #include "host/Exceptions.h"
 #include "host/Streams.h"
 #include "host/StringList.h"
@@ -500,4 +501,17 @@ TEST(StringList, SavesAndLoadsFilesByteForByte) {
 
     EXPECT_THROW(back.LoadFromFile(dir.File("missing.txt")), EFOpenError);
     EXPECT_THROW(list.SaveToFile(dir.File("no/such/folder.txt")), EFCreateError);
+}
+
+TEST(StringList, StreamsItsStringsAsAList) {
+    TStringList list;
+    Fill(list, {"one", "it's", ""});
+    const std::string text = ObjectToText(&list);
+    EXPECT_EQ(text, test::Crlf("object TStringList\n  Strings = (\n    'one'\n    'it''s'\n    '')\nend\n"));
+    TStringList read;
+    Fill(read, {"old"});
+    TextToObject(text, &read);
+    EXPECT_EQ(Contents(read), (Items{"one", "it's", ""}));
+    TStringList empty;
+    EXPECT_EQ(ObjectToText(&empty), test::Crlf("object TStringList\nend\n"));
 }

@@ -1,0 +1,58 @@
+// TPyxMemo: the memo component that forms place. It adds to the core (PyxCustomMemo.h) its
+// creation defaults (350 x 250, Courier New of 13 pixels, DelErase on), default handlers for
+// OnChange (repaint) and OnGutterClick (the caret goes to the clicked line), the gutter and
+// margin settings, and its published properties for component streaming.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "controls/memo/PyxCustomMemo.h"
+
+namespace ostra {
+
+// The published source-code memo.
+class TPyxMemo : public TPyxCustomMemo {
+public:
+    explicit TPyxMemo(TComponent* AOwner);
+
+    // Line numbers in the gutter, counted from LineNumberStart (0 or above).
+    bool LineNumbers() const { return FLineNumbers; }
+    void SetLineNumbers(bool Value);
+    int LineNumberStart() const { return FLineNumberStart; }
+    void SetLineNumberStart(int Value);
+    // The gutter's second gradient colour; clNone for a plain gutter.
+    TColor GutterColorTo() const { return FGutter.ColorTo; }
+    void SetGutterColorTo(TColor Value);
+    // Stored and streamed only.
+    bool BlockShow() const { return FBlockShow; }
+    void SetBlockShow(bool Value) { FBlockShow = Value; }
+    TColor BlockLineColor() const { return FBlockLineColor; }
+    void SetBlockLineColor(TColor Value) { FBlockLineColor = Value; }
+    int AutoHintParameterDelay() const { return FAutoHintParameterDelay; }
+    void SetAutoHintParameterDelay(int Value) { FAutoHintParameterDelay = Value; }
+    TAutoHintParameterPosition AutoHintParameterPosition() const { return FAutoHintParameterPosition; }
+    void SetAutoHintParameterPosition(TAutoHintParameterPosition Value) { FAutoHintParameterPosition = Value; }
+
+    // The component's version: bytes 1, 4, 0, 1 from the highest, and its text.
+    virtual uint32_t ComponentVersionNumber() const { return 0x01040001; }
+    virtual std::string ComponentVersionText() const { return "1.4.0.1 August, 2003"; }
+
+    // Moves the caret to `LineNo` (the default OnGutterClick).
+    void DefaultGutterClick(TObject* Sender, int LineNo);
+    // With LineNumbers, draws LineNo + LineNumberStart centred at the top of `Rct` (the default
+    // OnGutterDraw).
+    void DefaultGutterDraw(TObject* Sender, QPainter& Canvas, int LineNo, const TRect& Rct);
+
+    // True for the blank and for the styler's symbol and bracket characters.
+    bool IsWordDelimiter(char Ch) const override;
+
+protected:
+    bool FLineNumbers = true;
+    int FLineNumberStart = 1;
+    bool FBlockShow = true;
+    TColor FBlockLineColor = clGray;
+    int FAutoHintParameterDelay = 2500;
+    TAutoHintParameterPosition FAutoHintParameterPosition = hpBelowCode;
+};
+
+}  // namespace ostra
