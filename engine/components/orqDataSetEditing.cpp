@@ -43,11 +43,18 @@ struct TOrqDataSet::TIndexUndo {
 };
 
 void TOrqDataSet::UndoIndexChanges(std::vector<TIndexUndo>& Undo) noexcept {
+    // A failed write may have left a tree's cached page ahead of the stored one: every tree reads
+    // its pages again, so the undo works on what is stored. Each step is made only where needed
+    // (the key is absent / present), so a change that never reached the file is no harm.
+    try {
+        FIndexMgr->InvalidateInternalBuffers();
+    } catch (...) {
+    }
     for (auto it = Undo.rbegin(); it != Undo.rend(); ++it) {
         try {
             it->Index->CopyKeyBuffer(it->Key.data(), nullptr);
             if (it->Reinsert)
-                it->Index->InsertKey(it->Address);
+                it->Index->InsertKey(it->Address);  // refuses a key that is still there
             else if (it->Index->FullIndexSearch(stEQ) == 0)
                 it->Index->DeleteKey();
         } catch (...) {
@@ -234,31 +241,29 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
     }
 
     std::vector<uint32_t> newChains;
+    std::vector<TIndexUndo> undo;
     uint32_t address = 0;
-    int inserted = 0;
     try {
         WriteBlobs(false, &newChains);
         address = FRecordMgr->AddRecord(rec);
         Assert(address != 0, "Add record. RecAddr = 0");
         FTreeCursorsStale = true;
-        for (; inserted < indexCount; ++inserted) {
-            TIndexItem& index = *FIndexMgr->GetItems(inserted);
+        for (int i = 0; i < indexCount; ++i) {
+            TIndexItem& index = *FIndexMgr->GetItems(i);
+            TIndexUndo step{&index, std::vector<uint8_t>(size_t(index.MaximumKeySize()) + 1, 0), address, false};
+            index.CreateTempKeyBuffer(rec, step.Key.data(), nullptr);
+            undo.push_back(std::move(step));
             // A checked index still holds the key and the place its search found.
             if (!KeysCanCollide(index)) index.CreateKeyBuffer(rec, nullptr);
-            if (index.InsertKey(address) != 0)
+            if (index.InsertKey(address) != 0) {
+                undo.pop_back();  // the key refused is another record's
                 OrqDatabaseErrorFmt(8581, "TOrqDataSet.AddRecord", std::string("Failed to add key to ") + SorqIndexFmt,
                                     {index.IndexName()}, this);
+            }
         }
     } catch (...) {
         // Undo: the keys inserted, the record, the chains created; the caller's buffer back.
-        for (int i = 0; i < inserted; ++i) {
-            try {
-                TIndexItem& index = *FIndexMgr->GetItems(i);
-                index.CreateKeyBuffer(rec, nullptr);
-                if (index.FullIndexSearch(stEQ) == 0) index.DeleteKey();
-            } catch (...) {
-            }
-        }
+        UndoIndexChanges(undo);
         if (address != 0) {
             try {
                 FRecordMgr->DeleteRecord(address);
@@ -369,22 +374,26 @@ void TOrqDataSet::InternalUpdateRecord(bool ExternalLock) {
     Store32(rec + C_RECMODCOUNTOFFSET, Load32(rec + C_RECMODCOUNTOFFSET) + 1);
     std::vector<TIndexUndo> undo;
     try {
+        // Each step is entered for undo before it is made: a step whose write failed may be
+        // half made.
         for (size_t i = 0; i < changes.size(); ++i) {
             TIndexItem& index = *changes[i].Index;
+            FTreeCursorsStale = true;
+            undo.push_back(TIndexUndo{&index, changes[i].OldKey, address, true});
             index.CopyKeyBuffer(changes[i].OldKey.data(), nullptr);
             if (index.FullIndexSearch(stEQ) != 0 || index.DeleteKey() != 0)
                 OrqDatabaseError(8581, "TOrqDataSet.UpdateRecord",
                                  "Failed to delete key from Index " + indexText(changes[i], i), this);
-            undo.push_back(TIndexUndo{&index, changes[i].OldKey, address, true});
-            FTreeCursorsStale = true;
         }
         for (size_t i = 0; i < changes.size(); ++i) {
             TIndexItem& index = *changes[i].Index;
+            undo.push_back(TIndexUndo{&index, changes[i].NewKey, address, false});
             index.CopyKeyBuffer(changes[i].NewKey.data(), nullptr);
-            if (index.InsertKey(address) != 0)
+            if (index.InsertKey(address) != 0) {
+                undo.pop_back();
                 OrqDatabaseError(8581, "TOrqDataSet.UpdateRecord",
                                  "Failed to add key to index - Index " + indexText(changes[i], i), this);
-            undo.push_back(TIndexUndo{&index, changes[i].NewKey, address, false});
+            }
         }
         WriteBlobs(false, nullptr);
         FRecordMgr->UpdateRecord(address, rec);
@@ -429,11 +438,11 @@ int TOrqDataSet::DeleteRecord(const uint8_t* Buf) {
     try {
         for (int i = 0; i < indexCount; ++i) {
             TIndexItem& index = *FIndexMgr->GetItems(i);
+            FTreeCursorsStale = true;
+            undo.push_back(TIndexUndo{&index, keys[size_t(i)], address, true});
             if (index.DeleteKey() != 0)
                 OrqDatabaseErrorFmt(8581, "TOrqDataSet.DeleteRecord", std::string("Failed to delete key from ") + SorqIndexFmt,
                                     {index.IndexName()}, this);
-            FTreeCursorsStale = true;
-            undo.push_back(TIndexUndo{&index, keys[size_t(i)], address, true});
         }
         FRecordMgr->DeleteRecord(address);
     } catch (...) {
@@ -477,7 +486,7 @@ void TOrqDataSet::TransferRecord(uint8_t* RecBuf, TInternalFields* SourceFields,
         if (field.SizeMarkerOffset() > 0) {
             if (from->SizeMarkerOffset() > 0) length = Load16(RecBuf + from->SizeMarkerOffset());
             // A value never runs past the field that receives it.
-            length = std::min(length, std::min(from->FieldSize(), field.FieldSize()));
+            length = std::min(length, std::min(from->FieldSize(), field.GetWriteableFieldSize()));
             Store16(rec + field.SizeMarkerOffset(), uint16_t(length));
         }
         length = std::min(length, field.FieldSize());

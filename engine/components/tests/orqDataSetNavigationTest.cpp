@@ -252,11 +252,8 @@ TEST_P(CursorNavigationTest, ReadAheadServesWalksAndExpires) {
     EXPECT_TRUE(Cursor->ReadAheadBuffer().RecordCountValid());
 
     // Another connection deletes record 4: the records read ahead are trusted for now.
-    TTestDataBase other;
-    other.SetFileName(Dir.File("cursor.orq"));
-    other.SetLockRetries(3, 10);
-    other.SetConnected(true);
-    auto writer = OpenCursor(other, "Items", false);
+    auto other = ConnectDataBase(Dir.File("cursor.orq"));
+    auto writer = OpenCursor(*other, "Items", false);
     writer->InitializeNewRecord(writer->RecordBuffer(), false);
     SetValue(*writer, "ID", 4);
     ASSERT_TRUE(writer->Find(stEQ, "PK", nullptr));

@@ -173,11 +173,8 @@ TEST_P(CursorOpenTest, AnotherWriterDropsCachedViewsAtTheNextLock) {
     EXPECT_GT(cursor->ReadAheadBuffer().Count(), 1);
     EXPECT_EQ(cursor->GetTotalRecordCount(), 30);
 
-    TTestDataBase other;
-    other.SetFileName(Dir.File("cursor.orq"));
-    other.SetLockRetries(3, 10);
-    other.SetConnected(true);
-    auto writer = OpenCursor(other, "Orders", false);
+    auto other = ConnectDataBase(Dir.File("cursor.orq"));
+    auto writer = OpenCursor(*other, "Orders", false);
     Insert(*writer, {{"ID", 31}});
 
     EXPECT_EQ(cursor->GetTotalRecordCount(), 30);  // trusted until the next lock

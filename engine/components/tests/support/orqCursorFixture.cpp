@@ -7,14 +7,26 @@
 
 namespace ostra::componentstest {
 
-std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path, uint32_t PageSize) {
+namespace {
+
+std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, uint32_t PageSize, bool Create) {
     auto database = std::make_unique<TTestDataBase>();
     database->SetFileName(Path.empty() ? "MEMORY" : Path);
     database->SetPageSize(PageSize);
     database->SetLockRetries(3, 10);
-    if (!Path.empty()) database->CreateDatabase();
+    if (Create && !Path.empty()) database->CreateDatabase();
     database->SetConnected(true);
     return database;
+}
+
+}  // namespace
+
+std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path, uint32_t PageSize) {
+    return NewDataBase(Path, PageSize, true);
+}
+
+std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path, uint32_t PageSize) {
+    return NewDataBase(Path, PageSize, false);
 }
 
 void CreateTable(TTestDataBase& DataBase, const std::string& Name, const std::vector<TFieldSpec>& Fields,

@@ -34,6 +34,9 @@ struct TIndexSpec {
 // empty. Short lock waits (3 tries 10 ms apart).
 std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path, uint32_t PageSize = 4096);
 
+// Another connection to the existing database file Path (lock waits as above).
+std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path, uint32_t PageSize = 4096);
+
 // Creates the table through a cursor (SetTableDef, then InternalCreateTable).
 void CreateTable(TTestDataBase& DataBase, const std::string& Name, const std::vector<TFieldSpec>& Fields,
                  const std::vector<TIndexSpec>& Indexes, bool Memory, TEncryptionLevel Level = encNone);
