@@ -213,7 +213,7 @@ void TOrqDataSet::SetInQuery(bool Value) {
 
 void TOrqDataSet::SetFilterMgr(std::unique_ptr<IOrqFilterMgr> Value) {
     CheckInternalInactive();
-    Assert(Value != nullptr, "Filter manager is not assigned");
+    CheckState(Value != nullptr, "Filter manager is not assigned");
     FFilterMgr = std::move(Value);
 }
 
@@ -271,6 +271,11 @@ void TOrqDataSet::InternalOpenDataSet() {
         FRecordMgr->Fields().Assign(&layout);
         FRecordMgr->SetRecordSize(def.RecordSize());
         FRecordMgr->Open(def.RecordInterface());
+        FFields.assign(size_t(FRecordMgr->Fields().Count()), nullptr);
+        for (int i = 0; i < FRecordMgr->Fields().Count(); ++i) {
+            TInternalFieldItem* field = FRecordMgr->Fields().GetIndex(i);
+            FFields[size_t(field->FieldIndex())] = field;
+        }
 
         FRecordSize = def.RecordSize();
         FRecBufSize = FRecordSize + C_RECTRAILERSIZE;
@@ -309,7 +314,7 @@ void TOrqDataSet::InternalOpenDataSet() {
         FBlobBlockSize = def.DefaultBlobSize();
         FBlobCompression = def.BlobCompression();
 
-        Assert(FIndexMgr->Count() > 0, "No indexes exist");
+        CheckState(FIndexMgr->Count() > 0, "No indexes exist");
         ChooseCurrentIndex();
         FVersion = def.Version();
         FTreeCursorsStale = true;
@@ -407,6 +412,7 @@ void TOrqDataSet::FreeOpenState() {
     FRecBufSize = 0;
     FRecordSize = 0;
     FRecordOwnerTag = 0;
+    FFields.clear();
     FRangeOn = FRangeValid = false;
     FInternalActive = false;
     FBufferState = 0;
@@ -423,7 +429,7 @@ void TOrqDataSet::FreeOpenState() {
 
 void TOrqDataSet::ReadTableHeader() {
     TTableHeader* header = FTableDef->TableHeader();
-    Assert(header != nullptr, "Table header is not assigned");
+    CheckState(header != nullptr, "Table header is not assigned");
     header->ReadHeader();
     const uint32_t counter = header->GetModifiedFlag();
     if (counter != FHeaderCounter || FHeaderStale) FRangeCached[0] = FRangeCached[1] = false;
@@ -453,7 +459,7 @@ void TOrqDataSet::ReadTableHeader() {
 void TOrqDataSet::WriteTableHeader() {
     if (!FInternalActive || FReadOnly) return;
     TTableHeader* header = FTableDef->TableHeader();
-    Assert(header != nullptr, "Table header is not assigned");
+    CheckState(header != nullptr, "Table header is not assigned");
     if (TBaseIOInterface* records = FTableDef->RecordInterface()) header->SetRecordFirstEmpty(records->FirstEmpty());
     if (FTableDef->UsesBlobs())
         if (TBaseIOInterface* blobs = FTableDef->BlobInterface()) header->SetBlobFirstEmpty(blobs->FirstEmpty());
@@ -552,7 +558,10 @@ void TOrqDataSet::InvalidateReadAhead(bool Count) {
 }
 
 TInternalFieldItem& TOrqDataSet::Field(int FieldNo) const {
-    if (FInternalActive) return *FRecordMgr->Fields().GetField(FieldNo);
+    if (FInternalActive) {
+        CheckState(FieldNo >= 0 && size_t(FieldNo) < FFields.size(), "Invalid field index in GetField");
+        return *FFields[size_t(FieldNo)];
+    }
     // A closed cursor's definition has no field-index map: look the field up by its index.
     const TInternalFields& layout = *FTableDef->InternalFields();
     for (int i = 0; i < layout.Count(); ++i)

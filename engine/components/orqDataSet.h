@@ -135,6 +135,8 @@ inline constexpr int32_t C_PRIVREAD = 2048;
 inline constexpr int32_t C_PRIVUPDATE = 4096;
 // The create-object privilege asked for before a table is created.
 inline constexpr int32_t C_PRIVCREATE = 2;
+// The most entries a move steps the tree cursor instead of searching a key.
+inline constexpr int C_MAXTREESTEPS = 64;
 // How long read-ahead records are trusted, in milliseconds.
 inline constexpr uint32_t C_READAHEADVALIDFOR = 10000;
 
@@ -552,9 +554,22 @@ private:
     // Builds SearchFields for DoLocate from FieldNames and Index.
     void BuildLocateSearchFields(TIndexItem& Index, std::vector<std::string>& FieldNames, bool CaseInsensitive,
                                  TSearchFields& SearchFields);
-    // Undo of index upkeep: each entry a key to delete or re-insert; every step is tried.
-    struct TIndexUndo;
-    void UndoIndexChanges(std::vector<TIndexUndo>& Undo) noexcept;
+    // One change made to an index, with what undoes it: re-insert Key for Address (a deleted key)
+    // or delete Key (an inserted one).
+    struct TIndexUndo {
+        TIndexItem* Index = nullptr;
+        std::vector<uint8_t> Key;
+        uint32_t Address = 0;
+        bool Reinsert = false;
+    };
+    // The undo log of the running edit (entries reused from edit to edit): BeginUndo empties it,
+    // PushUndo enters a change before it is made (its key, KeySize bytes, filled by the caller when
+    // Key is null), DropUndo takes the last entry back, UndoIndexChanges undoes every entry, last
+    // first, trying each step.
+    void BeginUndo() { FUndoCount = 0; }
+    TIndexUndo& PushUndo(TIndexItem& Index, const uint8_t* Key, size_t KeySize, uint32_t Address, bool Reinsert);
+    void DropUndo() { --FUndoCount; }
+    void UndoIndexChanges() noexcept;
     // LockTable of the database (a read or write lock), then the table header read; a failed
     // read gives the lock back.
     void InternalSetLock(uint8_t LockType);
@@ -566,6 +581,11 @@ private:
     void WriteBlobs(bool DeleteAll, std::vector<uint32_t>* Created);
     // The step that reaches the next (Forward) or prior record, for DataSetInternalNext/Prior.
     bool InternalStep(bool Forward);
+    // Reaches the record after (stGT) or before (stLT) the record buffer's, or the record itself
+    // (stEQ), by steps of Index's tree cursor when that cursor is known to stand at most
+    // C_MAXTREESTEPS entries from the record buffer's record; false (nothing moved that matters)
+    // when it is not, and the caller searches the key. Found: whether the step found a record.
+    bool StepTreeCursor(TIndexItem& Index, TIndexSearchType SearchType, bool& Found);
     // The common part of SetTableDef and SetTableDefFromRSDefs.
     struct TRequestedField;
     struct TRequestedIndex;
@@ -621,6 +641,10 @@ private:
     // The record lock this cursor took for an edit (0: none).
     uint32_t FRecordLockAddress = 0;
 
+    // ----- The undo log of index upkeep
+    std::vector<TIndexUndo> FUndo;
+    size_t FUndoCount = 0;
+
     // ----- Open state
     uint32_t FRecordOwnerTag = 0;
     int FRecordSize = 0;
@@ -630,8 +654,10 @@ private:
     std::vector<uint8_t> FScratchBuf;  // a record buffer for one operation's stored copy
     uint8_t FBufferState = 0;
     TIndexItem* FCurrentIndex = nullptr;  // the index manager's current index while open
-    // The trees' cursors were left by an insert, a delete or a drop of their pages: the next
-    // read-ahead step searches again instead of stepping.
+    std::vector<TInternalFieldItem*> FFields;  // the record layout's fields by FieldIndex while open
+    // The current index's tree cursor is not known to stand on a record this cursor reached (a
+    // search moved it elsewhere or failed, a tree changed, a lock dropped the trees' pages): the
+    // next move searches its key instead of stepping.
     bool FTreeCursorsStale = true;
 
     // ----- Range state (index rmRangeStart, rmRangeEnd)

@@ -33,16 +33,21 @@ bool KeysCanCollide(const TIndexItem& Index) { return Index.Unique() || Index.Pr
 
 }  // namespace
 
-// One change made to an index, with what undoes it: re-insert Key for Address (a deleted key) or
-// delete Key (an inserted one).
-struct TOrqDataSet::TIndexUndo {
-    TIndexItem* Index;
-    std::vector<uint8_t> Key;
-    uint32_t Address;
-    bool Reinsert;
-};
+TOrqDataSet::TIndexUndo& TOrqDataSet::PushUndo(TIndexItem& Index, const uint8_t* Key, size_t KeySize, uint32_t Address,
+                                               bool Reinsert) {
+    if (FUndoCount == FUndo.size()) FUndo.emplace_back();
+    TIndexUndo& entry = FUndo[FUndoCount++];
+    entry.Index = &Index;
+    entry.Address = Address;
+    entry.Reinsert = Reinsert;
+    if (Key)
+        entry.Key.assign(Key, Key + KeySize);
+    else
+        entry.Key.assign(KeySize, 0);
+    return entry;
+}
 
-void TOrqDataSet::UndoIndexChanges(std::vector<TIndexUndo>& Undo) noexcept {
+void TOrqDataSet::UndoIndexChanges() noexcept {
     // A failed write may have left a tree's cached page ahead of the stored one: every tree reads
     // its pages again, so the undo works on what is stored. Each step is made only where needed
     // (the key is absent / present), so a change that never reached the file is no harm.
@@ -50,17 +55,18 @@ void TOrqDataSet::UndoIndexChanges(std::vector<TIndexUndo>& Undo) noexcept {
         FIndexMgr->InvalidateInternalBuffers();
     } catch (...) {
     }
-    for (auto it = Undo.rbegin(); it != Undo.rend(); ++it) {
+    for (size_t i = FUndoCount; i-- > 0;) {
+        const TIndexUndo& step = FUndo[i];
         try {
-            it->Index->CopyKeyBuffer(it->Key.data(), nullptr);
-            if (it->Reinsert)
-                it->Index->InsertKey(it->Address);  // refuses a key that is still there
-            else if (it->Index->FullIndexSearch(stEQ) == 0)
-                it->Index->DeleteKey();
+            step.Index->CopyKeyBuffer(step.Key.data(), nullptr);
+            if (step.Reinsert)
+                step.Index->InsertKey(step.Address);  // refuses a key that is still there
+            else if (step.Index->FullIndexSearch(stEQ) == 0)
+                step.Index->DeleteKey();
         } catch (...) {
         }
     }
-    Undo.clear();
+    FUndoCount = 0;
     FTreeCursorsStale = true;
 }
 
@@ -199,8 +205,9 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
     CheckInternalActive();
     CheckWritable("TOrqDataSet.AddRecord");
     CheckPrivilegePresent(FTableDef->PrivilegeFlags(), C_PRIVINSERT);
-    Assert(!FRecBuf.empty(), "Add record. RecBuf not assigned");
+    CheckState(!FRecBuf.empty(), "Add record. RecBuf not assigned");
     const bool externalLock = FWriteLocked;
+    FTreeCursorsStale = true;
     TWriteLockScope lock(*this);
     uint8_t* rec = FRecBuf.data();
     TTableHeader& header = *FTableDef->TableHeader();
@@ -241,29 +248,28 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
     }
 
     std::vector<uint32_t> newChains;
-    std::vector<TIndexUndo> undo;
+    BeginUndo();
     uint32_t address = 0;
     try {
         WriteBlobs(false, &newChains);
         address = FRecordMgr->AddRecord(rec);
-        Assert(address != 0, "Add record. RecAddr = 0");
+        CheckState(address != 0, "Add record. RecAddr = 0");
         FTreeCursorsStale = true;
         for (int i = 0; i < indexCount; ++i) {
             TIndexItem& index = *FIndexMgr->GetItems(i);
-            TIndexUndo step{&index, std::vector<uint8_t>(size_t(index.MaximumKeySize()) + 1, 0), address, false};
-            index.CreateTempKeyBuffer(rec, step.Key.data(), nullptr);
-            undo.push_back(std::move(step));
+            index.CreateTempKeyBuffer(rec, PushUndo(index, nullptr, size_t(index.MaximumKeySize()) + 1, address, false).Key.data(),
+                                      nullptr);
             // A checked index still holds the key and the place its search found.
             if (!KeysCanCollide(index)) index.CreateKeyBuffer(rec, nullptr);
             if (index.InsertKey(address) != 0) {
-                undo.pop_back();  // the key refused is another record's
+                DropUndo();  // the key refused is another record's
                 OrqDatabaseErrorFmt(8581, "TOrqDataSet.AddRecord", std::string("Failed to add key to ") + SorqIndexFmt,
                                     {index.IndexName()}, this);
             }
         }
     } catch (...) {
         // Undo: the keys inserted, the record, the chains created; the caller's buffer back.
-        UndoIndexChanges(undo);
+        UndoIndexChanges();
         if (address != 0) {
             try {
                 FRecordMgr->DeleteRecord(address);
@@ -325,6 +331,7 @@ void TOrqDataSet::UpdateRecord() {
 }
 
 void TOrqDataSet::InternalUpdateRecord(bool ExternalLock) {
+    FTreeCursorsStale = true;
     uint8_t* rec = FRecBuf.data();
     uint8_t* stored = FScratchBuf.data();
     // The stored record, found by its key as it was read, must still be the record read.
@@ -372,14 +379,14 @@ void TOrqDataSet::InternalUpdateRecord(bool ExternalLock) {
     // undoes the key changes and gives the caller's buffer back.
     const std::vector<uint8_t> before(rec, rec + FRecBufSize);
     Store32(rec + C_RECMODCOUNTOFFSET, Load32(rec + C_RECMODCOUNTOFFSET) + 1);
-    std::vector<TIndexUndo> undo;
+    BeginUndo();
     try {
         // Each step is entered for undo before it is made: a step whose write failed may be
         // half made.
         for (size_t i = 0; i < changes.size(); ++i) {
             TIndexItem& index = *changes[i].Index;
             FTreeCursorsStale = true;
-            undo.push_back(TIndexUndo{&index, changes[i].OldKey, address, true});
+            PushUndo(index, changes[i].OldKey.data(), changes[i].OldKey.size(), address, true);
             index.CopyKeyBuffer(changes[i].OldKey.data(), nullptr);
             if (index.FullIndexSearch(stEQ) != 0 || index.DeleteKey() != 0)
                 OrqDatabaseError(8581, "TOrqDataSet.UpdateRecord",
@@ -387,10 +394,10 @@ void TOrqDataSet::InternalUpdateRecord(bool ExternalLock) {
         }
         for (size_t i = 0; i < changes.size(); ++i) {
             TIndexItem& index = *changes[i].Index;
-            undo.push_back(TIndexUndo{&index, changes[i].NewKey, address, false});
+            PushUndo(index, changes[i].NewKey.data(), changes[i].NewKey.size(), address, false);
             index.CopyKeyBuffer(changes[i].NewKey.data(), nullptr);
             if (index.InsertKey(address) != 0) {
-                undo.pop_back();
+                DropUndo();
                 OrqDatabaseError(8581, "TOrqDataSet.UpdateRecord",
                                  "Failed to add key to index - Index " + indexText(changes[i], i), this);
             }
@@ -398,7 +405,7 @@ void TOrqDataSet::InternalUpdateRecord(bool ExternalLock) {
         WriteBlobs(false, nullptr);
         FRecordMgr->UpdateRecord(address, rec);
     } catch (...) {
-        UndoIndexChanges(undo);
+        UndoIndexChanges();
         std::memcpy(rec, before.data(), before.size());
         throw;
     }
@@ -412,8 +419,9 @@ int TOrqDataSet::DeleteRecord(const uint8_t* Buf) {
     CheckInternalActive();
     CheckWritable("TOrqDataSet.DeleteRecord");
     CheckPrivilegePresent(FTableDef->PrivilegeFlags(), C_PRIVDELETE);
-    Assert(!FRecBuf.empty(), "Delete record. RecBuf not assigned");
+    CheckState(!FRecBuf.empty(), "Delete record. RecBuf not assigned");
     const bool externalLock = FWriteLocked;
+    FTreeCursorsStale = true;
     TWriteLockScope lock(*this);
     uint8_t* rec = FRecBuf.data();
     if (HasTableHeaderChanged() && TrailerAddress(rec) != 0) ReadRecordAt(TrailerAddress(rec), rec, false);
@@ -424,7 +432,6 @@ int TOrqDataSet::DeleteRecord(const uint8_t* Buf) {
 
     // Every index must hold the record's key; the keys are kept to undo a failed delete.
     const int indexCount = FIndexMgr->Count();
-    std::vector<TIndexUndo> undo;
     std::vector<std::vector<uint8_t>> keys(static_cast<size_t>(indexCount));
     for (int i = 0; i < indexCount; ++i) {
         TIndexItem& index = *FIndexMgr->GetItems(i);
@@ -435,18 +442,19 @@ int TOrqDataSet::DeleteRecord(const uint8_t* Buf) {
             OrqDatabaseErrorFmt(8708, "TOrqDataSet.DeleteRecord", SorqIndexFmt, {index.IndexName()}, this);
     }
     const uint32_t address = FIndexMgr->GetItems(0)->GetRecordAddress();
+    BeginUndo();
     try {
         for (int i = 0; i < indexCount; ++i) {
             TIndexItem& index = *FIndexMgr->GetItems(i);
             FTreeCursorsStale = true;
-            undo.push_back(TIndexUndo{&index, keys[size_t(i)], address, true});
+            PushUndo(index, keys[size_t(i)].data(), keys[size_t(i)].size(), address, true);
             if (index.DeleteKey() != 0)
                 OrqDatabaseErrorFmt(8581, "TOrqDataSet.DeleteRecord", std::string("Failed to delete key from ") + SorqIndexFmt,
                                     {index.IndexName()}, this);
         }
         FRecordMgr->DeleteRecord(address);
     } catch (...) {
-        UndoIndexChanges(undo);
+        UndoIndexChanges();
         throw;
     }
     FTableDef->TableHeader()->SetDirty(true);

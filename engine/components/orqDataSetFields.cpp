@@ -203,7 +203,7 @@ void TOrqDataSet::DataSetSetFieldDataToRecBuf(int FieldNo, int Len, bool SetNull
         OrqDatabaseError(8581, "TOrqDataSet.DataSetSetFieldData", "Field data length is out of range", self);
     int length = Len;
     if (field.SizeMarkerOffset() > 0) {
-        Assert(Len >= 0, "Invalid data length in set field");
+        CheckState(Len >= 0, "Invalid data length in set field");
         Store16(Buf + field.SizeMarkerOffset(), uint16_t(Len));
     } else if (Len < 0) {
         length = field.FieldSize();
@@ -277,12 +277,12 @@ void TOrqDataSet::DataSetGetFieldStreamFromRecBuf(const uint8_t* Buf, int FieldN
     if (IsNull) return;
     const uint32_t address = Load32(Buf + field.DataOffset());
     const uint32_t length = Load32(Buf + field.DataOffset() + 4);
-    Assert(address != 0, "GetFieldStream. Blob address = 0");
+    CheckState(address != 0, "GetFieldStream. Blob address = 0");
     TReadLockScope lock(*this);
     if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) {
         memory->SetSize(length);
         memory->SetPosition(0);
-        Assert(FBlobInterface->ReadBlob(address, *memory) == int64_t(length), "Unexpected error in reading blob data");
+        CheckState(FBlobInterface->ReadBlob(address, *memory) == int64_t(length), "Unexpected error in reading blob data");
     } else {
         FBlobInterface->ReadBlob(address, Stream);
     }
@@ -339,9 +339,9 @@ int TOrqDataSet::GetIndexFieldCount() const {
 }
 
 void TOrqDataSet::GetIndexDef(int Index, TIndexDef& IndexDef) const {
-    Assert(Index >= 0 && Index < FIndexMgr->Count(), "Index item not found");
+    CheckState(Index >= 0 && Index < FIndexMgr->Count(), "Index item not found");
     const TIndexItem& item = *FIndexMgr->GetItems(Index);
-    Assert(!item.Hidden(), "Attempting to access a hidden index");
+    CheckState(!item.Hidden(), "Attempting to access a hidden index");
     std::string fields, caseIns, desc;
     auto append = [](std::string& List, const std::string& Name) { List += (List.empty() ? "" : ";") + Name; };
     const TKeyFields& keys = *item.KeyFields();

@@ -5,9 +5,10 @@
 // in the current index in the trailer. A move that needs storage takes the table read lock for
 // its duration unless the cursor holds a table lock.
 //
-// Read-ahead: a key search that finds a record lists up to ReadAheadBufferSize entries of the
-// current index's leaf around it (in the direction of the walk) and reads their records, so that
-// the following Next/Prior moves are served from memory. The records are trusted for 10 seconds
+// Read-ahead: a Next or Prior that has to search its key lists up to ReadAheadBufferSize entries of
+// the current index's leaf from the record it found, in the direction of the walk, and reads their
+// records, so that the following moves are served from memory. (A search that only positions the
+// cursor reads no records ahead: the first step after it does.) The records are trusted for 10 seconds
 // and dropped at once when a lock finds the table header changed. Inside a batch of the
 // framework's fetches (read-ahead mode active) a move that must go to the index steps the tree
 // cursor by record-number difference instead of searching its key from the root, as long as the
@@ -97,7 +98,10 @@ bool TOrqDataSet::InternalStep(bool Forward) {
         // The records kept lie inside the range: the fill dropped every other one.
         found = !FRangeOn || FRangeValid;
     } else {
-        FReadAheadDirection = Forward ? rdForwards : rdBackwards;
+        // Under a lock the caller holds nothing is gained by reading ahead: the tree cursor steps
+        // to the next record at once. Without one, the records read ahead spare the next moves
+        // their locks.
+        FReadAheadDirection = FTableLocked ? rdNone : Forward ? rdForwards : rdBackwards;
         TReadLockScope lock(*this);
         found = InternalFind(Forward ? stGT : stLT, FIndexName, nullptr);
         if (found && FRangeOn) {
@@ -134,25 +138,43 @@ void TOrqDataSet::SetFieldKeyFlagToMax(int FieldNo) {
 // ---------------------------------------------------------------------------------------------
 // Searches
 
+bool TOrqDataSet::StepTreeCursor(TIndexItem& Index, TIndexSearchType SearchType, bool& Found) {
+    const uint8_t* rec = FRecBuf.data();
+    const uint32_t address = TrailerAddress(rec);
+    if (&Index != FCurrentIndex || FTreeCursorsStale || FBufferState != 1 || address == 0 || TrailerMarker(rec) != 0 ||
+        !Index.Tree().NodesValid() || !Index.Tree().PathValid())
+        return false;
+    // The record buffer's record is the tree cursor's, or lies a few entries from it (read-ahead
+    // records served since): reach it by steps and check that it is the one.
+    if (Index.GetRecordAddress() != address) {
+        const int distance = TrailerRecNo(rec) - Index.GetRecordNo();
+        if (distance < -C_MAXTREESTEPS || distance > C_MAXTREESTEPS || !Index.MoveBy(distance) ||
+            Index.GetRecordAddress() != address) {
+            FTreeCursorsStale = true;
+            return false;
+        }
+    }
+    Found = SearchType == stGT ? Index.NextKey() : SearchType == stLT ? Index.PriorKey() : true;
+    return true;
+}
+
 bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& IndexName,
                                const TSearchModifier* Modifier) {
     CheckInternalActive();
     TReadLockScope lock(*this);
-    TIndexItem& index = RequireIndex(IndexName, "TOrqDataSet.InternalFind");
+    TIndexItem& index = FCurrentIndex && IndexName == FIndexName ? *FCurrentIndex
+                                                                  : RequireIndex(IndexName, "TOrqDataSet.InternalFind");
     uint8_t* rec = FRecBuf.data();
-    bool found;
-    if (FReadAheadMode == raReadAheadActive) {
-        if (SearchType != stLT && SearchType != stEQ && SearchType != stGT)
-            OrqDatabaseError(8581, "TOrqDataSet.InternalFind", "Unexpected seek type in Internal Find", this);
-    }
-    if (FReadAheadMode == raReadAheadActive && &index == FCurrentIndex && !FTreeCursorsStale &&
-        index.Tree().NodesValid() && index.Tree().PathValid()) {
-        // The tree cursor is where the last search left it: step by the record-number distance
-        // the read-ahead records covered, then one key.
-        found = index.MoveBy(TrailerRecNo(rec) - index.GetRecordNo());
-        if (found && SearchType == stLT) found = index.PriorKey();
-        if (found && SearchType == stGT) found = index.NextKey();
+    if (FReadAheadMode == raReadAheadActive && SearchType != stLT && SearchType != stEQ && SearchType != stGT)
+        OrqDatabaseError(8581, "TOrqDataSet.InternalFind", "Unexpected seek type in Internal Find", this);
+    bool found = false;
+    const bool step = SearchType == stLT || SearchType == stGT || (SearchType == stEQ && FReadAheadMode == raReadAheadActive);
+    // A step knows the record number it reaches: one on from the record buffer's.
+    int32_t steppedRecNo = 0;
+    if (step && StepTreeCursor(index, SearchType, found)) {
+        steppedRecNo = TrailerRecNo(rec) + (SearchType == stGT ? 1 : SearchType == stLT ? -1 : 0);
     } else {
+        FTreeCursorsStale = true;
         BuildSearchKey(index, rec);
         found = SearchIndex(index, SearchType, Modifier);
     }
@@ -167,10 +189,10 @@ bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& I
         TIndexItem& current = CurrentIndex("TOrqDataSet.InternalFind");
         SetTrailer(rec, address, 0);
         current.CreateKeyBuffer(rec, nullptr);
-        Assert(current.FullIndexSearch(stEQ) == 0, "Key found but not in current index");
+        CheckState(current.FullIndexSearch(stEQ) == 0, "Key found but not in current index");
         recNo = current.GetRecordNo();
     } else {
-        recNo = index.GetRecordNo();
+        recNo = steppedRecNo > 0 ? steppedRecNo : index.GetRecordNo();
     }
     SetTrailer(rec, address, recNo);
     FBufferState = 1;
@@ -183,7 +205,9 @@ bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& I
             FReadAheadBuffer->SetRecordCountValid(false);
         }
     }
-    if (FUseReadAheadBuffer && !FReadAheadBuffer->GetBufferItem(address))
+    // A step of a walk reads ahead in its direction; a search that positions the cursor does not
+    // (the first step after it does), so random searches read one record each.
+    if (FUseReadAheadBuffer && FReadAheadDirection != rdCenter && !FReadAheadBuffer->GetBufferItem(address))
         FillReadAheadBuffer(FReadAheadBufferSize, FReadAheadDirection);
     FReadAheadDirection = rdCenter;
     return true;
@@ -227,6 +251,7 @@ bool TOrqDataSet::FindBuf(const uint8_t* Buf, TIndexSearchType SearchType, const
 int TOrqDataSet::InternalSearchOnly(const uint8_t* Buf, TIndexSearchType SearchType, const std::string& IndexName,
                                     const TSearchModifier* Modifier) {
     TIndexItem& index = RequireIndex(IndexName, "TOrqDataSet.InternalSearchOnly");
+    FTreeCursorsStale = true;
     BuildSearchKey(index, Buf);
     return SearchIndex(index, SearchType, Modifier) ? 0 : 1;
 }
@@ -270,6 +295,7 @@ bool TOrqDataSet::SetToRecord(uint32_t Address, const uint8_t* Buf, bool CheckBu
     if (!Reposition) return true;
 
     TIndexItem& current = CurrentIndex("TOrqDataSet.SetToRecord");
+    FTreeCursorsStale = true;
     current.CreateKeyBuffer(rec, nullptr);
     if (!SearchIndex(current, searchType, nullptr)) {
         if (RecordCount() > 0) OrqDatabaseError(8708, "TOrqDataSet.SetToRecord", "", this);
@@ -278,7 +304,7 @@ bool TOrqDataSet::SetToRecord(uint32_t Address, const uint8_t* Buf, bool CheckBu
     uint32_t address = Address;
     if (searchType == stLEG) {
         address = current.GetRecordAddress();
-        Assert(address != 0, "The record cannot be found - the address is invalid");
+        CheckState(address != 0, "The record cannot be found - the address is invalid");
         ReadRecordAt(address, rec, true);
     }
     FBufferState = 1;
@@ -448,12 +474,14 @@ bool TOrqDataSet::CheckBufferWritten(const uint8_t* Buf) const { return TrailerR
 uint32_t TOrqDataSet::RefreshDataSet(TIndexSearchType SearchType, uint8_t* Buf) {
     CheckInternalActive();
     TIndexItem& current = CurrentIndex("TOrqDataSet.RefreshDataSet");
+    FTreeCursorsStale = true;
     current.CreateKeyBuffer(FRecordMgr->InternalBuffer(), nullptr);
     if (!SearchIndex(current, SearchType, nullptr)) return 0;
     const uint32_t address = current.GetRecordAddress();
-    Assert(address != 0, "Address of 0 return from successful search");
+    CheckState(address != 0, "Address of 0 return from successful search");
     ReadRecordAt(address, Buf, Buf == FRecBuf.data());
     SetTrailer(Buf, address, current.GetRecordNo());
+    FTreeCursorsStale = Buf != FRecBuf.data();
     if (SearchType == stLEG) {
         FRangeCached[0] = FRangeCached[1] = false;
         ValidateRecBufPostDataChange();
@@ -464,6 +492,7 @@ uint32_t TOrqDataSet::RefreshDataSet(TIndexSearchType SearchType, uint8_t* Buf) 
 void TOrqDataSet::RefreshDataSetIndex(uint32_t Address) {
     CheckInternalActive();
     TIndexItem& current = CurrentIndex("TOrqDataSet.RefreshDataSetIndex");
+    FTreeCursorsStale = true;
     current.CreateKeyBuffer(FRecBuf.data(), nullptr);
     if (current.FullIndexSearch(stEQ) != 0) OrqDatabaseError(8708, "TOrqDataSet.RefreshDataSetIndex", "", this);
     if (Address != 0 && Address != current.GetRecordAddress())
@@ -498,7 +527,7 @@ void TOrqDataSet::ClearReadAheadMode() {
 
 void TOrqDataSet::FillReadAheadBuffer(int Count, TReadAheadDirection Direction) {
     if (!FUseReadAheadBuffer || Direction == rdNone || Count < 2) return;
-    Assert(FCurrentIndex != nullptr, "Current Index item is not assigned");
+    CheckState(FCurrentIndex != nullptr, "Current Index item is not assigned");
     TReadAheadBuffer& buffer = *FReadAheadBuffer;
     buffer.Invalidate();
     FCurrentIndex->ListReadAheadRecords(Direction, Count, buffer);
@@ -511,7 +540,7 @@ void TOrqDataSet::FillReadAheadBuffer(int Count, TReadAheadDirection Direction) 
             for (int i = buffer.Count() - 1; i >= 0; --i)
                 if (!FRangeValid || !inRange(buffer.GetItems(i))) buffer.DeleteItem(i);
             for (int i = 1; i < buffer.Count(); ++i)
-                Assert(buffer.GetItems(i - 1)->RecNo() + 1 == buffer.GetItems(i)->RecNo(),
+                CheckState(buffer.GetItems(i - 1)->RecNo() + 1 == buffer.GetItems(i)->RecNo(),
                        "Read ahead buffer recno's are out of sync");
         }
     }
@@ -523,7 +552,7 @@ void TOrqDataSet::FillReadAheadBuffer(int Count, TReadAheadDirection Direction) 
 
 bool TOrqDataSet::GetFromReadAheadBuffer(TReadAheadDirection Direction) {
     TReadAheadBuffer& buffer = *FReadAheadBuffer;
-    if (!buffer.IsValid(GetMSTimeMarker())) return false;
+    if (buffer.Count() == 0 || !buffer.IsValid(GetMSTimeMarker())) return false;
     const uint32_t address = TrailerAddress(FRecBuf.data());
     const TReadAheadBufferItem* item = Direction == rdCenter      ? buffer.GetBufferItem(address)
                                        : Direction == rdBackwards ? buffer.GetPriorBufferItem(address)
@@ -691,6 +720,7 @@ bool TOrqDataSet::DoLocate(const std::string& IndexName, uint8_t* SearchBuf, uin
 int TOrqDataSet::InternalSequentialSearch(const uint8_t* SearchBuf, uint8_t* ResultBuf, TSearchFields& SearchFields,
                                           TIndexItem& Index, bool CaseInsensitive, bool Partial) {
     if (FRangeOn && !FRangeValid) return -1;
+    FTreeCursorsStale = true;
     std::vector<uint8_t> scratch(size_t(FRecBufSize), 0);
     uint32_t address = Index.GetRecordAddress();
     ReadRecordAt(address, scratch.data(), false);

@@ -77,6 +77,7 @@ bool TOrqDataSet::MoveToRangeEnd(TRangeMode Mode) {
     CheckInternalActive();
     TIndexItem& current = CurrentIndex("TOrqDataSet.MoveToRangeEnd");
     TReadLockScope lock(*this);
+    FTreeCursorsStale = true;
     current.CopyKeyBuffer(FRangeKeyBuf[Mode].data(), &FRangeMarkers[Mode]);
     if (current.FullIndexSearch(Mode == rmRangeStart ? stGE : stLE) != 0) return false;
     const uint32_t address = current.GetRecordAddress();
@@ -97,6 +98,7 @@ int TOrqDataSet::GetRangeEndRecNo(TRangeMode Mode) {
     TIndexItem& current = CurrentIndex("TOrqDataSet.GetRangeEndRecNo");
     TReadLockScope lock(*this);
     int32_t recNo = 0;
+    FTreeCursorsStale = true;
     current.CopyKeyBuffer(FRangeKeyBuf[Mode].data(), &FRangeMarkers[Mode]);
     if (current.FullIndexSearch(Mode == rmRangeStart ? stGE : stLE) == 0) {
         const uint32_t address = current.GetRecordAddress();
@@ -186,7 +188,7 @@ void TOrqDataSet::LoadCompleteListOfRecords(TList& List) {
 void TOrqDataSet::LoadHashListOfRecords(TOrqBaseHash& Hash, TList* List, bool OuterJoin) {
     CheckInternalActive();
     const TInternalFieldItem* field = FRecordMgr->Fields().FindField(Hash.SourceFieldName());
-    Assert(field != nullptr, "Field not found in LoadHashListOfRecords: " + Hash.SourceFieldName());
+    if (!field) throw EAssertionFailed("Field not found in LoadHashListOfRecords: " + Hash.SourceFieldName());
     const int fieldNo = field->FieldIndex();
     // Adds the field's non-null value of every record of Addresses (sorted first) to the hash.
     auto addRecords = [this, &Hash, fieldNo](std::vector<uint32_t> Addresses) {

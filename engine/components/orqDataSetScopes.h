@@ -1,5 +1,5 @@
-// orqDataSetScopes: the table-lock scopes the units of the engine cursor share (orqDataSet.h).
-// Internal to the cursor's .cpp files.
+// orqDataSetScopes: the table-lock scopes and the consistency check the units of the engine cursor
+// share (orqDataSet.h). Internal to the cursor's .cpp files.
 //
 // An operation that needs a table lock takes it only when the cursor does not hold one already,
 // and gives back exactly what it took on every exit: Release() on the success path lets a
@@ -9,6 +9,12 @@
 #include "engine/components/orqDataSet.h"
 
 namespace ostra {
+
+// A consistency check: raises EAssertionFailed with Text when Condition is false. Unlike Assert it
+// builds no string unless it fails, so it costs nothing on the cursor's inner loops.
+inline void CheckState(bool Condition, const char* Text) {
+    if (!Condition) throw EAssertionFailed(Text);
+}
 
 // A table read lock, taken unless the cursor holds a table lock (or when not Wanted).
 class TOrqDataSet::TReadLockScope {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine/components/orqDataSet.h"
+#include "engine/components/orqDataSetScopes.h"
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqErrors.h"
@@ -147,7 +148,7 @@ void TOrqDataSet::BuildTableDef(bool Memory, const std::vector<TRequestedField>&
     layout.Open();
     def.SetRecordSize(layout.RecordSize());
     def.SetUsesBlobs(layout.UsesBlobs());
-    Assert(def.RecordSize() >= 1, "Record size = 0");
+    CheckState(def.RecordSize() >= 1, "Record size = 0");
 
     if (int(Indexes.size()) > CMaxIndexes)
         OrqDatabaseErrorFmt(9604, Caller, SorqMaxLimitFmt, {CMaxIndexes}, this);

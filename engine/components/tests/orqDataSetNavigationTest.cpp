@@ -248,27 +248,38 @@ TEST_P(CursorNavigationTest, ReadAheadServesWalksAndExpires) {
     if (Memory()) GTEST_SKIP() << "in-memory tables do not read ahead";
     Fill(30);
     ASSERT_TRUE(Cursor->DataSetFirst());
-    EXPECT_EQ(Cursor->ReadAheadBuffer().Count(), 5);  // around the first record: itself and 4 after
+    EXPECT_EQ(Cursor->ReadAheadBuffer().Count(), 0);  // a positioning search reads no records ahead
+    ASSERT_TRUE(Cursor->DataSetNext());               // the first step does: 10 records forwards
+    EXPECT_EQ(CurrentID(), 4);
+    EXPECT_EQ(Cursor->ReadAheadBuffer().Count(), 10);
     EXPECT_TRUE(Cursor->ReadAheadBuffer().RecordCountValid());
 
-    // Another connection deletes record 4: the records read ahead are trusted for now.
+    // Another connection deletes record 6: the records read ahead are trusted for now.
     auto other = ConnectDataBase(Dir.File("cursor.orq"));
     auto writer = OpenCursor(*other, "Items", false);
     writer->InitializeNewRecord(writer->RecordBuffer(), false);
-    SetValue(*writer, "ID", 4);
+    SetValue(*writer, "ID", 6);
     ASSERT_TRUE(writer->Find(stEQ, "PK", nullptr));
     ASSERT_EQ(writer->DeleteRecord(nullptr), 0);
     ASSERT_TRUE(Cursor->DataSetNext());
-    EXPECT_EQ(CurrentID(), 4);
+    EXPECT_EQ(CurrentID(), 6);
 
-    // 10001 ms after the fill they are not: the buffer empties and the walk goes to the index.
+    // 10001 ms after the fill they are not: the buffer empties and the walk goes to the index,
+    // whose lock finds the other writer's change.
     Cursor->ReadAheadBuffer().SetValidTimeStamp(GetMSTimeMarker() - 10001);
     EXPECT_FALSE(Cursor->GetFromReadAheadBuffer(rdForwards));
     EXPECT_EQ(Cursor->ReadAheadBuffer().Count(), 0);
     ASSERT_TRUE(Cursor->DataSetNext());
-    EXPECT_EQ(CurrentID(), 6);
+    EXPECT_EQ(CurrentID(), 8);
     EXPECT_EQ(Cursor->GetTotalRecordCount(), 29);
-    EXPECT_EQ(Cursor->ReadAheadBuffer().Count(), 10);  // a forward fill
+    EXPECT_EQ(Cursor->ReadAheadBuffer().Count(), 10);
+    // Backwards the same.
+    ASSERT_TRUE(Cursor->DataSetLast());
+    ASSERT_TRUE(Cursor->DataSetPrior());
+    EXPECT_EQ(CurrentID(), 58);
+    EXPECT_EQ(Cursor->ReadAheadBuffer().Count(), 10);
+    ASSERT_TRUE(Cursor->DataSetPrior());
+    EXPECT_EQ(CurrentID(), 56);
 }
 
 TEST_P(CursorNavigationTest, LocatesRecordsByFieldValues) {

@@ -170,6 +170,7 @@ TEST_P(CursorOpenTest, AnotherWriterDropsCachedViewsAtTheNextLock) {
     auto cursor = Open("Orders");
     for (int i = 1; i <= 30; ++i) Insert(*cursor, {{"ID", i}});
     ASSERT_TRUE(cursor->DataSetFirst());
+    ASSERT_TRUE(cursor->DataSetNext());
     EXPECT_GT(cursor->ReadAheadBuffer().Count(), 1);
     EXPECT_EQ(cursor->GetTotalRecordCount(), 30);
 
