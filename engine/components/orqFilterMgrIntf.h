@@ -66,22 +66,33 @@ public:
     virtual const TCompoundList* GetCurrentFilterList() = 0;
 };
 
-// The filter manager of a cursor while the engine has no filter evaluation: nothing is ever
-// active, so every record passes, and opening a filter fails with a text saying why.
-class TPassThroughFilterMgr : public IOrqFilterMgr {
+// The settings every filter manager keeps: the filter text and options it is opened with, and
+// why its last open failed.
+class TBaseFilterMgr : public IOrqFilterMgr {
 public:
-    bool Active() const override { return false; }
     const std::string& FilterText() const override { return FFilterText; }
     void SetFilterText(const std::string& Value) override { FFilterText = Value; }
     TFilterOptions FilterOptions() const override { return FFilterOptions; }
     void SetFilterOptions(TFilterOptions Value) override { FFilterOptions = Value; }
+    const std::string& ErrorText() const override { return FErrorText; }
+
+protected:
+    std::string FFilterText;
+    TFilterOptions FFilterOptions;
+    std::string FErrorText;
+};
+
+// The filter manager of a cursor while the engine has no filter evaluation: nothing is ever
+// active, so every record passes, and opening a filter fails with a text saying why.
+class TPassThroughFilterMgr : public TBaseFilterMgr {
+public:
+    bool Active() const override { return false; }
     void SetQueryActive(bool Value) override {}
     // Always false with ErrorText "Filters are not available".
     bool OpenFilter(TOrqDataSet& Table) override;
     void CloseFilter() override {}
     void ResetFilter() override {}
     void RefreshDataProvider() override {}
-    const std::string& ErrorText() const override { return FErrorText; }
     int GetBaseRecNo() override { return 0; }
     bool CheckRecordInFilter(uint32_t RecAddr) override { return false; }
     int GetFilterRecordCount() override { return 0; }
@@ -90,11 +101,6 @@ public:
     uint32_t MoveToEnd(bool First) override { return 0; }
     uint32_t FindFilterRecord(uint32_t RecAddr, TIndexSearchType SearchType) override { return 0; }
     const TCompoundList* GetCurrentFilterList() override { return nullptr; }
-
-private:
-    std::string FFilterText;
-    TFilterOptions FFilterOptions;
-    std::string FErrorText;
 };
 
 }  // namespace ostra

@@ -105,6 +105,7 @@ void TTestDataBase::DoConnect() {
         FDisk->SetLockRetryCount(FLockRetryCount);
         FDisk->SetLockRetryInterval(FLockRetryInterval);
         FDisk->Open();
+        FDisk->SetCryptKey("");  // the default key of strongly encrypted pages
         FHeaders.SetDiskMgr(FDisk.get());
         FHeaders.SetBlockSize(CTableHeaderBlockSize);
         FHeaders.SetUsage(1);
