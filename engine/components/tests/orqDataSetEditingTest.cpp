@@ -407,6 +407,43 @@ TEST_P(CursorEditingTest, UndoesOperationsWhoseWritesFail) {
     EXPECT_EQ(Contents(), model);
 }
 
+// A transaction rolled back, or a commit that fails (and so rolls back): the cursor's views of the
+// table (header, trees, read-ahead, positions) go with it, at once through DumpInternalCaches or at
+// the next lock through the header counter.
+TEST_P(CursorEditingTest, ForgetsWhatARollbackOrAFailedCommitTookBack) {
+    if (Memory()) GTEST_SKIP() << "transactions are a file's";
+    for (int i = 1; i <= 20; ++i) Insert(*Cursor, {{"ID", i}, {"NAME", "kept"}});
+    const std::map<int, std::string> before = Contents();
+    uint32_t nextLogicalNo = 21;
+    for (int way = 0; way < 3; ++way) {
+        DataBase->StartTransaction();
+        Cursor->LockTable();  // one header write: the counter the cursor last read is the stored one
+        for (int i = 100; i < 400; ++i) Insert(*Cursor, {{"ID", i}, {"NAME", "gone"}});
+        ASSERT_TRUE(Seek(5));
+        ASSERT_EQ(Cursor->DeleteRecord(nullptr), 0);
+        Cursor->UnlockTable();
+        EXPECT_EQ(Cursor->GetTotalRecordCount(), 319);
+        if (way == 0) {
+            DataBase->Rollback();
+        } else {
+            platform::NthCallFault fault(platform::FileOps(platform::FileOp::Flush), 1, {EIO, -1}, false);
+            platform::ScopedFileFaultInjector inject(fault);
+            if (way == 1)
+                EXPECT_NE(ErrorCode([&] { DataBase->Commit(); }), 0);  // tells the cursors
+            else
+                EXPECT_NE(ErrorCode([&] { DataBase->DiskMgr()->DiskCommit(); }), 0);  // the counter alone
+        }
+        EXPECT_FALSE(DataBase->InTransaction());
+        EXPECT_EQ(Contents(), before) << "way " << way;
+        EXPECT_EQ(Cursor->GetTotalRecordCount(), 20);
+        // The counter is the one stored before the transaction.
+        Insert(*Cursor, {{"ID", 21}, {"NAME", "after"}});
+        EXPECT_EQ(LogicalNo(*Cursor), nextLogicalNo++);
+        ASSERT_TRUE(Seek(21));
+        ASSERT_EQ(Cursor->DeleteRecord(nullptr), 0);
+    }
+}
+
 // Raw copies keep the table's counters above every number they store, so later inserts never
 // repeat a logical record number (nor an auto-increment value).
 TEST_P(CursorEditingTest, TransferredRecordsKeepTheCountersAhead) {
