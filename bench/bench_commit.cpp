@@ -23,6 +23,7 @@
 #include <system_error>
 #include <vector>
 
+#include "bench/BenchFolder.h"
 #include "engine/storage/orqCommon.h"
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqDisk.h"
@@ -51,33 +52,8 @@ int32_t RowID(int I) { return int32_t(int64_t(I) * 7919 % 100003); }
 std::string RowName(int I) { return "customer " + std::to_string(I * 31 % 977) + " of region " + std::to_string(I % 17); }
 int32_t RowScore(int I) { return I * 13 % 1000; }
 
-// A temporary folder (under TMPDIR, else /tmp) for every database of the run; removed at exit.
-class TBenchFolder {
-public:
-    TBenchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ostra-bench-commit-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-        FPath = pattern;
-        benchmark::AddCustomContext("bench_commit folder", FPath);
-    }
-    ~TBenchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(FPath, ignored);
-    }
-    std::string File(const std::string& Name) const { return FPath + "/" + Name; }
-    // Removes every file of the folder (databases, journals, lock files).
-    void Clear() const {
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator(FPath, ignored))
-            std::filesystem::remove(entry.path(), ignored);
-    }
-
-private:
-    std::string FPath;
-};
-
-const TBenchFolder& Folder() {
-    static TBenchFolder folder;
+const bench::TBenchFolder& Folder() {
+    static bench::TBenchFolder folder("bench-commit");
     return folder;
 }
 

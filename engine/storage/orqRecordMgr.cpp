@@ -128,6 +128,12 @@ void TRecordMgr::ReadRecordByRef(uint32_t RecordID, uint8_t*& Buffer) {
     FIOInterface->ReadBlockByRef(RecordID, uint32_t(FRecordSize), Buffer);
 }
 
+void TRecordMgr::KeepCopy(const uint8_t* Buffer) {
+    CheckOpen("TRecordMgr.KeepCopy");
+    std::memcpy(FInternalBuffer.data(), Buffer, size_t(FRecordSize));
+    FBlobMgr->InvalidateStreams();
+}
+
 void TRecordMgr::UpdateRecord(uint32_t RecordID, const uint8_t* Buffer) {
     CheckOpen("TRecordMgr.UpdateRecord");
     FIOInterface->WriteBlock(RecordID, uint32_t(FRecordSize), Buffer);

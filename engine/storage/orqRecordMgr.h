@@ -112,6 +112,9 @@ public:
     void DeleteRecord(uint32_t RecordID);
     // Copies the internal buffer into Buffer (RecordSize bytes).
     void RestoreBufferFromInternalBuffer(uint8_t* Buffer);
+    // Keeps Buffer (RecordSize bytes), a record the caller read by other means (from its
+    // read-ahead records), as the last record read: as ReadRecord with KeepCopy, without the read.
+    void KeepCopy(const uint8_t* Buffer);
 
     TBaseIOInterface* IOInterface() const { return FIOInterface; }
     TBlobMgr& BlobMgr() { return *FBlobMgr; }

@@ -1,0 +1,406 @@
+// The engine cursor beside SQLite on one orders table in the same run:
+//   orders(id integer primary key, customer integer with a non-unique index, name of 40
+//   characters, amount float, date), 200,000 rows, page size 4096 for both engines and a page
+//   cache of 1,000 pages (4 MiB) each (the size the engine gives a file of this size when it opens
+//   it; SQLite is set to the same).
+// Four workloads:
+//   Insert   all rows in one transaction, committed (flushed) at the end, ids ascending as orders
+//            are numbered (SQLite keeps rows in the order of an integer primary key, the engine in
+//            the order they were added: with ids in a scattered order, the engine's walks in key
+//            order read the record pages at random; the closing note of the cursor's issue gives
+//            those numbers too);
+//   Search   200,000 primary-key searches in a scattered order, each reading the amount;
+//   Walk     the whole table in primary-key order, reading the amount of every row;
+//   Range    100 ranges of 100 customers (about 2,000 rows each) through the customer index,
+//            reading the amount of every row.
+// The reads run as one read transaction each: SQLite inside BEGIN ... COMMIT, the cursor under one
+// table read lock (ReadLockTable ... UnlockTable), the way each engine serves a batch of reads.
+// They run twice: with the page cache of 1,000 pages, and with 10,000 pages for both engines (the
+// whole database cached: what each engine's own work costs without reads from the system).
+// Each workload's wall time is printed with the ratio Ostra / SQLite after the runs.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "bench/BenchFolder.h"
+#include "engine/components/orqDataSet.h"
+#include "engine/components/tests/support/orqTestDataBase.h"
+#include "engine/storage/orqCacheMgr.h"
+#include "engine/storage/orqDisk.h"
+#include "engine/storage/orqSearchKey.h"
+#include "host/db/FieldDefs.h"
+#include "host/db/IndexDefs.h"
+
+namespace {
+
+using namespace ostra;
+using Clock = std::chrono::steady_clock;
+
+constexpr int Rows = 200000;
+constexpr int Customers = 10000;  // 20 rows each
+constexpr int RangeCustomers = 100;
+constexpr int Ranges = 100;
+constexpr uint32_t PageSize = 4096;
+constexpr int CachePages = 1000;
+
+int RowID(int I) { return I + 1; }
+int RowCustomer(int ID) { return ID % Customers; }
+double RowAmount(int ID) { return ID * 1.25; }
+double RowDate(int ID) { return 45000.0 + ID % 365; }
+std::string RowName(int ID) {
+    std::string name = "Customer order " + std::to_string(ID) + " of the spring campaign";
+    name.resize(40, '.');
+    return name;
+}
+int SearchID(int K) { return int(int64_t(K) * 104729 % Rows) + 1; }
+
+const bench::TBenchFolder& Folder() {
+    static bench::TBenchFolder folder("bench-cursor");
+    return folder;
+}
+
+// Seconds per workload and engine, for the ratios printed at the end.
+std::map<std::string, std::map<std::string, double>>& Times() {
+    static std::map<std::string, std::map<std::string, double>> times;
+    return times;
+}
+
+// Runs Work once per iteration and records its wall time.
+template <class TWork>
+void Measure(benchmark::State& State, std::string Workload, const std::string& Engine, const TWork& Work) {
+    if (State.range(0) > CachePages) Workload += " (large cache)";
+    double best = 1e300;
+    for (auto _ : State) {
+        const auto start = Clock::now();
+        Work();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        State.SetIterationTime(seconds);
+        best = std::min(best, seconds);
+    }
+    Times()[Workload][Engine] = best;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ostra
+
+struct TOstra {
+    std::unique_ptr<componentstest::TTestDataBase> DataBase;
+    std::unique_ptr<TOrqDataSet> Cursor;
+    int ID = 0, Customer = 0, Name = 0, Amount = 0, Date = 0;
+
+    void Connect(bool Create) {
+        Cursor.reset();
+        DataBase = std::make_unique<componentstest::TTestDataBase>();
+        DataBase->SetFileName(Folder().File("orders.orq"));
+        DataBase->SetPageSize(PageSize);
+        if (Create) DataBase->CreateDatabase();
+        DataBase->SetConnected(true);
+    }
+    void OpenCursor() {
+        Cursor = std::make_unique<TOrqDataSet>(nullptr);
+        Cursor->SetDataBase(DataBase.get());
+        Cursor->SetTableName("Orders");
+        Cursor->DataSetOpen();
+        ID = Cursor->GetFieldNo("ID");
+        Customer = Cursor->GetFieldNo("CUSTOMER");
+        Name = Cursor->GetFieldNo("NAME");
+        Amount = Cursor->GetFieldNo("AMOUNT");
+        Date = Cursor->GetFieldNo("ODATE");
+    }
+    // The page cache for the reads: Pages pages.
+    void SetCache(int Pages) { DataBase->DiskMgr()->File().PageCache().ResetPageCount(Pages); }
+    double ReadAmount() {
+        double amount = 0;
+        bool isNull = false;
+        Cursor->DataSetGetFieldData(Amount, isNull, &amount);
+        return amount;
+    }
+};
+
+TOstra& Ostra() {
+    static TOstra ostra;
+    return ostra;
+}
+
+void BM_Insert_Ostra(benchmark::State& State) {
+    TOstra& ostra = Ostra();
+    Measure(State, "Insert", "Ostra", [&] {
+        ostra.Connect(true);
+        {
+            TOrqDataSet creator(nullptr);
+            creator.SetDataBase(ostra.DataBase.get());
+            creator.SetTableName("Orders");
+            TFieldDefs fields(nullptr);
+            fields.Add("ID", ftInteger);
+            fields.Add("CUSTOMER", ftInteger);
+            fields.Add("NAME", ftString, 40);
+            fields.Add("AMOUNT", ftFloat);
+            fields.Add("ODATE", ftDateTime);
+            TIndexDefs indexes(nullptr);
+            indexes.Add("PK", "ID", TIndexOptions{ixPrimary, ixUnique});
+            indexes.Add("ixCustomer", "CUSTOMER", {});
+            creator.SetTableDef(false, fields, indexes);
+            creator.InternalCreateTable();
+        }
+        ostra.OpenCursor();
+        TOrqDataSet& cursor = *ostra.Cursor;
+        ostra.DataBase->StartTransaction();
+        cursor.LockTable();
+        for (int i = 0; i < Rows; ++i) {
+            const int id = RowID(i), customer = RowCustomer(id);
+            const double amount = RowAmount(id), date = RowDate(id);
+            const std::string name = RowName(id);
+            cursor.InitializeNewRecord(cursor.RecordBuffer(), false);
+            cursor.DataSetSetFieldData(ostra.ID, 4, false, &id);
+            cursor.DataSetSetFieldData(ostra.Customer, 4, false, &customer);
+            cursor.DataSetSetFieldData(ostra.Name, int(name.size()), false, name.data());
+            cursor.DataSetSetFieldData(ostra.Amount, 8, false, &amount);
+            cursor.DataSetSetFieldData(ostra.Date, 8, false, &date);
+            cursor.AddRecord(false);
+        }
+        cursor.UnlockTable();
+        ostra.DataBase->Commit();
+    });
+    // The reads start from a fresh connection, as a reader would.
+    ostra.Connect(false);
+    ostra.OpenCursor();
+}
+
+void BM_Search_Ostra(benchmark::State& State) {
+    TOstra& ostra = Ostra();
+    ostra.SetCache(int(State.range(0)));
+    TOrqDataSet& cursor = *ostra.Cursor;
+    double sum = 0;
+    Measure(State, "Search", "Ostra", [&] {
+        cursor.ReadLockTable();
+        for (int k = 0; k < Rows; ++k) {
+            const int id = SearchID(k);
+            cursor.InitializeNewRecord(cursor.RecordBuffer(), false);
+            cursor.DataSetSetFieldData(ostra.ID, 4, false, &id);
+            if (!cursor.Find(stEQ, "PK", nullptr)) State.SkipWithError("a key was not found");
+            sum += ostra.ReadAmount();
+        }
+        cursor.UnlockTable();
+    });
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_Walk_Ostra(benchmark::State& State) {
+    TOstra& ostra = Ostra();
+    ostra.SetCache(int(State.range(0)));
+    TOrqDataSet& cursor = *ostra.Cursor;
+    double sum = 0;
+    Measure(State, "Walk", "Ostra", [&] {
+        int rows = 0;
+        cursor.ReadLockTable();
+        for (bool more = cursor.DataSetFirst(); more; more = cursor.DataSetNext()) {
+            sum += ostra.ReadAmount();
+            ++rows;
+        }
+        cursor.UnlockTable();
+        if (rows != Rows) State.SkipWithError("the walk missed rows");
+    });
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_Range_Ostra(benchmark::State& State) {
+    TOstra& ostra = Ostra();
+    ostra.SetCache(int(State.range(0)));
+    TOrqDataSet& cursor = *ostra.Cursor;
+    double sum = 0;
+    Measure(State, "Range", "Ostra", [&] {
+        cursor.InternalSetIndexName("ixCustomer");
+        int rows = 0;
+        cursor.ReadLockTable();
+        for (int r = 0; r < Ranges; ++r) {
+            const int first = r * (Customers / Ranges), last = first + RangeCustomers - 1;
+            cursor.DataSetClearRange();
+            cursor.DataSetSetFieldDataToRecBuf(ostra.Customer, 4, false, cursor.GetRangeRecBuf(rmRangeStart), &first);
+            cursor.DataSetSetFieldDataToRecBuf(ostra.Customer, 4, false, cursor.GetRangeRecBuf(rmRangeEnd), &last);
+            cursor.SetRangeOn(true);
+            for (bool more = cursor.DataSetFirst(); more; more = cursor.DataSetNext()) {
+                sum += ostra.ReadAmount();
+                ++rows;
+            }
+        }
+        cursor.DataSetClearRange();
+        cursor.SetRangeOn(false);
+        cursor.UnlockTable();
+        cursor.InternalSetIndexName("PK");
+        if (rows != Ranges * RangeCustomers * (Rows / Customers)) State.SkipWithError("a range missed rows");
+    });
+    benchmark::DoNotOptimize(sum);
+}
+
+// ---------------------------------------------------------------------------------------------
+// SQLite
+
+void Exec(sqlite3* DB, const char* Sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(DB, Sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string text = error ? error : "unknown error";
+        sqlite3_free(error);
+        throw std::runtime_error(text);
+    }
+}
+
+struct TSQLite {
+    sqlite3* DB = nullptr;
+    void Connect() {
+        Close();
+        sqlite3_open(Folder().File("orders.db").c_str(), &DB);
+        SetCache(CachePages);
+    }
+    void SetCache(int Pages) { Exec(DB, ("PRAGMA cache_size=" + std::to_string(Pages) + ";").c_str()); }
+    void Close() {
+        if (DB) sqlite3_close(DB);
+        DB = nullptr;
+    }
+    ~TSQLite() { Close(); }
+};
+
+TSQLite& SQLite() {
+    static TSQLite sqlite;
+    return sqlite;
+}
+
+void BM_Insert_SQLite(benchmark::State& State) {
+    TSQLite& sqlite = SQLite();
+    Measure(State, "Insert", "SQLite", [&] {
+        sqlite.Close();
+        std::error_code ignored;
+        std::filesystem::remove(Folder().File("orders.db"), ignored);
+        sqlite.Connect();
+        Exec(sqlite.DB, "PRAGMA page_size=4096; PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;");
+        Exec(sqlite.DB,
+             "CREATE TABLE orders(id INTEGER PRIMARY KEY, customer INTEGER, name TEXT, amount REAL, odate REAL);"
+             "CREATE INDEX ix_customer ON orders(customer);");
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(sqlite.DB, "INSERT INTO orders VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr);
+        Exec(sqlite.DB, "BEGIN");
+        for (int i = 0; i < Rows; ++i) {
+            const int id = RowID(i);
+            const std::string name = RowName(id);
+            sqlite3_bind_int(insert, 1, id);
+            sqlite3_bind_int(insert, 2, RowCustomer(id));
+            sqlite3_bind_text(insert, 3, name.data(), int(name.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_double(insert, 4, RowAmount(id));
+            sqlite3_bind_double(insert, 5, RowDate(id));
+            if (sqlite3_step(insert) != SQLITE_DONE) State.SkipWithError("insert failed");
+            sqlite3_reset(insert);
+        }
+        Exec(sqlite.DB, "COMMIT");
+        sqlite3_finalize(insert);
+    });
+    sqlite.Connect();
+}
+
+void BM_Search_SQLite(benchmark::State& State) {
+    TSQLite& sqlite = SQLite();
+    sqlite.SetCache(int(State.range(0)));
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(sqlite.DB, "SELECT amount FROM orders WHERE id = ?", -1, &select, nullptr);
+    double sum = 0;
+    Measure(State, "Search", "SQLite", [&] {
+        Exec(sqlite.DB, "BEGIN");
+        for (int k = 0; k < Rows; ++k) {
+            sqlite3_bind_int(select, 1, SearchID(k));
+            if (sqlite3_step(select) != SQLITE_ROW) State.SkipWithError("a key was not found");
+            sum += sqlite3_column_double(select, 0);
+            sqlite3_reset(select);
+        }
+        Exec(sqlite.DB, "COMMIT");
+    });
+    sqlite3_finalize(select);
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_Walk_SQLite(benchmark::State& State) {
+    TSQLite& sqlite = SQLite();
+    sqlite.SetCache(int(State.range(0)));
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(sqlite.DB, "SELECT amount FROM orders ORDER BY id", -1, &select, nullptr);
+    double sum = 0;
+    Measure(State, "Walk", "SQLite", [&] {
+        int rows = 0;
+        Exec(sqlite.DB, "BEGIN");
+        while (sqlite3_step(select) == SQLITE_ROW) {
+            sum += sqlite3_column_double(select, 0);
+            ++rows;
+        }
+        sqlite3_reset(select);
+        Exec(sqlite.DB, "COMMIT");
+        if (rows != Rows) State.SkipWithError("the walk missed rows");
+    });
+    sqlite3_finalize(select);
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_Range_SQLite(benchmark::State& State) {
+    TSQLite& sqlite = SQLite();
+    sqlite.SetCache(int(State.range(0)));
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(sqlite.DB, "SELECT amount FROM orders WHERE customer BETWEEN ? AND ? ORDER BY customer", -1,
+                       &select, nullptr);
+    double sum = 0;
+    Measure(State, "Range", "SQLite", [&] {
+        int rows = 0;
+        Exec(sqlite.DB, "BEGIN");
+        for (int r = 0; r < Ranges; ++r) {
+            const int first = r * (Customers / Ranges);
+            sqlite3_bind_int(select, 1, first);
+            sqlite3_bind_int(select, 2, first + RangeCustomers - 1);
+            while (sqlite3_step(select) == SQLITE_ROW) {
+                sum += sqlite3_column_double(select, 0);
+                ++rows;
+            }
+            sqlite3_reset(select);
+        }
+        Exec(sqlite.DB, "COMMIT");
+        if (rows != Ranges * RangeCustomers * (Rows / Customers)) State.SkipWithError("a range missed rows");
+    });
+    sqlite3_finalize(select);
+    benchmark::DoNotOptimize(sum);
+}
+
+BENCHMARK(BM_Insert_Ostra)->Arg(CachePages)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_Insert_SQLite)->Arg(CachePages)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+#define OSTRA_READS(Name)                                                                             \
+    BENCHMARK(Name)->Arg(CachePages)->Arg(10 * CachePages)->Unit(benchmark::kMillisecond)->UseManualTime() \
+        ->Iterations(3)
+OSTRA_READS(BM_Search_Ostra);
+OSTRA_READS(BM_Search_SQLite);
+OSTRA_READS(BM_Walk_Ostra);
+OSTRA_READS(BM_Walk_SQLite);
+OSTRA_READS(BM_Range_Ostra);
+OSTRA_READS(BM_Range_SQLite);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    std::printf("\n%-22s %12s %12s %14s\n", "workload", "Ostra ms", "SQLite ms", "Ostra/SQLite");
+    for (const char* workload : {"Insert", "Search", "Walk", "Range", "Search (large cache)", "Walk (large cache)",
+                                 "Range (large cache)"}) {
+        auto& times = Times()[workload];
+        if (!times.count("Ostra") || !times.count("SQLite")) continue;
+        std::printf("%-22s %12.1f %12.1f %14.2f\n", workload, times["Ostra"] * 1e3, times["SQLite"] * 1e3,
+                    times["Ostra"] / times["SQLite"]);
+    }
+    Ostra().Cursor.reset();
+    Ostra().DataBase.reset();
+    SQLite().Close();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,71 @@
+// orqDataBaseIntf: IOrqDataBase, what the engine cursor (orqDataSet.h) asks of the database it
+// is bound to.
+//
+// The cursor is built before the database component, yet it opens, closes, locks and creates
+// its table through the database. This interface is the seam: the database component
+// (TOrqDataBase) implements it directly, with these names and contracts, and the cursor holds
+// nothing but an IOrqDataBase*. Until then the tests implement it over the table-definition
+// managers of the storage engine (tests/support/orqTestDataBase.h).
+//
+// Lock types are the storage engine's: 1 read, 4 write (orqDisk.h CReadLock / CWriteLock).
+// A lock that cannot be had raises inside the database (10249 after the bounded retries); the
+// answers of the lock calls are informative only. For an in-memory table the lock calls do
+// nothing and answer false.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "engine/storage/orqCommon.h"
+#include "engine/storage/orqPrivileges.h"
+
+namespace ostra {
+
+class TCustomConnection;
+class TStrings;
+class TTableDef;
+
+// The database services the cursor calls.
+class IOrqDataBase {
+public:
+    virtual ~IOrqDataBase() = default;
+
+    // The connection component itself: the cursor registers with it as a client, asks for its
+    // free notification and reads Connected.
+    virtual TCustomConnection& Connection() = 0;
+    // The database was opened for reading only.
+    virtual bool ReadOnly() const = 0;
+    // The collation that new cursors take.
+    virtual TSortOrder DefaultSortOrder() const = 0;
+    // A query is being run: cursors moving through a filter then take no read lock.
+    virtual bool QueryActive() const = 0;
+
+    // Fills the cleared Def (its Memory flag set) with the stored definition of the table Name,
+    // registers the open with the table's definition manager (Def borrows the table's header
+    // and storages) and sets the privilege flags of the table and of every field. A missing
+    // table raises 10024; a refused open 10624.
+    virtual void OpenTable(const std::string& Name, TTableDef* Def) = 0;
+    // One open of Def's table less (the definition manager's CloseTableDefConnection).
+    virtual void CloseTable(TTableDef* Def) = 0;
+    // A table lock of LockType on Def's table; true when it was set.
+    virtual bool LockTable(TTableDef* Def, uint8_t LockType) = 0;
+    // Releases the table lock of Def's table; true when it was released.
+    virtual bool UnLockTable(TTableDef* Def) = 0;
+    // A write lock on the record at Address of Def's table / its release.
+    virtual void LockRecord(TTableDef* Def, uint32_t Address) = 0;
+    virtual void UnLockRecord(TTableDef* Def, uint32_t Address) = 0;
+
+    // Adds the names of the disk tables (Memory false) or of the in-memory tables to List; the
+    // list is not cleared first.
+    virtual void GetTableNames(TStrings* List, bool Memory) = 0;
+    // Fills Def from the stored definition of the table Name without opening the table.
+    virtual void InternalGetTableDef(const std::string& Name, TTableDef* Def) = 0;
+    // Creates the table that Def describes (name, layout, indexes, settings); with
+    // DumpDefinitions the database may also record it in its definitions dump.
+    virtual void CreateTable(TTableDef* Def, bool DumpDefinitions) = 0;
+    // Whether the logged-on user holds the privilege of bit Privilege (orqPrivileges.h) on the
+    // object Name ("ALL" for every table); true in a database without security.
+    virtual bool QueryObjectPrivilegeExists(TDatabaseObjectType ObjectType, const std::string& Name,
+                                            int32_t Privilege) = 0;
+};
+
+}  // namespace ostra

@@ -1,0 +1,92 @@
+// orqCursorFixture: tables, cursors and records for the cursor tests (see orqCursorFixture.h).
+#include "orqCursorFixture.h"
+
+#include "engine/storage/orqRecordLayout.h"
+#include "host/db/FieldDefs.h"
+#include "host/db/IndexDefs.h"
+
+namespace ostra::componentstest {
+
+namespace {
+
+std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, uint32_t PageSize, bool Create) {
+    auto database = std::make_unique<TTestDataBase>();
+    database->SetFileName(Path.empty() ? "MEMORY" : Path);
+    database->SetPageSize(PageSize);
+    database->SetLockRetries(3, 10);
+    if (Create && !Path.empty()) database->CreateDatabase();
+    database->SetConnected(true);
+    return database;
+}
+
+}  // namespace
+
+std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path, uint32_t PageSize) {
+    return NewDataBase(Path, PageSize, true);
+}
+
+std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path, uint32_t PageSize) {
+    return NewDataBase(Path, PageSize, false);
+}
+
+void CreateTable(TTestDataBase& DataBase, const std::string& Name, const std::vector<TFieldSpec>& Fields,
+                 const std::vector<TIndexSpec>& Indexes, bool Memory, TEncryptionLevel Level) {
+    TOrqDataSet cursor(nullptr);
+    cursor.SetDataBase(&DataBase);
+    cursor.SetTableName(Name);
+    cursor.SetMemory(Memory);
+    cursor.SetEncryptionLevel(Level);
+    TFieldDefs fields(nullptr);
+    for (const TFieldSpec& field : Fields) fields.Add(field.Name, field.Type, field.Size, field.Required);
+    TIndexDefs indexes(nullptr);
+    for (const TIndexSpec& spec : Indexes) {
+        TIndexDef* index = indexes.Add(spec.Name, spec.Fields, spec.Options);
+        index->SetDescFields(spec.DescFields);
+        index->SetCaseInsFields(spec.CaseInsFields);
+    }
+    cursor.SetTableDef(Memory, fields, indexes);
+    cursor.InternalCreateTable();
+}
+
+std::unique_ptr<TOrqDataSet> OpenCursor(TTestDataBase& DataBase, const std::string& Name, bool Memory,
+                                        const std::string& IndexName) {
+    auto cursor = std::make_unique<TOrqDataSet>(nullptr);
+    cursor->SetDataBase(&DataBase);
+    cursor->SetTableName(Name);
+    cursor->SetMemory(Memory);
+    cursor->DataSetOpen();
+    if (!IndexName.empty()) cursor->InternalSetIndexName(IndexName);
+    return cursor;
+}
+
+Variant GetValue(const TOrqDataSet& Cursor, const std::string& Field) {
+    Variant value;
+    Cursor.DataSetGetFieldDataAsVariant(Cursor.GetFieldNo(Field), value);
+    return value;
+}
+
+void SetValue(TOrqDataSet& Cursor, const std::string& Field, const Variant& Value) {
+    Cursor.DataSetSetFieldDataAsVariant(Cursor.GetFieldNo(Field), Value);
+}
+
+void Insert(TOrqDataSet& Cursor, const std::vector<std::pair<std::string, Variant>>& Values, bool UseAutoInc) {
+    Cursor.InitializeNewRecord(Cursor.RecordBuffer(), false);
+    for (const auto& [field, value] : Values) SetValue(Cursor, field, value);
+    Cursor.AddRecord(UseAutoInc);
+}
+
+std::vector<Variant> Walk(TOrqDataSet& Cursor, const std::string& Field, bool Forward) {
+    std::vector<Variant> values;
+    for (bool more = Forward ? Cursor.DataSetFirst() : Cursor.DataSetLast(); more;
+         more = Forward ? Cursor.DataSetNext() : Cursor.DataSetPrior())
+        values.push_back(GetValue(Cursor, Field));
+    return values;
+}
+
+std::vector<Variant> Ints(const std::vector<int>& Values) {
+    std::vector<Variant> result;
+    for (int value : Values) result.emplace_back(value);
+    return result;
+}
+
+}  // namespace ostra::componentstest
