@@ -282,6 +282,8 @@ void TDiskMgr::InternalOpen() {
         FTableLockMgr->SetLockRetryInterval(FLockRetryInterval);
         FTableLockMgr->SetReadLockErrMsg(SorqTableReadLockErr);
         FTableLockMgr->SetWriteLockErrMsg(SorqTableWriteLockErr);
+        // A writer waiting for a table (or the header) keeps new readers out until it has it.
+        FTableLockMgr->SetWaitRule(lwrPending, CTableIntentBase);
         FRecordLockMgr = GetLockManager(&FFile->Handle(), lockFile, CRecordLockBase, 1, false);
         FRecordLockMgr->SetLockRetryCount(FLockRetryCount);
         FRecordLockMgr->SetLockRetryInterval(FLockRetryInterval);
@@ -292,6 +294,8 @@ void TDiskMgr::InternalOpen() {
         FTransactionLockMgr->SetLockRetryInterval(80 + platform::Random(40));
         FTransactionLockMgr->SetReadLockErrMsg(SorqTransactionLockErr);
         FTransactionLockMgr->SetWriteLockErrMsg(SorqTransactionLockErr);
+        // Writers take turns: the one that just committed waits behind those already waiting.
+        FTransactionLockMgr->SetWaitRule(lwrTurns, CTransactionIntentBase);
     }
 
     FFile->SetCacheActive(true);
@@ -370,6 +374,11 @@ void TDiskMgr::Close() {
         failure.Run([&] { ReleaseAllLocks(); });
     }
     FOpenLockHeld = false;
+    for (TTableHeaderKeeper* keeper : FKeepers) keeper->DiskMgrClosed();
+    FKeepers.clear();
+    FHeadersOwed.clear();
+    FHeadersWritten.clear();
+    FLastChangedTable = 0;
     FreeLockManagers();
     if (FUserMonitor) {
         failure.Run([&] { FUserMonitor->Close(); });
@@ -414,6 +423,7 @@ void TDiskMgr::ReadPages(uint32_t Address, uint32_t PageCount, uint32_t TableID,
 void TDiskMgr::WritePages(uint32_t Address, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags,
                           const void* Buffer) {
     RequireOpen("TDiskMgr.WritePages");
+    NoteTableChange(TableID);
     FFile->SeekAndWriteOrqFile(Buffer, Address, int32_t(ByteCount(PageCount, "TDiskMgr.WritePages")), TableID,
                                AccessFlags);
 }
@@ -441,6 +451,7 @@ uint32_t TDiskMgr::AppendNewPages(const void* Buffer, uint32_t PageCount, uint32
     RequireOpen(Caller);
     if (PageCount == 0) OrqDatabaseError(8581, Caller, "Invalid page count", this);
     const uint32_t bytes = ByteCount(PageCount, Caller);
+    NoteTableChange(TableID);
     THeaderWriteScope header(*this);
     // The end as it is now that the header lock is held: other connections may have appended
     // since this connection's transaction began.
@@ -466,6 +477,7 @@ void TDiskMgr::ReleasePages(uint32_t Address, uint32_t PageCount) {
 
 void TDiskMgr::DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact) {
     RequireOpen("TDiskMgr.DeleteOwnedPages");
+    NoteTableChange(TableID);
     THeaderWriteScope header(*this);
     FFile->PageCache().ClearOwnedPages(TableID);
     std::vector<uint32_t> freed;
@@ -492,6 +504,7 @@ void TDiskMgr::ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID,
 void TDiskMgr::WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
                                const void* Buffer) {
     RequireOpen("TDiskMgr.WriteCustomSize");
+    NoteTableChange(TableID);
     FFile->SeekAndWriteOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSize"), TableID, AccessFlags);
 }
 
@@ -505,6 +518,7 @@ void TDiskMgr::ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t Tab
 void TDiskMgr::WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
                                     const void* Buffer) {
     RequireOpen("TDiskMgr.WriteCustomSizeByRef");
+    NoteTableChange(TableID);
     FFile->SeekAndWriteOrqFileByRef(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSizeByRef"), TableID,
                                     AccessFlags);
 }
@@ -659,6 +673,15 @@ uint8_t TDiskMgr::SetTableLock(uint16_t TableID, uint8_t LockType) {
 
 void TDiskMgr::ReleaseTableLock(uint16_t TableID) {
     if (IsTransactionActive() || !FUsesLockFile || !FTableLockMgr) return;
+    // A table changed under its write lock announces the change before anyone else may read it.
+    if (FHeadersOwed.count(TableID) && FTableLockMgr->QueryLockType(TableID) == CLockTypeWrite) {
+        try {
+            BumpTableHeader(TableID);
+        } catch (...) {
+            FTableLockMgr->ReleaseLock(TableID);
+            throw;
+        }
+    }
     FTableLockMgr->ReleaseLock(TableID);
 }
 
@@ -708,6 +731,8 @@ void TDiskMgr::DiskStartTransaction(bool NoTransactionLock) {
     RequireOpen("TDiskMgr.DiskStartTransaction");
     FFile->StartTransaction();
     FNoTransactionLock = NoTransactionLock;
+    FHeadersWritten.clear();
+    FLastChangedTable = 0;
 }
 
 void TDiskMgr::DiskCommit() {
@@ -715,6 +740,7 @@ void TDiskMgr::DiskCommit() {
     RequireOpen(Caller);
     if (!IsTransactionActive()) OrqDatabaseError(10257, Caller, "", this);
     try {
+        BumpOwedTableHeaders();
         if (FGlobalHdr->Dirty()) WriteHeader();
         // The pages are written under write locks only.
         if (FUsesLockFile && FTableLockMgr) {
@@ -726,6 +752,7 @@ void TDiskMgr::DiskCommit() {
         CommitFailed();
         throw;
     }
+    EndTableChanges(true);
     ReleaseAllLocks();
 }
 
@@ -734,6 +761,7 @@ void TDiskMgr::CommitFailed() noexcept {
         if (IsTransactionActive()) FFile->Rollback();
     } catch (...) {
     }
+    EndTableChanges(false);
     try {
         ReleaseAllLocks();
     } catch (...) {
@@ -752,6 +780,7 @@ void TDiskMgr::DiskRollback() {
     RequireOpen(Caller);
     if (!IsTransactionActive()) OrqDatabaseError(10257, Caller, "", this);
     FFile->Rollback();
+    EndTableChanges(false);
     TFirstFailure failure;
     failure.Run([&] {
         // The header as stored: the transaction's changes to it are gone.
@@ -770,6 +799,7 @@ void TDiskMgr::ForceToDisk() {
     RequireOpen("TDiskMgr.ForceToDisk");
     if (IsTransactionActive()) {
         try {
+            BumpOwedTableHeaders();
             if (FGlobalHdr->Dirty()) WriteHeader();
             // Writing pages needs the write locks that a commit would take.
             if (FUsesLockFile && FTableLockMgr) {
@@ -781,6 +811,7 @@ void TDiskMgr::ForceToDisk() {
             CommitFailed();
             throw;
         }
+        EndTableChanges(true);
         FFile->StartTransaction();
         return;
     }
@@ -819,6 +850,63 @@ bool TDiskMgr::RecoverInterruptedCommit() {
     TTableRegionLock regions(*this, Caller);
     FFile->RecoverJournal(journal);
     return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Table changes and their headers
+
+void TDiskMgr::AddTableHeaderKeeper(TTableHeaderKeeper* Keeper) {
+    if (Keeper && std::find(FKeepers.begin(), FKeepers.end(), Keeper) == FKeepers.end())
+        FKeepers.push_back(Keeper);
+}
+
+void TDiskMgr::RemoveTableHeaderKeeper(TTableHeaderKeeper* Keeper) {
+    FKeepers.erase(std::remove(FKeepers.begin(), FKeepers.end(), Keeper), FKeepers.end());
+}
+
+void TDiskMgr::NoteNewTableChange(uint32_t TableID) {
+    if (TableID == 0 || TableID > CMaxTableID) return;  // the database's own areas, or no table
+    FLastChangedTable = TableID;
+    // Announced once in a transaction: the counter other connections hold differs at its end.
+    if (IsTransactionActive() && FHeadersWritten.count(TableID)) return;
+    FHeadersOwed.insert(TableID);
+}
+
+void TDiskMgr::TableHeaderWritten(uint32_t TableID) {
+    FHeadersOwed.erase(TableID);
+    FLastChangedTable = 0;
+    if (IsTransactionActive()) FHeadersWritten.insert(TableID);
+}
+
+void TDiskMgr::BumpTableHeader(uint32_t TableID) {
+    for (TTableHeaderKeeper* keeper : std::vector<TTableHeaderKeeper*>(FKeepers))
+        if (keeper->BumpTableHeader(TableID)) {
+            TableHeaderWritten(TableID);
+            return;
+        }
+    FHeadersOwed.erase(TableID);  // a table no open header manager knows has nobody to tell
+}
+
+void TDiskMgr::BumpOwedTableHeaders() {
+    for (uint32_t table : TablesOwingHeaders()) BumpTableHeader(table);
+}
+
+void TDiskMgr::EndTableChanges(bool Committed) noexcept {
+    if (!Committed) {
+        std::set<uint32_t> changed = FHeadersOwed;
+        changed.insert(FHeadersWritten.begin(), FHeadersWritten.end());
+        for (uint32_t table : changed)
+            for (TTableHeaderKeeper* keeper : FKeepers) {
+                try {
+                    keeper->ForgetTableHeader(table);
+                } catch (...) {
+                    // Forgetting only clears what is held.
+                }
+            }
+    }
+    FHeadersOwed.clear();
+    FHeadersWritten.clear();
+    FLastChangedTable = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -906,6 +994,17 @@ std::string TDiskMgr::DebugCheckStatus() {
     RequireOpen("TDiskMgr.DebugCheckStatus");
     THeaderReadScope header(*this);
     std::string result = FMapMgr->DebugCheckStatus();
+    // Entries that say "never used" for pages inside the file: such pages are lost for good.
+    std::vector<uint32_t> unmarked;
+    FMapMgr->ListPagesUsedByOwner(0, 0, true, unmarked);
+    const uint64_t size = GetFileSize();
+    std::size_t count = 0;
+    uint32_t first = 0;
+    for (uint32_t address : unmarked)
+        if (address < size && count++ == 0) first = address;
+    if (count > 0)
+        result += (result.empty() ? "" : "; ") + std::string("Pages without a map entry: ") +
+                  std::to_string(count) + ", the first at " + std::to_string(first);
     header.Release();
     return result;
 }
