@@ -164,16 +164,30 @@ public:
             cursor = std::max(cursor, address + size);
         }
         if (cursor < end) pieces.emplace_back(cursor, end - cursor);
+        // Like a writer of every table, it first holds the intent bytes of every table: no new
+        // reader gets in while the readers already in leave (the pending rule of the table locks).
+        const std::pair<uint64_t, uint64_t> intents{
+            CTableIntentBase, (end - CTableLockBase) / uint64_t(CTableLockRegionSize) * CLockIntentSize};
         const int32_t attempts = std::max(Disk.FLockRetryCount, 1);
         for (int32_t attempt = 0; attempt < attempts; ++attempt) {
-            for (const auto& piece : pieces) {
-                if (!FHandle->Lock(piece.first, piece.second)) break;
-                FTaken.push_back(piece);
+            if (FTaken.empty() && FHandle->Lock(intents.first, intents.second)) FTaken.push_back(intents);
+            if (!FTaken.empty()) {
+                std::size_t taken = 0;
+                for (const auto& piece : pieces) {
+                    if (!FHandle->Lock(piece.first, piece.second)) break;
+                    FTaken.push_back(piece);
+                    ++taken;
+                }
+                if (taken == pieces.size()) return;
+                // The pieces go back; the intent bytes stay until the regions are had or time is up.
+                for (std::size_t i = 0; i < taken; ++i) {
+                    FHandle->Unlock(FTaken.back().first, FTaken.back().second);
+                    FTaken.pop_back();
+                }
             }
-            if (FTaken.size() == pieces.size()) return;
-            Unlock();
             if (attempt + 1 < attempts) platform::Sleep(uint32_t(std::max(Disk.FLockRetryInterval, 0)));
         }
+        Unlock();
         OrqDatabaseError(10249, Caller, "The database could not be locked to recover an interrupted commit", &Disk);
     }
     ~TTableRegionLock() { Unlock(); }
@@ -187,7 +201,7 @@ private:
     }
 
     platform::File* FHandle = nullptr;
-    std::vector<std::pair<uint64_t, uint64_t>> FTaken;
+    std::vector<std::pair<uint64_t, uint64_t>> FTaken;  // the intent bytes first, then the pieces
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -824,30 +838,43 @@ bool TDiskMgr::RecoverInterruptedCommit() {
     RequireOpen(Caller);
     const std::string journalName = FFile->JournalFileName();
     if (!platform::FileExists(journalName)) return false;
-    // A journal whose lock another handle holds is being written or replayed by a live connection.
+    const bool writable = FFile->Handle().Access() != platform::FileAccess::Read;
+    TOrqJournal journal(journalName);
+    // True when the journal must be replayed; one that is not valid is removed.
+    auto mustReplay = [&] {
+        switch (journal.Inspect(FPageSize, writable)) {
+            case jsMissing:
+                return false;
+            case jsInvalid:
+                // Committed, or cut short before the file was touched: nothing to undo.
+                if (writable) journal.Erase();
+                return false;
+            case jsOtherPageSize:
+                OrqDatabaseError(8451, Caller, "The rollback journal was written with another page size",
+                                 this);
+            case jsValid:
+                break;
+        }
+        return true;
+    };
+    // The journal lock is only ever held by a live commit, which has write-locked every table it
+    // writes, or by a replay that holds every table region: neither touches what the locks of
+    // this connection protect, so a journal whose lock another handle holds is left alone.
     if (!FFile->LockJournal(false)) return false;
     struct TJournalUnlock {
         TOrqFile& File;
         ~TJournalUnlock() { File.UnlockJournal(); }
     } unlock{*FFile};
-    const bool writable = FFile->Handle().Access() != platform::FileAccess::Read;
-    TOrqJournal journal(journalName);
-    switch (journal.Inspect(FPageSize, writable)) {
-        case jsMissing:
-            return false;
-        case jsInvalid:
-            // Committed, or cut short before the file was touched: nothing to undo.
-            if (writable) journal.Erase();
-            return false;
-        case jsOtherPageSize:
-            OrqDatabaseError(8451, Caller, "The rollback journal was written with another page size", this);
-        case jsValid:
-            break;
-    }
+    if (!mustReplay()) return false;
     if (!writable)
         OrqDatabaseError(10501, Caller,
                          "The database must be recovered from an interrupted commit: open it with write access", this);
+    // So the regions are waited for without the journal lock: a reader that got in meanwhile must
+    // not take the journal for a live one and read the dead commit's half-written pages.
+    FFile->UnlockJournal();
     TTableRegionLock regions(*this, Caller);
+    if (!FFile->LockJournal(false)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
+    if (!mustReplay()) return false;  // another connection replayed it meanwhile
     FFile->RecoverJournal(journal);
     return true;
 }

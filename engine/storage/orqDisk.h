@@ -44,8 +44,9 @@
 //     by other connections are seen;
 //   - a page operation that took the header lock releases it on every exit, also on failure;
 //     one that found it held leaves it held;
-//   - appended pages go to the end of the file as it is when the header lock is held, never to
-//     an end seen earlier: another connection may have appended meanwhile;
+//   - appended pages go to the end of the file as it is when the header lock is held (or after the
+//     transaction's own writes), never to an end seen earlier: another connection may have
+//     appended meanwhile, or cut the file back when it replayed a dead commit's journal;
 //   - a commit (and ForceToDisk) upgrades the table locks before it writes, writes everything in
 //     one atomic step through the rollback journal (TOrqFile::Commit, orqJournal.h) and flushes
 //     it to stable storage before any lock is released; a commit that fails is undone, ends the
@@ -53,7 +54,12 @@
 //   - nothing is read from the file while the journal of a commit that died lies beside it: Open,
 //     every table lock taken (the header lock too) and every commit first replay such a journal
 //     (RecoverInterruptedCommit), holding the journal lock and a write lock on every table-lock
-//     region that this connection does not hold itself, so no other connection reads meanwhile.
+//     region that this connection does not hold itself, so no other connection reads meanwhile;
+//   - other connections see a change only through the table's header: every commit (and every
+//     write lock released outside a transaction) that changed a table has written its header,
+//     and a rollback leaves neither a clean cached page nor a trusted header counter behind;
+//   - waits are fair and end: a writer waiting for a table stops new readers, waiters for a
+//     table's transaction lock take turns, and every wait gives up with 10249 after its retries.
 //
 // Without a lock file (the database file has the read-only attribute) nothing is locked: lock
 // calls answer as if they had succeeded.
@@ -366,7 +372,8 @@ private:
     // the maps.
     class THeaderReadScope;
     // The table-lock regions of the lock file that this connection does not hold, write-locked
-    // for the life of the object (nothing without a lock file).
+    // for the life of the object (nothing without a lock file); while it waits for them it holds
+    // the intent bytes of every table, so that no new reader gets in.
     class TTableRegionLock;
 
     // The steps of Open after the first Close.

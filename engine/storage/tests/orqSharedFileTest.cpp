@@ -19,6 +19,10 @@
 
 #include "engine/storage/orqDisk.h"
 #include "engine/storage/orqErrors.h"
+#include "engine/storage/orqJournal.h"
+#include "engine/storage/orqLockMgrUnit.h"
+#include "platform/Clock.h"
+#include "platform/File.h"
 #include "platform/FileFault.h"
 #include "support/CrashHarness.h"
 #include "support/DiskTestSupport.h"
@@ -215,6 +219,24 @@ private:
     std::string FPath;
 };
 
+// A child process inserts rows First to Last in group K and dies in the commit, after it has
+// written (and lengthened) the file and before the file is durable, leaving a valid journal.
+// Returns how the child ended (128 + SIGKILL).
+int DieCommitting(const std::string& Path, int32_t First, int32_t Last) {
+    Child dead([&](Child&) {
+        TStockTable table(Path);
+        table.Open();
+        table.Begin();
+        for (int32_t id = First; id <= Last; ++id) table.Insert(StockRow(id, GroupOf('K'), id));
+        table.WriteTableHeader();
+        TKillAtDatabaseFlush kill(Path);
+        platform::ScopedFileFaultInjector scope(kill);
+        table.Commit();
+        return 0;
+    });
+    return dead.Wait();
+}
+
 TEST(SharedFileTest, AfterAnotherConnectionReplaysADeadCommitATransactionAppendsAtTheRealEnd) {
     test::TempDir dir;
     const std::string path = dir.File("stock.orq");
@@ -223,18 +245,7 @@ TEST(SharedFileTest, AfterAnotherConnectionReplaysADeadCommitATransactionAppends
 
     TStockTable writer(path);
     writer.Open();
-    Child dead([&](Child&) {
-        TStockTable table(path);
-        table.Open();
-        table.Begin();
-        for (int32_t id = 1001; id <= 1400; ++id) table.Insert(StockRow(id, GroupOf('K'), id));
-        table.WriteTableHeader();
-        TKillAtDatabaseFlush kill(path);
-        platform::ScopedFileFaultInjector scope(kill);
-        table.Commit();
-        return 0;
-    });
-    ASSERT_EQ(dead.Wait(), 128 + SIGKILL);
+    ASSERT_EQ(DieCommitting(path, 1001, 1400), 128 + SIGKILL);
     ASSERT_GT(int64_t(test::ReadAll(path).size()), sizeBefore + 10 * int64_t(disktest::PS));
 
     // The writer's transaction starts on the lengthened file; then another connection opens and
@@ -253,6 +264,44 @@ TEST(SharedFileTest, AfterAnotherConnectionReplaysADeadCommitATransactionAppends
     EXPECT_EQ(CheckStock(path, rows), "");
     EXPECT_EQ(rows.size(), 250u);
     EXPECT_EQ(rows.count(1001), 0u);
+}
+
+// A connection that must replay a dead commit's journal waits for every table region without
+// holding the journal lock (holding only the intent bytes that keep new readers out): another
+// connection that finds the journal lock held takes the commit for a live one, whose tables are
+// write-locked, and reads what its own locks protect, which must not be the dead commit's pages.
+TEST(SharedFileTest, AReplayWaitingForTheTableRegionsLeavesTheJournalLockFree) {
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    PrepareStock(path, 20);
+    const std::string before = test::ReadAll(path);
+    ASSERT_EQ(DieCommitting(path, 1001, 1100), 128 + SIGKILL);
+
+    // A reader of table 5 holds its byte, so the replay has to wait.
+    platform::File lockFile, database;
+    ASSERT_TRUE(lockFile.Open(GetLockFileName(path), platform::FileAccess::ReadWrite,
+                              platform::FileShare::DenyNone, platform::FileCreate::OpenAlways));
+    ASSERT_TRUE(database.Open(path, platform::FileAccess::Read, platform::FileShare::DenyNone,
+                              platform::FileCreate::OpenExisting));
+    ASSERT_TRUE(lockFile.Lock(CTableLockBase + 5 * CTableLockRegionSize + 17, 1));
+    Child replay([&](Child& Test) {
+        TStockTable table(path, encNone, {200, 20});  // opening replays the journal
+        Test.Send('o');
+        return 0;
+    });
+    // Waiting: the replay holds the intent bytes of table 1 (no new reader of it gets in) ...
+    for (int i = 0; i < 400 && lockFile.Lock(CTableIntentBase + CLockIntentSize, 1); ++i) {
+        lockFile.Unlock(CTableIntentBase + CLockIntentSize, 1);
+        platform::Sleep(5);
+    }
+    ASSERT_FALSE(lockFile.Lock(CTableIntentBase + CLockIntentSize, 1));
+    // ... but not the journal lock.
+    EXPECT_TRUE(database.Lock(CJournalLockAddress, 1));
+    database.Unlock(CJournalLockAddress, 1);
+    ASSERT_TRUE(lockFile.Unlock(CTableLockBase + 5 * CTableLockRegionSize + 17, 1));
+    EXPECT_EQ(replay.Receive(), 'o');
+    EXPECT_EQ(replay.Wait(), 0);
+    EXPECT_TRUE(test::ReadAll(path) == before);
 }
 
 // B updates row 1 in place (no header value changes, so B does not write the header) while A
