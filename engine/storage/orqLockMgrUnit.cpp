@@ -160,7 +160,13 @@ uint64_t TBaseLockMgr::RegionStart(uint32_t RqID) const {
 
 void TBaseLockMgr::RetryPause() {
     if (FBeepOnLockRetry) SystemBeep();
-    platform::Sleep(FLockRetryInterval > 0 ? static_cast<uint32_t>(FLockRetryInterval) : 0);
+    const uint32_t interval = FLockRetryInterval > 0 ? static_cast<uint32_t>(FLockRetryInterval) : 0;
+    const uint32_t sliced = FWaitRule == lwrNone ? 0 : (CWaitSlices - 1) * (interval / CWaitSlices);
+    platform::Sleep(interval - sliced);
+}
+
+void TBaseLockMgr::SlicePause() {
+    platform::Sleep(FLockRetryInterval > 0 ? static_cast<uint32_t>(FLockRetryInterval) / CWaitSlices : 0);
 }
 
 // The intent bytes one call holds; given back when the call ends, also on failure.
@@ -260,31 +266,22 @@ bool TBaseLockMgr::WaitForWriteLock(uint32_t RqID, uint64_t Start, uint32_t Size
                 return lockRegion();
             });
         case lwrTurns: {
+            // Waiters go in batches: a request that finds anyone waiting joins the juniors
+            // (intent bytes 32..63) and does not touch the lock until no senior (bytes 0..31) is
+            // left; then it is a senior, and seniors take the lock whenever they find it free.
             constexpr uint32_t seniors = 0, juniors = CLockIntentSize / 2, half = CLockIntentSize / 2;
-            bool first = true, junior = false;
+            bool junior = IntentHeld(RqID, 0, CLockIntentSize), first = true;
             return WithRetries([&] {
-                if (first) {
-                    first = false;
-                    junior = IntentHeld(RqID, seniors, half);
-                    if (junior) {
-                        intent.Take(RqID, juniors, half, true);  // without a byte it merely waits unseen
-                        return false;
-                    }
-                }
                 if (junior) {
-                    if (IntentHeld(RqID, seniors, half)) {
-                        // Not its turn while the lock is free for a senior; once it has seen the
-                        // lock taken, a turn has gone by.
-                        if (lockRegion()) {
-                            InternalReleaseFileLock(Start, Size);
-                            return false;
-                        }
-                        junior = false;
-                        intent.Take(RqID, seniors, half, true);
+                    if (first || IntentHeld(RqID, seniors, half)) {
+                        first = false;
+                        if (!intent.Held()) intent.Take(RqID, juniors, half, true);  // unseen without one
                         return false;
                     }
                     junior = false;
+                    intent.Take(RqID, seniors, half, true);
                 }
+                first = false;
                 if (lockRegion()) return true;
                 if (!intent.Held()) intent.Take(RqID, seniors, half, true);
                 return false;

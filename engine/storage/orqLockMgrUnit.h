@@ -260,13 +260,13 @@ private:
 //               waits for its region (a fresh write lock or an upgrade), and every read-lock
 //               attempt must hold one intent byte while it takes its read byte, so no new reader
 //               gets in while a writer waits; the readers already in finish and leave.
-//   lwrTurns    for write-only ids: waiters take turns. A request that finds the lock held, or
-//               free with nobody waiting, waits as a senior (intent bytes 0..31, one held) and
-//               takes the lock whenever it finds it free. A request that finds seniors waiting
-//               waits as a junior (bytes 32..63) and leaves the lock to them until it has seen
-//               one of them take it (or none is left); then it is a senior itself. So the
-//               connection that just released a lock cannot take it straight back while others
-//               wait, whatever their polling intervals.
+//   lwrTurns    for write-only ids: waiters take turns, in batches. A request that finds nobody
+//               waiting is a senior (it holds one of intent bytes 0..31 while it waits) and
+//               takes the lock whenever it finds it free. A request that finds anyone waiting
+//               is a junior (bytes 32..63) and leaves the lock alone until no senior is left;
+//               then it is a senior itself. So every waiter gets its turn before anyone gets a
+//               second one, and the connection that just released the lock cannot take it
+//               straight back while others wait, whatever their polling intervals.
 enum TLockWaitRule { lwrNone, lwrPending, lwrTurns };
 
 // Locks on ids: id N owns RegionSize bytes at BaseAddress + N * RegionSize of the lock file. A
@@ -274,7 +274,8 @@ enum TLockWaitRule { lwrNone, lwrPending, lwrTurns };
 // id; a write lock holds the whole region, so it excludes every reader and writer.
 //
 // Retry rule of every waiting operation: up to LockRetryCount attempts (at least one); after each
-// failed attempt a beep when BeepOnLockRetry is set and a pause of LockRetryInterval ms.
+// failed attempt a beep when BeepOnLockRetry is set and a pause of LockRetryInterval ms (under a
+// wait rule the lock is tried again eight times within each pause).
 //
 // Wait rule (SetWaitRule): the order in which waiting connections get a lock. Intent bytes are
 // held only during a call, never between calls, so a connection that dies or gives up frees them.
@@ -366,7 +367,13 @@ protected:
     TLockCollection FLocks;
 
 private:
+    // The tries per retry interval under a wait rule.
+    static constexpr int32_t CWaitSlices = 8;
+    // After a failed attempt: the beep when set, and the pause (under a wait rule the rest of the
+    // interval after its slices).
     void RetryPause();
+    // One slice of the interval.
+    void SlicePause();
     // A write lock of Size bytes at Start under the retry rule and the wait rule.
     bool WaitForWriteLock(uint32_t RqID, uint64_t Start, uint32_t Size);
     // One attempt at intent bytes From .. From + Count - 1 of the id: all of them, or with One a
@@ -391,8 +398,16 @@ private:
 
 template <class F>
 bool TBaseLockMgr::WithRetries(F&& Attempt) {
-    int32_t attempts = FLockRetryCount < 1 ? 1 : FLockRetryCount;
+    const int32_t attempts = FLockRetryCount < 1 ? 1 : FLockRetryCount;
+    // Under a wait rule each pause is cut into slices with a try after each: the same attempts
+    // and time, but a lock given back is seen sooner, so a fair hand-over does not leave it idle
+    // for most of an interval.
+    const int32_t slices = FWaitRule == lwrNone ? 1 : CWaitSlices;
     for (int32_t i = 0; i < attempts; ++i) {
+        for (int32_t slice = 1; slice < slices; ++slice) {
+            if (Attempt()) return true;
+            SlicePause();
+        }
         if (Attempt()) return true;
         RetryPause();
     }

@@ -164,9 +164,14 @@ std::string TStressReport::Summary() const {
                   static_cast<unsigned long long>(most), Seconds > 0 ? double(Reads) / Seconds : 0.0,
                   static_cast<unsigned long long>(Kills), static_cast<unsigned long long>(InDoubt));
     std::string summary = text;
-    if (ErrorsByCode.empty()) summary += " none";
-    for (const auto& [code, count] : ErrorsByCode)
-        summary += " " + std::to_string(code) + " x" + std::to_string(count);
+    const std::pair<const char*, const std::map<int32_t, uint64_t>*> groups[] = {
+        {" writers", &WriterErrors}, {", readers", &ReaderErrors}};
+    for (const auto& [who, errors] : groups) {
+        summary += who;
+        if (errors->empty()) summary += " none";
+        for (const auto& [code, count] : *errors)
+            summary += " " + std::to_string(code) + " x" + std::to_string(count);
+    }
     return summary;
 }
 
@@ -255,7 +260,9 @@ TStressReport RunStressHarness(TStressWorkload& Workload, const std::string& Pat
 
     std::vector<TStressHistory> histories;
     auto collect = [&](const TLogContents& Log, const std::string& Name) {
-        for (const auto& [code, count] : Log.Errors) report.ErrorsByCode[code] += count;
+        std::map<int32_t, uint64_t>& errors =
+            Name.rfind("writer", 0) == 0 ? report.WriterErrors : report.ReaderErrors;
+        for (const auto& [code, count] : Log.Errors) errors[code] += count;
         for (const std::string& problem : Log.Problems) report.Problems.push_back(Name + ": " + problem);
         report.Reads += Log.Reads;
     };

@@ -120,10 +120,12 @@ struct TStressReport {
     uint64_t InDoubt = 0;                      // transactions left in doubt by the logs
     std::vector<uint64_t> CommitsPerWriter;    // by slot
     std::vector<uint64_t> ReadsPerReader;      // by slot
-    std::map<int32_t, uint64_t> ErrorsByCode;  // engine errors survived, by code
+    std::map<int32_t, uint64_t> WriterErrors;  // engine errors the writers survived, by code
+    std::map<int32_t, uint64_t> ReaderErrors;  // ... and the readers
     std::vector<std::string> Problems;         // broken invariants, hung or failed processes, the check
     // "<commits> transactions in <s> s: <tps> transactions/s (per writer <min>-<max>), <r> reads/s,
-    // <k> writers killed, <d> in doubt; time-outs and errors by code: <code> x<n>, ..."
+    // <k> writers killed, <d> in doubt; time-outs and errors by code: writers <code> x<n> ...,
+    // readers <code> x<n> ..."
     std::string Summary() const;
 };
 
