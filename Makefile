@@ -7,7 +7,7 @@ PACKAGES  := cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev zlib1g
 BENCH_PACKAGES := libbenchmark-dev libsqlite3-dev
 JOBS      ?= $(shell nproc)
 
-.PHONY: test run setup configure build bench clean
+.PHONY: test run setup configure build bench stress clean
 
 setup:
 	@sh tools/install-packages.sh $(PACKAGES)
@@ -28,6 +28,21 @@ bench: setup
 	@sh tools/install-packages.sh $(BENCH_PACKAGES)
 	@cmake --preset release >/dev/null && cmake --build --preset release -j $(JOBS) && \
 	  for b in $(BUILD_DIR)/release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+# A long run of the multi-process stress test (engine/storage/tests/orqStressTest.cpp): writers
+# killed at random and started again, readers checking under read locks, a fresh connection's
+# check at the end; it prints transactions per second and time-outs by error code. Each of its
+# runs (a plain and a weakly encrypted table) lasts STRESS_SECONDS.
+STRESS_SECONDS ?= 120
+STRESS_WRITERS ?= 6
+STRESS_READERS ?= 4
+STRESS_KILL_MS ?= 300
+
+stress: configure
+	@cmake --build --preset $(PRESET) --target ostra_storage_orqStressTest -j $(JOBS) && \
+	  OSTRA_STRESS_SECONDS=$(STRESS_SECONDS) OSTRA_STRESS_WRITERS=$(STRESS_WRITERS) \
+	  OSTRA_STRESS_READERS=$(STRESS_READERS) OSTRA_STRESS_KILL_MS=$(STRESS_KILL_MS) \
+	  $(BUILD_DIR)/$(PRESET)/engine/storage/ostra_storage_orqStressTest
 
 clean:
 	rm -rf $(BUILD_DIR)

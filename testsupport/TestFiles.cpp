@@ -89,6 +89,11 @@ int Child::Wait() {
     return -1;
 }
 
+bool Child::Ended() {
+    if (!FWaited && waitpid(FPid, &FStatus, WNOHANG) == FPid) FWaited = true;
+    return FWaited;
+}
+
 int Child::Kill() {
     if (!FWaited) kill(FPid, SIGKILL);
     return Wait();

@@ -38,6 +38,8 @@ public:
     char Receive();
     // Waits for the child's end; its exit code, or 128 + signal.
     int Wait();
+    // True when the child has ended (Wait then answers at once); does not wait.
+    bool Ended();
     // Kills the child at once (SIGKILL) and waits for it.
     int Kill();
     pid_t Pid() const { return FPid; }

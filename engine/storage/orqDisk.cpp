@@ -164,16 +164,30 @@ public:
             cursor = std::max(cursor, address + size);
         }
         if (cursor < end) pieces.emplace_back(cursor, end - cursor);
+        // Like a writer of every table, it first holds the intent bytes of every table: no new
+        // reader gets in while the readers already in leave (the pending rule of the table locks).
+        const std::pair<uint64_t, uint64_t> intents{
+            CTableIntentBase, (end - CTableLockBase) / uint64_t(CTableLockRegionSize) * CLockIntentSize};
         const int32_t attempts = std::max(Disk.FLockRetryCount, 1);
         for (int32_t attempt = 0; attempt < attempts; ++attempt) {
-            for (const auto& piece : pieces) {
-                if (!FHandle->Lock(piece.first, piece.second)) break;
-                FTaken.push_back(piece);
+            if (FTaken.empty() && FHandle->Lock(intents.first, intents.second)) FTaken.push_back(intents);
+            if (!FTaken.empty()) {
+                std::size_t taken = 0;
+                for (const auto& piece : pieces) {
+                    if (!FHandle->Lock(piece.first, piece.second)) break;
+                    FTaken.push_back(piece);
+                    ++taken;
+                }
+                if (taken == pieces.size()) return;
+                // The pieces go back; the intent bytes stay until the regions are had or time is up.
+                for (std::size_t i = 0; i < taken; ++i) {
+                    FHandle->Unlock(FTaken.back().first, FTaken.back().second);
+                    FTaken.pop_back();
+                }
             }
-            if (FTaken.size() == pieces.size()) return;
-            Unlock();
             if (attempt + 1 < attempts) platform::Sleep(uint32_t(std::max(Disk.FLockRetryInterval, 0)));
         }
+        Unlock();
         OrqDatabaseError(10249, Caller, "The database could not be locked to recover an interrupted commit", &Disk);
     }
     ~TTableRegionLock() { Unlock(); }
@@ -187,7 +201,7 @@ private:
     }
 
     platform::File* FHandle = nullptr;
-    std::vector<std::pair<uint64_t, uint64_t>> FTaken;
+    std::vector<std::pair<uint64_t, uint64_t>> FTaken;  // the intent bytes first, then the pieces
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -282,6 +296,8 @@ void TDiskMgr::InternalOpen() {
         FTableLockMgr->SetLockRetryInterval(FLockRetryInterval);
         FTableLockMgr->SetReadLockErrMsg(SorqTableReadLockErr);
         FTableLockMgr->SetWriteLockErrMsg(SorqTableWriteLockErr);
+        // A writer waiting for a table (or the header) keeps new readers out until it has it.
+        FTableLockMgr->SetWaitRule(lwrPending, CTableIntentBase);
         FRecordLockMgr = GetLockManager(&FFile->Handle(), lockFile, CRecordLockBase, 1, false);
         FRecordLockMgr->SetLockRetryCount(FLockRetryCount);
         FRecordLockMgr->SetLockRetryInterval(FLockRetryInterval);
@@ -292,6 +308,8 @@ void TDiskMgr::InternalOpen() {
         FTransactionLockMgr->SetLockRetryInterval(80 + platform::Random(40));
         FTransactionLockMgr->SetReadLockErrMsg(SorqTransactionLockErr);
         FTransactionLockMgr->SetWriteLockErrMsg(SorqTransactionLockErr);
+        // Writers take turns: the one that just committed waits behind those already waiting.
+        FTransactionLockMgr->SetWaitRule(lwrTurns, CTransactionIntentBase);
     }
 
     FFile->SetCacheActive(true);
@@ -374,6 +392,11 @@ void TDiskMgr::Close() {
         failure.Run([&] { ReleaseAllLocks(); });
     }
     FOpenLockHeld = false;
+    for (TTableHeaderKeeper* keeper : FKeepers) keeper->DiskMgrClosed();
+    FKeepers.clear();
+    FHeadersOwed.clear();
+    FHeadersWritten.clear();
+    FLastChangedTable = 0;
     FreeLockManagers();
     if (FUserMonitor) {
         failure.Run([&] { FUserMonitor->Close(); });
@@ -419,6 +442,7 @@ void TDiskMgr::ReadPages(uint32_t Address, uint32_t PageCount, uint32_t TableID,
 void TDiskMgr::WritePages(uint32_t Address, uint32_t PageCount, uint32_t TableID, uint32_t AccessFlags,
                           const void* Buffer) {
     RequireOpen("TDiskMgr.WritePages");
+    NoteTableChange(TableID);
     FFile->SeekAndWriteOrqFile(Buffer, Address, int32_t(ByteCount(PageCount, "TDiskMgr.WritePages")), TableID,
                                AccessFlags);
 }
@@ -446,6 +470,7 @@ uint32_t TDiskMgr::AppendNewPages(const void* Buffer, uint32_t PageCount, uint32
     RequireOpen(Caller);
     if (PageCount == 0) OrqDatabaseError(8581, Caller, "Invalid page count", this);
     const uint32_t bytes = ByteCount(PageCount, Caller);
+    NoteTableChange(TableID);
     THeaderWriteScope header(*this);
     // The end as it is now that the header lock is held: other connections may have appended
     // since this connection's transaction began.
@@ -471,6 +496,7 @@ void TDiskMgr::ReleasePages(uint32_t Address, uint32_t PageCount) {
 
 void TDiskMgr::DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact) {
     RequireOpen("TDiskMgr.DeleteOwnedPages");
+    NoteTableChange(TableID);
     THeaderWriteScope header(*this);
     FFile->PageCache().ClearOwnedPages(TableID);
     if (FIndexPagesMayBeShared && (!Exact || Usage == CUsageIndex)) {
@@ -508,6 +534,7 @@ void TDiskMgr::ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID,
 void TDiskMgr::WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
                                const void* Buffer) {
     RequireOpen("TDiskMgr.WriteCustomSize");
+    NoteTableChange(TableID);
     FFile->SeekAndWriteOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSize"), TableID, AccessFlags);
 }
 
@@ -521,6 +548,7 @@ void TDiskMgr::ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t Tab
 void TDiskMgr::WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
                                     const void* Buffer) {
     RequireOpen("TDiskMgr.WriteCustomSizeByRef");
+    NoteTableChange(TableID);
     FFile->SeekAndWriteOrqFileByRef(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSizeByRef"), TableID,
                                     AccessFlags);
 }
@@ -677,6 +705,15 @@ uint8_t TDiskMgr::SetTableLock(uint16_t TableID, uint8_t LockType) {
 
 void TDiskMgr::ReleaseTableLock(uint16_t TableID) {
     if (IsTransactionActive() || !FUsesLockFile || !FTableLockMgr) return;
+    // A table changed under its write lock announces the change before anyone else may read it.
+    if (FHeadersOwed.count(TableID) && FTableLockMgr->QueryLockType(TableID) == CLockTypeWrite) {
+        try {
+            BumpTableHeader(TableID);
+        } catch (...) {
+            FTableLockMgr->ReleaseLock(TableID);
+            throw;
+        }
+    }
     FTableLockMgr->ReleaseLock(TableID);
 }
 
@@ -726,6 +763,8 @@ void TDiskMgr::DiskStartTransaction(bool NoTransactionLock) {
     RequireOpen("TDiskMgr.DiskStartTransaction");
     FFile->StartTransaction();
     FNoTransactionLock = NoTransactionLock;
+    FHeadersWritten.clear();
+    FLastChangedTable = 0;
 }
 
 void TDiskMgr::DiskCommit() {
@@ -733,6 +772,7 @@ void TDiskMgr::DiskCommit() {
     RequireOpen(Caller);
     if (!IsTransactionActive()) OrqDatabaseError(10257, Caller, "", this);
     try {
+        BumpOwedTableHeaders();
         if (FGlobalHdr->Dirty()) WriteHeader();
         // The pages are written under write locks only.
         if (FUsesLockFile && FTableLockMgr) {
@@ -744,6 +784,7 @@ void TDiskMgr::DiskCommit() {
         CommitFailed();
         throw;
     }
+    EndTableChanges(true);
     ReleaseAllLocks();
 }
 
@@ -752,6 +793,7 @@ void TDiskMgr::CommitFailed() noexcept {
         if (IsTransactionActive()) FFile->Rollback();
     } catch (...) {
     }
+    EndTableChanges(false);
     try {
         ReleaseAllLocks();
     } catch (...) {
@@ -770,6 +812,7 @@ void TDiskMgr::DiskRollback() {
     RequireOpen(Caller);
     if (!IsTransactionActive()) OrqDatabaseError(10257, Caller, "", this);
     FFile->Rollback();
+    EndTableChanges(false);
     TFirstFailure failure;
     failure.Run([&] {
         // The header as stored: the transaction's changes to it are gone.
@@ -788,6 +831,7 @@ void TDiskMgr::ForceToDisk() {
     RequireOpen("TDiskMgr.ForceToDisk");
     if (IsTransactionActive()) {
         try {
+            BumpOwedTableHeaders();
             if (FGlobalHdr->Dirty()) WriteHeader();
             // Writing pages needs the write locks that a commit would take.
             if (FUsesLockFile && FTableLockMgr) {
@@ -799,6 +843,7 @@ void TDiskMgr::ForceToDisk() {
             CommitFailed();
             throw;
         }
+        EndTableChanges(true);
         FFile->StartTransaction();
         return;
     }
@@ -811,32 +856,102 @@ bool TDiskMgr::RecoverInterruptedCommit() {
     RequireOpen(Caller);
     const std::string journalName = FFile->JournalFileName();
     if (!platform::FileExists(journalName)) return false;
-    // A journal whose lock another handle holds is being written or replayed by a live connection.
+    const bool writable = FFile->Handle().Access() != platform::FileAccess::Read;
+    TOrqJournal journal(journalName);
+    // True when the journal must be replayed; one that is not valid is removed.
+    auto mustReplay = [&] {
+        switch (journal.Inspect(FPageSize, writable)) {
+            case jsMissing:
+                return false;
+            case jsInvalid:
+                // Committed, or cut short before the file was touched: nothing to undo.
+                if (writable) journal.Erase();
+                return false;
+            case jsOtherPageSize:
+                OrqDatabaseError(8451, Caller, "The rollback journal was written with another page size",
+                                 this);
+            case jsValid:
+                break;
+        }
+        return true;
+    };
+    // The journal lock is only ever held by a live commit, which has write-locked every table it
+    // writes, or by a replay that holds every table region: neither touches what the locks of
+    // this connection protect, so a journal whose lock another handle holds is left alone.
     if (!FFile->LockJournal(false)) return false;
     struct TJournalUnlock {
         TOrqFile& File;
         ~TJournalUnlock() { File.UnlockJournal(); }
     } unlock{*FFile};
-    const bool writable = FFile->Handle().Access() != platform::FileAccess::Read;
-    TOrqJournal journal(journalName);
-    switch (journal.Inspect(FPageSize, writable)) {
-        case jsMissing:
-            return false;
-        case jsInvalid:
-            // Committed, or cut short before the file was touched: nothing to undo.
-            if (writable) journal.Erase();
-            return false;
-        case jsOtherPageSize:
-            OrqDatabaseError(8451, Caller, "The rollback journal was written with another page size", this);
-        case jsValid:
-            break;
-    }
+    if (!mustReplay()) return false;
     if (!writable)
         OrqDatabaseError(10501, Caller,
                          "The database must be recovered from an interrupted commit: open it with write access", this);
+    // So the regions are waited for without the journal lock: a reader that got in meanwhile must
+    // not take the journal for a live one and read the dead commit's half-written pages.
+    FFile->UnlockJournal();
     TTableRegionLock regions(*this, Caller);
+    if (!FFile->LockJournal(false)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
+    if (!mustReplay()) return false;  // another connection replayed it meanwhile
     FFile->RecoverJournal(journal);
     return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Table changes and their headers
+
+void TDiskMgr::AddTableHeaderKeeper(TTableHeaderKeeper* Keeper) {
+    if (Keeper && std::find(FKeepers.begin(), FKeepers.end(), Keeper) == FKeepers.end())
+        FKeepers.push_back(Keeper);
+}
+
+void TDiskMgr::RemoveTableHeaderKeeper(TTableHeaderKeeper* Keeper) {
+    FKeepers.erase(std::remove(FKeepers.begin(), FKeepers.end(), Keeper), FKeepers.end());
+}
+
+void TDiskMgr::NoteNewTableChange(uint32_t TableID) {
+    if (TableID == 0 || TableID > CMaxTableID) return;  // the database's own areas, or no table
+    FLastChangedTable = TableID;
+    // Announced once in a transaction: the counter other connections hold differs at its end.
+    if (IsTransactionActive() && FHeadersWritten.count(TableID)) return;
+    FHeadersOwed.insert(TableID);
+}
+
+void TDiskMgr::TableHeaderWritten(uint32_t TableID) {
+    FHeadersOwed.erase(TableID);
+    FLastChangedTable = 0;
+    if (IsTransactionActive()) FHeadersWritten.insert(TableID);
+}
+
+void TDiskMgr::BumpTableHeader(uint32_t TableID) {
+    for (TTableHeaderKeeper* keeper : std::vector<TTableHeaderKeeper*>(FKeepers))
+        if (keeper->BumpTableHeader(TableID)) {
+            TableHeaderWritten(TableID);
+            return;
+        }
+    FHeadersOwed.erase(TableID);  // a table no open header manager knows has nobody to tell
+}
+
+void TDiskMgr::BumpOwedTableHeaders() {
+    for (uint32_t table : TablesOwingHeaders()) BumpTableHeader(table);
+}
+
+void TDiskMgr::EndTableChanges(bool Committed) noexcept {
+    if (!Committed) {
+        std::set<uint32_t> changed = FHeadersOwed;
+        changed.insert(FHeadersWritten.begin(), FHeadersWritten.end());
+        for (uint32_t table : changed)
+            for (TTableHeaderKeeper* keeper : FKeepers) {
+                try {
+                    keeper->ForgetTableHeader(table);
+                } catch (...) {
+                    // Forgetting only clears what is held.
+                }
+            }
+    }
+    FHeadersOwed.clear();
+    FHeadersWritten.clear();
+    FLastChangedTable = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -924,6 +1039,17 @@ std::string TDiskMgr::DebugCheckStatus() {
     RequireOpen("TDiskMgr.DebugCheckStatus");
     THeaderReadScope header(*this);
     std::string result = FMapMgr->DebugCheckStatus();
+    // Entries that say "never used" for pages inside the file: such pages are lost for good.
+    std::vector<uint32_t> unmarked;
+    FMapMgr->ListPagesUsedByOwner(0, 0, true, unmarked);
+    const uint64_t size = GetFileSize();
+    std::size_t count = 0;
+    uint32_t first = 0;
+    for (uint32_t address : unmarked)
+        if (address < size && count++ == 0) first = address;
+    if (count > 0)
+        result += (result.empty() ? "" : "; ") + std::string("Pages without a map entry: ") +
+                  std::to_string(count) + ", the first at " + std::to_string(first);
     header.Release();
     return result;
 }

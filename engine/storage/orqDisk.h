@@ -44,8 +44,9 @@
 //     by other connections are seen;
 //   - a page operation that took the header lock releases it on every exit, also on failure;
 //     one that found it held leaves it held;
-//   - appended pages go to the end of the file as it is when the header lock is held, never to
-//     an end seen earlier: another connection may have appended meanwhile;
+//   - appended pages go to the end of the file as it is when the header lock is held (or after the
+//     transaction's own writes), never to an end seen earlier: another connection may have
+//     appended meanwhile, or cut the file back when it replayed a dead commit's journal;
 //   - a commit (and ForceToDisk) upgrades the table locks before it writes, writes everything in
 //     one atomic step through the rollback journal (TOrqFile::Commit, orqJournal.h) and flushes
 //     it to stable storage before any lock is released; a commit that fails is undone, ends the
@@ -53,7 +54,12 @@
 //   - nothing is read from the file while the journal of a commit that died lies beside it: Open,
 //     every table lock taken (the header lock too) and every commit first replay such a journal
 //     (RecoverInterruptedCommit), holding the journal lock and a write lock on every table-lock
-//     region that this connection does not hold itself, so no other connection reads meanwhile.
+//     region that this connection does not hold itself, so no other connection reads meanwhile;
+//   - other connections see a change only through the table's header: every commit (and every
+//     write lock released outside a transaction) that changed a table has written its header,
+//     and a rollback leaves neither a clean cached page nor a trusted header counter behind;
+//   - waits are fair and end: a writer waiting for a table stops new readers, waiters for a
+//     table's transaction lock take turns, and every wait gives up with 10249 after its retries.
 //
 // Index pages: every page of index usage holds index blocks of its owner table only, so freeing a
 // table's pages never touches another table's data (orqGlobalHdr.h, "Index pages"). Files with
@@ -68,6 +74,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -133,6 +140,27 @@ uint32_t GetBestPageRequestSize(uint32_t BlockSize, uint32_t PageSize);
 
 // Copies Source to Dest; fails when Dest exists and Overwrite is false. True on success.
 bool DoCopyFile(const std::string& Source, const std::string& Dest, bool Overwrite);
+
+// The open table headers of one connection, as the disk manager needs them to keep the rule by
+// which other connections see a table's changes. Another connection learns that a table changed
+// only from the table's header: taking a table lock reads the header again, and a modification
+// counter other than the one it holds makes it drop its cached pages of the table. So every
+// committing transaction that changed a table must write the table's header (which moves the
+// counter on), and after a rollback the counter a connection holds tells nothing. The table-header
+// managers implement this interface and register while they are open.
+class TTableHeaderKeeper {
+public:
+    virtual ~TTableHeaderKeeper() = default;
+    // Writes the stored header of TableID again with its modification counter one higher (into
+    // the running transaction; outside one straight to the file). False when TableID is not a
+    // table of this keeper.
+    virtual bool BumpTableHeader(uint32_t TableID) = 0;
+    // The transaction that changed TableID was rolled back: what is held of its header no longer
+    // tells whether the stored header changed, and its unwritten changes are void.
+    virtual void ForgetTableHeader(uint32_t TableID) = 0;
+    // The disk manager closes and forgets its keepers.
+    virtual void DiskMgrClosed() = 0;
+};
 
 // The database file of one connection.
 class TDiskMgr : public TObject {
@@ -298,6 +326,22 @@ public:
     // journal of another page size: 8451.
     bool RecoverInterruptedCommit();
 
+    // ----- Table changes and their headers
+    // Every page or range written with a table id from 1 to 2047 changes that table. The change
+    // reaches other connections only through a write of the table's header after it (see
+    // TTableHeaderKeeper), and the engine makes sure of it rather than trusting each caller:
+    // DiskCommit and ForceToDisk write, through the keepers, the header of every table that the
+    // transaction changed and whose header it did not write itself; outside a transaction
+    // ReleaseTableLock does the same for a write-locked table that changed under its lock. A
+    // rollback (or a failed commit) tells the keepers to forget the headers of the tables it
+    // changed.
+    void AddTableHeaderKeeper(TTableHeaderKeeper* Keeper);
+    void RemoveTableHeaderKeeper(TTableHeaderKeeper* Keeper);
+    // The header of TableID was written (its counter moved on): the change is announced.
+    void TableHeaderWritten(uint32_t TableID);
+    // The tables changed since their header was last written, in ascending order.
+    std::vector<uint32_t> TablesOwingHeaders() const { return {FHeadersOwed.begin(), FHeadersOwed.end()}; }
+
     // ----- Other
     // The end of the file (the later of the transaction's end and the file's while one runs).
     // Failure: 8581 "Unable to get file size".
@@ -319,6 +363,9 @@ public:
     void DebugCheckContents(TStrings* List);
     // The header and the maps into DebugStrings.
     void DebugDumpContents();
+    // "" when the maps agree with the file; otherwise what is wrong: "Map page count/file size
+    // out of sync" and/or "Pages without a map entry: <n>, the first at <address>" (pages of the
+    // file that no map entry owns or frees are never handed out again).
     std::string DebugCheckStatus();
 
     // ----- Parts, for the layers above and for tests
@@ -340,7 +387,8 @@ private:
     // the maps.
     class THeaderReadScope;
     // The table-lock regions of the lock file that this connection does not hold, write-locked
-    // for the life of the object (nothing without a lock file).
+    // for the life of the object (nothing without a lock file); while it waits for them it holds
+    // the intent bytes of every table, so that no new reader gets in.
     class TTableRegionLock;
 
     // The steps of Open after the first Close.
@@ -356,6 +404,19 @@ private:
     // Takes header lock 0 of LockType; the first header lock of a connection reads the header.
     void TakeHeaderLock(const char* Caller, uint8_t LockType);
     void FreeLockManagers() noexcept;
+    // Counts a write with TableID as a change of that table (see TablesOwingHeaders).
+    void NoteTableChange(uint32_t TableID) {
+        if (TableID != FLastChangedTable) NoteNewTableChange(TableID);
+    }
+    void NoteNewTableChange(uint32_t TableID);
+    // Writes the header of TableID through the keeper that knows it; nobody does: the change
+    // stays unannounced and is forgotten.
+    void BumpTableHeader(uint32_t TableID);
+    // Writes the header of every table owing one.
+    void BumpOwedTableHeaders();
+    // The transaction's changes are over: committed (nothing is owed any more) or gone (the
+    // keepers forget the headers of the tables it changed).
+    void EndTableChanges(bool Committed) noexcept;
     // After a failed commit: the file transaction dropped, every lock released, the header read
     // again under a fresh lock (which replays a journal that the undo had to leave).
     void CommitFailed() noexcept;
@@ -387,6 +448,10 @@ private:
     std::string FCryptKey;
     bool FOpenLockHeld = false;  // the file-level open lock is held
     bool FIndexPagesMayBeShared = false;
+    std::vector<TTableHeaderKeeper*> FKeepers;  // not owned; they register while open
+    std::set<uint32_t> FHeadersOwed;            // tables changed since their header was written
+    std::set<uint32_t> FHeadersWritten;         // tables whose header the transaction wrote
+    uint32_t FLastChangedTable = 0;             // noted as changed; no need to look again
 };
 
 }  // namespace ostra

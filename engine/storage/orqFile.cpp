@@ -445,7 +445,10 @@ void TOrqFile::StartTransaction() {
     RequireOpen("TOrqFile.StartTransaction");
     FPageCache.StartTransaction();
     FBlockCache.StartTransaction();
-    FTransactionEOF = FFile.Size();
+    // Only the transaction's own writes move its end; the file's end is read at every append. An
+    // end taken here could lie beyond the real one: a commit that died may have grown the file,
+    // and another connection may cut it back when it replays that commit's journal.
+    FTransactionEOF = 0;
     FTransactionActive = true;
 }
 
@@ -543,7 +546,7 @@ bool TUnjournaledCommitsForBenchmark::Active() { return UnjournaledCommitScopes.
 
 void TOrqFile::DropTransaction() noexcept {
     if (FPageCache.TransactionActive()) FPageCache.Rollback();
-    FPageCache.ClearCache();  // clean pages may hold bytes of the commit that was undone
+    FPageCache.ClearCache();  // clean pages may hold bytes of an undone commit, or go stale
     if (FBlockCache.TransactionActive()) FBlockCache.Rollback();
     FBlockCache.Close();
     FTransactionEOF = 0;
@@ -552,20 +555,11 @@ void TOrqFile::DropTransaction() noexcept {
 
 void TOrqFile::Rollback() {
     if (!FTransactionActive) OrqDatabaseError(10257, "TOrqFile.Rollback", "", this);
-    FPageCache.Rollback();
-    // Clean pages loaded during the transaction may hold bytes of its block ranges.
-    if (FPageCache.CachedCount() > 0) {
-        const uint64_t pageSize = uint64_t(FOpenPageSize);
-        for (TCacheBlock* block : FBlockCache.Blocks()) {
-            const uint64_t start = KeyOf(block->LowAddress(), block->HighAddress());
-            const uint64_t end = start + block->BlockSize();
-            for (uint64_t base = start & ~(pageSize - 1); base < end; base += pageSize)
-                FPageCache.RemovePage(uint32_t(base), uint32_t(base >> 32));
-        }
-    }
-    FBlockCache.Rollback();
-    FTransactionEOF = 0;
-    FTransactionActive = false;
+    // The clean pages go too: the connection gives up its locks now, so any of them (read under
+    // a lock, or laid over with the transaction's own ranges) may be changed by another
+    // connection's commit, while the header counters this connection holds were moved on by the
+    // transaction and can no longer tell.
+    DropTransaction();
 }
 
 std::vector<TFileRange> TOrqFile::PendingWrites() const {
@@ -617,7 +611,7 @@ void TOrqFile::RecoverJournal(TOrqJournal& Journal) {
     if (FTransactionActive) {
         // The interrupted commit's appended pages are gone: the end is the file's or this
         // transaction's own furthest write.
-        int64_t end = std::max<int64_t>(FFile.Size(), 0);
+        int64_t end = 0;
         for (const TFileRange& range : PendingWrites()) end = std::max<int64_t>(end, int64_t(range.Position + range.Size));
         FTransactionEOF = end;
     }

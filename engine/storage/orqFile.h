@@ -122,7 +122,8 @@ public:
     // On any failure the file is as it was before, the transaction is over (rolled back, no
     // cached page of it left) and the error is raised.
     void Commit();
-    // Drops the transaction's pages and ranges. No transaction: 10257.
+    // Drops the transaction's pages and ranges, and every clean cached page with them (the
+    // locks that kept them current go with the transaction). No transaction: 10257.
     void Rollback();
     bool GetTransactionActive() const { return CheckOpen() && FTransactionActive; }
     // What Commit would write now, in address order: the dirty pages and the block ranges.
@@ -233,7 +234,7 @@ private:
     // The one place where a commit writes: the journal, then pages and block ranges, then the
     // flush, then the journal's removal; undone from the journal on failure.
     void CommitWrites();
-    // After a failed commit: no dirty or clean page, no block range, no transaction.
+    // After a rollback or a failed commit: no dirty or clean page, no block range, no transaction.
     void DropTransaction() noexcept;
     // Closes the handle and drops the caches, keeping the keys.
     void CloseHandle();
@@ -248,7 +249,7 @@ private:
     std::vector<uint8_t> FPageBuffer;  // raw I/O of one page (reads and encrypted writes)
     std::vector<uint8_t> FCodeBuffer;  // encoding of cached pages outside the I/O path
     std::string FXORKey;
-    int64_t FTransactionEOF = 0;  // the end of the file and the running transaction's writes; 0 outside
+    int64_t FTransactionEOF = 0;  // the furthest end of the running transaction's own writes; 0 outside
     TCacheMgr FPageCache;
     TCacheBlockMgr FBlockCache;
     bool FOpenWrite = false;

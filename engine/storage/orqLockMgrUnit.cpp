@@ -160,7 +160,70 @@ uint64_t TBaseLockMgr::RegionStart(uint32_t RqID) const {
 
 void TBaseLockMgr::RetryPause() {
     if (FBeepOnLockRetry) SystemBeep();
-    platform::Sleep(FLockRetryInterval > 0 ? static_cast<uint32_t>(FLockRetryInterval) : 0);
+    const uint32_t interval = FLockRetryInterval > 0 ? static_cast<uint32_t>(FLockRetryInterval) : 0;
+    const uint32_t sliced = FWaitRule == lwrNone ? 0 : (CWaitSlices - 1) * (interval / CWaitSlices);
+    platform::Sleep(interval - sliced);
+}
+
+void TBaseLockMgr::SlicePause() {
+    platform::Sleep(FLockRetryInterval > 0 ? static_cast<uint32_t>(FLockRetryInterval) / CWaitSlices : 0);
+}
+
+// The intent bytes one call holds; given back when the call ends, also on failure.
+class TBaseLockMgr::TIntentHold {
+public:
+    explicit TIntentHold(TBaseLockMgr& Mgr) : FMgr(Mgr) {}
+    ~TIntentHold() { Release(); }
+    TIntentHold(const TIntentHold&) = delete;
+    TIntentHold& operator=(const TIntentHold&) = delete;
+    bool Held() const { return FSize > 0; }
+    // One attempt at intent bytes of RqID (LockIntent), after giving back those held; true when
+    // they are held.
+    bool Take(uint32_t RqID, uint32_t From, uint32_t Count, bool One) {
+        Release();
+        if (!FMgr.LockIntent(RqID, From, Count, One, FAddress)) return false;
+        FSize = One ? 1 : Count;
+        return true;
+    }
+    void Release() noexcept {
+        if (FSize == 0) return;
+        try {
+            FMgr.InternalReleaseFileLock(FAddress, FSize);
+        } catch (...) {
+            // Only an invalid handle fails, and its locks are gone with it.
+        }
+        FSize = 0;
+    }
+
+private:
+    TBaseLockMgr& FMgr;
+    uint64_t FAddress = 0;
+    uint32_t FSize = 0;
+};
+
+void TBaseLockMgr::SetWaitRule(TLockWaitRule Rule, uint64_t IntentBase) {
+    FWaitRule = Rule;
+    FIntentBase = IntentBase;
+}
+
+bool TBaseLockMgr::LockIntent(uint32_t RqID, uint32_t From, uint32_t Count, bool One, uint64_t& Address) {
+    const uint64_t start = IntentAddress(RqID) + From;
+    if (!One) {
+        Address = start;
+        return InternalLockFile(start, Count, CLockTypeWrite);
+    }
+    for (int p = 0; p < CReadLockProbes; ++p) {
+        Address = start + static_cast<uint64_t>(platform::Random(static_cast<int32_t>(Count)));
+        if (InternalLockFile(Address, 1, CLockTypeRead)) return true;
+    }
+    return false;
+}
+
+bool TBaseLockMgr::IntentHeld(uint32_t RqID, uint32_t From, uint32_t Count) {
+    uint64_t address;
+    if (!LockIntent(RqID, From, Count, false, address)) return true;
+    InternalReleaseFileLock(address, Count);
+    return false;
 }
 
 bool TBaseLockMgr::SetReadLock(uint32_t RqID, uint32_t Size) {
@@ -174,6 +237,9 @@ bool TBaseLockMgr::SetReadLock(uint32_t RqID, uint32_t Size) {
     int probes = static_cast<int>(std::min<uint32_t>(span, CReadLockProbes));
     uint64_t address = start;
     bool locked = WithRetries([&] {
+        // A writer waiting for this id holds every intent byte: no reader gets past it.
+        TIntentHold intent(*this);
+        if (FWaitRule == lwrPending && !intent.Take(RqID, 0, CLockIntentSize, true)) return false;
         for (int p = 0; p < probes; ++p) {
             address = start + (span > 1 ? static_cast<uint64_t>(platform::Random(static_cast<int32_t>(span))) : 0);
             Assert(address >= start && address + Size <= start + static_cast<uint64_t>(FRegionSize),
@@ -187,6 +253,44 @@ bool TBaseLockMgr::SetReadLock(uint32_t RqID, uint32_t Size) {
     return true;
 }
 
+bool TBaseLockMgr::WaitForWriteLock(uint32_t RqID, uint64_t Start, uint32_t Size) {
+    TIntentHold intent(*this);
+    auto lockRegion = [&] { return InternalLockFile(Start, Size, CLockTypeWrite); };
+    switch (FWaitRule) {
+        case lwrNone:
+            break;
+        case lwrPending:
+            // Every intent byte first (new readers stay out), then the region as its readers leave.
+            return WithRetries([&] {
+                if (!intent.Held() && !intent.Take(RqID, 0, CLockIntentSize, false)) return false;
+                return lockRegion();
+            });
+        case lwrTurns: {
+            // Waiters go in batches: a request that finds anyone waiting joins the juniors
+            // (intent bytes 32..63) and does not touch the lock until no senior (bytes 0..31) is
+            // left; then it is a senior, and seniors take the lock whenever they find it free.
+            constexpr uint32_t seniors = 0, juniors = CLockIntentSize / 2, half = CLockIntentSize / 2;
+            bool junior = IntentHeld(RqID, 0, CLockIntentSize), first = true;
+            return WithRetries([&] {
+                if (junior) {
+                    if (first || IntentHeld(RqID, seniors, half)) {
+                        first = false;
+                        if (!intent.Held()) intent.Take(RqID, juniors, half, true);  // unseen without one
+                        return false;
+                    }
+                    junior = false;
+                    intent.Take(RqID, seniors, half, true);
+                }
+                first = false;
+                if (lockRegion()) return true;
+                if (!intent.Held()) intent.Take(RqID, seniors, half, true);
+                return false;
+            });
+        }
+    }
+    return WithRetries(lockRegion);
+}
+
 uint16_t TBaseLockMgr::SetWriteLock(uint32_t RqID, uint32_t Size) {
     if (!HandleValid()) OrqDatabaseError(8450, "TBaseLockMgr.SetWriteLock", "File handle is invalid", this);
     Assert(Size <= static_cast<uint32_t>(FRegionSize), "Lock size is greater than lock region");
@@ -197,13 +301,18 @@ uint16_t TBaseLockMgr::SetWriteLock(uint32_t RqID, uint32_t Size) {
     }
     if (Size == 0) Size = static_cast<uint32_t>(FRegionSize);
     uint64_t start = RegionStart(RqID);
-    if (!WithRetries([&] { return InternalLockFile(start, Size, CLockTypeWrite); }))
+    if (!WaitForWriteLock(RqID, start, Size))
         OrqDatabaseError(10249, "TBaseLockMgr.SetWriteLock", FWriteLockErrMsg, this);
     FLocks.AddLock(RqID, start, CLockTypeWrite, Size);
     return CLockTypeWrite;
 }
 
 void TBaseLockMgr::UpgradeReadLockToWriteLock(uint32_t RqID, uint32_t Size) {
+    // The pending lock: no new reader gets in while the readers already in leave.
+    TIntentHold pending(*this);
+    if (FWaitRule == lwrPending &&
+        !WithRetries([&] { return pending.Take(RqID, 0, CLockIntentSize, false); }))
+        OrqDatabaseError(10249, "TBaseLockMgr.UpgradeReadLockToWriteLock", FWriteLockErrMsg, this);
     if (!InternalUpgradeReadLock(RqID, Size))
         OrqDatabaseError(10249, "TBaseLockMgr.UpgradeReadLockToWriteLock", FWriteLockErrMsg, this);
     // The id now holds its whole region: its read item stands for part of a write lock.

@@ -26,6 +26,12 @@
 //                                                    (t < 3071; id 0 is the header lock)
 //   0x1FFE000 + t                    1               transaction lock of table id t (t < 8192)
 //   0x2000000 + a                    1               record lock of record address a (32-bit)
+//   0x102000000 + 64 * t             64              intent bytes of table lock t: a writer
+//                                                    waiting for its region holds all 64 (a
+//                                                    pending lock), a reader one while it
+//                                                    takes its read byte
+//   0x102100000 + 64 * t             64              intent bytes of transaction lock t: each
+//                                                    waiter holds one while it waits its turn
 //
 // On the database file: byte 8192 is the parent lock, held while the lock file is created,
 // while a new connection opens it, and while it is deleted.
@@ -57,6 +63,11 @@ inline constexpr int32_t CTableLockRegionSize = 8192;
 inline constexpr uint64_t CTransactionLockBase = 0x1FFE000;   // region 1 per table id
 inline constexpr uint64_t CRecordLockBase = 0x2000000;        // region 1 per record address
 inline constexpr uint64_t CRecordLockEnd = CRecordLockBase + (uint64_t(1) << 32);
+// Intent bytes: CLockIntentSize per id; table ids (below 3071) need 64 x 3071 bytes, transaction
+// ids (below 8192) 64 x 8192 bytes, so both ranges fit in the 1 MiB steps chosen here.
+inline constexpr uint32_t CLockIntentSize = 64;
+inline constexpr uint64_t CTableIntentBase = CRecordLockEnd;
+inline constexpr uint64_t CTransactionIntentBase = CRecordLockEnd + 0x100000;
 
 // The retry rule of the slot mutex and the parent lock: one attempt, then this many more,
 // each after a pause of this many milliseconds.
@@ -243,12 +254,31 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Lock managers
 
+// How the waits for a manager's locks are ordered; every wait still ends under the retry rule.
+//   lwrNone     first come when the bytes happen to be free (the plain byte-range locks).
+//   lwrPending  for ids that readers share: a writer holds all intent bytes of the id while it
+//               waits for its region (a fresh write lock or an upgrade), and every read-lock
+//               attempt must hold one intent byte while it takes its read byte, so no new reader
+//               gets in while a writer waits; the readers already in finish and leave.
+//   lwrTurns    for write-only ids: waiters take turns, in batches. A request that finds nobody
+//               waiting is a senior (it holds one of intent bytes 0..31 while it waits) and
+//               takes the lock whenever it finds it free. A request that finds anyone waiting
+//               is a junior (bytes 32..63) and leaves the lock alone until no senior is left;
+//               then it is a senior itself. So every waiter gets its turn before anyone gets a
+//               second one, and the connection that just released the lock cannot take it
+//               straight back while others wait, whatever their polling intervals.
+enum TLockWaitRule { lwrNone, lwrPending, lwrTurns };
+
 // Locks on ids: id N owns RegionSize bytes at BaseAddress + N * RegionSize of the lock file. A
 // read lock holds Size bytes of the region at a random place, so that many readers can share an
 // id; a write lock holds the whole region, so it excludes every reader and writer.
 //
 // Retry rule of every waiting operation: up to LockRetryCount attempts (at least one); after each
-// failed attempt a beep when BeepOnLockRetry is set and a pause of LockRetryInterval ms.
+// failed attempt a beep when BeepOnLockRetry is set and a pause of LockRetryInterval ms (under a
+// wait rule the lock is tried again eight times within each pause).
+//
+// Wait rule (SetWaitRule): the order in which waiting connections get a lock. Intent bytes are
+// held only during a call, never between calls, so a connection that dies or gives up frees them.
 //
 // Per id the states are: none -> read (Size bytes) -> write (after an upgrade: the read item,
 // retyped as write, and the write items around it) -> none; or none -> write -> none.
@@ -272,8 +302,9 @@ public:
     // held read lock: upgraded. Raises 8450 for an invalid handle, 10249 with the write failure
     // text when it cannot be had.
     uint16_t SetWriteLock(uint32_t RqID, uint32_t Size);
-    // Turns the id's read lock into a write lock; 10249 with the write failure text on failure
-    // (the read lock then stays as it was).
+    // Turns the id's read lock into a write lock (under lwrPending first taking every intent
+    // byte of the id, so no new reader gets in meanwhile); 10249 with the write failure text on
+    // failure (the read lock then stays as it was).
     void UpgradeReadLockToWriteLock(uint32_t RqID, uint32_t Size);
     // Every read lock held becomes a write lock, in the order taken; a failure raises 10249
     // and keeps the upgrades made so far.
@@ -300,6 +331,12 @@ public:
     void SetLockRetryInterval(int32_t Value) { FLockRetryInterval = Value; }
     void SetReadLockErrMsg(const std::string& Text) { FReadLockErrMsg = Text; }
     void SetWriteLockErrMsg(const std::string& Text) { FWriteLockErrMsg = Text; }
+    // Orders the waits by Rule with the intent bytes of id N at IntentBase + N * CLockIntentSize
+    // (lwrNone: no intent bytes). Set before the first lock is taken.
+    void SetWaitRule(TLockWaitRule Rule, uint64_t IntentBase);
+    TLockWaitRule WaitRule() const { return FWaitRule; }
+    // The first of the id's CLockIntentSize intent bytes.
+    uint64_t IntentAddress(uint32_t RqID) const { return FIntentBase + uint64_t(RqID) * CLockIntentSize; }
 
     uint64_t BaseAddress() const { return FBaseAddress; }
     int32_t RegionSize() const { return FRegionSize; }
@@ -330,7 +367,22 @@ protected:
     TLockCollection FLocks;
 
 private:
+    // The tries per retry interval under a wait rule.
+    static constexpr int32_t CWaitSlices = 8;
+    // After a failed attempt: the beep when set, and the pause (under a wait rule the rest of the
+    // interval after its slices).
     void RetryPause();
+    // One slice of the interval.
+    void SlicePause();
+    // A write lock of Size bytes at Start under the retry rule and the wait rule.
+    bool WaitForWriteLock(uint32_t RqID, uint64_t Start, uint32_t Size);
+    // One attempt at intent bytes From .. From + Count - 1 of the id: all of them, or with One a
+    // single one at a random place (a few places tried); Address := the first byte locked.
+    bool LockIntent(uint32_t RqID, uint32_t From, uint32_t Count, bool One, uint64_t& Address);
+    // True when another connection holds one of the id's intent bytes From .. From + Count - 1.
+    bool IntentHeld(uint32_t RqID, uint32_t From, uint32_t Count);
+
+    class TIntentHold;
 
     int32_t FRegionSize;
     bool FBeepOnLockRetry = false;
@@ -340,12 +392,22 @@ private:
     uint64_t FRangeEnd;
     std::string FWriteLockErrMsg;
     std::string FReadLockErrMsg;
+    TLockWaitRule FWaitRule = lwrNone;
+    uint64_t FIntentBase = 0;
 };
 
 template <class F>
 bool TBaseLockMgr::WithRetries(F&& Attempt) {
-    int32_t attempts = FLockRetryCount < 1 ? 1 : FLockRetryCount;
+    const int32_t attempts = FLockRetryCount < 1 ? 1 : FLockRetryCount;
+    // Under a wait rule each pause is cut into slices with a try after each: the same attempts
+    // and time, but a lock given back is seen sooner, so a fair hand-over does not leave it idle
+    // for most of an interval.
+    const int32_t slices = FWaitRule == lwrNone ? 1 : CWaitSlices;
     for (int32_t i = 0; i < attempts; ++i) {
+        for (int32_t slice = 1; slice < slices; ++slice) {
+            if (Attempt()) return true;
+            SlicePause();
+        }
         if (Attempt()) return true;
         RetryPause();
     }

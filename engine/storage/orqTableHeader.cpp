@@ -122,8 +122,10 @@ void TTableHeader::ReadHeader() {
                             {FBaseAddress, id, storedSize, indexCount}, this);
     FBuffer.swap(stored);
     FDirty = false;
+    const bool known = !FForgotten;
+    FForgotten = false;
     const uint32_t newFlag = GetModifiedFlag();
-    if (oldFlag != 0 && oldFlag == newFlag) return;
+    if (known && oldFlag != 0 && oldFlag == newFlag) return;
     storage.NotifyPageChange(id);
 }
 
@@ -131,8 +133,10 @@ void TTableHeader::WriteHeader() {
     static constexpr char Caller[] = "TTableHeader.WriteHeader";
     if (FBuffer.size() < CThIndexBase) OrqDatabaseError(8576, Caller, "", this);
     Store32(FBuffer.data() + CThModifiedFlag, GetModifiedFlag() + 1);
-    Storage().WriteBlock(FBaseAddress, uint32_t(FBuffer.size()), FBuffer.data());
+    TBaseIOInterface& storage = Storage();
+    storage.WriteBlock(FBaseAddress, uint32_t(FBuffer.size()), FBuffer.data());
     FDirty = false;
+    if (TDiskMgr* disk = storage.DiskMgr()) disk->TableHeaderWritten(GetTableID());
 }
 
 void TTableHeader::DebugDumpStatus(TStrings* Lines) const {
@@ -196,6 +200,10 @@ void TTableHeaderMgr::Open(TBaseIOInterface* IOInterface) {
         OrqDatabaseError(8581, "TTableHeaderMgr.Open", "Base address of table header mapper has not been set", this);
     FIOInterface = IOInterface;
     InternalReadMap();
+    TDiskMgr* disk = IOInterface ? IOInterface->DiskMgr() : nullptr;
+    if (FKeptBy && FKeptBy != disk) FKeptBy->RemoveTableHeaderKeeper(this);
+    FKeptBy = disk;
+    if (disk) disk->AddTableHeaderKeeper(this);
 }
 
 void TTableHeaderMgr::Close() {
@@ -210,7 +218,36 @@ void TTableHeaderMgr::Close() {
         }
     }
     Clear();
+    if (FKeptBy) FKeptBy->RemoveTableHeaderKeeper(this);
+    FKeptBy = nullptr;
     if (failure) std::rethrow_exception(failure);
+}
+
+bool TTableHeaderMgr::BumpTableHeader(uint32_t TableID) {
+    static constexpr char Caller[] = "TTableHeaderMgr.BumpTableHeader";
+    if (!FIOInterface || int64_t(TableID) < FBaseTableID ||
+        int64_t(TableID) >= FBaseTableID + CTableMapEntries)
+        return false;
+    InternalReadMap();
+    int position;
+    if (!FindTableHeaderInMap(TableID, position)) return false;
+    const uint32_t address = CheckedMapAddress(position, Caller);
+    const uint32_t size = ReadHeaderSize(address);
+    std::vector<uint8_t> stored(size);
+    FIOInterface->ReadBlock(address, size, stored.data());
+    TTableHeader* open = FindHdrItemByID(TableID);
+    if (open && open->BaseAddress() == address && open->Buffer() == stored) {
+        open->WriteHeader();
+        return true;
+    }
+    // Only the counter: values the caller did not write are not the engine's to write.
+    Store32(stored.data() + CThModifiedFlag, Load32(stored.data() + CThModifiedFlag) + 1);
+    FIOInterface->WriteBlock(address, size, stored.data());
+    return true;
+}
+
+void TTableHeaderMgr::ForgetTableHeader(uint32_t TableID) {
+    if (TTableHeader* open = FindHdrItemByID(TableID)) open->Forget();
 }
 
 bool TTableHeaderMgr::FindTableHeaderInMap(uint32_t TableID, int& Position) const {

@@ -42,6 +42,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/storage/orqDisk.h"
 #include "host/Collection.h"
 
 namespace ostra {
@@ -123,14 +124,23 @@ public:
     void ClearHeader();
 
     // Reads the header block at BaseAddress into the buffer; Dirty := false. When the stored
-    // ModifiedFlag differs from the one held before (or none was held), the header storage
-    // drops the table's cached pages (NotifyPageChange). No buffer: 8576. A header whose
-    // identifier differs from the one held, whose size differs from the buffer's, or whose index
-    // count does not fit: 8961, and the buffer keeps what it held.
+    // ModifiedFlag differs from the one held before (or none was held, or what was held was
+    // forgotten), the header storage drops the table's cached pages (NotifyPageChange). No
+    // buffer: 8576. A header whose identifier differs from the one held, whose size differs from
+    // the buffer's, or whose index count does not fit: 8961, and the buffer keeps what it held.
     void ReadHeader();
-    // ModifiedFlag + 1, then writes the buffer to the block at BaseAddress; Dirty := false.
-    // No buffer: 8576.
+    // ModifiedFlag + 1, then writes the buffer to the block at BaseAddress; Dirty := false; the
+    // disk manager of a disk storage learns that the table's change is announced
+    // (TDiskMgr::TableHeaderWritten). No buffer: 8576.
     void WriteHeader();
+    // What is held no longer tells whether the stored header changed (the transaction that wrote
+    // it was rolled back): the held changes are dropped (Dirty := false, nothing is written for
+    // them), and the next ReadHeader drops the table's cached pages whatever the counter says.
+    void Forget() {
+        FForgotten = true;
+        FDirty = false;
+    }
+    bool Forgotten() const { return FForgotten; }
 
     // Appends "TableID=%d BaseAddr=%d HdrSize=%d UserCount=%d", "RecFirstEmpty=%d BlobFE=%d",
     // "AutoInc=%d LogRecNo=%d IdxCount=%d" and per index "   Idx=%d Root=%d Depth=%d".
@@ -158,6 +168,7 @@ private:
 
     std::vector<uint8_t> FBuffer;
     bool FDirty = false;
+    bool FForgotten = false;
     uint32_t FBaseAddress = 0;
     int32_t FUserCount = 0;
 };
@@ -168,7 +179,12 @@ private:
 // Close. The map buffer is read again from the storage before every change and every lookup of
 // OpenTable, so tables added by other connections are seen; callers hold the database's locks
 // around these operations.
-class TTableHeaderMgr : public TCollection {
+//
+// While open on a disk storage the manager is a keeper of its tables' headers for the disk
+// manager (TTableHeaderKeeper, orqDisk.h): a transaction that changed one of its tables without
+// writing the table's header gets the header written at commit, and a rolled-back one makes the
+// open header forget what it holds.
+class TTableHeaderMgr : public TCollection, public TTableHeaderKeeper {
 public:
     TTableHeaderMgr();
     // Close; a failure is dropped, since a destructor cannot pass it on.
@@ -183,12 +199,19 @@ public:
     // The header storage (not owned); the map is read and written through it too.
     TBaseIOInterface* IOInterface() const { return FIOInterface; }
 
-    // Takes the storage and reads the map. BaseAddress 0: 8581 "Base address of table header
-    // mapper has not been set".
+    // Takes the storage and reads the map; registers as keeper with the storage's disk manager.
+    // BaseAddress 0: 8581 "Base address of table header mapper has not been set".
     void Open(TBaseIOInterface* IOInterface);
     // Writes every dirty open header and drops all open headers (all are dropped even when a
-    // write fails; the first failure is raised afterwards).
+    // write fails; the first failure is raised afterwards); no longer a keeper.
     void Close();
+
+    // TTableHeaderKeeper. Bump: for a table of this map, the stored header is written again with
+    // its counter one higher (through the open header when it holds exactly what is stored, so
+    // that it stays current). Forget: the open header of the table forgets what it holds.
+    bool BumpTableHeader(uint32_t TableID) override;
+    void ForgetTableHeader(uint32_t TableID) override;
+    void DiskMgrClosed() override { FKeptBy = nullptr; }
 
     // Creates the header of a new table (ModifiedFlag 1, IndexCount set) and enters it in the
     // map with the lowest free identifier; returns the identifier. A full map: 9601.
@@ -237,6 +260,7 @@ private:
 
     std::vector<uint8_t> FMap;
     TBaseIOInterface* FIOInterface = nullptr;
+    TDiskMgr* FKeptBy = nullptr;  // the disk manager this manager is a keeper for
     uint32_t FBaseAddress = 0;
     int32_t FBaseTableID = 0;
 };

@@ -518,6 +518,20 @@ TEST_F(DiskTest, ByteRangesCopiesAndDebugAids) {
     EXPECT_TRUE(header->Dirty());
 }
 
+// Pages of the file that no map entry owns or frees are never handed out again: the status check
+// names them.
+TEST_F(DiskTest, StatusCheckReportsPagesThatNoMapEntryOwns) {
+    CreateDatabase(Path);
+    auto disk = OpenDatabase(Path);
+    const auto data = Pages(2, 0x20);
+    EXPECT_EQ(disk->DebugCheckStatus(), "");
+    EXPECT_EQ(disk->AppendNewPages(data.data(), 2, 2, 1), 6 * PS);  // written, not marked
+    EXPECT_EQ(disk->DebugCheckStatus(), "Pages without a map entry: 2, the first at 24576");
+    disk->WriteNewPages(2, 1, CUsageIndex, 1, data.data());                         // marked: not counted
+    disk->ReleasePages(disk->WriteNewPages(2, 1, CUsageIndex, 1, data.data()), 1);  // free: not counted
+    EXPECT_EQ(disk->DebugCheckStatus(), "Pages without a map entry: 2, the first at 24576");
+}
+
 TEST_F(DiskTest, CloseWithoutOpenAndReopen) {
     TDiskMgr idle;
     idle.Close();

@@ -401,6 +401,108 @@ TEST_F(LockMgrTest, BaseManagerLocksNothing) {
     EXPECT_EQ(ErrorOf([&] { mgr.SetReadLock(1, 1); }).first, 10249);
 }
 
+// Two read handles in a child that always overlap (one takes a new byte before the other lets go
+// of its own) keep a writer out for good, unless the writer's wait stops new readers: then the
+// readers already in leave and the writer gets the table, by a fresh write lock or an upgrade.
+// (Without the rule an upgrade may still slip in, as it locks the bytes before and after its
+// read byte one part at a time.)
+TEST_F(LockMgrTest, AWaitingWriterStopsNewReadersUnderThePendingRule) {
+    const struct {
+        TLockWaitRule Rule;
+        bool Upgrade;
+        bool Granted;
+    } cases[] = {{lwrNone, false, false}, {lwrPending, false, true}, {lwrPending, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Rule == lwrPending ? "pending" : "none") +
+                     (c.Upgrade ? ", upgrade" : ", fresh"));
+        Child readers([&](Child& p) -> int {
+            File h1, h2;
+            h1.Open(Path, FileAccess::ReadWrite, FileShare::DenyNone, FileCreate::OpenAlways);
+            h2.Open(Path, FileAccess::ReadWrite, FileShare::DenyNone, FileCreate::OpenAlways);
+            std::unique_ptr<TWinLockMgr> mgrs[2] = {TableMgr(&h1, 1), TableMgr(&h2, 1)};
+            for (auto& mgr : mgrs) mgr->SetWaitRule(c.Rule, CTableIntentBase);
+            mgrs[0]->SetReadLock(3, 1);
+            p.Send('k');
+            for (int turn = 1;; ++turn) {  // until killed
+                try {
+                    mgrs[turn % 2]->SetReadLock(3, 1);
+                } catch (const EOrqDatabaseError&) {
+                    // A writer is waiting: no new reader.
+                }
+                mgrs[(turn + 1) % 2]->ReleaseLock(3);
+                platform::Sleep(2);
+            }
+        });
+        ASSERT_EQ(readers.Receive(), 'k');
+        auto h = OpenHandle();
+        auto writer = TableMgr(h.get(), 20);
+        writer->SetLockRetryInterval(10);
+        writer->SetWaitRule(c.Rule, CTableIntentBase);
+        if (c.Upgrade) {
+            ASSERT_TRUE(writer->SetReadLock(3, 1));
+        }
+        EXPECT_EQ(ErrorOf([&] { writer->SetWriteLock(3, 0); }).first, c.Granted ? 0 : 10249);
+        EXPECT_EQ(writer->QueryLockType(3), c.Granted   ? CLockTypeWrite
+                                            : c.Upgrade ? CLockTypeRead
+                                                        : CLockTypeNone);
+        readers.Kill();
+    }
+}
+
+// A holder that releases the transaction lock and asks for it again at once, polling far more
+// often than the waiter, takes it straight back for good unless waiters take turns.
+TEST_F(LockMgrTest, AWaiterGetsTheTransactionLockBeforeItsHolderTakesItBackUnderTheTurnsRule) {
+    for (const TLockWaitRule rule : {lwrNone, lwrTurns}) {
+        SCOPED_TRACE(rule == lwrTurns ? "turns" : "none");
+        Child holder([&](Child& p) -> int {
+            File file;
+            file.Open(Path, FileAccess::ReadWrite, FileShare::DenyNone, FileCreate::OpenAlways);
+            TWinLockMgr mgr(&file, CTransactionLockBase, 1);
+            mgr.SetWaitRule(rule, CTransactionIntentBase);
+            mgr.SetLockRetryCount(5000);
+            mgr.SetLockRetryInterval(1);
+            mgr.SetWriteLock(5, 0);
+            p.Send('k');
+            for (;;) {  // until killed
+                platform::Sleep(15);
+                mgr.ReleaseLock(5);
+                try {
+                    mgr.SetWriteLock(5, 0);
+                } catch (const EOrqDatabaseError&) {
+                    p.Send('t');
+                }
+            }
+        });
+        ASSERT_EQ(holder.Receive(), 'k');
+        auto h = OpenHandle();
+        TWinLockMgr waiter(h.get(), CTransactionLockBase, 1);
+        waiter.SetWaitRule(rule, CTransactionIntentBase);
+        waiter.SetLockRetryCount(10);
+        waiter.SetLockRetryInterval(40);
+        EXPECT_EQ(ErrorOf([&] { waiter.SetWriteLock(5, 0); }).first, rule == lwrTurns ? 0 : 10249);
+        holder.Kill();
+    }
+}
+
+// Juniors that find seniors waiting still get the lock when the seniors go: nobody waits for a
+// turn that never comes.
+TEST_F(LockMgrTest, UnderTheTurnsRuleAJuniorTakesTheLockWhenNoSeniorIsLeft) {
+    File seniorHandle;
+    ASSERT_TRUE(seniorHandle.Open(Path, FileAccess::ReadWrite, FileShare::DenyNone, FileCreate::OpenAlways));
+    // A senior's intent byte, held while nobody holds the lock, as if its process were slow to poll.
+    ASSERT_TRUE(seniorHandle.Lock(CTransactionIntentBase + 7 * CLockIntentSize, 1));
+    auto h = OpenHandle();
+    CountingLockMgr junior(h.get(), CTransactionLockBase, 1);
+    junior.SetWaitRule(lwrTurns, CTransactionIntentBase);
+    junior.SetLockRetryCount(4);
+    junior.SetLockRetryInterval(1);
+    EXPECT_EQ(ErrorOf([&] { junior.SetWriteLock(7, 0); }).first, 10249);  // the senior's turn
+    ASSERT_TRUE(seniorHandle.Unlock(CTransactionIntentBase + 7 * CLockIntentSize, 1));
+    EXPECT_EQ(junior.SetWriteLock(7, 0), CLockTypeWrite);
+    // No intent byte stays held after the call.
+    EXPECT_TRUE(seniorHandle.Lock(CTransactionIntentBase + 7 * CLockIntentSize, CLockIntentSize));
+}
+
 TEST_F(LockMgrTest, DebugDumpStatus) {
     auto h = OpenHandle();
     auto mgr = TableMgr(h.get());

@@ -37,13 +37,14 @@
 #include "engine/storage/orqTableHeader.h"
 #include "engine/storage/orqTableMgrUnit.h"
 #include "host/Exceptions.h"
-#include "host/SysUtils.h"
 #include "host/Streams.h"
+#include "host/SysUtils.h"
 #include "platform/File.h"
 #include "platform/FileFault.h"
 #include "support/CrashHarness.h"
 #include "support/DiskTestSupport.h"
 #include "support/orqLayoutFixture.h"
+#include "support/orqTableFixture.h"
 #include "testsupport/TestFiles.h"
 
 namespace ostra {
@@ -146,176 +147,63 @@ std::unique_ptr<TTableDef> PeopleDef() {
     def->InternalFields()->Assign(layout.get());
     def->SetRecordSize(layout->RecordSize());
     def->SetUsesBlobs(true);
-    TIndexRequest requests[IndexCount];
-    requests[ixID].IndexName = "ixID";
-    requests[ixID].Fields = "ID";
-    requests[ixID].Primary = true;
-    requests[ixID].Unique = true;
-    requests[ixName].IndexName = "ixName";
-    requests[ixName].Fields = "NAME";
-    requests[ixScore].IndexName = "ixScore";
-    requests[ixScore].Fields = "SCORE";
-    requests[ixScore].Descending = true;
-    for (const TIndexRequest& request : requests)
-        DeriveIndexDef(request, false, false, *def->InternalFields(), *def->KeyFields(),
-                       *def->InternalIndexDefs(), SorqIndexFmt, "Test", nullptr);
+    tabletest::DeriveIndexes(*def, {{.IndexName = "ixID", .Fields = "ID", .Primary = true, .Unique = true},
+                                    {.IndexName = "ixName", .Fields = "NAME"},
+                                    {.IndexName = "ixScore", .Fields = "SCORE", .Descending = true}});
     return def;
 }
 
-// One connection with the table open, doing what a cursor does around its record operations:
-// the table header read at the start (the storages' free chains, the index roots) and written
-// at the end, every index kept in step with the records, blob values in chains.
-class TPeople {
+// One connection with the table open (tabletest::TTableConnection), its rows kept as records
+// with their notes in blob chains.
+class TPeople : public tabletest::TTableConnection {
 public:
-    explicit TPeople(const std::string& Path) : FDisk(OpenDatabase(Path)) {
-        FHeaders.SetDiskMgr(FDisk.get());
-        FHeaders.SetBlockSize(CTableHeaderBlockSize);
-        FHeaders.SetUsage(1);
-        FHeaders.SetTableID(0);
-        FHeaders.SetAccessFlags(0);
-        FHeaders.SetIOMode(iomDiskFixedSize);
-        FHeaders.SetGlobalFirstEmptyOffset(CHdrTableHeadersFirstEmpty);
-        FHeaders.SetFirstEmptyValid(false);
-        FHeaders.Open();
-        FMgr.SetHdrDiskInterface(&FHeaders);
-        FMgr.SetBaseDefMgrAddress(3 * PS);
-        FMgr.SetSystemTableMgr(false);
-        FMgr.Open();
-    }
-    // Closes everything; a failure (of a damaged database) is dropped.
-    ~TPeople() {
-        try {
-            if (FOpen) {
-                FIndexes.Close();
-                FBlobs.Close();
-                FRecords.Close();
-                FMgr.CloseTableDefConnection(TableID);
-            }
-            FMgr.Close();
-            FHeaders.Close();
-            FDisk->Close();
-        } catch (...) {
-        }
-    }
-
-    // Registers the table in a new database (its header and empty index roots).
-    void Create() {
-        std::unique_ptr<TTableDef> def = PeopleDef();
-        FMgr.CreateTableDef(TableName, def.get());
-        if (def->TableID() != TableID) throw Exception("unexpected table id");
-    }
-
-    // Opens the table for this connection.
-    void Open() {
-        FDef = PeopleDef();
-        FDef->SetTableID(TableID);
-        FMgr.OpenTableDefConnection(TableName, FDef.get());
-        FOpen = true;
-        FRecords.Fields().Assign(FDef->InternalFields());
-        FRecords.SetRecordSize(FDef->RecordSize());
-        FRecords.Open(FDef->RecordInterface());
-        FBlobs.SetBlobBlockSize(uint32_t(FDef->DefaultBlobSize()));
-        FBlobs.SetIOInterface(FDef->BlobInterface());
-        FBlobs.Open();
-        FIndexes.SetDBStringCompareFunction(DBANSICompareStrings);
-        FIndexes.Assign(FDef->InternalIndexDefs());
-        FIndexes.AssignKeyFields(*FDef->KeyFields());
-        FIndexes.SetIOInterface(FDef->IndexInterface());
-        FIndexes.SetTableHeader(FDef->TableHeader());
-        FIndexes.Open();
-    }
-
-    // A transaction with the table's write lock and its header read.
-    void Begin() {
-        FDisk->DiskStartTransaction(false);
-        FDisk->SetTableLock(TableID, CWriteLock);
-        ReadTableHeader();
-    }
-    // The header written back into the transaction; the commit itself is Commit.
-    void WriteTableHeader() {
-        Header().SetRecordFirstEmpty(FDef->RecordInterface()->FirstEmpty());
-        Header().SetBlobFirstEmpty(FDef->BlobInterface()->FirstEmpty());
-        FIndexes.WriteIndexHeaders();
-        if (Header().Dirty()) Header().WriteHeader();
-    }
-    void Commit() { FDisk->DiskCommit(); }
-
-    void ReadTableHeader() {
-        Header().ReadHeader();
-        FIndexes.ReadIndexHeaders(true);
-        for (TBaseIOInterface* io : {FDef->RecordInterface(), FDef->BlobInterface()}) {
-            io->SetFirstEmpty(io == FDef->RecordInterface() ? Header().GetRecordFirstEmpty()
-                                                            : Header().GetBlobFirstEmpty());
-            io->SetFirstEmptyValid(true);
-        }
-    }
+    explicit TPeople(const std::string& Path) : TTableConnection(Path, PeopleDef) {}
 
     void Insert(const TRow& Row) {
-        const uint32_t logical = Header().GetLogicalRecordNo() + 1;
-        Header().SetLogicalRecordNo(logical);
         TMemoryStream note;
         note.Write(Row.Note.data(), int64_t(Row.Note.size()));
-        const std::vector<uint8_t> rec = Encode(Row, logical, 0, Row.Note.empty() ? 0 : FBlobs.InsertBlob(note));
-        for (int i = 0; i < IndexCount; ++i) {
-            Index(i).CreateKeyBuffer(rec.data(), nullptr);
-            if (Index(i).FullIndexSearch(stEQ) == 0) throw Exception("key exists: " + std::to_string(Row.ID));
-        }
-        const uint32_t address = FRecords.AddRecord(rec.data());
-        for (int i = 0; i < IndexCount; ++i)
-            if (Index(i).InsertKey(address) != 0) throw Exception("insert refused: " + std::to_string(Row.ID));
+        TTableConnection::Insert(Encode(Row, Row.Note.empty() ? 0 : Blobs().InsertBlob(note)));
     }
 
     void Delete(int32_t ID) {
         const uint32_t address = Find(ID);
-        std::vector<uint8_t> rec(std::size_t(FDef->RecordSize()));
-        FRecords.ReadRecord(address, rec.data(), false);
-        RemoveKeys(rec);
-        const TRow old = Decode(rec);
-        if (!old.Note.empty()) FBlobs.DeleteBlob(U32At(rec, NoteField().DataOffset()), 0);
-        FRecords.DeleteRecord(address);
+        const std::vector<uint8_t> rec = Read(address);
+        if (!Decode(rec).Note.empty()) Blobs().DeleteBlob(U32At(rec, NoteField().DataOffset()), 0);
+        TTableConnection::Delete(address);
     }
 
     void Update(const TRow& Row) {
         const uint32_t address = Find(Row.ID);
-        std::vector<uint8_t> old(std::size_t(FDef->RecordSize()));
-        FRecords.ReadRecord(address, old.data(), true);
-        RemoveKeys(old);
+        const std::vector<uint8_t> old = Read(address);
         TMemoryStream note;
         note.Write(Row.Note.data(), int64_t(Row.Note.size()));
-        const uint32_t chain = FBlobs.EditBlob(U32At(old, NoteField().DataOffset()), 0, note);
-        const std::vector<uint8_t> rec = Encode(Row, U32At(old, C_RECLOGICALNOOFFSET),
-                                                U32At(old, C_RECMODCOUNTOFFSET) + 1, chain);
-        for (int i = 0; i < IndexCount; ++i) {
-            Index(i).CreateKeyBuffer(rec.data(), nullptr);
-            if (Index(i).FullIndexSearch(stEQ) == 0 || Index(i).InsertKey(address) != 0)
-                throw Exception("key of the changed record refused: " + std::to_string(Row.ID));
-        }
-        FRecords.UpdateRecord(address, rec.data());
+        const uint32_t chain = Blobs().EditBlob(U32At(old, NoteField().DataOffset()), 0, note);
+        TTableConnection::Update(address, Encode(Row, chain));
     }
 
     // The record of ID found through the unique index; raises when there is none.
     uint32_t Find(int32_t ID) {
-        std::vector<uint8_t> search = testing::NewRecord(FRecords.Fields());
-        testing::SetBytes(search, *Field(fID), &ID, 4);
-        Index(ixID).CreateKeyBuffer(search.data(), nullptr);
-        if (Index(ixID).FullIndexSearch(stEQ) != 0) throw Exception("no record " + std::to_string(ID));
-        return Index(ixID).GetRecordAddress();
+        std::vector<uint8_t> search = BlankRecord();
+        testing::SetBytes(search, Field(fID), &ID, 4);
+        const uint32_t address = TTableConnection::Find(ixID, search);
+        if (address == 0) throw Exception("no record " + std::to_string(ID));
+        return address;
     }
 
     TRow Decode(const std::vector<uint8_t>& Rec) {
         TRow row;
-        auto present = [&](int F) { return Rec[std::size_t(Field(F)->NullFlagOffset())] == C_FIELDNOTNULL; };
-        if (present(fID)) row.ID = int32_t(U32At(Rec, Field(fID)->DataOffset()));
+        auto present = [&](int F) { return Rec[std::size_t(Field(F).NullFlagOffset())] == C_FIELDNOTNULL; };
+        if (present(fID)) row.ID = int32_t(U32At(Rec, Field(fID).DataOffset()));
         if (present(fName)) {
-            const uint16_t length = uint16_t(Rec[std::size_t(Field(fName)->SizeMarkerOffset())] |
-                                             Rec[std::size_t(Field(fName)->SizeMarkerOffset()) + 1] << 8);
-            row.Name.assign(reinterpret_cast<const char*>(&Rec[std::size_t(Field(fName)->DataOffset())]),
-                            std::min<std::size_t>(length, std::size_t(Field(fName)->FieldSize())));
+            const uint16_t length = uint16_t(Rec[std::size_t(Field(fName).SizeMarkerOffset())] |
+                                             Rec[std::size_t(Field(fName).SizeMarkerOffset()) + 1] << 8);
+            row.Name.assign(reinterpret_cast<const char*>(&Rec[std::size_t(Field(fName).DataOffset())]),
+                            std::min<std::size_t>(length, std::size_t(Field(fName).FieldSize())));
         }
-        if (present(fScore)) row.Score = int32_t(U32At(Rec, Field(fScore)->DataOffset()));
+        if (present(fScore)) row.Score = int32_t(U32At(Rec, Field(fScore).DataOffset()));
         if (present(fNote)) {
             TMemoryStream note;
-            FBlobs.ReadBlob(U32At(Rec, NoteField().DataOffset()), note);
+            Blobs().ReadBlob(U32At(Rec, NoteField().DataOffset()), note);
             row.Note.assign(static_cast<const char*>(note.Memory()), std::size_t(note.Size()));
             if (row.Note.size() != U32At(Rec, NoteField().DataOffset() + 4))
                 row.Note += " (the record says another length)";
@@ -323,50 +211,20 @@ public:
         return row;
     }
 
-    TDiskMgr& Disk() { return *FDisk; }
-    TTableDef& Def() { return *FDef; }
-    TTableHeader& Header() { return *FDef->TableHeader(); }
-    TIndexItem& Index(int I) { return *FIndexes.GetItems(I); }
-    TInternalFieldItem* Field(int F) { return FRecords.Fields().GetIndex(F); }
-    TInternalFieldItem& NoteField() { return *Field(fNote); }
-    static uint32_t U32At(const std::vector<uint8_t>& Bytes, int Offset) {
-        uint32_t value;
-        std::memcpy(&value, &Bytes[std::size_t(Offset)], 4);
-        return value;
-    }
+    TInternalFieldItem& NoteField() { return Field(fNote); }
 
 private:
-    std::vector<uint8_t> Encode(const TRow& Row, uint32_t Logical, uint32_t ModCount, uint32_t NoteChain) {
-        std::vector<uint8_t> rec = testing::NewRecord(FRecords.Fields());
-        const uint32_t owner = uint32_t(TableID) << 4 | C_RECORDUSAGE;
-        std::memcpy(&rec[C_RECOWNEROFFSET], &owner, 4);
-        std::memcpy(&rec[C_RECLOGICALNOOFFSET], &Logical, 4);
-        std::memcpy(&rec[C_RECMODCOUNTOFFSET], &ModCount, 4);
-        testing::SetBytes(rec, *Field(fID), &Row.ID, 4);
-        testing::SetString(rec, *Field(fName), Row.Name);
-        testing::SetBytes(rec, *Field(fScore), &Row.Score, 4);
+    std::vector<uint8_t> Encode(const TRow& Row, uint32_t NoteChain) {
+        std::vector<uint8_t> rec = BlankRecord();
+        testing::SetBytes(rec, Field(fID), &Row.ID, 4);
+        testing::SetString(rec, Field(fName), Row.Name);
+        testing::SetBytes(rec, Field(fScore), &Row.Score, 4);
         if (!Row.Note.empty()) {
             const uint32_t value[2] = {NoteChain, uint32_t(Row.Note.size())};
             testing::SetBytes(rec, NoteField(), value, 8);
         }
         return rec;
     }
-    void RemoveKeys(const std::vector<uint8_t>& Rec) {
-        for (int i = 0; i < IndexCount; ++i) {
-            Index(i).CreateKeyBuffer(Rec.data(), nullptr);
-            if (Index(i).FullIndexSearch(stEQ) != 0 || Index(i).DeleteKey() != 0)
-                throw Exception("the key of a record is missing in " + Index(i).IndexName());
-        }
-    }
-
-    std::unique_ptr<TDiskMgr> FDisk;
-    TDiskIOInterface FHeaders;
-    TDiskTableDefMgr FMgr;
-    std::unique_ptr<TTableDef> FDef;
-    bool FOpen = false;
-    TRecordMgr FRecords;
-    TBlobInterface FBlobs;
-    TIndexManager FIndexes;
 };
 
 // The database with the table and its first committed batch.
@@ -399,85 +257,31 @@ void MakeChanges(TPeople& People) {
 // ---------------------------------------------------------------------------------------------
 // The check of a database opened afresh
 
-class TProblems {
-public:
-    // Keeps the first eight, each on one line.
-    void Add(const std::string& Text) {
-        if (FCount++ < 8) FText += (FText.empty() ? "" : "; ") + StringReplace(Text, "\r\n", " ");
-    }
-    std::string Text() const { return FCount > 8 ? FText + " (" + std::to_string(FCount) + " problems)" : FText; }
-
-private:
-    std::string FText;
-    int FCount = 0;
-};
-
-// The blocks of a free chain (runs of a fixed-block storage) from Head, checked against the
-// blocks the storage holds: each run inside them, head fields as stored, the rest zero.
-std::set<uint32_t> FreeBlocks(TBaseIOInterface& IO, uint32_t Head, const std::set<uint32_t>& All,
-                              const char* What, TProblems& Problems) {
-    std::set<uint32_t> free;
-    std::vector<uint8_t> block(IO.BlockSize());
-    for (uint32_t run = Head; run != 0;) {
-        if (!All.count(run)) return Problems.Add(std::string(What) + " free chain names " + std::to_string(run)), free;
-        IO.ReadBlock(run, IO.BlockSize(), block.data());
-        const uint32_t next = TPeople::U32At(block, CFreeRunLinkOffset);
-        const uint32_t count = TPeople::U32At(block, CFreeRunCountOffset);
-        if (count == 0 || std::any_of(block.begin(), block.begin() + 8, [](uint8_t b) { return b != 0; }))
-            return Problems.Add(std::string(What) + " free run head " + std::to_string(run) + " is not one"), free;
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t address = run + i * IO.BlockSize();
-            if (!All.count(address) || !free.insert(address).second)
-                return Problems.Add(std::string(What) + " free run " + std::to_string(run) + " is out of place"), free;
-            if (i == 0) continue;
-            IO.ReadBlock(address, IO.BlockSize(), block.data());
-            if (std::any_of(block.begin(), block.end(), [](uint8_t b) { return b != 0; }))
-                Problems.Add(std::string(What) + " free block " + std::to_string(address) + " is not zeros");
-        }
-        run = next;
-    }
-    return free;
-}
-
-std::set<uint32_t> OwnedBlocks(TPeople& People, TBaseIOInterface& IO, uint16_t Usage) {
-    std::vector<uint32_t> list;
-    People.Disk().ListAllocatedFixedBlocks(IO.BlockSize(), uint16_t(TableID), Usage, list);
-    return {list.begin(), list.end()};
-}
-
 // Opens the database afresh (replaying an interrupted commit) and checks the table; the state is
 // the model its records equal.
 TCrashVerdict CheckDatabase(const std::string& Path, const crashtest::TCrashSnapshots* Snapshots) {
-    TProblems problems;
+    tabletest::TProblems problems;
     TCrashState state = TCrashState::Broken;
     try {
         TPeople people(Path);
         people.Open();
         people.ReadTableHeader();
-        TTableHeader& header = people.Header();
-        TBaseIOInterface& recordIO = *people.Def().RecordInterface();
-        TBaseIOInterface& blobIO = *people.Def().BlobInterface();
+        // Records, their free chain and every index (tabletest::CheckTable).
+        std::vector<std::vector<uint32_t>> keyOrder;
+        const std::map<uint32_t, std::vector<uint8_t>> live =
+            tabletest::CheckTable(people, problems, &keyOrder);
 
-        // The records: every block of the record storage is a live record or free.
-        const std::set<uint32_t> recordBlocks = OwnedBlocks(people, recordIO, C_RECORDUSAGE);
-        const std::set<uint32_t> blobBlocks = OwnedBlocks(people, blobIO, C_BLOBUSAGE);
-        std::map<uint32_t, std::vector<uint8_t>> live;
+        // The rows, and the blocks of their notes' chains.
+        TBaseIOInterface& blobIO = *people.Def().BlobInterface();
+        const std::set<uint32_t> blobBlocks = tabletest::OwnedBlocks(people, blobIO, C_BLOBUSAGE);
         std::map<uint32_t, TRow> rowAt;
         std::set<uint32_t> chainBlocks;
-        std::set<uint32_t> logicalNumbers;
         TRows rows;
-        std::vector<uint8_t> rec(std::size_t(people.Def().RecordSize()));
-        for (uint32_t address : recordBlocks) {
-            recordIO.ReadBlock(address, uint32_t(rec.size()), rec.data());
-            if (rec[C_RECINUSEOFFSET] == 0) continue;
-            live[address] = rec;
-            const uint32_t logical = TPeople::U32At(rec, C_RECLOGICALNOOFFSET);
-            if (logical == 0 || logical > header.GetLogicalRecordNo() || !logicalNumbers.insert(logical).second)
-                problems.Add("record " + std::to_string(address) + " has logical number " + std::to_string(logical));
+        for (const auto& [address, rec] : live) {
             const TRow row = people.Decode(rec);
             rowAt[address] = row;
-            if (!rows.emplace(row.ID, row).second) problems.Add("two records of ID " + std::to_string(row.ID));
-            // The blocks of its note's chain.
+            if (!rows.emplace(row.ID, row).second)
+                problems.Add("two records of ID " + std::to_string(row.ID));
             for (uint32_t block = TPeople::U32At(rec, people.NoteField().DataOffset()); block != 0;) {
                 if (!blobBlocks.count(block) || !chainBlocks.insert(block).second) {
                     problems.Add("the note of record " + std::to_string(row.ID) + " has a bad chain");
@@ -492,56 +296,17 @@ TCrashVerdict CheckDatabase(const std::string& Path, const crashtest::TCrashSnap
         else if (rows == Model(TCrashState::After)) state = TCrashState::After;
         else problems.Add("the records (" + std::to_string(rows.size()) + ") are neither those before nor after");
 
-        // Free chains: exactly the blocks no record and no note uses.
-        std::set<uint32_t> used;
-        for (const auto& entry : live) used.insert(entry.first);
-        const std::pair<const char*, std::set<uint32_t>> storages[] = {
-            {"record", FreeBlocks(recordIO, header.GetRecordFirstEmpty(), recordBlocks, "record", problems)},
-            {"blob", FreeBlocks(blobIO, header.GetBlobFirstEmpty(), blobBlocks, "blob", problems)}};
-        const std::set<uint32_t>* usedBy[] = {&used, &chainBlocks};
-        const std::set<uint32_t>* all[] = {&recordBlocks, &blobBlocks};
-        for (int s = 0; s < 2; ++s) {
-            std::set<uint32_t> both = *usedBy[s];
-            both.insert(storages[s].second.begin(), storages[s].second.end());
-            if (both.size() != usedBy[s]->size() + storages[s].second.size() || both != *all[s])
-                problems.Add(std::string(storages[s].first) + " blocks are lost or both used and free");
-        }
+        // The free blob chain holds exactly the blocks no note uses.
+        std::set<uint32_t> both =
+            tabletest::FreeBlocks(blobIO, people.Header().GetBlobFirstEmpty(), blobBlocks, "blob", problems);
+        const std::size_t freeCount = both.size();
+        both.insert(chainBlocks.begin(), chainBlocks.end());
+        if (both.size() != chainBlocks.size() + freeCount || both != blobBlocks)
+            problems.Add("blob blocks are lost or both used and free");
 
-        // The indexes: sound trees holding exactly the live records, each at its own key.
-        std::set<uint32_t> treePages;
-        for (int i = 0; i < IndexCount; ++i) {
-            TIndexItem& index = people.Index(i);
-            const std::string name = index.IndexName();
-            std::vector<uint32_t> pages, addresses;
-            const std::string fault =
-                crashtest::CheckTreePages(*people.Def().IndexInterface(), index.Tree(), index.Root(), index.Depth(),
-                                          C_DEFAULTINDEXPAGESIZE, pages, addresses);
-            if (!fault.empty()) {
-                problems.Add(name + ": " + fault);
-                continue;
-            }
-            treePages.insert(pages.begin(), pages.end());
-            try {
-                index.Tree().DebugCheckOrderRecurse();
-            } catch (const std::exception& e) {
-                problems.Add(name + " fails its own check: " + e.what());
-            }
-            if (index.GetRecordCount(true) != int(live.size()))
-                problems.Add(name + " counts " + std::to_string(index.GetRecordCount(true)) + " records of " +
-                             std::to_string(live.size()));
-            std::vector<uint32_t> sorted = addresses;
-            std::sort(sorted.begin(), sorted.end());
-            std::vector<uint32_t> liveAddresses;
-            for (const auto& entry : live) liveAddresses.push_back(entry.first);
-            if (sorted != liveAddresses) problems.Add(name + " does not hold exactly the live records");
-            for (const auto& [address, record] : live) {
-                index.CreateKeyBuffer(record.data(), nullptr);
-                if (index.FullIndexSearch(stEQ) != 0 || index.GetRecordAddress() != address) {
-                    problems.Add("record " + std::to_string(address) + " is not found through " + name);
-                    break;
-                }
-            }
-            // The order the index promises, read from the records it points at.
+        // The order each index promises, read from the records it points at.
+        for (int i = 0; i < IndexCount && i < int(keyOrder.size()); ++i) {
+            const std::vector<uint32_t>& addresses = keyOrder[std::size_t(i)];
             for (std::size_t n = 1; n < addresses.size() && rowAt.count(addresses[n]) && rowAt.count(addresses[n - 1]);
                  ++n) {
                 const TRow& a = rowAt[addresses[n - 1]];
@@ -552,18 +317,12 @@ TCrashVerdict CheckDatabase(const std::string& Path, const crashtest::TCrashSnap
                                                                           false, false) <= 0
                                                    : a.Score >= b.Score;
                 if (!ordered) {
-                    problems.Add(name + " is out of its order at entry " + std::to_string(n));
+                    problems.Add(people.Index(i).IndexName() + " is out of its order at entry " +
+                                 std::to_string(n));
                     break;
                 }
             }
         }
-        std::vector<uint32_t> owned;
-        people.Disk().SetHeaderReadLock();
-        people.Disk().MapMgr()->ListPagesUsedByOwner(uint16_t(TableID), C_INDEXUSAGE, true, owned);
-        people.Disk().ReleaseHeaderLock();
-        if (std::set<uint32_t>(owned.begin(), owned.end()) != treePages)
-            problems.Add("the index pages owned (" + std::to_string(owned.size()) + ") are not the trees' pages (" +
-                         std::to_string(treePages.size()) + ")");
     } catch (const std::exception& e) {
         problems.Add(std::string("the check raised: ") + e.what());
     }

@@ -1,0 +1,382 @@
+// Several connections, in several processes, on one database file: what one connection's
+// transaction, rollback or dead commit leaves for the others.
+//   - A rolled-back transaction (a failed commit or an explicit rollback) leaves no cached page
+//     that another connection's commit may change: a connection that scanned the table, rolled
+//     back and then wrote into a page that another connection had changed meanwhile lost that
+//     connection's index entry.
+//   - A transaction that starts while a dead commit's pages still lengthen the file appends at
+//     the real end once another connection has replayed that commit's journal, so no page is
+//     left that no map entry owns; the status check names such pages.
+//   - A change reaches other connections even when the writer leaves the table header alone:
+//     the engine writes the header (its counter moves on) for every committed transaction, and
+//     every write lock released, that changed the table.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/storage/orqDisk.h"
+#include "engine/storage/orqErrors.h"
+#include "engine/storage/orqJournal.h"
+#include "engine/storage/orqLockMgrUnit.h"
+#include "platform/Clock.h"
+#include "platform/File.h"
+#include "platform/FileFault.h"
+#include "support/CrashHarness.h"
+#include "support/DiskTestSupport.h"
+#include "support/orqStockTable.h"
+#include "testsupport/TestFiles.h"
+
+namespace ostra {
+namespace {
+
+using namespace tabletest;
+using test::Child;
+
+// The group of a base row: 26 groups, "G-A" to "G-Z", each spread over the whole ID range.
+std::string GroupOf(char Letter) {
+    return std::string("G-") + Letter;
+}
+TStockRow BaseRow(int32_t ID) {
+    return StockRow(ID, GroupOf(char('A' + ID % 26)), ID % 100);
+}
+
+// A new database with Count base rows, IDs 1 to Count, committed.
+void PrepareStock(const std::string& Path, int32_t Count) {
+    CreateStockDatabase(Path);
+    TStockTable table(Path);
+    table.Open();
+    table.Begin();
+    for (int32_t id = 1; id <= Count; ++id) table.Insert(BaseRow(id));
+    table.WriteTableHeader();
+    table.Commit();
+}
+
+// A connection to the Stock table in a child process that the test drives one step at a time.
+// Each step is answered '+' when it succeeded, 'T' when a lock wait ran out (10249), 'E' on any
+// other failure:
+//   s  scan: under a read lock, read and check every record and index page (all cached clean)
+//   b  begin a transaction (table write lock, header read)
+//   i  insert the next row (IDs from FirstID on) into the group whose letter comes next
+//   u  row 1 gets a quantity one higher: its record and keys rewritten, header values unchanged
+//   h  write the table header when its values changed
+//   c  commit          r  roll back
+//   l  read lock       w  write lock (outside a transaction)       x  unlock
+class TScriptedConnection {
+public:
+    TScriptedConnection(const std::string& Path, int32_t FirstID)
+        : FChild([Path, FirstID](Child& Test) { return Run(Test, Path, FirstID); }) {}
+    ~TScriptedConnection() { FChild.Send('q'); }
+
+    // Runs the steps in order; the first answer that is not '+', or '+'.
+    char Steps(const std::string& Commands) {
+        for (char command : Commands) {
+            FChild.Send(command);
+            const char answer = FChild.Receive();
+            if (answer != '+') return answer;
+        }
+        return '+';
+    }
+    char Insert(char GroupLetter) {
+        FChild.Send('i');
+        FChild.Send(GroupLetter);
+        return FChild.Receive();
+    }
+
+private:
+    static int Run(Child& Test, const std::string& Path, int32_t FirstID) {
+        TStockTable table(Path);
+        table.Open();
+        int32_t next = FirstID;
+        for (char command = Test.Receive(); command != 'q' && command != '\0'; command = Test.Receive()) {
+            char answer = '+';
+            try {
+                switch (command) {
+                    case 's': {
+                        table.Lock(CReadLock);
+                        TProblems problems;
+                        CheckTable(table, problems);
+                        table.Unlock();
+                        if (!problems.Empty()) answer = 'E';
+                        break;
+                    }
+                    case 'b':
+                        table.Begin();
+                        break;
+                    case 'i': {
+                        const int32_t id = next++;
+                        table.Insert(StockRow(id, GroupOf(Test.Receive()), id % 100));
+                        break;
+                    }
+                    case 'u': {
+                        TStockRow row = table.Get(1);
+                        table.Update(StockRow(1, row.Group, row.Qty + 1));
+                        break;
+                    }
+                    case 'h':
+                        table.WriteTableHeader();
+                        break;
+                    case 'c':
+                        table.Commit();
+                        break;
+                    case 'r':
+                        table.Rollback();
+                        break;
+                    case 'l':
+                        table.Lock(CReadLock);
+                        break;
+                    case 'w':
+                        table.Lock(CWriteLock);
+                        break;
+                    case 'x':
+                        table.Unlock();
+                        break;
+                    default:
+                        answer = '?';
+                }
+            } catch (const EOrqDatabaseError& e) {
+                answer = e.ErrorCode == 10249 ? 'T' : 'E';
+            } catch (...) {
+                answer = 'E';
+            }
+            Test.Send(answer);
+        }
+        return 0;
+    }
+
+    Child FChild;
+};
+
+// A fresh connection's check of the whole table: "" when sound; Rows := the rows by ID.
+std::string CheckStock(const std::string& Path, std::map<int32_t, TStockRow>& Rows) {
+    TStockTable table(Path);
+    table.Open();
+    table.ReadTableHeader();
+    TProblems problems;
+    for (const auto& [address, rec] : CheckTable(table, problems)) {
+        const TStockRow row = table.Decode(rec);
+        if (!Rows.emplace(row.ID, row).second) problems.Add("two rows of ID " + std::to_string(row.ID));
+    }
+    const std::string status = table.Disk().DebugCheckStatus();
+    if (!status.empty()) problems.Add(status);
+    const std::string structure = crashtest::CheckStorageStructure(test::ReadAll(Path), disktest::PS);
+    if (!structure.empty()) problems.Add(structure);
+    return problems.Text();
+}
+
+// A scans the table (every page cached clean), inserts into group A and writes the header (its
+// counter moves on in A's copy), then its transaction ends without a commit; C commits a row of
+// group Z (the stored counter now equals A's copy); A inserts a row of group Z too. A must not
+// build on its cached page of group Z's index entries, which C changed.
+TEST(SharedFileTest, ARolledBackTransactionLeavesNoPageThatAnotherCommitChanges) {
+    for (const bool explicitRollback : {false, true}) {
+        SCOPED_TRACE(explicitRollback ? "explicit rollback" : "failed commit");
+        test::TempDir dir;
+        const std::string path = dir.File("stock.orq");
+        PrepareStock(path, 600);
+        {
+            TScriptedConnection a(path, 100001), c(path, 200001);
+            ASSERT_EQ(a.Steps("sb"), '+');
+            ASSERT_EQ(a.Insert('A'), '+');
+            ASSERT_EQ(a.Steps("h"), '+');
+            if (explicitRollback) {
+                ASSERT_EQ(a.Steps("r"), '+');
+            } else {
+                TScriptedConnection b(path, 300001);
+                ASSERT_EQ(b.Steps("l"), '+');  // B reads: A cannot upgrade, its commit fails
+                ASSERT_EQ(a.Steps("c"), 'T');
+                ASSERT_EQ(b.Steps("x"), '+');
+            }
+            ASSERT_EQ(c.Steps("b"), '+');
+            ASSERT_EQ(c.Insert('Z'), '+');
+            ASSERT_EQ(c.Steps("hc"), '+');
+            ASSERT_EQ(a.Steps("b"), '+');
+            ASSERT_EQ(a.Insert('Z'), '+');
+            ASSERT_EQ(a.Steps("hc"), '+');
+        }
+        std::map<int32_t, TStockRow> rows;
+        EXPECT_EQ(CheckStock(path, rows), "");
+        EXPECT_EQ(rows.size(), 602u);
+        EXPECT_EQ(rows.count(100001), 0u);  // rolled back
+        EXPECT_EQ(rows.count(100002), 1u);
+        EXPECT_EQ(rows.count(200001), 1u);
+    }
+}
+
+// Kills its own process at the first flush of the database file: a commit that has written the
+// file (and grown it) dies before it is durable, leaving a valid journal.
+class TKillAtDatabaseFlush : public platform::FileFaultInjector {
+public:
+    explicit TKillAtDatabaseFlush(std::string Path) : FPath(std::move(Path)) {}
+    platform::FileFault Decide(platform::FileOp Op, const std::string& Path, int64_t, int64_t) override {
+        if (Op == platform::FileOp::Flush && Path == FPath) kill(getpid(), SIGKILL);
+        return {};
+    }
+
+private:
+    std::string FPath;
+};
+
+// A child process inserts rows First to Last in group K and dies in the commit, after it has
+// written (and lengthened) the file and before the file is durable, leaving a valid journal.
+// Returns how the child ended (128 + SIGKILL).
+int DieCommitting(const std::string& Path, int32_t First, int32_t Last) {
+    Child dead([&](Child&) {
+        TStockTable table(Path);
+        table.Open();
+        table.Begin();
+        for (int32_t id = First; id <= Last; ++id) table.Insert(StockRow(id, GroupOf('K'), id));
+        table.WriteTableHeader();
+        TKillAtDatabaseFlush kill(Path);
+        platform::ScopedFileFaultInjector scope(kill);
+        table.Commit();
+        return 0;
+    });
+    return dead.Wait();
+}
+
+TEST(SharedFileTest, AfterAnotherConnectionReplaysADeadCommitATransactionAppendsAtTheRealEnd) {
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    PrepareStock(path, 50);
+    const int64_t sizeBefore = int64_t(test::ReadAll(path).size());
+
+    TStockTable writer(path);
+    writer.Open();
+    ASSERT_EQ(DieCommitting(path, 1001, 1400), 128 + SIGKILL);
+    ASSERT_GT(int64_t(test::ReadAll(path).size()), sizeBefore + 10 * int64_t(disktest::PS));
+
+    // The writer's transaction starts on the lengthened file; then another connection opens and
+    // replays the dead commit's journal, which cuts the file back.
+    writer.Disk().DiskStartTransaction(false);
+    { TStockTable other(path); }
+    ASSERT_EQ(int64_t(test::ReadAll(path).size()), sizeBefore);
+    writer.Disk().SetTableLock(uint16_t(writer.TableID()), CWriteLock);
+    writer.ReadTableHeader();
+    for (int32_t id = 2001; id <= 2200; ++id) writer.Insert(StockRow(id, GroupOf('M'), id));
+    writer.WriteTableHeader();
+    writer.Commit();
+    EXPECT_EQ(writer.Disk().DebugCheckStatus(), "");
+
+    std::map<int32_t, TStockRow> rows;
+    EXPECT_EQ(CheckStock(path, rows), "");
+    EXPECT_EQ(rows.size(), 250u);
+    EXPECT_EQ(rows.count(1001), 0u);
+}
+
+// A connection that must replay a dead commit's journal waits for every table region without
+// holding the journal lock (holding only the intent bytes that keep new readers out): another
+// connection that finds the journal lock held takes the commit for a live one, whose tables are
+// write-locked, and reads what its own locks protect, which must not be the dead commit's pages.
+TEST(SharedFileTest, AReplayWaitingForTheTableRegionsLeavesTheJournalLockFree) {
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    PrepareStock(path, 20);
+    const std::string before = test::ReadAll(path);
+    ASSERT_EQ(DieCommitting(path, 1001, 1100), 128 + SIGKILL);
+
+    // A reader of table 5 holds its byte, so the replay has to wait.
+    platform::File lockFile, database;
+    ASSERT_TRUE(lockFile.Open(GetLockFileName(path), platform::FileAccess::ReadWrite,
+                              platform::FileShare::DenyNone, platform::FileCreate::OpenAlways));
+    ASSERT_TRUE(database.Open(path, platform::FileAccess::Read, platform::FileShare::DenyNone,
+                              platform::FileCreate::OpenExisting));
+    ASSERT_TRUE(lockFile.Lock(CTableLockBase + 5 * CTableLockRegionSize + 17, 1));
+    Child replay([&](Child& Test) {
+        TStockTable table(path, encNone, {200, 20});  // opening replays the journal
+        Test.Send('o');
+        return 0;
+    });
+    // Waiting: the replay holds the intent bytes of table 1 (no new reader of it gets in) ...
+    for (int i = 0; i < 400 && lockFile.Lock(CTableIntentBase + CLockIntentSize, 1); ++i) {
+        lockFile.Unlock(CTableIntentBase + CLockIntentSize, 1);
+        platform::Sleep(5);
+    }
+    ASSERT_FALSE(lockFile.Lock(CTableIntentBase + CLockIntentSize, 1));
+    // ... but not the journal lock.
+    EXPECT_TRUE(database.Lock(CJournalLockAddress, 1));
+    database.Unlock(CJournalLockAddress, 1);
+    ASSERT_TRUE(lockFile.Unlock(CTableLockBase + 5 * CTableLockRegionSize + 17, 1));
+    EXPECT_EQ(replay.Receive(), 'o');
+    EXPECT_EQ(replay.Wait(), 0);
+    EXPECT_TRUE(test::ReadAll(path) == before);
+}
+
+// B updates row 1 in place (no header value changes, so B does not write the header) while A
+// holds the row's page in its cache; A must read the new quantity once it locks the table again.
+TEST(SharedFileTest, AChangeThatLeavesTheHeaderValuesAloneStillReachesOtherConnections) {
+    const struct {
+        const char* Name;
+        const char* Steps;
+    } cases[] = {{"committed transaction", "buhc"}, {"write lock released", "wuhx"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        test::TempDir dir;
+        const std::string path = dir.File("stock.orq");
+        PrepareStock(path, 20);
+        TStockTable reader(path);
+        reader.Open();
+        reader.Lock(CReadLock);
+        const int32_t before = reader.Get(1).Qty;
+        reader.Unlock();
+        {
+            TScriptedConnection writer(path, 300001);
+            ASSERT_EQ(writer.Steps(c.Steps), '+');
+        }
+        reader.Lock(CReadLock);
+        EXPECT_EQ(reader.Get(1).Qty, before + 1);
+        reader.Unlock();
+    }
+}
+
+// The rule in numbers: the stored modification counter moves on once for every commit that
+// changed the table, whoever wrote the header, and not for a commit that did not or a rollback.
+TEST(SharedFileTest, EveryCommitThatChangedTheTableMovesItsHeaderCounterOnce) {
+    enum TEnd { Commit, ForceThenRollback, Rollback };
+    const struct {
+        const char* Name;
+        bool ChangeRows;
+        bool WriteHeader;
+        TEnd End;
+        uint32_t Moves;
+    } cases[] = {
+        {"rows changed, header written", true, true, Commit, 1},
+        {"rows changed, header left alone", true, false, Commit, 1},
+        {"nothing changed", false, false, Commit, 0},
+        {"rows changed, forced to disk, then rolled back", true, false, ForceThenRollback, 1},
+        {"rows changed, rolled back", true, true, Rollback, 0},
+    };
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    PrepareStock(path, 20);
+    TStockTable table(path);
+    table.Open();
+    int32_t qty = 1000;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        table.Lock(CReadLock);
+        const uint32_t before = table.Header().GetModifiedFlag();
+        table.Unlock();
+        table.Begin();
+        if (c.ChangeRows) table.Update(StockRow(1, GroupOf('B'), ++qty));
+        if (c.WriteHeader) table.Header().WriteHeader();
+        if (c.End == Commit) {
+            table.Commit();
+        } else {
+            if (c.End == ForceThenRollback) table.Disk().ForceToDisk();
+            table.Rollback();
+            // What the connection holds of a header that the rollback undid is not trusted.
+            EXPECT_EQ(table.Header().Forgotten(), c.End == Rollback);
+            EXPECT_FALSE(table.Header().Dirty());
+        }
+        EXPECT_TRUE(table.Disk().TablesOwingHeaders().empty());
+        table.Lock(CReadLock);
+        EXPECT_EQ(table.Header().GetModifiedFlag() - before, c.Moves);
+        table.Unlock();
+    }
+}
+
+}  // namespace
+}  // namespace ostra
