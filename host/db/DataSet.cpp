@@ -12,7 +12,7 @@
 #include "host/db/DataLink.h"
 #include "host/db/DataSource.h"
 #include "host/db/Field.h"
-#include "host/db/UIServices.h"
+#include "host/UIServices.h"
 
 namespace ostra {
 

@@ -13,7 +13,7 @@
 #include "host/db/FieldClasses.h"
 #include "host/db/NumericFields.h"
 #include "host/db/StringField.h"
-#include "host/db/UIServices.h"
+#include "host/UIServices.h"
 #include "host/db/tests/support/TestLinks.h"
 #include "host/db/tests/support/VectorDataSet.h"
 

@@ -1,5 +1,5 @@
 // The replaceable user-interface services and their headless default.
-#include "host/db/UIServices.h"
+#include "host/UIServices.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-// The user-interface services the dataset framework and the engine need: a message box
+// The user-interface services the dataset framework, the engine and the programs need: a message box
 // (MessageDlg) and the application's handler of exceptions that must not stop an operation.
 // Everything goes through one replaceable TUIServices object, so that the engine never depends on
 // a window system and tests script the answers. The default is THeadlessUIServices, which shows

@@ -4,7 +4,7 @@
 
 #include "host/Exceptions.h"
 #include "host/Object.h"
-#include "host/db/UIServices.h"
+#include "host/UIServices.h"
 
 namespace ostra::test {
 namespace {
