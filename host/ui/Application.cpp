@@ -15,6 +15,12 @@
 
 namespace ostra {
 
+namespace {
+
+TApplication* gApplication = nullptr;
+
+}  // namespace
+
 TApplication::TApplication(int& argc, char** argv) : FQt(std::make_unique<QApplication>(argc, argv)) {
     for (int i = 1; i < argc; ++i) FParameters.push_back(Utf8ToAnsi(argv[i]));
     if (const char* script = std::getenv("OSTRA_UI_SCRIPT"); script && *script) {
@@ -31,11 +37,15 @@ TApplication::TApplication(int& argc, char** argv) : FQt(std::make_unique<QAppli
         FServices = std::make_unique<TQtUIServices>();
     }
     SetUIServices(FServices.get());
+    gApplication = this;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, FQt.get(),
                      [] { platform::ReportInputIdle(); }, Qt::SingleShotConnection);
 }
 
-TApplication::~TApplication() { SetUIServices(nullptr); }
+TApplication::~TApplication() {
+    gApplication = nullptr;
+    SetUIServices(nullptr);
+}
 
 int TApplication::Run() {
     if (FScript && !FScript->Clicks().empty()) QTimer::singleShot(0, FQt.get(), [this] { ClickNext(0); });
@@ -51,6 +61,13 @@ void TApplication::ClickNext(size_t Index) {
     if (FTerminated) return;
     FScript->Click(FScript->Clicks()[Index]);
     if (Index + 1 < FScript->Clicks().size()) QTimer::singleShot(0, FQt.get(), [this, Index] { ClickNext(Index + 1); });
+}
+
+void TerminateApplication() {
+    if (gApplication)
+        gApplication->Terminate();
+    else
+        QApplication::quit();
 }
 
 void CallHandled(const std::function<void()>& Handler) {

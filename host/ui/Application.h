@@ -48,6 +48,10 @@ private:
     std::vector<std::string> FParameters;
 };
 
+// Ends the program's message loop: the application object's Terminate, or, without one (a window
+// shown by a test), nothing but Qt's quit.
+void TerminateApplication();
+
 // Calls Handler; what it raises goes to the exception report of the services (ApplicationHandleException).
 void CallHandled(const std::function<void()>& Handler);
 

@@ -40,7 +40,7 @@ TEST(Application, RunsTheScriptsClicksUntilTerminated) {
         });
         auto* quit = new QPushButton("&Quit", &window);
         quit->setObjectName("Quit");
-        QObject::connect(quit, &QPushButton::clicked, [&] { application.Terminate(); });
+        QObject::connect(quit, &QPushButton::clicked, [] { TerminateApplication(); });
         window.show();
         EXPECT_EQ(application.Run(), 0);
     }
