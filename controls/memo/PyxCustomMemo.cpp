@@ -40,9 +40,9 @@ TPyxCustomMemo::TPyxCustomMemo(TComponent* AOwner)
     FLines->SetOwnerMemo(this);
 
     FVertScrollBar.Kind = sbVertical;
-    FVertScrollBar.Bounds = {0, 0, 16, 0};
+    FVertScrollBar.Bounds = {0, 0, FScrollBarExtent, 0};
     FHorzScrollBar.Kind = sbHorizontal;
-    FHorzScrollBar.Bounds = {0, 0, 0, 16};
+    FHorzScrollBar.Bounds = {0, 0, 0, FScrollBarExtent};
 }
 
 TPyxCustomMemo::~TPyxCustomMemo() {
@@ -183,6 +183,14 @@ void TPyxCustomMemo::SetColorIndexed(int Index, TColor Value) {
 void TPyxCustomMemo::SetScrollBars(TScrollStyle Value) {
     if (Value == FScrollBars) return;
     FScrollBars = Value;
+    UpdateLayout();
+}
+
+void TPyxCustomMemo::SetScrollBarExtent(int Value) {
+    if (Value == FScrollBarExtent || Value < 0) return;
+    FScrollBarExtent = Value;
+    FVertScrollBar.Bounds.Right = FVertScrollBar.Bounds.Left + Value;
+    FHorzScrollBar.Bounds.Bottom = FHorzScrollBar.Bounds.Top + Value;
     UpdateLayout();
 }
 

@@ -70,6 +70,22 @@ struct TPyxScrollBar {
     TRect Bounds;       // client pixels of the memo
     // Moves the thumb, kept within Min .. Max.
     void SetPosition(int Value) { Position = Value < Min ? Min : (Value > Max ? Max : Value); }
+    // The greatest position the bar's change handling keeps while it has a page: Max - PageSize
+    // + 1 for the vertical bar, one further for the horizontal one.
+    int LastPosition() const { return Max - PageSize + (Kind == sbVertical ? 1 : 2); }
+};
+
+// Where the memo stands in its document: caret, scroll position and selection. A shared
+// document keeps it for the memo that shows it next.
+struct TPyxCaretSnapshot {
+    int CaretColumn = 0;
+    int CaretLine = 0;
+    int FirstVisibleColumn = 0;
+    int FirstVisibleLine = 0;
+    int SelStartColumn = 0;
+    int SelStartLine = 0;
+    int SelEndColumn = 0;
+    int SelEndLine = 0;
 };
 
 // The word replacement lists: entry i of OldValue is replaced by entry i of NewValue.
@@ -209,6 +225,10 @@ public:
     void SetGutterColor(TColor Value);
     const TPyxScrollBar& VertScrollBar() const { return FVertScrollBar; }
     const TPyxScrollBar& HorzScrollBar() const { return FHorzScrollBar; }
+    // The thickness in pixels of the two scroll bars (16 unless the window system draws bars of
+    // another size); a change re-lays out the memo.
+    int ScrollBarExtent() const { return FScrollBarExtent; }
+    void SetScrollBarExtent(int Value);
     bool MouseSelecting() const { return FMouseSelecting; }
     TPyxUndoList& UndoList() const { return *FUndoList; }
     int UndoLimit() const { return FUndoLimit; }
@@ -358,9 +378,19 @@ public:
     // visible line / column.
     void VertScrollChanged();
     void HorzScrollChanged();
+    // The caret, scroll position and selection as they stand.
+    TPyxCaretSnapshot SaveCaretSnapshot() const;
+    // Puts caret, scroll position and selection back (kept inside the text), then shows the
+    // caret if it was shown and updates the scroll bars.
+    void RestoreCaretSnapshot(const TPyxCaretSnapshot& Snapshot);
+    // The effective lines were replaced or are now another document's: the cached colouring state and the
+    // longest line are dropped, caret and selection kept inside the text, the scroll bars
+    // updated and the memo repainted.
+    void EffectiveDocumentChanged();
     // Scrolls so that `Value` is the first visible line, when that leaves no empty rows.
     void SetFirstVisibleLine(int Value);
-    // The mouse wheel: four lines down (Delta < 0) or up (Delta > 0).
+    // The mouse wheel: four lines down (Delta < 0; fewer where the text ends sooner) or up
+    // (Delta > 0; to the first line from the first four).
     void MouseWheel(int Delta);
     // The run of non-delimiter characters containing column `Column` of line `Line` or ending
     // just before it; "" when the line is shorter than the column (or does not exist).
@@ -555,6 +585,7 @@ protected:
     int FGutterWidth = 45;
     TPyxScrollBar FVertScrollBar;
     TPyxScrollBar FHorzScrollBar;
+    int FScrollBarExtent = 16;
     bool FMouseSelecting = false;
     TScrollMode FScrollMode = smAuto;
     std::unique_ptr<TPyxUndoList> FUndoList;
