@@ -29,6 +29,7 @@ TPyxCustomMemo::TPyxCustomMemo(TComponent* AOwner)
       FCanvasFont(std::make_unique<TFont>()),
       FLines(std::make_unique<TPyxMemoStrings>()),
       FUndoList(std::make_unique<TPyxUndoList>(this)),
+      FAutoCompletion(std::make_unique<TAutoCompletion>()),
       FUrlStyle(std::make_unique<TCharStyle>(clBlue, clWhite, TFontStyles{fsUnderline})) {
     FFont->SetName("Courier New");
     FFont->SetSize(10);
@@ -215,6 +216,11 @@ void TPyxCustomMemo::SetUndoLimit(int Value) {
 void TPyxCustomMemo::SetAutoHintParameters(TAutoHintParameters Value) {
     FAutoHintParameters = Value;
     HideParameterHint();
+}
+
+void TPyxCustomMemo::SetAutoHintParameterDelay(int Value) {
+    FAutoHintParameterDelay = Value;
+    if (Value > 0) FParameterHintInterval = Value;
 }
 
 void TPyxCustomMemo::SetRightMargin(int Value) {

@@ -23,6 +23,7 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Object("OldValue", [](const TAutoCorrect& o) { return &o.OldValue(); });
 
 [[maybe_unused]] const bool kMemoPublished = Publish<TPyxMemo, TComponent>()
+    .Object("AutoCompletion", [](const TPyxMemo& o) { return &o.AutoCompletion(); })
     .Object("AutoCorrect", [](const TPyxMemo& o) { return &o.AutoCorrect(); })
     .Integer("AutoHintParameterDelay", &TPyxMemo::AutoHintParameterDelay, &TPyxMemo::SetAutoHintParameterDelay)
     .Default(2500)
@@ -73,6 +74,10 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Default(ssBoth)
     .Enum("ScrollMode", &TPyxMemo::ScrollMode, &TPyxMemo::SetScrollMode, kScrollModeNames)
     .Default(smAuto)
+    .Boolean("ShowHint", &TPyxMemo::ShowHint, &TPyxMemo::SetShowHint)
+    .Default(false)
+    .String("Hint", &TPyxMemo::Hint, &TPyxMemo::SetHint)
+    .Default("")
     .Integer("SelColor", &TPyxMemo::SelColor, &TPyxMemo::SetSelColor)
     .Default(clWhite)
     .Integer("SelBkColor", &TPyxMemo::SelBkColor, &TPyxMemo::SetSelBkColor)

@@ -51,10 +51,6 @@ public:
     void SetBlockShow(bool Value) { FBlockShow = Value; }
     TColor BlockLineColor() const { return FBlockLineColor; }
     void SetBlockLineColor(TColor Value) { FBlockLineColor = Value; }
-    int AutoHintParameterDelay() const { return FAutoHintParameterDelay; }
-    void SetAutoHintParameterDelay(int Value) { FAutoHintParameterDelay = Value; }
-    TAutoHintParameterPosition AutoHintParameterPosition() const { return FAutoHintParameterPosition; }
-    void SetAutoHintParameterPosition(TAutoHintParameterPosition Value) { FAutoHintParameterPosition = Value; }
 
     // The component's version: bytes 1, 4, 0, 1 from the highest, and its text.
     virtual uint32_t ComponentVersionNumber() const { return 0x01040001; }
@@ -74,8 +70,6 @@ protected:
     int FLineNumberStart = 1;
     bool FBlockShow = true;
     TColor FBlockLineColor = clGray;
-    int FAutoHintParameterDelay = 2500;
-    TAutoHintParameterPosition FAutoHintParameterPosition = hpBelowCode;
     TPyxMemoSource* FMemoSource = nullptr;
 };
 

@@ -116,7 +116,7 @@ void TPyxCustomMemo::SetCaretColumn(int Column) {
     UpdateScrollBars();
     StatusChanged();
     if (caretWasShown) ShowCaretAt(true);
-    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) UpdateParameterHint();
+    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) ShowParameterHint();
     CursorChanged();
 }
 
@@ -140,7 +140,7 @@ void TPyxCustomMemo::SetCaretLine(int Line) {
     UpdateScrollBars();
     StatusChanged();
     if (caretWasShown) ShowCaretAt(true);
-    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) UpdateParameterHint();
+    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) ShowParameterHint();
     if (lineChanged) CursorChanged();
 }
 

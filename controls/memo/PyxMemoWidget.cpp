@@ -14,9 +14,11 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimerEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include "controls/memo/PyxMemoPainter.h"
+#include "controls/memo/PyxMemoPopups.h"
 #include "controls/memo/PyxQtGraphics.h"
 #include "controls/memo/PyxQtKeys.h"
 #include "host/AnsiCodec.h"
@@ -117,6 +119,29 @@ public:
     void ScrollBarsChanged() override { FWidget.SyncScrollBars(); }
     void SetCursorShape(TPyxCursor Cursor) override { FWidget.FCursorShape = Cursor; }
 
+    void StartTimer(TPyxMemoTimer Timer, int Interval) override {
+        FWidget.FMemoTimers[Timer].start(std::max(0, Interval), &FWidget);
+    }
+    void StopTimer(TPyxMemoTimer Timer) override { FWidget.FMemoTimers[Timer].stop(); }
+    void ShowCompletionList(const TRect& Rect) override {
+        if (!FWidget.FCompletionPopup) FWidget.FCompletionPopup = new TPyxCompletionPopup(*FWidget.FMemo, &FWidget);
+        FWidget.FCompletionPopup->ShowAt(FWidget.ScreenRect(Rect));
+    }
+    void CompletionListChanged() override {
+        if (FWidget.FCompletionPopup) FWidget.FCompletionPopup->Sync();
+    }
+    void HideCompletionList() override {
+        if (FWidget.FCompletionPopup) FWidget.FCompletionPopup->hide();
+    }
+    void ShowParameterHint(const TRect& Rect) override {
+        if (!FWidget.FHintPopup) FWidget.FHintPopup = new TPyxHintPopup(*FWidget.FMemo, &FWidget, &FWidget);
+        FWidget.FHintPopup->ShowAt(FWidget.ScreenRect(Rect));
+    }
+    void HideParameterHint() override {
+        if (FWidget.FHintPopup) FWidget.FHintPopup->hide();
+    }
+    void CancelHint() override { QToolTip::hideText(); }
+
 private:
     TPyxMemoWidget& FWidget;
 };
@@ -147,6 +172,11 @@ TPyxMemoWidget::TPyxMemoWidget(QWidget* Parent)
 
 TPyxMemoWidget::~TPyxMemoWidget() {
     FBlinkTimer.stop();
+    for (QBasicTimer& timer : FMemoTimers) timer.stop();
+    delete FCompletionPopup;
+    delete FHintPopup;
+    FCompletionPopup = nullptr;
+    FHintPopup = nullptr;
     FMemo->SetView(nullptr);
     FMemo->SetClipboard(nullptr);
     FMemo.reset();
@@ -202,6 +232,13 @@ void TPyxMemoWidget::UpdateCaretRect(const QRect& Rect) {
 }
 
 void TPyxMemoWidget::timerEvent(QTimerEvent* Event) {
+    for (const TPyxMemoTimer timer : {mtCompletion, mtParameterHint}) {
+        if (Event->timerId() != FMemoTimers[timer].timerId()) continue;
+        // The memo's timers fire once.
+        FMemoTimers[timer].stop();
+        Guarded([&] { FMemo->TimerFired(timer); });
+        return;
+    }
     if (Event->timerId() != FBlinkTimer.timerId()) {
         QAbstractScrollArea::timerEvent(Event);
         return;
@@ -225,7 +262,8 @@ void TPyxMemoWidget::paintEvent(QPaintEvent* Event) {
 bool TPyxMemoWidget::event(QEvent* Event) {
     if (Event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(Event);
-        if (MemoTakesKey(TranslateQtKey(key->key(), key->modifiers(), key->text()))) {
+        // An open completion list takes every key (Escape closes the list, not the window).
+        if (FMemo->CompletionVisible() || MemoTakesKey(TranslateQtKey(key->key(), key->modifiers(), key->text()))) {
             key->accept();
             return true;
         }
@@ -233,6 +271,24 @@ bool TPyxMemoWidget::event(QEvent* Event) {
     const bool result = QAbstractScrollArea::event(Event);
     if (Event->type() == QEvent::Resize) Guarded([&] { FMemo->SetBounds(0, 0, width(), height()); });
     return result;
+}
+
+bool TPyxMemoWidget::viewportEvent(QEvent* Event) {
+    if (Event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(Event);
+    // The word's or token's tooltip, or the memo's own; only while the memo's ShowHint is on.
+    const auto* help = static_cast<QHelpEvent*>(Event);
+    std::string text;
+    bool show = false;
+    if (FMemo->ShowHint()) Guarded([&] { show = FMemo->HintForPoint(help->pos().x(), help->pos().y(), text); });
+    if (show && !text.empty())
+        QToolTip::showText(help->globalPos(), ToQString(text), viewport());
+    else
+        QToolTip::hideText();
+    return true;
+}
+
+QRect TPyxMemoWidget::ScreenRect(const TRect& Rect) const {
+    return {viewport()->mapToGlobal(QPoint(Rect.Left, Rect.Top)), QSize(Rect.Width(), Rect.Height())};
 }
 
 void TPyxMemoWidget::resizeEvent(QResizeEvent* Event) {
@@ -292,6 +348,7 @@ void TPyxMemoWidget::ScrollBarAction(bool Vertical, int Action) {
 
 void TPyxMemoWidget::keyPressEvent(QKeyEvent* Event) {
     const TPyxKeyStroke stroke = TranslateQtKey(Event->key(), Event->modifiers(), Event->text());
+    const bool listOpen = FMemo->CompletionVisible();
     Guarded([&] {
         FMemo->KeyDown(stroke.Key, stroke.Shift);
         if (stroke.HasChar) {
@@ -299,8 +356,9 @@ void TPyxMemoWidget::keyPressEvent(QKeyEvent* Event) {
             FMemo->KeyPress(ch);
         }
     });
-    // Keys the memo does not act on go on to the window (function keys, Escape, ...).
-    Event->setAccepted(MemoTakesKey(stroke));
+    // Keys the memo does not act on go on to the window (function keys, Escape, ...), except
+    // while its completion list was open: that list took them.
+    Event->setAccepted(listOpen || MemoTakesKey(stroke));
 }
 
 void TPyxMemoWidget::keyReleaseEvent(QKeyEvent* Event) {

@@ -14,6 +14,9 @@
 //     the user's back to the core (ScrollBarScroll);
 //   - a right click shows the PopupMenu when one is set, else the core's built-in menu (none over
 //     the gutter); both open without blocking (popup, not exec);
+//   - the autocompletion list and the parameter hint are tool-tip windows that never take the
+//     focus (PyxMemoPopups.h), so the memo keeps the keys; the memo's two timers run on the
+//     widget; word and token tooltips answer Qt's tooltip requests while the memo's ShowHint is on;
 //   - the clipboard is the desktop's (PyxQtClipboard.h);
 //   - Tab reaches the memo while its WantTab is on, else it moves the focus on; TabStop decides
 //     whether Tab brings the focus here;
@@ -36,6 +39,9 @@
 class QMenu;
 
 namespace ostra {
+
+class TPyxCompletionPopup;
+class TPyxHintPopup;
 
 // The memo widget.
 class TPyxMemoWidget : public QAbstractScrollArea {
@@ -63,6 +69,10 @@ public:
     // True while the caret blinks (false while a key is held down).
     bool CaretBlinking() const { return FCaret.Blinking; }
 
+    // The pop-ups, once the memo has shown them (null before).
+    TPyxCompletionPopup* CompletionPopup() const { return FCompletionPopup; }
+    TPyxHintPopup* HintPopup() const { return FHintPopup; }
+
     // The built-in context menu for a click at viewport x `X`: its four commands with their
     // enabling, run through the memo when chosen; null over the gutter. The caller shows it; it
     // deletes itself when it closes.
@@ -72,6 +82,7 @@ public:
 
 protected:
     bool event(QEvent* Event) override;
+    bool viewportEvent(QEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
@@ -117,6 +128,8 @@ private:
     void MirrorFont();
     // The mouse cursor over a viewport point.
     void UpdateCursor(const QPoint& Pos);
+    // A rectangle of the viewport on the screen.
+    QRect ScreenRect(const TRect& Rect) const;
 
     std::unique_ptr<TView> FView;
     TPyxQtClipboard FClipboard;
@@ -124,6 +137,9 @@ private:
     QMenu* FPopupMenu = nullptr;
     TCaret FCaret;
     QBasicTimer FBlinkTimer;
+    QBasicTimer FMemoTimers[2];  // by TPyxMemoTimer
+    TPyxCompletionPopup* FCompletionPopup = nullptr;
+    TPyxHintPopup* FHintPopup = nullptr;
     int FBlinkInterval = 530;
     TPyxCursor FCursorShape = crPyxIBeam;
     int FWheelRemainder = 0;

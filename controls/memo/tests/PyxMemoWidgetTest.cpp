@@ -1,21 +1,28 @@
 // The memo widget on the offscreen platform, driven with QTest: the context menu, gutter clicks,
 // paging, strict scrolling, the wheel, double-clicks, the clipboard, the caret, the tab chain,
-// fonts, the mirrored scroll bars and the shared document moving between two widgets.
+// fonts, the mirrored scroll bars, the shared document moving between two widgets, and the
+// autocompletion and hint pop-ups with their timers.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
+#include <QToolTip>
 #include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "controls/memo/PyxMemoPopups.h"
 #include "controls/memo/PyxMemoSource.h"
 #include "controls/memo/PyxMemoWidget.h"
 #include "controls/memo/PyxQtGraphics.h"
+#include "controls/memo/pyxmsqls.h"
 #include "controls/memo/tests/support/MemoTestKit.h"
 #include "controls/memo/tests/support/OffscreenApp.h"
 #include "host/Exceptions.h"
@@ -356,6 +363,121 @@ TEST(MemoWidget, SharedDocumentMovesCaretScrollSelectionAndReadOnlyBetweenTwoWid
     b.Key(Qt::Key_X);
     EXPECT_EQ(source.Lines().Strings(30), "x 30");
     EXPECT_EQ(a.Memo.EffectiveLines().Strings(30), "x 30");
+}
+
+// ---- Autocompletion and hints
+
+// A shown memo widget with the SQL styler.
+struct SqlWidgetKit : WidgetKit {
+    TPyxSQLMemoStyler Styler{nullptr};
+    SqlWidgetKit() { Memo.SetSyntaxStyles(&Styler); }
+    ~SqlWidgetKit() { Memo.SetSyntaxStyles(nullptr); }
+    void Type(const char* Text) { QTest::keyClicks(&Widget, Text); }
+    std::vector<std::string> PopupItems() {
+        std::vector<std::string> items;
+        QListWidget& list = Widget.CompletionPopup()->List();
+        for (int i = 0; i < list.count(); ++i) items.push_back(list.item(i)->text().toStdString());
+        return items;
+    }
+};
+
+TEST(MemoWidgetPopups, CompletionListOpensBelowTheCaretWithoutTakingTheFocus) {
+    SqlWidgetKit kit;
+    kit.Type("SE");
+    kit.Key(Qt::Key_Space, Qt::ControlModifier);
+    ASSERT_NE(kit.Widget.CompletionPopup(), nullptr);
+    EXPECT_TRUE(kit.Widget.CompletionPopup()->isVisible());
+    EXPECT_TRUE(kit.Widget.hasFocus());
+    EXPECT_EQ(QApplication::activeWindow(), &kit.Widget);
+    EXPECT_EQ(kit.PopupItems(), (std::vector<std::string>{"SELECT"}));
+    EXPECT_EQ(kit.Widget.CompletionPopup()->geometry().topLeft(),
+              kit.Viewport()->mapToGlobal(QPoint(kit.Memo.CompletionRect().Left, kit.Memo.CompletionRect().Top)));
+    kit.Key(Qt::Key_Return);
+    EXPECT_FALSE(kit.Widget.CompletionPopup()->isVisible());
+    EXPECT_EQ(Text(kit.Memo), "SELECT");
+}
+
+TEST(MemoWidgetPopups, EscapeClosesTheOpenListNotTheDialog) {
+    OffscreenApp();
+    THeadlessUIServices services;
+    TUIServicesScope scope(services);
+    TPyxSQLMemoStyler styler(nullptr);
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* memo = new TPyxMemoWidget;
+    layout->addWidget(memo);
+    memo->Memo().SetSyntaxStyles(&styler);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Space, Qt::ControlModifier);
+    ASSERT_TRUE(memo->Memo().CompletionVisible());
+    QTest::keyClick(memo, Qt::Key_Escape);
+    EXPECT_FALSE(memo->Memo().CompletionVisible());
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::keyClick(memo, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    memo->Memo().SetSyntaxStyles(nullptr);
+}
+
+TEST(MemoWidgetPopups, MemberListFollowsAFullStopAfterTheDelayAndAcceptsAClick) {
+    SqlWidgetKit kit;
+    kit.Memo.OnGetAutoCompletionList = [](TObject*, const std::string&, TStringList& list) {
+        list.AddObject("function Max(A; B)", CompletionKindObject(ckFunction));
+        list.AddObject("Total", CompletionKindObject(ckProperty));
+    };
+    kit.Memo.AutoCompletion().SetDelay(100);
+    // A key within the delay stops the timer.
+    kit.Type(".x");
+    QTest::qWait(250);
+    EXPECT_TRUE(kit.Widget.CompletionPopup() == nullptr || !kit.Widget.CompletionPopup()->isVisible());
+
+    kit.Type(" o.");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return kit.Widget.CompletionPopup() && kit.Widget.CompletionPopup()->isVisible(); }, 3000));
+    EXPECT_EQ(kit.PopupItems(), (std::vector<std::string>{"function Max(A; B)", "Total"}));
+    EXPECT_TRUE(kit.Widget.hasFocus());
+    // A click on an entry inserts its name alone.
+    QListWidget& list = kit.Widget.CompletionPopup()->List();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, list.visualItemRect(list.item(0)).center());
+    EXPECT_FALSE(kit.Widget.CompletionPopup()->isVisible());
+    EXPECT_EQ(Text(kit.Memo), ".x o.Max");
+}
+
+TEST(MemoWidgetPopups, ParameterHintShowsWhileTypingACallAndHidesAfterItsDelay) {
+    SqlWidgetKit kit;
+    kit.Styler.HintParameter().Parameters().Add("MAX(A; B)");
+    kit.Memo.SetAutoHintParameterDelay(150);
+    kit.Type("MAX(");
+    ASSERT_NE(kit.Widget.HintPopup(), nullptr);
+    EXPECT_TRUE(kit.Widget.HintPopup()->isVisible());
+    EXPECT_TRUE(kit.Widget.hasFocus());
+    EXPECT_EQ(kit.Widget.HintPopup()->geometry(),
+              QRect(kit.Viewport()->mapToGlobal(QPoint(kit.Memo.ParameterHintRect().Left, kit.Memo.ParameterHintRect().Top)),
+                    QSize(kit.Memo.ParameterHintRect().Width(), kit.Memo.ParameterHintRect().Height())));
+    // The bold argument moves with the comma.
+    EXPECT_EQ(kit.Memo.HintCurrent(), "A;");
+    kit.Type("1,");
+    EXPECT_EQ(kit.Memo.HintCurrent(), " B");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !kit.Widget.HintPopup()->isVisible(); }, 3000));
+}
+
+TEST(MemoWidgetPopups, TooltipShowsTheWordsHintWhileShowHintIsOn) {
+    SqlWidgetKit kit;
+    SetText(kit.Memo, "SELECT Total");
+    kit.Memo.OnHintForWord = [](TObject*, int, int, const std::string& word, std::string& hint, bool&) {
+        hint = "the " + word;
+    };
+    const QPoint pos = kit.At(8, 0);
+    QHelpEvent request(QEvent::ToolTip, pos, kit.Viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(kit.Viewport(), &request);
+    EXPECT_FALSE(QToolTip::isVisible());
+    kit.Memo.SetShowHint(true);
+    QApplication::sendEvent(kit.Viewport(), &request);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), "the Total");
+    QToolTip::hideText();
 }
 
 }  // namespace
