@@ -29,6 +29,7 @@ TPyxCustomMemo::TPyxCustomMemo(TComponent* AOwner)
       FCanvasFont(std::make_unique<TFont>()),
       FLines(std::make_unique<TPyxMemoStrings>()),
       FUndoList(std::make_unique<TPyxUndoList>(this)),
+      FAutoCompletion(std::make_unique<TAutoCompletion>()),
       FUrlStyle(std::make_unique<TCharStyle>(clBlue, clWhite, TFontStyles{fsUnderline})) {
     FFont->SetName("Courier New");
     FFont->SetSize(10);
@@ -40,9 +41,9 @@ TPyxCustomMemo::TPyxCustomMemo(TComponent* AOwner)
     FLines->SetOwnerMemo(this);
 
     FVertScrollBar.Kind = sbVertical;
-    FVertScrollBar.Bounds = {0, 0, 16, 0};
+    FVertScrollBar.Bounds = {0, 0, FScrollBarExtent, 0};
     FHorzScrollBar.Kind = sbHorizontal;
-    FHorzScrollBar.Bounds = {0, 0, 0, 16};
+    FHorzScrollBar.Bounds = {0, 0, 0, FScrollBarExtent};
 }
 
 TPyxCustomMemo::~TPyxCustomMemo() {
@@ -186,6 +187,14 @@ void TPyxCustomMemo::SetScrollBars(TScrollStyle Value) {
     UpdateLayout();
 }
 
+void TPyxCustomMemo::SetScrollBarExtent(int Value) {
+    if (Value == FScrollBarExtent || Value < 0) return;
+    FScrollBarExtent = Value;
+    FVertScrollBar.Bounds.Right = FVertScrollBar.Bounds.Left + Value;
+    FHorzScrollBar.Bounds.Bottom = FHorzScrollBar.Bounds.Top + Value;
+    UpdateLayout();
+}
+
 void TPyxCustomMemo::SetGutterWidth(int Value) {
     FGutterWidth = Value;
     PlaceGutter();
@@ -207,6 +216,11 @@ void TPyxCustomMemo::SetUndoLimit(int Value) {
 void TPyxCustomMemo::SetAutoHintParameters(TAutoHintParameters Value) {
     FAutoHintParameters = Value;
     HideParameterHint();
+}
+
+void TPyxCustomMemo::SetAutoHintParameterDelay(int Value) {
+    FAutoHintParameterDelay = Value;
+    if (Value > 0) FParameterHintInterval = Value;
 }
 
 void TPyxCustomMemo::SetRightMargin(int Value) {

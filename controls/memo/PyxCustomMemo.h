@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "controls/memo/PyxAutoCompletion.h"
 #include "controls/memo/PyxGraphics.h"
 #include "controls/memo/PyxGutter.h"
 #include "controls/memo/PyxMemoStrings.h"
@@ -70,6 +71,22 @@ struct TPyxScrollBar {
     TRect Bounds;       // client pixels of the memo
     // Moves the thumb, kept within Min .. Max.
     void SetPosition(int Value) { Position = Value < Min ? Min : (Value > Max ? Max : Value); }
+    // The greatest position the bar's change handling keeps while it has a page: Max - PageSize
+    // + 1 for the vertical bar, one further for the horizontal one.
+    int LastPosition() const { return Max - PageSize + (Kind == sbVertical ? 1 : 2); }
+};
+
+// Where the memo stands in its document: caret, scroll position and selection. A shared
+// document keeps it for the memo that shows it next.
+struct TPyxCaretSnapshot {
+    int CaretColumn = 0;
+    int CaretLine = 0;
+    int FirstVisibleColumn = 0;
+    int FirstVisibleLine = 0;
+    int SelStartColumn = 0;
+    int SelStartLine = 0;
+    int SelEndColumn = 0;
+    int SelEndLine = 0;
 };
 
 // The word replacement lists: entry i of OldValue is replaced by entry i of NewValue.
@@ -104,6 +121,16 @@ using TUndoChangeEvent = std::function<void(TObject* Sender, bool CanUndo, bool 
 using TURLClick = std::function<void(TObject* Sender, const std::string& URL)>;
 using TMemoWordEvent = std::function<void(TObject* Sender, const std::string& CurrentWord, std::string& NewWord)>;
 using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
+using TMemoBeforeCompleteEvent = std::function<void(TObject* Sender, const std::string& AToken, bool& Show)>;
+using TMemoGetCompletionListEvent =
+    std::function<void(TObject* Sender, const std::string& AToken, TStringList& AList)>;
+using TMemoSortCompletionListEvent =
+    std::function<int(TObject* Sender, TStringList& List, int Index1, int Index2)>;
+using TMemoInsertCompletionEntryEvent = std::function<void(TObject* Sender, std::string& AEntry)>;
+using TMemoGetParameterHintEvent =
+    std::function<void(TObject* Sender, const std::string& AToken, std::string& AParameterHint, bool& Handled)>;
+using TMemoHintEvent = std::function<void(TObject* Sender, int X, int Y, const std::string& AValue,
+                                          std::string& AHint, bool& Show)>;
 
 // The memo's headless core.
 class TPyxCustomMemo : public TComponent {
@@ -209,6 +236,10 @@ public:
     void SetGutterColor(TColor Value);
     const TPyxScrollBar& VertScrollBar() const { return FVertScrollBar; }
     const TPyxScrollBar& HorzScrollBar() const { return FHorzScrollBar; }
+    // The thickness in pixels of the two scroll bars (16 unless the window system draws bars of
+    // another size); a change re-lays out the memo.
+    int ScrollBarExtent() const { return FScrollBarExtent; }
+    void SetScrollBarExtent(int Value);
     bool MouseSelecting() const { return FMouseSelecting; }
     TPyxUndoList& UndoList() const { return *FUndoList; }
     int UndoLimit() const { return FUndoLimit; }
@@ -222,8 +253,26 @@ public:
     TAutoCorrect& AutoCorrect() { return FAutoCorrect; }
     const TAutoCorrect& AutoCorrect() const { return FAutoCorrect; }
     void SetAutoCorrect(const TAutoCorrect& Value) { FAutoCorrect.Assign(&Value); }
+    // Parameter hints: hpAuto follows every caret move, hpManual only Ctrl+Shift+Space, hpNone
+    // never. Setting it hides the hint.
     TAutoHintParameters AutoHintParameters() const { return FAutoHintParameters; }
     void SetAutoHintParameters(TAutoHintParameters Value);
+    // Milliseconds from the last computation of the hint to its hiding; a value of 0 or below is
+    // stored but leaves the timer's interval as it was.
+    int AutoHintParameterDelay() const { return FAutoHintParameterDelay; }
+    void SetAutoHintParameterDelay(int Value);
+    int ParameterHintInterval() const { return FParameterHintInterval; }
+    // The hint on the row below or above the caret.
+    TAutoHintParameterPosition AutoHintParameterPosition() const { return FAutoHintParameterPosition; }
+    void SetAutoHintParameterPosition(TAutoHintParameterPosition Value) { FAutoHintParameterPosition = Value; }
+    // Tooltips for the word or token under the mouse (OnHintForWord, OnHintForToken) while on;
+    // Hint is the memo's own tooltip text.
+    bool ShowHint() const { return FShowHint; }
+    void SetShowHint(bool Value) { FShowHint = Value; }
+    const std::string& Hint() const { return FHint; }
+    void SetHint(const std::string& Value) { FHint = Value; }
+    TAutoCompletion& AutoCompletion() const { return *FAutoCompletion; }
+    void SetAutoCompletion(const TAutoCompletion& Value) { FAutoCompletion->Assign(&Value); }
     bool AcceptNextChar() const { return FAcceptNextChar; }
     bool LastKeyWithoutCtrl() const { return FLastKeyWithoutCtrl; }
     bool ChangeNotifying() const { return FChangeNotifying; }
@@ -274,6 +323,16 @@ public:
     TNotifyEvent OnReplace;
     TMemoWordEvent OnWordComplete;
     TKeyPressEvent OnKeyPress;
+    TMemoBeforeCompleteEvent OnBeforeAutoCompletion;
+    TMemoGetCompletionListEvent OnGetAutoCompletionList;
+    TMemoSortCompletionListEvent OnSortAutoCompletionList;
+    TNotifyEvent OnStartAutoCompletion;
+    TMemoInsertCompletionEntryEvent OnInsertAutoCompletionEntry;
+    TNotifyEvent OnAutoCompletion;
+    TNotifyEvent OnCanceltAutoCompletion;
+    TMemoGetParameterHintEvent OnGetParameterHint;
+    TMemoHintEvent OnHintForWord;
+    TMemoHintEvent OnHintForToken;
 
     // ---- Overridable behaviour
     virtual void SelectionChanged();
@@ -358,9 +417,19 @@ public:
     // visible line / column.
     void VertScrollChanged();
     void HorzScrollChanged();
+    // The caret, scroll position and selection as they stand.
+    TPyxCaretSnapshot SaveCaretSnapshot() const;
+    // Puts caret, scroll position and selection back (kept inside the text), then shows the
+    // caret if it was shown and updates the scroll bars.
+    void RestoreCaretSnapshot(const TPyxCaretSnapshot& Snapshot);
+    // The effective lines were replaced or are now another document's: the cached colouring state and the
+    // longest line are dropped, caret and selection kept inside the text, the scroll bars
+    // updated and the memo repainted.
+    void EffectiveDocumentChanged();
     // Scrolls so that `Value` is the first visible line, when that leaves no empty rows.
     void SetFirstVisibleLine(int Value);
-    // The mouse wheel: four lines down (Delta < 0) or up (Delta > 0).
+    // The mouse wheel: four lines down (Delta < 0; fewer where the text ends sooner) or up
+    // (Delta > 0; to the first line from the first four).
     void MouseWheel(int Delta);
     // The run of non-delimiter characters containing column `Column` of line `Line` or ending
     // just before it; "" when the line is shorter than the column (or does not exist).
@@ -450,6 +519,74 @@ public:
     // Fires OnURLClick when the caret column of `Line` lies in a URL run.
     void UrlClick(const std::string& Line);
 
+    // ---- Autocompletion (the list's state; the view shows it)
+    // Opens the list for the text before the caret (Ctrl+Space): after a full stop in that word a
+    // member list replacing the token typed after the last delimiter, else a list of the
+    // styler's words replacing the word typed.
+    void OpenAutoCompletion();
+    // Builds, sorts, measures and shows the list (nothing unless autocompletion is active, the
+    // memo may be edited and the styler has words; nothing when the list would be empty).
+    void ShowAutoCompletion();
+    // The list shows the candidates whose entry text begins with `Prefix` (upper case), the
+    // first selected.
+    void FilterCompletionList(const std::string& Prefix);
+    // Inserts the selected entry in place of the typed text (by keyboard a function's name with
+    // "()" and the caret between, and its parameter hint; by mouse the name alone), then closes.
+    void AcceptCompletion(bool ByMouse);
+    // Closes the list with OnCanceltAutoCompletion (when it is open).
+    void CancelCompletion();
+    // Closes the list.
+    void HideCompletion();
+    // A key while the list is open; false when the key closed the list and goes on to the memo.
+    bool CompletionKeyDown(uint16_t Key, TShiftState Shift);
+    bool CompletionVisible() const { return FCompletionVisible; }
+    bool MemberMode() const { return FMemberMode; }
+    int CompletionStartColumn() const { return FCompletionStartColumn; }
+    int CompletionStartLine() const { return FCompletionStartLine; }
+    // Every entry the list was opened with, and those it shows now with the selected one (-1:
+    // none); their objects are the entry kinds.
+    const TStringList& CompletionCandidates() const { return FCompletionCandidates; }
+    const TStringList& CompletionItems() const { return FCompletionItems; }
+    int CompletionIndex() const { return FCompletionIndex; }
+    void SetCompletionIndex(int Value);
+    // Where the list stands (client pixels), the height of its items and the width of its kind
+    // column (from the measure of its entries).
+    const TRect& CompletionRect() const { return FCompletionRect; }
+    int CompletionItemHeight() const { return FCompletionItemHeight; }
+    int CompletionKindColumnWidth() const { return FCompletionKindColumnWidth; }
+    // The typed text that the list completes: in member mode from the completion start to the
+    // caret, else the blank-delimited word before the caret; and the column it starts at.
+    std::string CompletionPrefix(int* StartColumn = nullptr) const;
+
+    // ---- Parameter hint
+    // Prepares the hint for the call the caret stands in (restarting its timer); false when there
+    // is none.
+    bool ComputeParameterHint();
+    // Computes, places and shows the hint while the caret's row is visible; hides it otherwise.
+    void ShowParameterHint();
+    void HideParameterHint();
+    bool ParameterHintVisible() const { return FHintVisible; }
+    const std::string& HintBefore() const { return FHintBefore; }
+    const std::string& HintCurrent() const { return FHintCurrent; }
+    const std::string& HintAfter() const { return FHintAfter; }
+    // 1: HintBefore is bold; 2: HintCurrent is.
+    int HintBoldPart() const { return FHintBoldPart; }
+    const TRect& ParameterHintRect() const { return FHintRect; }
+    // The hint's font (the host's default form font).
+    const TFont& HintFont() const { return FHintFont; }
+
+    // ---- Tooltips
+    // The tooltip for a client point: the word's (OnHintForWord), else the token's
+    // (OnHintForToken), else the memo's own Hint; false when none is to be shown.
+    bool HintForPoint(int X, int Y, std::string& Text);
+    int HintCellColumn() const { return FHintCellColumn; }
+    int HintCellLine() const { return FHintCellLine; }
+
+    // ---- Timers
+    bool TimerRunning(TPyxMemoTimer Timer) const { return FTimerRunning[Timer]; }
+    // The view reports a timer that ran out.
+    void TimerFired(TPyxMemoTimer Timer);
+
     // Drops the styler when it is destroyed.
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
@@ -460,15 +597,14 @@ public:
     void InvalidateRect(const TRect& Rect);
 
 protected:
-    // Hooks for autocompletion and parameter hints; the base does nothing, and autocompletion
-    // counts as active (its default).
-    virtual bool CompletionActive() const { return true; }
-    virtual void StopCompletionTimer() {}
-    virtual void StartCompletionTimer() {}
-    virtual void ShowAutoCompletion() {}
-    virtual void ShowParameterHint() {}
-    virtual void HideParameterHint() {}
-    virtual void UpdateParameterHint() {}
+    bool CompletionActive() const { return FAutoCompletion->Active(); }
+    void StartTimer(TPyxMemoTimer Timer, int Interval);
+    void StopTimer(TPyxMemoTimer Timer);
+    // The list filters again after the memo's text changed under it (member mode: closes once
+    // the full stop is gone).
+    void RefilterCompletion();
+    // The list's width for its entries; sets the item height and the kind column's width.
+    int MeasureCompletionList();
     // Applies Font: measures the cell size, recreates a shown caret, repaints.
     void ApplyFont(const TFont& Value);
     // The caret's size follows the cell: hides, recreates and shows a shown caret.
@@ -555,6 +691,7 @@ protected:
     int FGutterWidth = 45;
     TPyxScrollBar FVertScrollBar;
     TPyxScrollBar FHorzScrollBar;
+    int FScrollBarExtent = 16;
     bool FMouseSelecting = false;
     TScrollMode FScrollMode = smAuto;
     std::unique_ptr<TPyxUndoList> FUndoList;
@@ -562,6 +699,33 @@ protected:
     TokenState FStartState;
     std::string FUrlDelimiters = " \"',";
     TAutoHintParameters FAutoHintParameters = hpAuto;
+    int FAutoHintParameterDelay = 2500;
+    int FParameterHintInterval = 2500;
+    TAutoHintParameterPosition FAutoHintParameterPosition = hpBelowCode;
+    bool FShowHint = false;
+    std::string FHint;
+    std::unique_ptr<TAutoCompletion> FAutoCompletion;
+    bool FMemberMode = false;
+    int FCompletionStartColumn = 0;
+    int FCompletionStartLine = 0;
+    TStringList FCompletionCandidates;
+    TStringList FCompletionItems;
+    int FCompletionIndex = -1;
+    bool FCompletionVisible = false;
+    TRect FCompletionRect;
+    int FCompletionItemHeight = 16;
+    int FCompletionKindColumnWidth = 0;
+    bool FTimerRunning[2] = {false, false};
+    bool FHintVisible = false;
+    bool FHintBeingShown = false;
+    std::string FHintBefore;
+    std::string FHintCurrent;
+    std::string FHintAfter;
+    int FHintBoldPart = 1;
+    TRect FHintRect;
+    TFont FHintFont;
+    int FHintCellColumn = 0;
+    int FHintCellLine = 0;
     bool FUrlAware = true;
     bool FCtl3D = false;
     TPyxCustomMemoStyler* FSyntaxStyles = nullptr;

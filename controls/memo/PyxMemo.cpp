@@ -3,6 +3,7 @@
 
 #include <QPainter>
 
+#include "controls/memo/PyxMemoSource.h"
 #include "controls/memo/PyxQtGraphics.h"
 #include "host/PropertyRegistry.h"
 #include "host/SysUtils.h"
@@ -22,6 +23,7 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Object("OldValue", [](const TAutoCorrect& o) { return &o.OldValue(); });
 
 [[maybe_unused]] const bool kMemoPublished = Publish<TPyxMemo, TComponent>()
+    .Object("AutoCompletion", [](const TPyxMemo& o) { return &o.AutoCompletion(); })
     .Object("AutoCorrect", [](const TPyxMemo& o) { return &o.AutoCorrect(); })
     .Integer("AutoHintParameterDelay", &TPyxMemo::AutoHintParameterDelay, &TPyxMemo::SetAutoHintParameterDelay)
     .Default(2500)
@@ -61,6 +63,7 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Integer("LineNumberStart", &TPyxMemo::LineNumberStart, &TPyxMemo::SetLineNumberStart)
     .Default(1)
     .Object("Lines", [](const TPyxMemo& o) { return &o.Lines(); })
+    .Component("MemoSource", &TPyxMemo::MemoSource, &TPyxMemo::SetMemoSource)
     .Boolean("ReadOnly", &TPyxMemo::ReadOnly, &TPyxMemo::SetReadOnly)
     .Default(false)
     .Integer("RightMargin", &TPyxMemo::RightMargin, &TPyxMemo::SetRightMargin)
@@ -71,6 +74,10 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Default(ssBoth)
     .Enum("ScrollMode", &TPyxMemo::ScrollMode, &TPyxMemo::SetScrollMode, kScrollModeNames)
     .Default(smAuto)
+    .Boolean("ShowHint", &TPyxMemo::ShowHint, &TPyxMemo::SetShowHint)
+    .Default(false)
+    .String("Hint", &TPyxMemo::Hint, &TPyxMemo::SetHint)
+    .Default("")
     .Integer("SelColor", &TPyxMemo::SelColor, &TPyxMemo::SetSelColor)
     .Default(clWhite)
     .Integer("SelBkColor", &TPyxMemo::SelBkColor, &TPyxMemo::SetSelBkColor)
@@ -106,6 +113,67 @@ TPyxMemo::TPyxMemo(TComponent* AOwner) : TPyxCustomMemo(AOwner) {
         DefaultGutterDraw(Sender, Canvas, LineNo, Rct);
     };
     SetBounds(0, 0, 350, 250);
+}
+
+TPyxMemo::~TPyxMemo() {
+    Destroying();
+    SetMemoSource(nullptr);
+}
+
+TPyxMemoStrings& TPyxMemo::EffectiveLines() const {
+    return FMemoSource ? FMemoSource->Lines() : TPyxCustomMemo::EffectiveLines();
+}
+
+TPyxUndoList& TPyxMemo::EffectiveUndoList() const {
+    return FMemoSource ? FMemoSource->UndoList() : TPyxCustomMemo::EffectiveUndoList();
+}
+
+TPyxCustomMemoStyler* TPyxMemo::EffectiveStyler() const {
+    return FMemoSource ? FMemoSource->SyntaxStyler() : TPyxCustomMemo::EffectiveStyler();
+}
+
+void TPyxMemo::SetMemoSource(TPyxMemoSource* Value) {
+    if (Value == FMemoSource) return;
+    if (TPyxMemoSource* old = FMemoSource) {
+        // Only the attached memo is detached: another memo showing the document stays attached.
+        if (old->AttachedMemo() == this) old->AttachMemo(nullptr);
+        old->RemoveMemo(this);
+        RemoveFreeNotification(old);
+    }
+    FMemoSource = Value;
+    if (Value) {
+        Value->AddMemo(this);
+        FreeNotification(Value);
+    }
+    const TComponentState state = ComponentState();
+    if (Value && !state.Contains(csLoading) && !state.Contains(csDesigning) && !state.Contains(csDestroying))
+        Value->AttachMemo(this);
+    else if (!state.Contains(csDestroying))
+        EffectiveDocumentChanged();
+}
+
+void TPyxMemo::MemoSourceDestroyed() {
+    if (!FMemoSource) return;
+    RemoveFreeNotification(FMemoSource);
+    FMemoSource = nullptr;
+    if (!ComponentState().Contains(csDestroying)) EffectiveDocumentChanged();
+}
+
+void TPyxMemo::Loaded() {
+    TPyxCustomMemo::Loaded();
+    if (FMemoSource && !ComponentState().Contains(csDesigning)) FMemoSource->AttachMemo(this);
+    RecalcLongestLine();
+    UpdateScrollBars();
+}
+
+void TPyxMemo::Notification(TComponent* AComponent, TOperation Operation) {
+    // The document tells its memos before it goes (MemoSourceDestroyed); this catches one that
+    // leaves through its owner's notices only. Nothing of it is read: it is being destroyed.
+    if (Operation == opRemove && FMemoSource && AComponent == FMemoSource) {
+        FMemoSource = nullptr;
+        if (!ComponentState().Contains(csDestroying)) EffectiveDocumentChanged();
+    }
+    TPyxCustomMemo::Notification(AComponent, Operation);
 }
 
 void TPyxMemo::DefaultGutterClick(TObject* Sender, int LineNo) {

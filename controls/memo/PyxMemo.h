@@ -1,7 +1,8 @@
 // TPyxMemo: the memo component that forms place. It adds to the core (PyxCustomMemo.h) its
 // creation defaults (350 x 250, Courier New of 13 pixels, DelErase on), default handlers for
 // OnChange (repaint) and OnGutterClick (the caret goes to the clicked line), the gutter and
-// margin settings, and its published properties for component streaming.
+// margin settings, the link to a shared document (TPyxMemoSource, PyxMemoSource.h), and its
+// published properties for component streaming.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -10,10 +11,32 @@
 
 namespace ostra {
 
+class TPyxMemoSource;
+
 // The published source-code memo.
 class TPyxMemo : public TPyxCustomMemo {
 public:
     explicit TPyxMemo(TComponent* AOwner);
+    // Leaves its shared document first (which keeps the memo's place for the next memo).
+    ~TPyxMemo() override;
+
+    // The shared document this memo shows (not owned; null for none). While one is set, the
+    // memo edits the document's lines, records into its undo list and colours with its styler,
+    // attached or not; only the attached memo hears of changes and replays undo steps. Setting
+    // a document leaves the previous one (detaching this memo if it was the attached one) and,
+    // unless the memo is loading or designed, attaches the memo to the new one.
+    TPyxMemoSource* MemoSource() const { return FMemoSource; }
+    void SetMemoSource(TPyxMemoSource* Value);
+    TPyxMemoStrings& EffectiveLines() const override;
+    TPyxUndoList& EffectiveUndoList() const override;
+    TPyxCustomMemoStyler* EffectiveStyler() const override;
+    // After streaming: attaches to the streamed MemoSource, then measures the lines and updates
+    // the scroll bars.
+    void Loaded() override;
+    // Drops the styler or the shared document when it is destroyed.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+    // The shared document is being destroyed: the memo shows its own lines again.
+    void MemoSourceDestroyed();
 
     // Line numbers in the gutter, counted from LineNumberStart (0 or above).
     bool LineNumbers() const { return FLineNumbers; }
@@ -28,10 +51,6 @@ public:
     void SetBlockShow(bool Value) { FBlockShow = Value; }
     TColor BlockLineColor() const { return FBlockLineColor; }
     void SetBlockLineColor(TColor Value) { FBlockLineColor = Value; }
-    int AutoHintParameterDelay() const { return FAutoHintParameterDelay; }
-    void SetAutoHintParameterDelay(int Value) { FAutoHintParameterDelay = Value; }
-    TAutoHintParameterPosition AutoHintParameterPosition() const { return FAutoHintParameterPosition; }
-    void SetAutoHintParameterPosition(TAutoHintParameterPosition Value) { FAutoHintParameterPosition = Value; }
 
     // The component's version: bytes 1, 4, 0, 1 from the highest, and its text.
     virtual uint32_t ComponentVersionNumber() const { return 0x01040001; }
@@ -51,8 +70,7 @@ protected:
     int FLineNumberStart = 1;
     bool FBlockShow = true;
     TColor FBlockLineColor = clGray;
-    int FAutoHintParameterDelay = 2500;
-    TAutoHintParameterPosition FAutoHintParameterPosition = hpBelowCode;
+    TPyxMemoSource* FMemoSource = nullptr;
 };
 
 }  // namespace ostra

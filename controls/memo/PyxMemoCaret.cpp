@@ -116,7 +116,7 @@ void TPyxCustomMemo::SetCaretColumn(int Column) {
     UpdateScrollBars();
     StatusChanged();
     if (caretWasShown) ShowCaretAt(true);
-    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) UpdateParameterHint();
+    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) ShowParameterHint();
     CursorChanged();
 }
 
@@ -140,7 +140,7 @@ void TPyxCustomMemo::SetCaretLine(int Line) {
     UpdateScrollBars();
     StatusChanged();
     if (caretWasShown) ShowCaretAt(true);
-    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) UpdateParameterHint();
+    if (FAutoHintParameters == hpAuto && FLastKeyWithoutCtrl) ShowParameterHint();
     if (lineChanged) CursorChanged();
 }
 
@@ -324,7 +324,7 @@ void TPyxCustomMemo::UpdateScrollBars() {
 
         if (ScrollsVertically(FScrollBars)) {
             TPyxScrollBar& bar = FVertScrollBar;
-            bar.Bounds = {text.Right, bar.Bounds.Top, text.Right + 16, bar.Bounds.Top + text.Height() + 1};
+            bar.Bounds = {text.Right, bar.Bounds.Top, text.Right + FScrollBarExtent, bar.Bounds.Top + text.Height() + 1};
             const int rows = VisibleCount(1);
             const int count = EffectiveLines().Count();
             if (rows < 1 || rows >= count) {
@@ -343,7 +343,7 @@ void TPyxCustomMemo::UpdateScrollBars() {
             TPyxScrollBar& bar = FHorzScrollBar;
             int width = FWidth - 4;
             if (FScrollBars == ssBoth && FVertScrollBar.Visible) width -= FVertScrollBar.Bounds.Width();
-            bar.Bounds = {2, text.Bottom, 2 + width, text.Bottom + 16};
+            bar.Bounds = {2, text.Bottom, 2 + width, text.Bottom + FScrollBarExtent};
             const int columns = VisibleCount(0);
             if (columns > 0 && columns < FLongestLineLength) {
                 bar.Max = FLongestLineLength;
@@ -372,14 +372,14 @@ void TPyxCustomMemo::UpdateScrollBars() {
 void TPyxCustomMemo::VertScrollChanged() {
     TPyxScrollBar& bar = FVertScrollBar;
     if (!bar.Visible) return;
-    if (bar.PageSize > 0 && bar.Position > bar.Max - bar.PageSize + 1) bar.Position = bar.Max - bar.PageSize + 1;
+    if (bar.PageSize > 0 && bar.Position > bar.LastPosition()) bar.Position = bar.LastPosition();
     FFirstVisibleLine = bar.Position;
 }
 
 void TPyxCustomMemo::HorzScrollChanged() {
     TPyxScrollBar& bar = FHorzScrollBar;
     if (!bar.Visible) return;
-    if (bar.PageSize > 0 && bar.Position > bar.Max - bar.PageSize + 2) bar.Position = bar.Max - bar.PageSize + 2;
+    if (bar.PageSize > 0 && bar.Position > bar.LastPosition()) bar.Position = bar.LastPosition();
     FFirstVisibleColumn = bar.Position;
 }
 
@@ -419,6 +419,46 @@ void TPyxCustomMemo::ScrollBarScroll(TScrollBarKind Bar, TScrollCode Code, int N
         if (Code == scPageDown) NewPosition = bar.Position + VisibleCount(1);
     }
     ScrollBy(Bar, NewPosition - bar.Position);
+    // The bar now stands at the new position and reports its change, which keeps the view inside
+    // the bar's range (a page down near the end stops at the last page).
+    const int oldLine = FFirstVisibleLine;
+    const int oldColumn = FFirstVisibleColumn;
+    if (Bar == sbVertical)
+        VertScrollChanged();
+    else
+        HorzScrollChanged();
+    if ((FFirstVisibleLine != oldLine || FFirstVisibleColumn != oldColumn) && FCaretShown) ShowCaretAt(true);
+    Invalidate();
+    if (FView) FView->ScrollBarsChanged();
+}
+
+TPyxCaretSnapshot TPyxCustomMemo::SaveCaretSnapshot() const {
+    return {FCaretColumn,    FCaretLine,    FFirstVisibleColumn, FFirstVisibleLine,
+            FSelStartColumn, FSelStartLine, FSelEndColumn,       FSelEndLine};
+}
+
+void TPyxCustomMemo::RestoreCaretSnapshot(const TPyxCaretSnapshot& Snapshot) {
+    FCaretColumn = Snapshot.CaretColumn;
+    FCaretLine = Snapshot.CaretLine;
+    FFirstVisibleColumn = Snapshot.FirstVisibleColumn;
+    FFirstVisibleLine = Snapshot.FirstVisibleLine;
+    SetSelection(Snapshot.SelStartColumn, Snapshot.SelStartLine, Snapshot.SelEndColumn, Snapshot.SelEndLine);
+    // The moving end stands at the caret, so Shift+moves go on extending the selection.
+    FSelTrackColumn = FCaretColumn;
+    FSelTrackLine = FCaretLine;
+    EffectiveDocumentChanged();
+}
+
+void TPyxCustomMemo::EffectiveDocumentChanged() {
+    FStartStateLine = -1;
+    FFirstSymbolChars.clear();
+    ClampToText();
+    RecalcLongestLine();
+    if (FCaretShown) {
+        FLastCaretX = FLastCaretY = 0xFFFF;
+        ShowCaretAt(true);
+    }
+    UpdateScrollBars();
     Invalidate();
 }
 
@@ -432,7 +472,10 @@ void TPyxCustomMemo::SetFirstVisibleLine(int Value) {
 
 void TPyxCustomMemo::MouseWheel(int Delta) {
     if (Delta < 0) {
-        if (FFirstVisibleLine + VisibleCount(1) < EffectiveLines().Count()) SetFirstVisibleLine(FFirstVisibleLine + 4);
+        // Four lines, or fewer where the text ends sooner: the last line comes into view.
+        const int last = EffectiveLines().Count() - VisibleCount(1) - 1;
+        if (FFirstVisibleLine + VisibleCount(1) < EffectiveLines().Count())
+            SetFirstVisibleLine(std::min(FFirstVisibleLine + 4, std::max(last, FFirstVisibleLine)));
     } else if (Delta > 0) {
         SetFirstVisibleLine(FFirstVisibleLine < 5 ? 0 : FFirstVisibleLine - 4);
     }

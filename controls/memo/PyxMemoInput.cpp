@@ -24,7 +24,12 @@ bool TPyxCustomMemo::OnlyCtrl(TShiftState Shift) {
 // ---- Keys
 
 void TPyxCustomMemo::KeyDown(uint16_t Key, TShiftState Shift) {
-    StopCompletionTimer();
+    // An open completion list takes the keys first; the character of a key it took is not typed.
+    if (FCompletionVisible && CompletionKeyDown(Key, Shift)) {
+        FAcceptNextChar = false;
+        return;
+    }
+    StopTimer(mtCompletion);
     if (FView) FView->SetCaretBlinking(false);
     FAcceptNextChar = true;
     FLastKeyWithoutCtrl = !Shift.Contains(ssCtrl);
@@ -52,7 +57,7 @@ void TPyxCustomMemo::KeyDown(uint16_t Key, TShiftState Shift) {
         case VK_SPACE:
             if (OnlyCtrl(Shift) && CompletionActive()) {
                 FAcceptNextChar = false;
-                ShowAutoCompletion();
+                OpenAutoCompletion();
             } else if (Shift * TShiftState{ssShift, ssAlt, ssCtrl} == TShiftState{ssShift, ssCtrl} &&
                        FAutoHintParameters != hpNone) {
                 ShowParameterHint();
@@ -92,7 +97,7 @@ void TPyxCustomMemo::KeyPress(char& Key) {
     } else if (code != VK_BACK) {
         EditCommand(code, {});
     }
-    if (Key == '.' && CompletionActive()) StartCompletionTimer();
+    if (Key == '.' && CompletionActive()) StartTimer(mtCompletion, FAutoCompletion->Delay());
 }
 
 void TPyxCustomMemo::KeyUp(uint16_t Key, TShiftState Shift) {
@@ -183,6 +188,8 @@ void TPyxCustomMemo::EditCommand(uint16_t Key, TShiftState Shift) {
 // ---- Mouse
 
 void TPyxCustomMemo::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+    // A click into the memo leaves an open completion list.
+    CancelCompletion();
     if (FView && !FView->Focused()) FView->SetFocus();
     const bool inGutter = FGutter.Rect().ContainsWithEdges(X, Y);
     if (Button == mbRight && OnGutterRightClick && inGutter) {
@@ -224,6 +231,12 @@ void TPyxCustomMemo::MouseMove(TShiftState Shift, int X, int Y) {
     const TPoint raw = PointToCell(X, Y);
     const int column = raw.X < 0 ? 0 : raw.X + FFirstVisibleColumn;
     const int line = raw.Y < 0 ? 0 : raw.Y + FFirstVisibleLine;
+    // A tooltip belongs to its cell: the mouse in another cell withdraws it.
+    if (FShowHint && FHintCellColumn >= 0 && FHintCellLine >= 0 && (FHintCellColumn != column || FHintCellLine != line)) {
+        if (FView) FView->CancelHint();
+        FHintCellColumn = -1;
+        FHintCellLine = -1;
+    }
     if (FView) {
         const bool overUrl = line < EffectiveLines().Count() && IsUrlAt(LineText(line), column);
         FView->SetCursorShape(overUrl ? crPyxHandPoint : FSavedCursor);
@@ -301,7 +314,10 @@ void TPyxCustomMemo::FocusIn() {
 }
 
 void TPyxCustomMemo::FocusOut(bool ToScrollBar) {
-    HideParameterHint();
+    StartTimer(mtParameterHint, FParameterHintInterval);
+    if (!FHintBeingShown) HideParameterHint();
+    // The completion list goes with the focus.
+    CancelCompletion();
     if (ToScrollBar) return;
     if (FView) {
         FView->SetCaretBlinking(true);

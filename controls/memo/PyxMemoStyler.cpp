@@ -139,7 +139,8 @@ TPyxCustomMemoStyler::TPyxCustomMemoStyler(TComponent* AOwner)
       FAllStyles(std::make_unique<TElementStyles>(this)),
       FCommentStyle(std::make_unique<TCharStyle>(clSilver, clWhite, TFontStyles{fsItalic})),
       FNumberStyle(std::make_unique<TCharStyle>(clNavy, clWhite, TFontStyles{fsBold})),
-      FAutoCompletion(std::make_unique<TStringList>()) {}
+      FAutoCompletion(std::make_unique<TStringList>()),
+      FHintParameter(std::make_unique<THintParameter>()) {}
 
 TPyxCustomMemoStyler::~TPyxCustomMemoStyler() {
     Destroying();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "controls/memo/PyxGraphics.h"
+#include "controls/memo/PyxParameterHint.h"
 #include "host/Collection.h"
 #include "host/Component.h"
 #include "host/StringList.h"
@@ -142,6 +143,9 @@ public:
     // The words autocompletion offers; setting copies the list.
     TStringList& AutoCompletion() const { return *FAutoCompletion; }
     void SetAutoCompletion(const TStrings& Value) { FAutoCompletion->Assign(&Value); }
+    // The parameter hints' characters, colours and entries (owned); setting copies.
+    THintParameter& HintParameter() const { return *FHintParameter; }
+    void SetHintParameter(const THintParameter& Value) { FHintParameter->Assign(&Value); }
     // The characters numbers are made of ("+-.0123456789").
     const std::string& NumberCharSet() const { return FNumberCharSet; }
     void SetNumberCharSet(const std::string& Value);
@@ -167,6 +171,7 @@ protected:
     std::unique_ptr<TCharStyle> FCommentStyle;
     std::unique_ptr<TCharStyle> FNumberStyle;
     std::unique_ptr<TStringList> FAutoCompletion;
+    std::unique_ptr<THintParameter> FHintParameter;
     std::string FNumberCharSet = "+-.0123456789";
     std::string FHexPrefixText;
     std::string FEscapeCharText;

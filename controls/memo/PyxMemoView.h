@@ -16,6 +16,10 @@ namespace ostra {
 // The mouse cursor shapes the memo asks for.
 enum TPyxCursor { crPyxDefault, crPyxArrow, crPyxIBeam, crPyxHandPoint };
 
+// The memo's two timers: from a typed full stop to the member list, and from the last
+// computation of the parameter hint to its hiding.
+enum TPyxMemoTimer { mtCompletion, mtParameterHint };
+
 // The window that shows a memo. All coordinates are client pixels of the memo.
 class IPyxMemoView {
 public:
@@ -48,6 +52,23 @@ public:
     virtual void ScrollBarsChanged() = 0;
     // The mouse cursor to show over the memo from now on.
     virtual void SetCursorShape(TPyxCursor Cursor) = 0;
+
+    // The pop-ups and timers of autocompletion and hints. A view without them (the defaults)
+    // shows nothing and never fires a timer; the memo keeps their state either way.
+    // (Re)starts a timer that fires once, `Interval` ms from now, into the memo's TimerFired.
+    virtual void StartTimer(TPyxMemoTimer Timer, int Interval) {}
+    virtual void StopTimer(TPyxMemoTimer Timer) {}
+    // Shows the memo's completion list (its CompletionItems and CompletionIndex) at `Rect`, in
+    // client pixels, without taking the focus; the list's entries or selection changed; hides it.
+    virtual void ShowCompletionList(const TRect& Rect) {}
+    virtual void CompletionListChanged() {}
+    virtual void HideCompletionList() {}
+    // Shows the memo's parameter hint (its HintBefore, HintCurrent, HintAfter, HintBoldPart) at
+    // `Rect`, in client pixels, without taking the focus; hides it.
+    virtual void ShowParameterHint(const TRect& Rect) {}
+    virtual void HideParameterHint() {}
+    // Withdraws the tooltip shown over the memo.
+    virtual void CancelHint() {}
 };
 
 // The clipboard's text (8-bit text; a line break is CR LF).

@@ -22,6 +22,7 @@ const char kSQLSymbols[] = " ,;:.(){}[]=-*/^%<>#\r\n";
 
 [[maybe_unused]] const bool kSQLStylerPublished = Publish<TPyxSQLMemoStyler, TComponent>()
     .Object("AutoCompletion", [](const TPyxSQLMemoStyler& s) { return &s.AutoCompletion(); })
+    .Object("HintParameter", [](const TPyxSQLMemoStyler& s) { return &s.HintParameter(); })
     .String("LineComment", &TPyxSQLMemoStyler::LineComment, &TPyxSQLMemoStyler::SetLineComment)
     .String("MultiCommentLeft", &TPyxSQLMemoStyler::MultiCommentLeft, &TPyxSQLMemoStyler::SetMultiCommentLeft)
     .String("MultiCommentRight", &TPyxSQLMemoStyler::MultiCommentRight, &TPyxSQLMemoStyler::SetMultiCommentRight)

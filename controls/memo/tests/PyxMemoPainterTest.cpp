@@ -10,26 +10,10 @@
 #include "controls/memo/PyxQtGraphics.h"
 #include "controls/memo/pyxmsqls.h"
 #include "controls/memo/tests/support/MemoTestKit.h"
-
-// Fontconfig keeps caches for the life of the process; they are not this program's leaks.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
+#include "controls/memo/tests/support/OffscreenApp.h"
 
 namespace ostra::test {
 namespace {
-
-// One application object for the program, on the offscreen platform: no display needed.
-QGuiApplication& App() {
-    static int argc = 1;
-    static char name[] = "PyxMemoPainterTest";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QGuiApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // The fake view, measuring text with Qt.
 class QtMeasuringView : public FakeView {
@@ -42,7 +26,7 @@ struct PaintKit {
     TPyxSQLMemoStyler Styler{nullptr};
     TPyxMemo Memo{nullptr};
     PaintKit() {
-        App();
+        OffscreenApp();
         Memo.SetView(&View);
         Memo.SetFont(Memo.Font());
         Memo.SetSyntaxStyles(&Styler);

@@ -39,6 +39,13 @@ public:
     void SetCaretBlinking(bool Value) override { Blinking = Value; }
     void ScrollBarsChanged() override {}
     void SetCursorShape(TPyxCursor Cursor) override { CursorShape = Cursor; }
+
+    // The interval each timer was last started with; -1 while it is stopped.
+    int TimerInterval[2] = {-1, -1};
+    int HintCancels = 0;
+    void StartTimer(TPyxMemoTimer Timer, int Interval) override { TimerInterval[Timer] = Interval; }
+    void StopTimer(TPyxMemoTimer Timer) override { TimerInterval[Timer] = -1; }
+    void CancelHint() override { ++HintCancels; }
 };
 
 // The clipboard as a string.
