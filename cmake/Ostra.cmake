@@ -47,23 +47,3 @@ function(ostra_tests lib)
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   endforeach()
 endfunction()
-
-# ostra_qt_test_pch(<library> <Qt targets>...)
-# Qt compiles everything that uses it as position-independent code, so the test programs of a
-# folder whose library uses Qt cannot reuse the shared precompiled test header (made without it):
-# they share one of their own, made with the folder's Qt libraries. Call after ostra_tests.
-function(ostra_qt_test_pch lib)
-  if(NOT OSTRA_TESTS)
-    return()
-  endif()
-  add_library(${lib}_test_pch OBJECT ${PROJECT_SOURCE_DIR}/testsupport/TestPch.cpp)
-  target_link_libraries(${lib}_test_pch PUBLIC GTest::gtest GTest::gmock ${ARGN})
-  target_precompile_headers(${lib}_test_pch PUBLIC
-    <gtest/gtest.h> <gmock/gmock.h> <string> <vector> <map> <set> <memory> <functional>
-    <algorithm> <random> <sstream> <unordered_map>)
-  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
-  foreach(src ${tests})
-    get_filename_component(name ${src} NAME_WE)
-    set_target_properties(${lib}_${name} PROPERTIES PRECOMPILE_HEADERS_REUSE_FROM ${lib}_test_pch)
-  endforeach()
-endfunction()

@@ -2,7 +2,7 @@
 // (MessageDlg) and the application's handler of exceptions that must not stop an operation.
 // Everything goes through one replaceable TUIServices object, so that the engine never depends on
 // a window system and tests script the answers. The default is THeadlessUIServices, which shows
-// nothing and records every call; the editor installs its Qt implementation at start-up.
+// nothing and records every call; a program's application object (host/ui) installs the Qt one.
 #pragma once
 #include <deque>
 #include <exception>

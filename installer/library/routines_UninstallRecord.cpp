@@ -28,16 +28,30 @@ std::vector<std::string> SubkeyNames(const std::string& key) {
     return out;
 }
 
-// The names and texts of a key's values other than "Entries", in enumeration order.
-std::vector<std::pair<std::string, std::string>> ListedValues(const std::string& key) {
+// The names of a key's values, in enumeration order (none when the key is missing).
+void ValueNamesOf(TfrnmRegistry& registry, const std::string& key, TStringList& names) {
+    registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    if (registry.OpenKey(key, false)) registry.GetValueNames(names);
+}
+
+std::vector<std::string> ValueNames(const std::string& key) {
+    TfrnmRegistry registry;
+    TStringList names;
+    ValueNamesOf(registry, key, names);
+    std::vector<std::string> out;
+    for (int i = 0; i < names.Count(); ++i) out.push_back(names.Strings(i));
+    return out;
+}
+
+// The names and texts of a key's values that can be read as text, in enumeration order; the
+// counter "Entries" of a numbered list is left out (countedList).
+std::vector<std::pair<std::string, std::string>> ListedValues(const std::string& key, bool countedList) {
     std::vector<std::pair<std::string, std::string>> values;
     TfrnmRegistry registry;
-    registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
-    if (!registry.OpenKey(key, false)) return values;
     TStringList names;
-    registry.GetValueNames(names);
+    ValueNamesOf(registry, key, names);
     for (int i = 0; i < names.Count(); ++i) {
-        if (SameText(names.Strings(i), "Entries")) continue;
+        if (countedList && SameText(names.Strings(i), "Entries")) continue;
         try {
             values.emplace_back(names.Strings(i), registry.ReadString(names.Strings(i)));
         } catch (const ERegistryException&) {
@@ -65,7 +79,8 @@ TUninstallRecord::RegistryKey ReadRegistryKeyEntry(const std::string& subkey) {
     } catch (const ERegistryException&) {
         return entry;
     }
-    for (const auto& [name, text] : ListedValues(subkey + "\\Entries")) entry.ValueNames.push_back(name);
+    // Every value of "Entries" is an entry of the component (one named "Entries" too).
+    entry.ValueNames = ValueNames(subkey + "\\Entries");
     return entry;
 }
 
@@ -148,9 +163,9 @@ TUninstallRecord ReadUninstallRecord(const std::string& recordKey) {
     for (const auto& [name, field] : TopValueFields(record.Top)) *field = ReadRegistryString(LocalMachine, recordKey, name, "");
 
     for (int k = 0; k == 0 || KeyExists(recordKey + "\\Files" + std::to_string(k)); ++k)
-        for (const auto& [name, path] : ListedValues(recordKey + "\\Files" + (k ? std::to_string(k) : "")))
+        for (const auto& [name, path] : ListedValues(recordKey + "\\Files" + (k ? std::to_string(k) : ""), true))
             record.Files.push_back(path);
-    for (const auto& [name, text] : ListedValues(recordKey + "\\ActiveX"))
+    for (const auto& [name, text] : ListedValues(recordKey + "\\ActiveX", true))
         record.ActiveX.push_back({GetDelimitedField(text, 1, ';'), GetDelimitedField(text, 2, ';')});
     for (const std::string& name : SubkeyNames(recordKey + "\\RegistryKeys"))
         record.RegistryKeys.push_back(ReadRegistryKeyEntry(recordKey + "\\RegistryKeys\\" + name));
@@ -160,7 +175,7 @@ TUninstallRecord ReadUninstallRecord(const std::string& recordKey) {
         ini.FilePath = ReadRegistryString(LocalMachine, entry, "FilePath", "");
         for (const std::string& section : SubkeyNames(entry + "\\Entries")) {
             std::vector<std::string> keys;
-            for (const auto& [key, data] : ListedValues(entry + "\\Entries\\" + section)) keys.push_back(key);
+            for (const auto& [key, data] : ListedValues(entry + "\\Entries\\" + section, false)) keys.push_back(key);
             ini.Sections.emplace_back(section, keys);
         }
         record.IniFiles.push_back(ini);

@@ -16,7 +16,7 @@
 #include "installer/ui/QtTranslatableForm.h"
 #include "installer/ui/cmp_Rotate3DLabel.h"
 #include "installer/ui/cmp_TTranslateControls.h"
-#include "installer/ui/tests/support/QtTestApplication.h"
+#include "host/ui/tests/support/OffscreenApp.h"
 
 using namespace ostra;
 
@@ -41,7 +41,7 @@ std::unique_ptr<TTranslator> Bilingual() {
 }  // namespace
 
 TEST(QtTranslatableForm, TranslatesAWidgetFormByNumberAndByText) {
-    test::EnsureQtApplication();
+    test::OffscreenApp();
     auto translator = Bilingual();
 
     QWidget form;
@@ -105,7 +105,7 @@ TEST(QtTranslatableForm, TranslatesAWidgetFormByNumberAndByText) {
 }
 
 TEST(QtTranslatableForm, FontsFollowTheLanguageDownTheWidgetTree) {
-    test::EnsureQtApplication();
+    test::OffscreenApp();
     auto translator = Bilingual();
     QWidget form;
     auto* panel = new QWidget(&form);

@@ -4,7 +4,8 @@
 
 #include "host/ComponentText.h"
 #include "installer/ui/cmp_Rotate3DLabel.h"
-#include "installer/ui/tests/support/QtTestApplication.h"
+#include "host/ui/tests/support/OffscreenApp.h"
+#include "installer/ui/tests/support/WidgetImage.h"
 
 using namespace ostra;
 
@@ -111,7 +112,7 @@ TEST(Rotate3DLabel, LayoutOfOnePaint) {
 }
 
 TEST(Rotate3DLabel, PaintsTheShadowBesideTheCaption) {
-    test::EnsureQtApplication();
+    test::OffscreenApp();
     TRotate3DLabel label;
     label.resize(220, 80);
     label.SetCaption("Ostra Shadow");
@@ -132,7 +133,7 @@ TEST(Rotate3DLabel, PaintsTheShadowBesideTheCaption) {
 }
 
 TEST(Rotate3DLabel, AnOpaqueLabelLosesItsEffectAndShowsItsPlate) {
-    test::EnsureQtApplication();
+    test::OffscreenApp();
     QWidget parent;
     QPalette palette = parent.palette();
     palette.setColor(QPalette::Window, QColor(10, 20, 30));
@@ -155,7 +156,7 @@ TEST(Rotate3DLabel, AnOpaqueLabelLosesItsEffectAndShowsItsPlate) {
 }
 
 TEST(Rotate3DLabel, OneLabelIsMarkedAndAssignCopies) {
-    test::EnsureQtApplication();
+    test::OffscreenApp();
     QWidget form;
     form.resize(478, 395);
     auto* first = new TRotate3DLabel(&form);

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "installer/ui/cmp_TBackDrop.h"
-#include "installer/ui/tests/support/QtTestApplication.h"
+#include "host/ui/tests/support/OffscreenApp.h"
+#include "installer/ui/tests/support/WidgetImage.h"
 
 using namespace ostra;
 
@@ -25,7 +26,7 @@ TEST(Backdrop, MulDivRoundsHalvesAwayFromZero) {
 }
 
 TEST(Backdrop, DefaultBackdropPaintsBlueToBlackRows) {
-    test::EnsureQtApplication();
+    test::OffscreenApp();
     TBackdrop backdrop;
     backdrop.resize(40, 256);
     EXPECT_EQ(backdrop.Direction(), bdUp);
@@ -76,7 +77,7 @@ TEST(Backdrop, DirectionsChooseColoursMirroringAndStrips) {
 }
 
 TEST(Backdrop, FillsItsParentAndOneBackdropIsMarked) {
-    test::EnsureQtApplication();
+    test::OffscreenApp();
     QWidget form;
     form.resize(300, 200);
     auto* backdrop = new TBackdrop(&form);
