@@ -172,6 +172,12 @@ TEST(FrnmCompress, AppendingIdentifiersListingAndProgress) {
               }),
               "The file <C:\\src\\zz.txt> was not found in the archive <C:\\arc\\files.1>");
     EXPECT_TRUE(archive.Abort());
+
+    // Another volume of the same set keeps the loaded headers; another archive loads its own.
+    archive.SetCompressedFile("C:\\ARC\\files.2");
+    EXPECT_EQ(archive.GetFileCount(), 5);
+    archive.SetCompressedFile("C:\\other\\files.1");
+    EXPECT_EQ(ErrorOf([&] { archive.GetFileCount(); }), "Cannot open the compressed file C:\\other\\files.1");
 }
 
 TEST(FrnmCompress, BuildRefusesWhatCouldNotBeFoundAgain) {
@@ -468,6 +474,20 @@ TEST(FrnmCompress, AbortsAndFullDisksLeaveArchivesReadableAndTargetsWhole) {
     }
     EXPECT_EQ(ReadWin("C:\\out\\second.bin"), "the old one");
     EXPECT_EQ(FolderFiles("C:\\out").size(), 3u);
+
+    // The archive's disk fills up while a file is appended: the archive keeps its complete files.
+    ASSERT_TRUE(PutWinFile("C:\\src\\fourth.bin", RandomBytes(300000, 6)));
+    platform::NthCallFault archiveFull(platform::FileOps(platform::FileOp::Write), 3, {ENOSPC, 10}, true, "/arc/");
+    {
+        platform::ScopedFileFaultInjector inject(archiveFull);
+        SetNames(builder, {"C:\\src\\fourth.bin"});
+        EXPECT_EQ(ErrorOf([&] { builder.Compress(true, 0); }), "The disk is full");
+        EXPECT_TRUE(builder.Abort());
+    }
+    EXPECT_EQ(builder.GetFileCount(), 3);
+    SetNames(builder, {"C:\\src\\fourth.bin"});
+    builder.Compress(true, 0);
+    EXPECT_EQ(builder.GetFileCount(), 4);
 }
 
 TEST(FrnmCompress, OverwriteDecisionsAndReplaceHandlers) {
