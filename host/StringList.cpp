@@ -2,6 +2,7 @@
 // events.
 #include "host/StringList.h"
 
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -23,16 +24,29 @@ bool IsBlank(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-// Keeps a TStrings inside one BeginUpdate/EndUpdate pair, also when an operation fails.
+// Keeps a TStrings inside one BeginUpdate/EndUpdate pair, also when an operation fails. The
+// change notification at the end of the update may raise (a list that checks its text does): the
+// exception reaches the caller of the bulk change, unless another one is already on its way.
 class TUpdateScope {
 public:
-    explicit TUpdateScope(TStrings& strings) : FStrings(strings) { FStrings.BeginUpdate(); }
-    ~TUpdateScope() { FStrings.EndUpdate(); }
+    explicit TUpdateScope(TStrings& strings)
+        : FStrings(strings), FUncaught(std::uncaught_exceptions()) { FStrings.BeginUpdate(); }
+    ~TUpdateScope() noexcept(false) {
+        if (std::uncaught_exceptions() == FUncaught) {
+            FStrings.EndUpdate();
+            return;
+        }
+        try {
+            FStrings.EndUpdate();
+        } catch (...) {
+        }
+    }
     TUpdateScope(const TUpdateScope&) = delete;
     TUpdateScope& operator=(const TUpdateScope&) = delete;
 
 private:
     TStrings& FStrings;
+    int FUncaught;
 };
 
 [[noreturn]] void SortedListError() {

@@ -59,6 +59,8 @@ int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Butto
     return UIServices().MessageDlg(Msg, DlgType, Buttons, HelpCtx);
 }
 
+void ApplicationProcessMessages() { UIServices().ProcessMessages(); }
+
 void ApplicationHandleException(TObject* Sender) {
     std::exception_ptr current = std::current_exception();
     if (!current) return;

@@ -33,6 +33,10 @@ public:
     virtual int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) = 0;
     // Reports an exception that an operation caught and will not pass on (EAbort is silent).
     virtual void HandleException(TObject* Sender, const std::exception& E) = 0;
+    // Handles the window events waiting in the queue and returns (long operations call it between
+    // their steps, so that windows repaint and a Cancel button can set an abort flag); headless
+    // services have no queue.
+    virtual void ProcessMessages() {}
 };
 
 // Shows nothing: answers MessageDlg from a script (first in, first out) or, with an empty
@@ -73,6 +77,8 @@ void SetUIServices(TUIServices* Services);
 
 // The framework's message box: UIServices().MessageDlg.
 int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx = 0);
+// Lets the services handle the waiting window events: UIServices().ProcessMessages.
+void ApplicationProcessMessages();
 // Hands the exception being handled (call inside a catch block) to UIServices().HandleException;
 // EAbort is dropped silently.
 void ApplicationHandleException(TObject* Sender);

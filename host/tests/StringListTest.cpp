@@ -475,6 +475,16 @@ TEST(StringList, ChangeEventsAndUpdateBlocks) {
     log.clear();
     list.SetCommaText("x,y,z");
     EXPECT_EQ(log, (std::vector<std::string>{"changing", "change:3"}));
+
+    // A change handler that refuses the result of a bulk change reaches its caller; the list keeps
+    // the change and leaves the update.
+    list.OnChange = [&](TObject*) {
+        if (list.IndexOf("bad") >= 0) throw EInvalidOperation("refused");
+    };
+    EXPECT_THROW(list.SetCommaText("good,bad"), EInvalidOperation);
+    EXPECT_EQ(list.Count(), 2);
+    list.SetCommaText("good");
+    EXPECT_EQ(list.Count(), 1);
 }
 
 // ---- Files and streams

@@ -58,6 +58,8 @@ QString MessageDlgCaption(TMsgDlgType DlgType) {
 
 QString MessageDlgButtonCaption(TMsgDlgBtn Button) { return QString::fromLatin1(kButtons[Button].Caption); }
 
+void TQtUIServices::ProcessMessages() { QCoreApplication::processEvents(); }
+
 int TQtUIServices::MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int) {
     QMessageBox box(IconOf(DlgType), MessageDlgCaption(DlgType), FromAnsi(Msg));
     std::map<QAbstractButton*, int> results;

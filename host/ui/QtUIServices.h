@@ -24,6 +24,8 @@ class TQtUIServices : public TUIServices {
 public:
     int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) override;
     void HandleException(TObject* Sender, const std::exception& E) override;
+    // Handles the window events waiting in Qt's queue.
+    void ProcessMessages() override;
 };
 
 // The caption of a message box of the type.

@@ -2,6 +2,7 @@
 #include "installer/library/WinFileSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -365,6 +366,29 @@ bool WinGetLastWriteTime(const std::string& path, TDateTime& time) {
     TDateTime days = static_cast<double>(seconds + local.tm_gmtoff) / SecsPerDay + 25569.0;
     time = days + static_cast<double>(st.st_mtim.tv_nsec / 1000000) / MSecsPerDay;
     return true;
+}
+
+bool WinSetLastWriteTime(const std::string& path, TDateTime time) {
+    std::string native = WinToNative(path);
+    if (native.empty()) return false;
+    int year, month, day, hour, minute, second, msec;
+    DecodeDateTime(time, year, month, day, hour, minute, second, msec);
+    std::tm local {};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    time_t seconds = mktime(&local);
+    if (seconds == static_cast<time_t>(-1)) return Fail(EINVAL);
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = seconds;
+    times[1].tv_nsec = static_cast<long>(msec) * 1000000;
+    return utimensat(AT_FDCWD, native.c_str(), times, 0) == 0 || Fail(errno);
 }
 
 std::string WinGetCurrentDir() { return NativeToWin(NativeCurrentDir()); }

@@ -96,6 +96,8 @@ uint32_t WinGetFileAttributes(const std::string& path);
 bool WinSetFileAttributes(const std::string& path, uint32_t attributes);
 // The local date and time of the file's last write.
 bool WinGetLastWriteTime(const std::string& path, TDateTime& time);
+// Sets the file's last write to a local date and time (to the millisecond).
+bool WinSetLastWriteTime(const std::string& path, TDateTime time);
 
 // The current directory in Windows form, and changing it (the process's own directory).
 std::string WinGetCurrentDir();

@@ -184,7 +184,7 @@ int Decide(const std::string& existingFile, TOverwriteType mode, NewVersion newV
 
 }  // namespace
 
-int LanguageIdentifier(TLanguage language) { return LanguageIds[language]; }
+int LanguageIdentifier(TVersionLanguage language) { return LanguageIds[language]; }
 int CodePage(TCharacterSet characterSet) { return CodePages[characterSet]; }
 
 void TVersionInfo::Clear() {
@@ -205,7 +205,7 @@ void TVersionResource::SetFileName(const std::string& value) {
     Read();
 }
 
-void TVersionResource::SetLanguage(TLanguage value) {
+void TVersionResource::SetLanguage(TVersionLanguage value) {
     FLanguage = value;
     Read();
 }

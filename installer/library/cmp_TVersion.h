@@ -24,7 +24,8 @@ namespace ostra {
 enum TOverwriteType { owAlways, owNever, owVersion, owDate, owVersionDate, owAsk };
 
 // Languages of the string table to read, in the order of the language identifiers they stand for.
-enum TLanguage {
+// (Named apart from the translator's TLanguage, the language object of the installer's forms.)
+enum TVersionLanguage {
     lnArabic, lnBulgarian, lnCatalan, lnTraditionalChinese, lnCzech, lnDanish, lnGerman, lnGreek, lnUSEnglish,
     lnCastilianSpanish, lnFinnish, lnFrench, lnHebrew, lnHungarian, lnIcelandic, lnItalian, lnJapanese, lnKorean,
     lnDutch, lnNorwegianBokmal, lnPolish, lnBrazilianPortuguese, lnRhaetoRomanic, lnRomanian, lnRussian,
@@ -39,7 +40,7 @@ enum TCharacterSet {
 };
 
 // The language identifier / code page of an enumeration value.
-int LanguageIdentifier(TLanguage language);
+int LanguageIdentifier(TVersionLanguage language);
 int CodePage(TCharacterSet characterSet);
 
 // The values read from a version resource (all empty when there is none).
@@ -63,8 +64,8 @@ public:
     // running program's own file (compared case-sensitively).
     void SetFileName(const std::string& value);
     bool FileNameStored() const { return FFileNameStored; }
-    TLanguage Language() const { return FLanguage; }
-    void SetLanguage(TLanguage value);
+    TVersionLanguage Language() const { return FLanguage; }
+    void SetLanguage(TVersionLanguage value);
     TCharacterSet CharacterSet() const { return FCharacterSet; }
     void SetCharacterSet(TCharacterSet value);
     TVersionInfo* VersionInfo() const { return FVersionInfo.get(); }
@@ -77,7 +78,7 @@ private:
 
     std::string FFileName;
     bool FFileNameStored = false;
-    TLanguage FLanguage = lnUSEnglish;
+    TVersionLanguage FLanguage = lnUSEnglish;
     TCharacterSet FCharacterSet = csMultilingual;
     std::unique_ptr<TVersionInfo> FVersionInfo;
 };

@@ -99,3 +99,14 @@ TEST(QtUIServices, ExceptionsAreShownInAnErrorBoxAndAbortsAreSilent) {
     services.HandleException(nullptr, EAbort("silent"));
     EXPECT_EQ(boxes, 1);
 }
+
+TEST(QtUIServices, TheMessagePumpHandlesWaitingEvents) {
+    OffscreenApp();
+    TQtUIServices services;
+    TUIServicesScope scope(services);
+    bool handled = false;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { handled = true; }, Qt::QueuedConnection);
+    EXPECT_FALSE(handled);
+    ApplicationProcessMessages();
+    EXPECT_TRUE(handled);
+}

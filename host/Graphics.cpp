@@ -1,5 +1,5 @@
 // Colour resolution, the font description and its published properties, rectangle helpers.
-#include "controls/memo/PyxGraphics.h"
+#include "host/Graphics.h"
 
 #include <algorithm>
 #include <cmath>
