@@ -379,6 +379,9 @@ private:
     void InternalOpenSystemTables();
     void InternalCloseSystemTables();
     void InternalCreateTable(TTableDef* Def);
+    // Runs Change, a change of the file's tables, as a transaction of its own when the connection
+    // is in none and no cursor holds a lock (see orqDataBaseTables.cpp); otherwise as it is.
+    void RunAtomically(const std::function<void()>& Change);
     // The master cursor that holds Def's table (10024 with Name when the database has none).
     TOrqDataSet& RequireMaster(const TTableDef* Def, const std::string& Name);
     // Positions Master on the row of Name; false when there is none.

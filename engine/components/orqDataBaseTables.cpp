@@ -7,8 +7,13 @@
 // name (unique, compared without regard to case) and the definition's component text, which
 // names the table's identifier; the identifier leads through the table map to the table's header.
 // Row and registration change together under the header write lock:
+//   - creating, renaming and deleting run as one transaction of their own when the connection
+//     is in none and its cursors hold no locks (a commit releases every lock): a failure or a
+//     crash leaves the file as it was. A delete's zeroed pages are held in memory until that
+//     commit. Otherwise (inside the caller's transaction, or while cursors hold locks) they write
+//     in this order, so that a failure leaves the table wholly there or wholly gone:
 //   - creating registers the table (header, index roots), then adds its row; a failure adding
-//     the row frees the table's pages and header again;
+//     the row frees the table's pages and header again (unless the row is in after all);
 //   - deleting removes the row first, then frees the pages while the header still holds the
 //     identifier (so that no new table can take the identifier of pages not yet freed), then the
 //     header; a failure before the row is gone changes nothing, a later one leaves pages and
@@ -352,14 +357,17 @@ void TOrqDataBase::InternalUpdateTableDef(const std::string& Name, TTableDef* De
             master.DataSetSetFieldStream(CMasterDefField, false, &text);
             master.AddRecord(true);
         } catch (...) {
-            // The table is given back whole: its pages while its header still holds the
-            // identifier, then the header.
+            // Unless the row is in after all (the failure came after it was stored), the table
+            // is given back whole: its pages while its header still holds the identifier, then
+            // the header.
             LogCurrentFailure(Caller);
             try {
-                TTableDef registered(nullptr);
-                registered.SetTableID(Def->TableID());
-                FDiskMgr->DeleteOwnedPages(uint16_t(Def->TableID()), 0, false);
-                registry.DeleteTableDef(Def->TableName(), &registered);
+                if (!FindMasterRow(master, Def->TableName())) {
+                    TTableDef registered(nullptr);
+                    registered.SetTableID(Def->TableID());
+                    FDiskMgr->DeleteOwnedPages(uint16_t(Def->TableID()), 0, false);
+                    registry.DeleteTableDef(Def->TableName(), &registered);
+                }
             } catch (...) {
                 LogCurrentFailure(Caller);
             }
@@ -397,16 +405,49 @@ void TOrqDataBase::InternalCreateTable(TTableDef* Def) {
     InternalUpdateTableDef(Def->TableName(), Def, true);
 }
 
+void TOrqDataBase::RunAtomically(const std::function<void()>& Change) {
+    // A commit releases every lock of the connection: a transaction of its own is only for a
+    // connection whose cursors hold none (and that is in none).
+    const bool own = !FDiskMgr->IsTransactionActive() && FDefLocks.empty() && FRecordLocks.empty() && !FLocked;
+    if (!own) {
+        Change();
+        return;
+    }
+    FDiskMgr->DiskStartTransaction(false);
+    try {
+        Change();
+        FDiskMgr->DiskCommit();
+    } catch (...) {
+        // Nothing of the change reached the file (a failed commit has rolled back itself); what
+        // the connection's own cursors and registries hold of it goes.
+        if (FDiskMgr->IsTransactionActive()) {
+            try {
+                FDiskMgr->DiskRollback();
+            } catch (...) {
+                LogCurrentFailure("TOrqDataBase.RunAtomically");
+            }
+        }
+        for (TOrqDataSet* cursor : {FUserMaster.get(), FSystemMaster.get(), FGeneratorTable.get()})
+            if (cursor && cursor->InternalActive()) cursor->DumpInternalCaches();
+        TStepFailures steps("TOrqDataBase.RunAtomically");
+        for (TDiskTableDefMgr* registry : {FSystemTableMgr.get(), FUserTableMgr.get()})
+            steps.Run([registry] { registry->ForgetUnusedTables(); });
+        throw;
+    }
+}
+
 void TOrqDataBase::CreateTable(TTableDef* Def, bool DumpDefinitions) {
     CheckConnected(Def->Memory());
     if (Def->Memory()) {
         InternalCreateTable(Def);
         return;
     }
-    THeaderLock lock(*FDiskMgr, true);
-    InternalCreateTable(Def);
+    RunAtomically([&] {
+        THeaderLock lock(*FDiskMgr, true);
+        InternalCreateTable(Def);
+        lock.Release();
+    });
     if (DumpDefinitions && FSaveTableDefinitions) DumpTableDefinitions();
-    lock.Release();
 }
 
 void TOrqDataBase::OpenTable(const std::string& Name, TTableDef* Def) {
@@ -465,15 +506,16 @@ void TOrqDataBase::DeleteTable(const std::string& Name, bool Memory) {
         return;
     }
     Assert(FDiskMgr != nullptr, "Deleting disk table - DiskMgr is nil");
-    THeaderLock lock(*FDiskMgr, true);
-    TOrqDataSet& master = RequireMaster(&def, Name);
-    if (!FindMasterRow(master, def.TableName()))
-        OrqDatabaseError(8581, Caller, "Unable to delete internal table definition: " + Name, this);
-    master.DeleteRecord(nullptr);
-    const int32_t tableID = def.TableID();
-    FDiskMgr->DeleteOwnedPages(uint16_t(tableID), 0, false);
-    registry.DeleteTableDef(def.TableName(), &def);
-    lock.Release();
+    RunAtomically([&] {
+        THeaderLock lock(*FDiskMgr, true);
+        TOrqDataSet& master = RequireMaster(&def, Name);
+        if (!FindMasterRow(master, def.TableName()))
+            OrqDatabaseError(8581, Caller, "Unable to delete internal table definition: " + Name, this);
+        master.DeleteRecord(nullptr);
+        FDiskMgr->DeleteOwnedPages(uint16_t(def.TableID()), 0, false);
+        registry.DeleteTableDef(def.TableName(), &def);
+        lock.Release();
+    });
 }
 
 void TOrqDataBase::RenameTable(const std::string& OldName, const std::string& NewName) {
@@ -499,7 +541,7 @@ void TOrqDataBase::RenameTable(const std::string& OldName, const std::string& Ne
     // so a rename across it would lose the table.
     if (IsInternalName(NewName) != def.InternalTable())
         OrqDatabaseError(10039, Caller, NewName + ": names beginning with $ belong to the engine's own tables", this);
-    InternalUpdateTableDef(NewName, &def, false);
+    RunAtomically([&] { InternalUpdateTableDef(NewName, &def, false); });
     registry.ForgetUnusedTables();
 }
 
