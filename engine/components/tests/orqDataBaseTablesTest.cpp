@@ -30,6 +30,9 @@ std::string Names(TOrqDataBase& DataBase, bool System = false) {
     return names.CommaText();
 }
 
+// The user tables a fresh connection to Path lists.
+std::string NamesIn(const std::string& Path) { return Names(*ConnectDataBase(Path)); }
+
 void Fill(TTestDataBase& DataBase, const std::string& Name, int Rows) {
     auto cursor = OpenCursor(DataBase, Name, false);
     for (int i = 1; i <= Rows; ++i) Insert(*cursor, {{"ID", i}, {"NAME", Name + std::to_string(i)}});
@@ -220,9 +223,7 @@ TEST_P(DataBaseTableFailureTest, LeavesATableWhollyThereOrWhollyGone) {
         if (!injected) break;
         ++failures;
         EXPECT_NE(code, 0);
-        auto check = ConnectDataBase(Path());
-        const std::string names = Names(*check);
-        check.reset();
+        const std::string names = NamesIn(Path());
         if (!HoldLock()) {
             EXPECT_TRUE(test::ReadAll(Path()) == before);
         } else if (names == "Added,Kept") {
@@ -254,10 +255,10 @@ TEST_P(DataBaseTableFailureTest, LeavesATableWhollyThereOrWhollyGone) {
         if (!injected) break;
         ++failures;
         EXPECT_NE(code, 0);
-        auto check = ConnectDataBase(Path());
-        const std::string names = Names(*check);
-        check.reset();
-        if (!HoldLock()) EXPECT_TRUE(test::ReadAll(Path()) == withBoth);
+        const std::string names = NamesIn(Path());
+        if (!HoldLock()) {
+            EXPECT_TRUE(test::ReadAll(Path()) == withBoth);
+        }
         if (names == "Added,Kept") {
             EXPECT_EQ(Audit(Path(), 2), "");
         } else {

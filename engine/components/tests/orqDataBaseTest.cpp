@@ -36,16 +36,7 @@ protected:
         return database;
     }
     // The stored definition record changed through Change, with a valid check value.
-    void RewriteRecord(const std::function<void(TDBDefRecord&)>& Change) {
-        std::string bytes = test::ReadAll(Path());
-        TDBDefRecord record;
-        record.Decode(reinterpret_cast<const uint8_t*>(bytes.data()));
-        Change(record);
-        uint8_t encoded[CDBDefRecordSize];
-        record.EncodeChecked(encoded);
-        std::memcpy(bytes.data(), encoded, sizeof encoded);
-        test::WriteAll(Path(), bytes);
-    }
+    void RewriteRecord(const std::function<void(TDBDefRecord&)>& Change) { RewriteDefinitionRecord(Path(), Change); }
 
     test::TempDir Dir;
 };

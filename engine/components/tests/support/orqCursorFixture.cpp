@@ -5,6 +5,7 @@
 #include "engine/storage/orqTableMgrUnit.h"
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
+#include "testsupport/TestFiles.h"
 
 namespace ostra::componentstest {
 
@@ -25,6 +26,17 @@ std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, bool Create)
 std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path) { return NewDataBase(Path, true); }
 
 std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path) { return NewDataBase(Path, false); }
+
+void RewriteDefinitionRecord(const std::string& Path, const std::function<void(TDBDefRecord&)>& Change) {
+    std::string bytes = test::ReadAll(Path);
+    TDBDefRecord record;
+    record.Decode(reinterpret_cast<const uint8_t*>(bytes.data()));
+    Change(record);
+    uint8_t encoded[CDBDefRecordSize];
+    record.EncodeChecked(encoded);
+    bytes.replace(0, sizeof encoded, reinterpret_cast<const char*>(encoded), sizeof encoded);
+    test::WriteAll(Path, bytes);
+}
 
 void RewriteDefinition(TOrqDataBase& DataBase, const std::string& Name, const std::function<void(TTableDef&)>& Change) {
     TTableDef def(nullptr);

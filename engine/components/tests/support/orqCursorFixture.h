@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/components/orqDBDefRecord.h"
 #include "engine/components/orqDataSet.h"
 #include "host/Variant.h"
 #include "host/db/DBTypes.h"
@@ -38,6 +39,10 @@ std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path);
 
 // Another connection to the existing database file Path (lock waits as above).
 std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path);
+
+// Changes the definition record of the closed database file Path through Change and stores it
+// with a valid check value.
+void RewriteDefinitionRecord(const std::string& Path, const std::function<void(TDBDefRecord&)>& Change);
 
 // Changes the stored definition of the disk table Name through Change (as a restructure would
 // store it, without touching the table's data).
