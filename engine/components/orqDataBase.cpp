@@ -466,7 +466,13 @@ void TOrqDataBase::CreateDatabase() {
         creator.SetFileName(FileName());
         // A key the file cannot take is refused before anything is written.
         creator.SetCryptKey(FMasterKey);
-        creator.CreateNewFile(true);
+        try {
+            creator.CreateNewFile(true);
+        } catch (...) {
+            // A file the creation could not finish is no database.
+            platform::DeleteFile(FileName());
+            throw;
+        }
     }
     FDBDef.Format = 1;
     FDBDef.Name = FDataBaseName;

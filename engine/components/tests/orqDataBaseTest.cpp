@@ -5,6 +5,7 @@
 // properties, and the raw record reader of a closed file.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 
@@ -16,6 +17,7 @@
 #include "host/PropertyRegistry.h"
 #include "host/StringList.h"
 #include "platform/File.h"
+#include "platform/FileFault.h"
 #include "support/orqCursorTest.h"
 
 namespace ostra::componentstest {
@@ -168,6 +170,33 @@ TEST_F(DataBaseTest, ChecksNamesKeysAndTheConnectionState) {
     database->SetEnforceSecurity(true);
     EXPECT_TRUE(database->UseEncryption());
     EXPECT_EQ(ErrorCode([&] { database->SetUseEncryption(false); }), 10766);
+}
+
+// A creation that fails part-way leaves no half-made database behind.
+TEST_F(DataBaseTest, AFailedCreationLeavesNoFile) {
+    auto database = Closed();
+    int failures = 0;
+    for (int64_t n = 1;; n += 3) {
+        SCOPED_TRACE("write " + std::to_string(n));
+        platform::NthCallFault fault(platform::FileOps(platform::FileOp::Write), n, {ENOSPC, -1}, true, Dir.Path());
+        bool failed = false;
+        {
+            platform::ScopedFileFaultInjector scope(fault);
+            try {
+                database->CreateDatabase();
+            } catch (const std::exception&) {  // an engine error, or the lock file's assertion
+                failed = true;
+            }
+        }
+        EXPECT_FALSE(database->Connected());
+        if (fault.Injected() == 0) break;
+        ++failures;
+        EXPECT_TRUE(failed);
+        EXPECT_FALSE(platform::FileExists(Path()));
+        EXPECT_FALSE(platform::FileExists(GetLockFileName(Path())));
+    }
+    EXPECT_GT(failures, 5);
+    database->SetConnected(true);  // the last one went through
 }
 
 TEST_F(DataBaseTest, TheInMemoryDatabaseHasNoFileAndForgetsItsTables) {
