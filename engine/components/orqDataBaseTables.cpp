@@ -482,10 +482,12 @@ void TOrqDataBase::OpenTable(const std::string& Name, TTableDef* Def) {
 }
 
 void TOrqDataBase::CloseTable(TTableDef* Def) {
-    ReleaseLockOf(Def);
+    TStepFailures steps("TOrqDataBase.CloseTable");
+    // A lock the cursor left goes with its table; the table is given back whatever happens.
+    steps.Run([this, Def] { ReleaseLockOf(Def); });
     // After a disconnection the registries are closed: nothing is left to give back.
-    if (!FConnected) return;
-    GetTableDefMgr(Def)->CloseTableDefConnection(Def->TableID());
+    if (FConnected) steps.Run([this, Def] { GetTableDefMgr(Def)->CloseTableDefConnection(Def->TableID()); });
+    steps.RaiseFirst();
 }
 
 void TOrqDataBase::DeleteTable(const std::string& Name, bool Memory) {

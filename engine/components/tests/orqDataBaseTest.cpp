@@ -73,6 +73,13 @@ TEST_F(DataBaseTest, CreatesADatabaseWithItsDefinitionRecord) {
     EXPECT_EQ(names.Count(), 0);
     database->GetSystemTableNames(&names);
     EXPECT_EQ(names.Text(), "$SYSTBL_INTGENERATOR\r\n$SYSTBL_OBJECTIDREF\r\n");
+    // The file's services: its users (this connection's slot), its size, a flush.
+    names.Clear();
+    database->GetCurrentUsers(&names);
+    EXPECT_EQ(names.Count(), 1);
+    EXPECT_EQ(database->DatabaseSize() % 4096, 0u);
+    EXPECT_EQ(database->DatabaseSize(), test::ReadAll(Path()).size());
+    database->FlushBuffers();
     database->SetConnected(false);
     EXPECT_EQ(database->DataFileVersion(), "");
     EXPECT_NE(database->DBOwner(), "alice");  // the values of a new database again
