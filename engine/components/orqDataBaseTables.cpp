@@ -96,6 +96,8 @@ void TOrqDataBase::SetMasterTableDef(TTableDef& Def) const {
         Def.SetEncryptionLevel(encStrong);
         Def.SetEncrypted(true);
     }
+    // AutoID, Name (a table name of up to 40 characters: a string field's size holds one more)
+    // and TableDef (the definition's component text).
     TInternalFields& layout = *Def.InternalFields();
     const struct {
         const char* Name;
