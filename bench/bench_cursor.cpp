@@ -33,7 +33,7 @@
 
 #include "bench/BenchFolder.h"
 #include "engine/components/orqDataSet.h"
-#include "engine/components/tests/support/orqTestDataBase.h"
+#include "engine/components/orqDataBase.h"
 #include "engine/storage/orqCacheMgr.h"
 #include "engine/storage/orqDisk.h"
 #include "engine/storage/orqSearchKey.h"
@@ -49,7 +49,6 @@ constexpr int Rows = 200000;
 constexpr int Customers = 10000;  // 20 rows each
 constexpr int RangeCustomers = 100;
 constexpr int Ranges = 100;
-constexpr uint32_t PageSize = 4096;
 constexpr int CachePages = 1000;
 
 int RowID(int I) { return I + 1; }
@@ -93,15 +92,14 @@ void Measure(benchmark::State& State, std::string Workload, const std::string& E
 // Ostra
 
 struct TOstra {
-    std::unique_ptr<componentstest::TTestDataBase> DataBase;
+    std::unique_ptr<TOrqDataBase> DataBase;
     std::unique_ptr<TOrqDataSet> Cursor;
     int ID = 0, Customer = 0, Name = 0, Amount = 0, Date = 0;
 
     void Connect(bool Create) {
         Cursor.reset();
-        DataBase = std::make_unique<componentstest::TTestDataBase>();
-        DataBase->SetFileName(Folder().File("orders.orq"));
-        DataBase->SetPageSize(PageSize);
+        DataBase = std::make_unique<TOrqDataBase>(nullptr);
+        DataBase->SetDataBaseName(Folder().File("orders.orq"));
         if (Create) DataBase->CreateDatabase();
         DataBase->SetConnected(true);
     }

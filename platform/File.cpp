@@ -328,6 +328,26 @@ bool File::Flush() {
     return result == 0 || Fail(errno);
 }
 
+bool FlushFolderOf(const std::string& path) {
+    std::string folder = std::filesystem::path(AbsolutePath(path)).parent_path().string();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    int64_t limit;
+    int shortError;
+    if (InjectFault(FileOp::Flush, folder, 0, 0, limit, shortError)) return false;
+    int fd;
+    do {
+        fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return Fail(errno);
+    int result;
+    do {
+        result = fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    const int error = errno;
+    CloseFd(fd);
+    return result == 0 || error == EINVAL || Fail(error);
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return Fail(errno);

@@ -26,7 +26,8 @@
 // opened for writing, nor deleted, even by root (EACCES), as on the system the engine was
 // written for.
 //
-// Fault injection: Read, Write, Flush and SetSize pass through the hook of FileFault.h.
+// Fault injection: Read, Write, Flush and SetSize pass through the hook of FileFault.h, and so
+// does FlushFolderOf (as a Flush of the folder's path with a trailing "/").
 #pragma once
 #include <cstdint>
 #include <string>
@@ -125,6 +126,12 @@ bool RenameFile(const std::string& oldPath, const std::string& newPath);
 // target is refused (EEXIST); otherwise it is replaced, unless a handle has it open. A copy that
 // fails part-way removes the partial target.
 bool CopyFile(const std::string& source, const std::string& dest, bool failIfExists);
+
+// Flushes the folder that holds path to stable storage, so that files created, deleted or
+// renamed in it stay so after a crash (flushing a file makes its data durable, not its name).
+// The path need not exist any more; its folder must. A file system that cannot flush folders
+// (EINVAL) counts as done. False with the last error on failure.
+bool FlushFolderOf(const std::string& path);
 
 // True when the file has the read-only attribute (no write bit for anyone); false when it has
 // not, or cannot be examined (the last error then says why).

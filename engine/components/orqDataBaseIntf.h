@@ -3,9 +3,8 @@
 //
 // The cursor is built before the database component, yet it opens, closes, locks and creates
 // its table through the database. This interface is the seam: the database component
-// (TOrqDataBase) implements it directly, with these names and contracts, and the cursor holds
-// nothing but an IOrqDataBase*. Until then the tests implement it over the table-definition
-// managers of the storage engine (tests/support/orqTestDataBase.h).
+// (TOrqDataBase, orqDataBase.h) implements it directly, with these names and contracts, and the
+// cursor holds nothing but an IOrqDataBase*.
 //
 // Lock types are the storage engine's: 1 read, 4 write (orqDisk.h CReadLock / CWriteLock).
 // A lock that cannot be had raises inside the database (10249 after the bounded retries); the

@@ -140,6 +140,10 @@ void TOrqJournal::Write(platform::File& Database, uint32_t PageSize, int64_t Old
     EncodeHeader(header);
     WriteAt(0, header, sizeof header, Caller);
     FlushJournal(Caller);
+    // The journal's name must last as long as its bytes: a crash that kept the database writes
+    // but lost the new folder entry would leave nothing to undo them.
+    if (!platform::FlushFolderOf(FFileName))
+        OrqDatabaseError(8450, Caller, "The folder of the rollback journal could not be flushed", nullptr);
 }
 
 void TOrqJournal::Invalidate() {
@@ -260,8 +264,10 @@ void TOrqJournal::Replay(platform::File& Database) {
 // Removal
 
 bool TOrqJournal::Delete() noexcept {
-    if (FFile.IsOpen()) return FFile.CloseAndDeleteIfUnused();
-    return platform::DeleteFile(FFileName) || !platform::FileExists(FFileName);
+    const bool deleted = FFile.IsOpen() ? FFile.CloseAndDeleteIfUnused() : platform::DeleteFile(FFileName);
+    if (!deleted) return !platform::FileExists(FFileName);
+    // The deletion lasts only once the folder is flushed.
+    return platform::FlushFolderOf(FFileName);
 }
 
 bool TOrqJournal::Erase() noexcept {

@@ -12,14 +12,15 @@
 //              CJournalLockAddress). Only the holder writes, replays or removes the journal, so
 //              the commits of all connections take turns, and a journal whose lock nobody holds
 //              is not being written by anyone.
-//   journaled  the records (old bytes of each range) and then the header are written and the
-//              journal is flushed to stable storage (Write). The database is untouched: a journal
-//              cut short or torn here never validates, and dropping it loses nothing.
+//   journaled  the records (old bytes of each range) and then the header are written, and the
+//              journal and then its folder (so that its name lasts too) are flushed to stable
+//              storage (Write). The database is untouched: a journal cut short or torn here never
+//              validates, and dropping it loses nothing.
 //   writing    the pages and ranges go to the database in place and it is flushed. From the first
 //              database write on, the valid journal on disk says how to get back.
 //   committed  the header is overwritten with zeros and flushed (Invalidate): the journal is
-//              invalid and the commit durable. Then the file is deleted (Delete); a file that
-//              stays is invalid and harmless.
+//              invalid and the commit durable. Then the file is deleted and the folder flushed
+//              (Delete); a file that stays, or comes back after a crash, is invalid and harmless.
 // A failure while journaling deletes the journal. A failure while writing or committing undoes
 // the commit (RollBack: header made valid again, records written back, file cut, flushed) and
 // then removes the journal; a failure of the undo leaves the valid journal for recovery.
@@ -113,9 +114,10 @@ public:
 
     // ----- The committer's side
     // Creates the journal (replacing a file of that name), writes a record of the current bytes
-    // of every range of Database inside OldFileSize, then the header, and flushes the journal.
-    // Not creatable: 8459 "Unable to create the rollback journal. Error type of: " and the
-    // system message; a short read of Database: 9217; a short write: 9218; a failed flush: 8450.
+    // of every range of Database inside OldFileSize, then the header, and flushes the journal and
+    // its folder. Not creatable: 8459 "Unable to create the rollback journal. Error type of: " and
+    // the system message; a short read of Database: 9217; a short write: 9218; a failed flush of
+    // the journal or the folder: 8450.
     void Write(platform::File& Database, uint32_t PageSize, int64_t OldFileSize,
                const std::vector<TFileRange>& Ranges);
     // Overwrites the header with zeros and flushes: the journal no longer undoes anything. A short
@@ -136,7 +138,8 @@ public:
     void Replay(platform::File& Database);
 
     // ----- Removal
-    // Closes the file and deletes it; false when it could not be deleted (it stays).
+    // Closes the file, deletes it and flushes its folder; false when it could not be deleted (it
+    // stays) or the folder could not be flushed (it may come back after a crash).
     bool Delete() noexcept;
     // Makes sure no usable journal of this name is left: deletes the file, or when that fails
     // overwrites its header with zeros. True when the file is gone or invalid.

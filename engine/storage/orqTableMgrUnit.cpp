@@ -660,6 +660,13 @@ void TDiskTableDefMgr::CloseTableDefConnection(int32_t TableID) {
     if (master->UserCount() == 0) FreeMaster(position);
 }
 
+void TDiskTableDefMgr::ForgetUnusedTables() {
+    std::exception_ptr failure;
+    for (int position = Count() - 1; position >= 0; --position)
+        if (TableDefs(position)->UserCount() == 0) Collect(failure, [&] { FreeMaster(position); });
+    if (failure) std::rethrow_exception(failure);
+}
+
 int TDiskTableDefMgr::DeleteTableDef(const std::string& Name, TTableDef* Def) {
     return InternalDeleteTableDef(Name, Def, "TDiskTableDefMgr.DeleteTableDef");
 }

@@ -387,6 +387,10 @@ public:
     // Every master closed (storages, header) and freed; the header manager closes its open
     // headers. The first failure is raised after everything is released.
     void Close() override;
+    // Frees every master that no connection uses (user count 0): a registration that
+    // CreateTableDef made and a rollback took back, or one under a name that was changed.
+    // Masters in use stay. The first failure is raised after every such master is freed.
+    void ForgetUnusedTables();
 
     // The address of this area's table map (PageSize: system tables; 3 x PageSize: user).
     uint32_t BaseDefMgrAddress() const { return FBaseDefMgrAddress; }

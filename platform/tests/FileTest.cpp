@@ -449,6 +449,30 @@ TEST(File, FaultInjectionFailsTheNthCall) {
     EXPECT_EQ(CurrentFileFaultInjector(), nullptr);
 }
 
+// The folder flush passes the hook as a Flush of the folder ("<folder>/"), so that tests can fail
+// it and crash tests can stop before it; a missing folder fails with its error.
+TEST(File, FolderFlushGoesThroughTheHook) {
+    TempDir dir;
+    const std::string name = dir.File("gone.dat");  // the file need not exist
+    EXPECT_TRUE(FlushFolderOf(name));
+    {
+        struct Seen : FileFaultInjector {
+            FileFault Decide(FileOp Op, const std::string& Path, int64_t, int64_t) override {
+                Paths.push_back(std::to_string(unsigned(Op)) + " " + Path);
+                return {EIO};
+            }
+            std::vector<std::string> Paths;
+        } seen;
+        ScopedFileFaultInjector scope(seen);
+        EXPECT_FALSE(FlushFolderOf(name));
+        EXPECT_EQ(GetLastError(), EIO);
+        const std::vector<std::string> expected = {std::to_string(unsigned(FileOp::Flush)) + " " + dir.Path() + "/"};
+        EXPECT_EQ(seen.Paths, expected);
+    }
+    EXPECT_FALSE(FlushFolderOf(dir.File("missing/x.dat")));
+    EXPECT_EQ(GetLastError(), ENOENT);
+}
+
 TEST(File, MovedHandleKeepsItsFileAndShareMode) {
     TempDir dir;
     std::string path = dir.File("m.dat");

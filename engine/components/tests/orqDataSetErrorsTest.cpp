@@ -118,12 +118,7 @@ TEST_F(CursorErrorsTest, RaisesEachErrorWithItsText) {
         {8961, "The encrpytion key is not valid or corrupted",
          [&] {
              CreateTable(*DataBase, "Secret", {{"ID", ftInteger}}, {}, false, encWeak);
-             const std::string path = DataBase->DefinitionFile("Secret");
-             std::string text = test::ReadAll(path);
-             TTableDef def(nullptr);
-             def.LoadFromText(text.substr(text.find('\n') + 1));
-             def.SetAltName("Sekret");
-             test::WriteAll(path, "Secret\n" + def.SaveToText());
+             RewriteDefinition(*DataBase, "Secret", [](TTableDef& Def) { Def.SetAltName("Sekret"); });
              OpenCursor(*DataBase, "Secret", false);
          }},
         // The limits of a new table's definition.

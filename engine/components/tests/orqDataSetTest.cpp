@@ -24,6 +24,10 @@ protected:
         TCursorTest::SetUp();
         Create("Orders", kFields, kIndexes);
     }
+    // The cursors of this connection open on the table.
+    int Users(const std::string& Name) {
+        return Memory() ? DataBase->MemoryTableMgr().CheckTableUserCount(Name) : DataBase->GetLocalConnectedUserCount(Name);
+    }
 };
 
 TEST_P(CursorOpenTest, OpensAndClosesTheTable) {
@@ -34,14 +38,14 @@ TEST_P(CursorOpenTest, OpensAndClosesTheTable) {
     EXPECT_EQ(cursor->RecordBufferSize(), cursor->TableDefinition().RecordSize() + 12);
     EXPECT_EQ(cursor->GetInternalFieldCount(), 3);
     EXPECT_EQ(cursor->UseReadAheadBuffer(), !Memory());
-    EXPECT_EQ(DataBase->GetLocalConnectedUserCount("Orders", Memory()), 1);
+    EXPECT_EQ(Users("Orders"), 1);
     // The owner tag written into records: table id * 16 + 9.
     EXPECT_EQ(cursor->RecordOwnerTag(), uint32_t(cursor->TableDefinition().TableID()) * 16 + 9);
 
     cursor->DataSetClose();
     EXPECT_FALSE(cursor->InternalActive());
     EXPECT_EQ(cursor->RecordBuffer(), nullptr);
-    EXPECT_EQ(DataBase->GetLocalConnectedUserCount("Orders", Memory()), 0);
+    EXPECT_EQ(Users("Orders"), 0);
     cursor->DataSetClose();  // closed: nothing happens
     EXPECT_THROW(cursor->CheckInternalActive(), EDatabaseError);  // the framework's error
 
@@ -88,11 +92,18 @@ TEST_P(CursorOpenTest, SettersRefuseAnOpenCursor) {
 }
 
 TEST_P(CursorOpenTest, BindsToTheDatabase) {
+    // A cursor takes the collation of the database it is bound to.
+    TTestDataBase ascii;
+    ascii.SetDataBaseName("MEMORY");
+    ascii.SetDefaultSortOrder(soASCII);
+    ascii.SetConnected(true);
     auto cursor = std::make_unique<TOrqDataSet>(nullptr);
-    DataBase->SetDefaultSortOrder(soASCII);
-    cursor->SetDataBase(DataBase.get());
-    EXPECT_EQ(DataBase->DataSetCount(), 1);
+    cursor->SetDataBase(&ascii);
     EXPECT_EQ(cursor->SortOrder(), soASCII);
+    cursor->SetDataBase(DataBase.get());
+    EXPECT_EQ(ascii.DataSetCount(), 0);
+    EXPECT_EQ(DataBase->DataSetCount(), 1);
+    EXPECT_EQ(cursor->SortOrder(), soANSI);
     cursor->SetTableName("orders");
     cursor->SetMemory(Memory());
     EXPECT_TRUE(cursor->GetExists());
@@ -143,13 +154,7 @@ TEST_P(CursorOpenTest, AFailedOpenLeavesNothingBehind) {
     Insert(*good, {{"ID", 7}, {"NAME", "x"}});
     good.reset();
     // The stored check value no longer gives back the name.
-    const std::string path = DataBase->DefinitionFile("Secret");
-    std::string text = test::ReadAll(path);
-    TTableDef def(nullptr);
-    def.LoadFromText(text.substr(text.find('\n') + 1));
-    const std::string wrong = def.AltName();
-    def.SetAltName(std::string(wrong.size(), 'Z'));
-    test::WriteAll(path, "Secret\n" + def.SaveToText());
+    RewriteDefinition(*DataBase, "Secret", [](TTableDef& Def) { Def.SetAltName(std::string(Def.AltName().size(), 'Z')); });
     const std::string before = test::ReadAll(Dir.File("cursor.orq"));
 
     TOrqDataSet cursor(nullptr);
@@ -159,8 +164,11 @@ TEST_P(CursorOpenTest, AFailedOpenLeavesNothingBehind) {
     EXPECT_NE(ErrorText([&] { cursor.DataSetOpen(); }).find("The encrpytion key is not valid or corrupted"),
               std::string::npos);
     EXPECT_FALSE(cursor.InternalActive());
-    EXPECT_EQ(DataBase->GetLocalConnectedUserCount("Secret", false), 0);
+    EXPECT_EQ(DataBase->GetLocalConnectedUserCount("Secret"), 0);
     EXPECT_EQ(test::ReadAll(Dir.File("cursor.orq")), before);
+    DataBase->SetConnected(false);
+    DataBase->SetExclusive(true);
+    DataBase->SetConnected(true);
     DataBase->DeleteTable("Secret", false);
 }
 

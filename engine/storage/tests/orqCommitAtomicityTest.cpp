@@ -6,7 +6,8 @@
 //   - failed by an injected error at every file call of its commit, after which the error is
 //     raised, the file is as before, no journal is left and the connection commits the same
 //     transaction cleanly next time;
-// and a journal that cannot be deleted after the commit point leaves the commit in place.
+// the journal's folder is flushed after the journal is written and after it is deleted; and a
+// journal that cannot be deleted after the commit point leaves the commit in place.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -272,12 +273,14 @@ TEST(CommitAtomicityTest, InjectedFailureAtEveryCallOfTheCommitRaisesAndKeepsThe
                 platform::ScopedFileFaultInjector scope(injected);
                 code = ErrorCode([&] { disk->DiskCommit(); });
             }
-            if (injected.Injected() == 0) {
-                // The commit has fewer calls than n: it went through.
-                EXPECT_EQ(code, 0);
+            if (code == 0) {
+                // The commit has fewer calls than n, or call n was the flush of the folder after
+                // the journal was deleted, past the commit point: either way it went through.
+                EXPECT_FALSE(platform::FileExists(journal));
                 disk->Close();
                 EXPECT_TRUE(test::ReadAll(path) == after);
-                break;
+                if (injected.Injected() == 0) break;
+                continue;
             }
             EXPECT_NE(code, 0);
             EXPECT_FALSE(disk->IsTransactionActive());
@@ -295,6 +298,60 @@ TEST(CommitAtomicityTest, InjectedFailureAtEveryCallOfTheCommitRaisesAndKeepsThe
         EXPECT_GT(n, fault.MinCalls) << fault.Name;
     }
     EXPECT_EQ(CheckDatabase(path, nullptr).Problem, "");
+}
+
+// The journal's folder is flushed after the journal is written (before the database is touched)
+// and after it is deleted. A failure of the first fails the commit and leaves the file as it was;
+// a failure of the second comes after the commit point and leaves the commit.
+TEST(CommitAtomicityTest, TheJournalsFolderIsFlushedAfterCreatingAndAfterDeletingIt) {
+    test::TempDir dir;
+    const std::string path = dir.File("folder.orq");
+    const std::string journal = dir.File("folder.orj");
+    PrepareDatabase(path);
+    const std::string before = test::ReadAll(path);
+    // Fails the N-th flush of a folder (0: none) and records which files existed at each.
+    class TFolderFlushes : public platform::FileFaultInjector {
+    public:
+        TFolderFlushes(std::string Journal, int Fail) : FJournal(std::move(Journal)), FFail(Fail) {}
+        platform::FileFault Decide(platform::FileOp Op, const std::string& Path, int64_t, int64_t) override {
+            if (Op != platform::FileOp::Flush || Path.empty() || Path.back() != '/') return {};
+            JournalPresent.push_back(platform::FileExists(FJournal));
+            return int(JournalPresent.size()) == FFail ? platform::FileFault{EIO} : platform::FileFault{};
+        }
+        std::vector<bool> JournalPresent;
+
+    private:
+        std::string FJournal;
+        int FFail;
+    };
+    std::string after;
+    for (int fail = 0; fail <= 2; ++fail) {
+        SCOPED_TRACE("failing folder flush " + std::to_string(fail));
+        test::WriteAll(path, before);
+        auto disk = Open(path);
+        MakeChanges(*disk);
+        TFolderFlushes flushes(journal, fail);
+        int32_t code;
+        {
+            platform::ScopedFileFaultInjector scope(flushes);
+            code = ErrorCode([&] { disk->DiskCommit(); });
+        }
+        disk->Close();
+        EXPECT_FALSE(platform::FileExists(journal));
+        if (fail == 0) {
+            // The journal is there at the first flush and gone at the second.
+            EXPECT_EQ(flushes.JournalPresent, (std::vector<bool>{true, false}));
+            EXPECT_EQ(code, 0);
+            after = test::ReadAll(path);
+            EXPECT_NE(after, before);
+        } else if (fail == 1) {
+            EXPECT_EQ(code, 8450);
+            EXPECT_TRUE(test::ReadAll(path) == before);
+        } else {
+            EXPECT_EQ(code, 0);
+            EXPECT_TRUE(test::ReadAll(path) == after);
+        }
+    }
 }
 
 // Deleting the journal is not part of the commit: once its header is zero and flushed the commit

@@ -2,18 +2,20 @@
 #include "orqCursorFixture.h"
 
 #include "engine/storage/orqRecordLayout.h"
+#include "engine/storage/orqTableMgrUnit.h"
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
+#include "testsupport/TestFiles.h"
 
 namespace ostra::componentstest {
 
 namespace {
 
-std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, uint32_t PageSize, bool Create) {
+std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, bool Create) {
     auto database = std::make_unique<TTestDataBase>();
-    database->SetFileName(Path.empty() ? "MEMORY" : Path);
-    database->SetPageSize(PageSize);
-    database->SetLockRetries(3, 10);
+    database->SetDataBaseName(Path.empty() ? C_MEMORYDATABASENAME : Path);
+    database->SetLockRetryMaximum(3);
+    database->SetLockRetryInterval(10);
     if (Create && !Path.empty()) database->CreateDatabase();
     database->SetConnected(true);
     return database;
@@ -21,12 +23,26 @@ std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, uint32_t Pag
 
 }  // namespace
 
-std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path, uint32_t PageSize) {
-    return NewDataBase(Path, PageSize, true);
+std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path) { return NewDataBase(Path, true); }
+
+std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path) { return NewDataBase(Path, false); }
+
+void RewriteDefinitionRecord(const std::string& Path, const std::function<void(TDBDefRecord&)>& Change) {
+    std::string bytes = test::ReadAll(Path);
+    TDBDefRecord record;
+    record.Decode(reinterpret_cast<const uint8_t*>(bytes.data()));
+    Change(record);
+    uint8_t encoded[CDBDefRecordSize];
+    record.EncodeChecked(encoded);
+    bytes.replace(0, sizeof encoded, reinterpret_cast<const char*>(encoded), sizeof encoded);
+    test::WriteAll(Path, bytes);
 }
 
-std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path, uint32_t PageSize) {
-    return NewDataBase(Path, PageSize, false);
+void RewriteDefinition(TOrqDataBase& DataBase, const std::string& Name, const std::function<void(TTableDef&)>& Change) {
+    TTableDef def(nullptr);
+    DataBase.InternalGetTableDef(Name, &def);
+    Change(def);
+    DataBase.InternalUpdateTableDef(def.TableName(), &def, false);
 }
 
 void CreateTable(TTestDataBase& DataBase, const std::string& Name, const std::vector<TFieldSpec>& Fields,

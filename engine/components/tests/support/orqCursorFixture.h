@@ -1,11 +1,14 @@
 // orqCursorFixture: short ways for the cursor tests to create tables, open cursors over them and
-// read and write records by field name, all through the cursor's own operations.
+// read and write records by field name, all through the cursor's own operations and the database
+// component.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/components/orqDBDefRecord.h"
 #include "engine/components/orqDataSet.h"
 #include "host/Variant.h"
 #include "host/db/DBTypes.h"
@@ -30,12 +33,20 @@ struct TIndexSpec {
     std::string CaseInsFields{};
 };
 
-// A connected test database: a new file Path (page size PageSize), or "MEMORY" when Path is
-// empty. Short lock waits (3 tries 10 ms apart).
-std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path, uint32_t PageSize = 4096);
+// A connected test database: a new file Path, or "MEMORY" when Path is empty. Short lock waits
+// (3 tries 10 ms apart).
+std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path);
 
 // Another connection to the existing database file Path (lock waits as above).
-std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path, uint32_t PageSize = 4096);
+std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path);
+
+// Changes the definition record of the closed database file Path through Change and stores it
+// with a valid check value.
+void RewriteDefinitionRecord(const std::string& Path, const std::function<void(TDBDefRecord&)>& Change);
+
+// Changes the stored definition of the disk table Name through Change (as a restructure would
+// store it, without touching the table's data).
+void RewriteDefinition(TOrqDataBase& DataBase, const std::string& Name, const std::function<void(TTableDef&)>& Change);
 
 // Creates the table through a cursor (SetTableDef, then InternalCreateTable).
 void CreateTable(TTestDataBase& DataBase, const std::string& Name, const std::vector<TFieldSpec>& Fields,
