@@ -96,7 +96,7 @@ int32_t TOrqFile::CreateOrqFile(const std::string& Name) {
                     platform::FileCreate::CreateAlways))
         return -1;
     try {
-        OpenCaches(50);  // an empty file gets the smallest cache
+        OpenCaches(FCachePages > 0 ? FCachePages : 50);  // an empty file gets the smallest cache
     } catch (...) {
         CloseHandle();
         throw;
@@ -118,11 +118,11 @@ int32_t TOrqFile::OpenOrqFile(const std::string& Name) {
         OrqDatabaseError(8449, "TOrqFile.OpenOrqFile",
                          "Unable to open file. Error type of: " + platform::SysErrorMessage(platform::GetLastError()),
                          this);
-    // A quarter of the file's pages, at least 50 and at most 1000.
+    // Unless set: a quarter of the file's pages, at least 50 and at most 1000.
     int64_t size = FFile.Size();
     int64_t pages = size > 0 ? size / FPageSize / 4 : 0;
     try {
-        OpenCaches(int32_t(std::clamp<int64_t>(pages, 50, 1000)));
+        OpenCaches(FCachePages > 0 ? FCachePages : int32_t(std::clamp<int64_t>(pages, 50, 1000)));
     } catch (...) {
         CloseHandle();
         throw;

@@ -33,6 +33,7 @@
 // the journal, which the next reader replays (TDiskMgr::RecoverInterruptedCommit). The only
 // exception is the benchmark hook TUnjournaledCommitsForBenchmark at the end of this file.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,8 +78,8 @@ public:
     // and readies the caches. Returns a positive value, or -1 when the file could not be created
     // (the platform's last error says why). Page size 0: 8581.
     int32_t CreateOrqFile(const std::string& Name);
-    // Closes an open file and opens the existing Name with the open flags; sizes the page cache to
-    // a quarter of the file's pages, 50 to 1000. Returns a positive value. Page size 0: 8581
+    // Closes an open file and opens the existing Name with the open flags; sizes the page cache by
+    // CachePages (by default a quarter of the file's pages, 50 to 1000). Returns a positive value. Page size 0: 8581
     // "Database page size not set on opening"; no XOR key: 8581 "Crypt key not set before
     // opening"; refused: 8449 "Unable to open file. Error type of: " and the system message.
     int32_t OpenOrqFile(const std::string& Name);
@@ -144,6 +145,11 @@ public:
     // Takes effect at the next open; an open file keeps the page size it was opened with.
     void SetPageSize(int32_t Value) { FPageSize = Value; }
     int32_t PageSize() const { return FPageSize; }
+    // The number of pages the page cache starts with at the next open or create; 0 (the default)
+    // sizes it by the file: a quarter of its pages, at least 50 and at most 1000. Inside a
+    // transaction the cache grows beyond it by the pages the transaction changes.
+    void SetCachePages(int32_t Value) { FCachePages = std::max(Value, 0); }
+    int32_t CachePages() const { return FCachePages; }
     void SetOpenRead(bool Value) { FOpenRead = Value; }
     void SetOpenWrite(bool Value) { FOpenWrite = Value; }
     void SetOpenReadExclusive(bool Value) { FOpenReadExclusive = Value; }
@@ -260,6 +266,7 @@ private:
     int32_t FLockRetryCount = 10;
     int32_t FPageSize = 4096;
     int32_t FOpenPageSize = 0;  // the page size of the open file
+    int32_t FCachePages = 0;    // the page cache's size at open; 0 = by the file's size
     bool FCacheActive = false;
     bool FTransactionActive = false;
     TBlowfishData FBlowfish;

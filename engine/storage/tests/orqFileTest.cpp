@@ -115,6 +115,15 @@ TEST_F(OrqFileTest, PageCacheSizeFollowsTheFileSize) {
         Open(file);
         EXPECT_EQ(file.PageCache().Count(), c.CachePages) << c.Pages;
         EXPECT_EQ(file.PageCache().TotalCacheSize(), int64_t(c.CachePages) * PageSize);
+        // A size set on the paged file holds whatever the file's size; 0 is the rule again.
+        TOrqFile sized;
+        sized.SetCachePages(3000);
+        Open(sized);
+        EXPECT_EQ(sized.PageCache().Count(), 3000) << c.Pages;
+        sized.CloseOrqFile();
+        sized.SetCachePages(0);
+        Open(sized);
+        EXPECT_EQ(sized.PageCache().Count(), c.CachePages) << c.Pages;
     }
 }
 
