@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "bench/support/OstraBenchTable.h"
+#include "engine/storage/orqCacheMgr.h"
 #include "engine/storage/orqKeyEntry.h"
 #include "engine/storage/orqSearchKey.h"
 
@@ -113,8 +114,13 @@ int32_t RowKey(int I) { return int32_t((uint64_t(I) + 1) * 1583458089 % 21474836
 int32_t RowCustomer(const TParams& P, int I) { return int32_t(uint64_t(I) * 2654435761u % uint64_t(P.Customers())); }
 double RowAmount(int I) { return (I % 10000) * 0.25; }
 void RowName(int I, char (&Name)[24]) { std::snprintf(Name, sizeof Name, "Customer %011d", I); }
-// Lookup J reads row LookupRow(J); range scan S covers customers [RangeLow(S), + 100).
-int LookupRow(const TParams& P, int J) { return int(uint64_t(J) * 104729 % uint64_t(P.Rows)); }
+// Lookup J reads row LookupRow(J), drawn at random; range scan S covers customers
+// [RangeLow(S), + 100).
+int LookupRow(const TParams& P, int J) {
+    uint64_t x = (uint64_t(J) + 1) * 0x9E3779B97F4A7C15u;
+    x = (x ^ (x >> 31)) * 0xD6E8FEB86659FD93u;
+    return int((x ^ (x >> 32)) % uint64_t(P.Rows));
+}
 int32_t RangeLow(const TParams& P, int S) { return int32_t(uint64_t(S) * 7919 % uint64_t(P.Customers() - RangeCustomers)); }
 // Delete D removes row 4D.
 int DeleteRow(int D) { return 4 * D; }
@@ -124,6 +130,7 @@ struct TResult {
     double Seconds = 0;
     int64_t Count = 0;
     double Check = 0;
+    int64_t Reads = 0;  // pages read from the file (page cache misses) by a reading workload
     // One row seen, with the value it adds to the check sum.
     void Take(double Value) {
         Check += Value;
@@ -273,14 +280,18 @@ private:
         });
     }
 
-    // Times Body under the table's read lock.
+    // Times Body under the table's read lock, counting the pages read from the file.
     template <class F>
     TResult Reading(F&& Body) {
-        return Timed([&](TResult& r) {
+        const TCacheMgr& cache = FTable.Disk().File().PageCache();
+        const int64_t misses = cache.Misses();
+        TResult result = Timed([&](TResult& r) {
             FTable.BeginRead();
             Body(r);
             FTable.EndRead();
         });
+        result.Reads = cache.Misses() - misses;
+        return result;
     }
     // The record buffer := row I.
     void Fill(int I) {
@@ -363,6 +374,12 @@ public:
         return false;
     }
     int Changes() { return sqlite3_changes(FDb); }
+    // The pages read from the file since the last call.
+    int64_t CacheMisses() {
+        int current = 0, highest = 0;
+        sqlite3_db_status(FDb, SQLITE_DBSTATUS_CACHE_MISS, &current, &highest, 1);
+        return current;
+    }
 
 private:
     sqlite3* FDb = nullptr;
@@ -476,14 +493,17 @@ private:
             sqlite3_reset(FSession->Scan);
         });
     }
-    // Times Body inside one transaction.
+    // Times Body inside one transaction, counting the pages read from the file.
     template <class F>
     TResult InTransaction(F&& Body) {
-        return Timed([&](TResult& r) {
+        Db().CacheMisses();
+        TResult result = Timed([&](TResult& r) {
             Db().Exec("BEGIN");
             Body(r);
             Db().Exec("COMMIT");
         });
+        result.Reads = Db().CacheMisses();
+        return result;
     }
 
     const TParams& FP;
@@ -507,7 +527,8 @@ int RunChild(int Argc, char** Argv) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     results["peak_kib"] = {0, int64_t(usage.ru_maxrss), 0};
-    for (const auto& [name, r] : results) std::printf("%s %.9f %" PRId64 " %.17g\n", name.c_str(), r.Seconds, r.Count, r.Check);
+    for (const auto& [name, r] : results)
+        std::printf("%s %.9f %" PRId64 " %.17g %" PRId64 "\n", name.c_str(), r.Seconds, r.Count, r.Check, r.Reads);
     return 0;
 }
 
@@ -550,7 +571,8 @@ TResults Spawn(const TSide& Side, const std::string& Folder) {
     char name[64];
     TResult r;
     for (const char* line = text.c_str(); *line;) {
-        if (std::sscanf(line, "%63s %lf %" SCNd64 " %lf", name, &r.Seconds, &r.Count, &r.Check) == 4) results[name] = r;
+        if (std::sscanf(line, "%63s %lf %" SCNd64 " %lf %" SCNd64, name, &r.Seconds, &r.Count, &r.Check, &r.Reads) == 5)
+            results[name] = r;
         const char* next = std::strchr(line, '\n');
         if (!next) break;
         line = next + 1;
@@ -570,9 +592,9 @@ double MedianOf(const TSide& Side, const std::string& Name, double TResult::*Fie
     for (const TResults& run : Side.Runs) values.push_back(run.at(Name).*Field);
     return Median(values);
 }
-double MedianCount(const TSide& Side, const std::string& Name) {
+double MedianCount(const TSide& Side, const std::string& Name, int64_t TResult::*Field = &TResult::Count) {
     std::vector<double> values;
-    for (const TResults& run : Side.Runs) values.push_back(double(run.at(Name).Count));
+    for (const TResults& run : Side.Runs) values.push_back(double(run.at(Name).*Field));
     return Median(values);
 }
 
@@ -650,8 +672,17 @@ int RunDriver() {
                  ba = MedianCount(big, "allocations") / p.Rows;
     std::printf("%-54s %10.1f %10.1f %7.2f %12.1f %7.2f\n", "heap allocations per inserted row", oa, sa, oa / sa, ba,
                 ba / sa);
-    std::printf("%-54s %10.1f %10.1f\n", "file size after the run (MiB)", MedianCount(ostra, "file_bytes") / 1048576,
-                MedianCount(sqlite, "file_bytes") / 1048576);
+    std::printf("%-54s %10.1f %10.1f %7s %12.1f\n", "file size after the run (MiB)",
+                MedianCount(ostra, "file_bytes") / 1048576, MedianCount(sqlite, "file_bytes") / 1048576, "",
+                MedianCount(big, "file_bytes") / 1048576);
+    for (const auto& row : rows) {
+        if (MedianCount(sqlite, row.Name, &TResult::Reads) == 0 && MedianCount(ostra, row.Name, &TResult::Reads) == 0)
+            continue;
+        const double n = MedianCount(sqlite, row.Name);
+        std::printf("%-54s %10.2f %10.2f %7s %12.2f\n", ("  pages read per row: " + std::string(row.Name)).c_str(),
+                    MedianCount(ostra, row.Name, &TResult::Reads) / n, MedianCount(sqlite, row.Name, &TResult::Reads) / n,
+                    "", MedianCount(big, row.Name, &TResult::Reads) / n);
+    }
     if (!disagreement.empty()) {
         std::printf("FAILED: the sides disagree: %s\n", disagreement.c_str());
         return 1;

@@ -80,6 +80,7 @@ void TBTree::SetMaximumKeySize(int Size) {
     FOptimizedKey = TOptimizedSearchKey();
     FRefreshKey = TOptimizedSearchKey();
     FInsertSearchValid = false;
+    FCheckedPages.Clear();  // checked against another layout
 }
 
 void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, uint32_t& Root,
@@ -88,10 +89,12 @@ void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, ui
     FPageSize = PageSize;
     FRoot = &Root;
     FDepth = &Depth;
+    FCheckedPages.Clear();
 }
 
 void TBTree::Open() {
     Close();
+    FCheckedPages.Clear();  // the key fields may have changed since
     if (!FDBStringCompare) TreeError("TBTree.Open", "No sort order function assigned");
     Assert(FIO != nullptr && FRoot != nullptr && FDepth != nullptr, "BTree is not connected to a storage");
     Assert(FMaximumKeySize > 0, "MaxKeySize is 0");
@@ -555,8 +558,9 @@ uint32_t TBTree::GetAddrOfRecNo(int RecNo) {
         int64_t before = 0;
         address = node.SearchNodeByRecNo(remainder, before);
         remainder -= before;
-        Assert(remainder >= 0, "invalid recno in getaddr of recno");
-        Assert(address != 0, "invalid address returned from searchbyrecno");
+        // Both come from stored counts and addresses: a damaged page, not a fault of the tree.
+        if (remainder < 0) IndexCorrupt("TBTree.GetAddrOfRecNo", "invalid recno in getaddr of recno");
+        if (address == 0) IndexCorrupt("TBTree.GetAddrOfRecNo", "invalid address returned from searchbyrecno");
         if (level + 1 < depth) {
             CheckChildAddress(address, "TBTree.GetAddrOfRecNo");
             TNode& child = *FNodes[level + 1];

@@ -266,6 +266,7 @@ private:
     TDBStringCompareFunction FDBStringCompare = nullptr;
     TOptimizedSearchKey FOptimizedKey;
     TOptimizedSearchKey FRefreshKey;
+    TCheckedPages FCheckedPages;  // the pages checked against this tree's key layout
 };
 
 }  // namespace ostra

@@ -3,6 +3,7 @@
 #include "engine/storage/orqCacheMgr.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -82,6 +83,7 @@ void TCacheMgr::HashPage(TCachePage* Page, uint32_t Position, uint32_t HighPosit
 void TCacheMgr::ForgetPage(TCachePage* Page) {
     if (Page->FHashed) FHash.erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
     Page->FHashed = false;
+    Page->FStamp = 0;
     Page->FPageOwner = 0;
     Page->FLowerAddress = 0;
     Page->FUpperAddress = 0;
@@ -94,6 +96,16 @@ void TCacheMgr::Touch(TCachePage* Page) {
         Unlink(Page);
         LinkTail(Page);
     }
+}
+
+void TCacheMgr::Restamp(TCachePage* Page) {
+    // One counter for the process: a stamp never names two contents, whatever the cache.
+    static std::atomic<uint64_t> LastStamp{0};
+    Page->FStamp = LastStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+void TCacheMgr::Log(const char* Text) {
+    if (FLog) FLog->Add(Text);
 }
 
 void TCacheMgr::Log(const std::string& Text) {
@@ -142,13 +154,13 @@ TCachePage* TCacheMgr::AddPage() {
 
 TCachePage* TCacheMgr::GetNextEmptyPage() {
     if (TCachePage* page = FEmpty.Head) {
-        Log("GetNextEmptyPage. EmptyPage: " + std::to_string(page->FIndex));
+        if (FLog) Log("GetNextEmptyPage. EmptyPage: " + std::to_string(page->FIndex));
         return page;
     }
     // The least recently used clean page; inside a transaction too, since a clean page equals
     // what the file holds for this transaction and can be read again at any time.
     if (TCachePage* page = FClean.Head) {
-        Log("GetNextEmptyPage. Replacing OldestPage: " + std::to_string(page->FIndex));
+        if (FLog) Log("GetNextEmptyPage. Replacing OldestPage: " + std::to_string(page->FIndex));
         ForgetPage(page);
         return page;
     }
@@ -177,8 +189,9 @@ int32_t TCacheMgr::FindPage(uint32_t Position, uint32_t HighPosition) {
     auto it = FHash.find(KeyOf(Position, HighPosition));
     if (it == FHash.end()) return -1;
     TCachePage* page = it->second;
-    Assert(page->FLowerAddress == Position && page->FUpperAddress == HighPosition,
-           "Cache hash incorrect " + std::to_string(Position) + " " + std::to_string(HighPosition));
+    Assert(page->FLowerAddress == Position && page->FUpperAddress == HighPosition, [&] {
+        return "Cache hash incorrect " + std::to_string(Position) + " " + std::to_string(HighPosition);
+    });
     return page->FIndex;
 }
 
@@ -206,6 +219,7 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
             // the file again would lose them. The other table's view is derived from them.
             ++FMisses;
             if (FRecodeIO) FRecodeIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, TableID, AccessFlags);
+            Restamp(page);
             page->FPageOwner = TableID;
             page->FAccessFlags = AccessFlags;
             return page;
@@ -222,6 +236,7 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
             ForgetPage(page);
             throw;
         }
+        Restamp(page);
     } else {
         ++FHits;  // a whole-page write needs nothing from the file
     }
@@ -248,7 +263,8 @@ void TCacheMgr::ForEachPagePiece(
 }
 
 int32_t TCacheMgr::ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                             uint32_t HighPosition, int32_t Size) {
+                             uint32_t HighPosition, int32_t Size, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     if (Size < 1) return 0;
     CheckRange(Position, HighPosition, Size);
     auto* out = static_cast<uint8_t*>(Buffer);
@@ -256,13 +272,15 @@ int32_t TCacheMgr::ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlag
         TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
         std::memcpy(out, page->Buffer() + offset, n);
         Touch(page);
+        if (Stamp) *Stamp = n == uint32_t(Size) ? page->FStamp : 0;
         out += n;
     });
     return Size;
 }
 
 int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                              uint32_t HighPosition, int32_t Size) {
+                              uint32_t HighPosition, int32_t Size, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     if (Size < 1) return 0;
     CheckRange(Position, HighPosition, Size);
     const auto* in = static_cast<const uint8_t*>(Buffer);
@@ -270,6 +288,7 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
         bool whole = n == uint32_t(FPageSize);
         TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, !whole);
         std::memcpy(page->Buffer() + offset, in, n);
+        Restamp(page);
         page->FAccessFlags = AccessFlags;
         if (FTransactionActive) {
             if (page->FState != cpDirty) SetPageState(page, cpDirty);
@@ -282,6 +301,7 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
             }
         }
         Touch(page);
+        if (Stamp) *Stamp = n == uint32_t(Size) ? page->FStamp : 0;
         in += n;
     });
     return Size;
@@ -307,6 +327,7 @@ int32_t TCacheMgr::WriteCacheByRef(const void* Buffer, uint32_t TableID, uint32_
     TCachePage* page = index >= 0 ? FPages[std::size_t(index)].get() : nullptr;
     Assert(page && page->FPageOwner == TableID, "WriteCacheByRef - page not found");
     ++FHits;
+    Restamp(page);
     page->FAccessFlags = AccessFlags;
     if (FTransactionActive) {
         if (page->FState != cpDirty) SetPageState(page, cpDirty);
@@ -379,6 +400,10 @@ void TCacheMgr::DumpState() {
 
 // ---------------------------------------------------------------------------------------------
 // TCacheBlockMgr
+
+void TCacheBlockMgr::Log(const char* Text) {
+    if (FLog) FLog->Add(Text);
+}
 
 void TCacheBlockMgr::Log(const std::string& Text) {
     if (FLog) FLog->Add(Text);

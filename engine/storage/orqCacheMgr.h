@@ -88,6 +88,9 @@ public:
     uint32_t LRUFlag() const { return FLRUFlag; }          // the cache's use counter at the last access
     TCachePageState State() const { return FState; }
     uint32_t AccessFlags() const { return FAccessFlags; }  // of the last transfer; used at commit
+    // Names the page's content: a new value, never given before in this process, whenever the
+    // content may have changed (loaded, written, recoded); 0 while the page holds nothing.
+    uint64_t Stamp() const { return FStamp; }
 
 private:
     friend class TCacheMgr;
@@ -101,6 +104,7 @@ private:
     TCachePageState FState = cpEmpty;
     uint32_t FAccessFlags = 0;
     bool FHashed = false;
+    uint64_t FStamp = 0;
     TCachePage* FPrev = nullptr;  // links in the list of the page's state
     TCachePage* FNext = nullptr;
 };
@@ -131,13 +135,15 @@ public:
     bool IsOpen() const { return FOpen; }
 
     // Copies Size bytes of [Position, Position + Size) from the cached pages (loading missing
-    // ones through the read procedure) to Buffer; returns Size (0 for a Size below 1).
+    // ones through the read procedure) to Buffer; returns Size (0 for a Size below 1). When
+    // Stamp is given: the stamp of the page read when the range lies in one page, else 0.
     int32_t ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                      uint32_t HighPosition, int32_t Size);
+                      uint32_t HighPosition, int32_t Size, uint64_t* Stamp = nullptr);
     // Copies Size bytes from Buffer into the pages covering the range (a partial page not cached
-    // is loaded first). No transaction: each page is written at once; transaction: dirty.
+    // is loaded first). No transaction: each page is written at once; transaction: dirty. When
+    // Stamp is given: the new stamp of the page written when the range lies in one page, else 0.
     int32_t WriteCache(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                       uint32_t HighPosition, int32_t Size);
+                       uint32_t HighPosition, int32_t Size, uint64_t* Stamp = nullptr);
     // Buffer := the address of byte Position in its cached page; the range must lie within one
     // page (assertion "ReadCacheByRef failed"). Returns Size.
     int32_t ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
@@ -162,6 +168,9 @@ public:
     void RemovePage(uint32_t Position, uint32_t HighPosition);
     // Every clean page becomes empty; dirty pages keep this transaction's changes.
     void ClearCache();
+
+    // The page's content was changed in place outside the transfers above: it gets a new stamp.
+    void PageChanged(TCachePage& Page) { Restamp(&Page); }
 
     // The index of the cached page with that address, or -1. A hash entry whose page has other
     // addresses fails the assertion "Cache hash incorrect %d %d".
@@ -219,6 +228,8 @@ private:
     void ForgetPage(TCachePage* Page);
     // Records an access: LRUFlag := use counter, counter + 1, most recently used.
     void Touch(TCachePage* Page);
+    // The page's content is new: a stamp of its own.
+    static void Restamp(TCachePage* Page);
     // The page for Base valid for TableID: cached, recoded, or loaded (when Load) into a free page.
     TCachePage* LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition, bool Load);
     void CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Size) const;
@@ -227,6 +238,8 @@ private:
     void ForEachPagePiece(
         uint32_t Position, int32_t Size,
         const std::function<void(uint32_t Base, uint32_t Offset, uint32_t Count)>& Visit) const;
+    // A trace line to the log when one is set (build a composed line only when FLog is set).
+    void Log(const char* Text);
     void Log(const std::string& Text);
 
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position
@@ -330,6 +343,8 @@ private:
     }
     // The first block that ends after Key.
     std::map<uint64_t, std::unique_ptr<TCacheBlock>>::iterator FirstEndingAfter(uint64_t Key);
+    // A trace line to the log when one is set (build a composed line only when FLog is set).
+    void Log(const char* Text);
     void Log(const std::string& Text);
 
     std::map<uint64_t, std::unique_ptr<TCacheBlock>> FBlocks;  // keyed by (High, Low) address

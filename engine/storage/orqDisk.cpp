@@ -484,15 +484,18 @@ int32_t TDiskMgr::TransferSize(uint32_t Size, const char* Caller) {
     return int32_t(Size);
 }
 
-void TDiskMgr::ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer) {
+void TDiskMgr::ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer,
+                              uint64_t* Stamp) {
     RequireOpen("TDiskMgr.ReadCustomSize");
-    FFile->SeekAndReadOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.ReadCustomSize"), TableID, AccessFlags);
+    FFile->SeekAndReadOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.ReadCustomSize"), TableID, AccessFlags,
+                              Stamp);
 }
 
 void TDiskMgr::WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                               const void* Buffer) {
+                               const void* Buffer, uint64_t* Stamp) {
     RequireOpen("TDiskMgr.WriteCustomSize");
-    FFile->SeekAndWriteOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSize"), TableID, AccessFlags);
+    FFile->SeekAndWriteOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSize"), TableID, AccessFlags,
+                               Stamp);
 }
 
 void TDiskMgr::ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,

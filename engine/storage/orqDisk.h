@@ -199,10 +199,11 @@ public:
     // usage of TableID) and overwrites each with zeros; drops the table's cached pages.
     void DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact);
 
-    // ----- Byte-range transfers (any size at any address)
-    void ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer);
+    // ----- Byte-range transfers (any size at any address); Stamp as TOrqFile::SeekAndReadOrqFile's
+    void ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer,
+                        uint64_t* Stamp = nullptr);
     void WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                         const void* Buffer);
+                         const void* Buffer, uint64_t* Stamp = nullptr);
     // Buffer := a pointer into the cached page that holds the range (one page; cache bit set).
     void ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
                              uint8_t*& Buffer);

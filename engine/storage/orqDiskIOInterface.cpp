@@ -267,6 +267,16 @@ void TDiskIOInterface::ReadBlock(uint32_t Address, uint32_t Size, void* Buffer) 
     FDiskMgr->ReadCustomSize(Address, Size, FTableID, FAccessFlags, Buffer);
 }
 
+void TDiskIOInterface::ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) {
+    if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.ReadBlockStamped", "", this);
+    FDiskMgr->ReadCustomSize(Address, Size, FTableID, FAccessFlags, Buffer, &Stamp);
+}
+
+void TDiskIOInterface::WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
+    if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.WriteBlockStamped", "", this);
+    FDiskMgr->WriteCustomSize(Address, Size, FTableID, FAccessFlags, Buffer, &Stamp);
+}
+
 void TDiskIOInterface::ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t*& Buffer) {
     if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.ReadBlockByRef", "", this);
     FDiskMgr->ReadCustomSizeByRef(Address, Size, FTableID, FAccessFlags, Buffer);

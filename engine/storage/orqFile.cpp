@@ -147,7 +147,8 @@ void TOrqFile::RequireOpen(const char* Caller) {
 // Routed transfers
 
 int32_t TOrqFile::SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
-                                     uint32_t AccessFlags) {
+                                     uint32_t AccessFlags, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     CheckTableID(TableID);
     if (Size < 1) return 0;
     RequireOpen("TOrqFile.SeekAndReadOrqFile");
@@ -155,7 +156,7 @@ int32_t TOrqFile::SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Si
     if (uint64_t(Position) + uint64_t(Size) > AddressSpace)
         OrqDatabaseError(9217, "TOrqFile.SeekAndReadOrqFile", "Unable to complete file read operation", this);
     if ((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive))
-        return FPageCache.ReadCache(Buffer, TableID, AccessFlags, Position, 0, Size);
+        return FPageCache.ReadCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
     if (!FTransactionActive)
         InternalRead(static_cast<uint8_t*>(Buffer), TableID, AccessFlags, Position, 0, uint32_t(Size));
     else
@@ -164,16 +165,17 @@ int32_t TOrqFile::SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Si
 }
 
 int32_t TOrqFile::SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
-                                      uint32_t AccessFlags) {
+                                      uint32_t AccessFlags, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     CheckTableID(TableID);
     if (Size < 1) return 0;
     RequireOpen("TOrqFile.SeekAndWriteOrqFile");
     if (uint64_t(Position) + uint64_t(Size) > AddressSpace)
         OrqDatabaseError(9600, "TOrqFile.SeekAndWriteOrqFile", "", this);
     if ((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive)) {
-        if (!FTransactionActive) return FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size);
+        if (!FTransactionActive) return FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
         try {
-            FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size);
+            FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
         } catch (...) {
             DirtyPagesFailed(Position, uint32_t(Size));  // the pages dirtied before the failure
             throw;
@@ -288,6 +290,7 @@ void TOrqFile::WriteUncached(const uint8_t* Buffer, uint32_t Position, uint32_t 
             EncodePage(page.Buffer(), FCodeBuffer.data(), page.AccessFlags(), page.PageOwner());
             std::memcpy(FCodeBuffer.data() + (from - base), Buffer + (from - start), std::size_t(to - from));
             DecodePage(FCodeBuffer.data(), page.Buffer(), page.AccessFlags(), page.PageOwner());
+            FPageCache.PageChanged(page);
             FBlockCache.DiscardRange(uint32_t(from), 0, to - from);
         } else {
             // A clean page, or a page wholly overwritten: the block range now holds its bytes.

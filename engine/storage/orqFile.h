@@ -89,10 +89,13 @@ public:
 
     // The routed transfers (see above); return Size. A table id above 2048 writes the trace line
     // "Invalid table id" and goes on. Short reads: 9217; short writes: 9218; a write beyond the
-    // 32-bit address space: 9600.
-    int32_t SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags);
+    // 32-bit address space: 9600. When Stamp is given: the stamp of the cached page the range
+    // lies in (TCachePage::Stamp; it changes whenever the page's content may have), 0 when the
+    // transfer did not go through one page of the page cache.
+    int32_t SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                               uint64_t* Stamp = nullptr);
     int32_t SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
-                                uint32_t AccessFlags);
+                                uint32_t AccessFlags, uint64_t* Stamp = nullptr);
     // In-place variants through the page cache only (assertions "SeekAndReadOrqFileByRef failed to
     // access cache" / "SeekAndWriteOrqFileByRef accessed in error" otherwise).
     int32_t SeekAndReadOrqFileByRef(uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,

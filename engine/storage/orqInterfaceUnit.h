@@ -81,7 +81,8 @@ inline constexpr uint32_t CDefaultBlobBlockSize = 512;
 // Virtual operations (in this order): Open, Close, Empty, AllocateNewAddress, ReleaseBlock,
 // WriteBlock, WriteBlockByRef, ReadBlock, ReadBlockByRef, WriteBlockHeader, ReadBlockHeader,
 // ShowBlocks, ListBlocks, CheckPageValid, ShowStatus, GetNextMemoryBlockAddress,
-// CheckBlockAddressValid, NotifyPageChange; then CheckLinkAddress, the check of stored links.
+// CheckBlockAddressValid, NotifyPageChange; then CheckLinkAddress, the check of stored links,
+// and ReadBlockStamped / WriteBlockStamped, the transfers that name the content they moved.
 class TBaseIOInterface : public TObject {
 public:
     TBaseIOInterface() = default;
@@ -133,6 +134,19 @@ public:
     // entry) can be a block of this storage; callers raise a data-corrupt error when not.
     // Base: any non-zero address.
     virtual bool CheckLinkAddress(uint32_t Address) { return Address != 0; }
+    // ReadBlock, and Stamp := a value naming the stored content read: it changes whenever that
+    // content may have changed (read again from the file, written by anyone) and never names
+    // other content, so a reader that checked the block need not check it again while the stamp
+    // stays. 0 = not known (check it). Base: ReadBlock, 0.
+    virtual void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) {
+        ReadBlock(Address, Size, Buffer);
+        Stamp = 0;
+    }
+    // WriteBlock, and Stamp := the stamp of the content written (0 = not known). Base: WriteBlock, 0.
+    virtual void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
+        WriteBlock(Address, Size, Buffer);
+        Stamp = 0;
+    }
 
     uint32_t BlockSize() const { return FBlockSize; }
     void SetBlockSize(uint32_t Value) { FBlockSize = Value; }
@@ -212,6 +226,9 @@ public:
     void WriteBlock(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void WriteBlockByRef(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void ReadBlock(uint32_t Address, uint32_t Size, void* Buffer) override;
+    // The stamp of the page cache's page the block lies in (0 when it spans pages).
+    void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) override;
+    void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) override;
     void ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t*& Buffer) override;
     void WriteBlockHeader(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void ReadBlockHeader(uint32_t Address, uint32_t Size, void* Buffer) override;

@@ -38,6 +38,59 @@ void IndexCorrupt(const char* Caller, const std::string& Text) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Checked pages
+
+namespace {
+constexpr std::size_t CCheckedPagesFirst = 64;       // slots of a new table
+constexpr std::size_t CCheckedPagesLimit = 1 << 16;  // slots at most: 1 MiB
+}  // namespace
+
+std::size_t TCheckedPages::SlotOf(uint32_t Address) const {
+    // Page addresses are multiples of the block size: a multiplicative hash spreads them.
+    return std::size_t((Address * 0x9E3779B1u) >> 7) & (FSlots.size() - 1);
+}
+
+bool TCheckedPages::Contains(uint32_t Address, uint64_t Stamp) const {
+    if (Stamp == 0 || FSlots.empty()) return false;
+    for (std::size_t i = SlotOf(Address);; i = (i + 1) & (FSlots.size() - 1)) {
+        const TSlot& slot = FSlots[i];
+        if (slot.Address == Address) return slot.Stamp == Stamp;
+        if (slot.Address == 0) return false;
+    }
+}
+
+void TCheckedPages::Add(uint32_t Address, uint64_t Stamp) {
+    if (Stamp == 0 || Address == 0) return;
+    if ((FUsed + 1) * 2 > FSlots.size()) {
+        // Grow while below the limit; at the limit start again.
+        std::vector<TSlot> old;
+        old.swap(FSlots);
+        FUsed = 0;
+        FSlots.assign(old.empty() ? CCheckedPagesFirst : std::min(old.size() * 2, CCheckedPagesLimit), TSlot{});
+        if (old.size() < CCheckedPagesLimit)
+            for (const TSlot& slot : old)
+                if (slot.Address != 0) Add(slot.Address, slot.Stamp);
+    }
+    for (std::size_t i = SlotOf(Address);; i = (i + 1) & (FSlots.size() - 1)) {
+        TSlot& slot = FSlots[i];
+        if (slot.Address == Address) {
+            slot.Stamp = Stamp;
+            return;
+        }
+        if (slot.Address == 0) {
+            slot = {Address, Stamp};
+            ++FUsed;
+            return;
+        }
+    }
+}
+
+void TCheckedPages::Clear() {
+    FSlots.clear();
+    FUsed = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Page life
 
 void TNode::Open(TBTree* Tree, TBaseIOInterface* IOInterface, uint32_t PageSize) {
@@ -73,8 +126,12 @@ void TNode::ReadNode(uint32_t Address) {
     CheckOpen();
     if (Address != FAddress) {
         FAddress = 0;
-        FIO->ReadBlock(Address, FPageSize, FBuffer.get());
-        ValidatePage(Address);
+        uint64_t stamp = 0;
+        FIO->ReadBlockStamped(Address, FPageSize, FBuffer.get(), stamp);
+        if (!FTree->FCheckedPages.Contains(Address, stamp)) {
+            ValidatePage(Address);
+            FTree->FCheckedPages.Add(Address, stamp);
+        }
         FAddress = Address;
     }
     FCursor = 0;
@@ -111,7 +168,10 @@ void TNode::ValidatePage(uint32_t Address) {
 void TNode::WriteNode() {
     CheckOpen();
     if (FAddress == 0) NodeError("TNode.WriteNode", "Node address is not set");
-    FIO->WriteBlock(FAddress, FPageSize, FBuffer.get());
+    // The tree writes only pages it read and checked or built itself.
+    uint64_t stamp = 0;
+    FIO->WriteBlockStamped(FAddress, FPageSize, FBuffer.get(), stamp);
+    FTree->FCheckedPages.Add(FAddress, stamp);
 }
 
 void TNode::ClearNode() {
@@ -198,7 +258,7 @@ int TNode::FindKeyByPosition(TKeySearchType SearchType, int Pos) const {
             break;
         }
     }
-    Assert(result >= -1 && result <= used, "FIndKeyPos error: " + IntToStr(result));
+    Assert(result >= -1 && result <= used, [&] { return "FIndKeyPos error: " + IntToStr(result); });
     return result;
 }
 
@@ -311,7 +371,7 @@ int TNode::UpdateKey(int Pos, const uint8_t* Entry) {
     const int used = Used();
     if (Pos < 0 || Pos >= used) NodeError("TNode.UpdateKey", "ReadPos is out of range: " + IntToStr(Pos));
     const int delta = FKeySize - Load16(Data() + Pos + C_KEYSIZEOFFSET);
-    Assert(delta < used, Format("Hdr %d Delta %d", {used, delta}));
+    Assert(delta < used, [&] { return Format("Hdr %d Delta %d", {used, delta}); });
     std::memcpy(Data() + Pos, Entry, FKeySize);
     return delta;
 }
@@ -466,9 +526,9 @@ int TNode::RedistributeNodes(TNode& Right) {
 void TNode::MergeNodes(TNode& Sibling, bool Append) {
     const int a = Used();
     const int b = Sibling.Used();
-    Assert(static_cast<int64_t>(a) + b + std::max(FKeySize, C_NODEHEADERSIZE) <= FPageSize,
-           Format("Invalid parameters for MergeNodes (size too large): size1 %d size2 %d key %d",
-                  {a, b, FKeySize}));
+    Assert(static_cast<int64_t>(a) + b + std::max(FKeySize, C_NODEHEADERSIZE) <= FPageSize, [&] {
+        return Format("Invalid parameters for MergeNodes (size too large): size1 %d size2 %d key %d", {a, b, FKeySize});
+    });
     const bool leaf = CheckIsLeaf();
     if (Append) {
         std::memcpy(Data() + a, Sibling.Data(), b);

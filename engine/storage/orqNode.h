@@ -25,7 +25,10 @@
 //
 // Pages read from storage are not trusted: ReadNode checks the header and every entry's size
 // and value layout and raises 8965 "Index is corrupt" for a page that fails, so the entry
-// operations below never reach outside the page buffer.
+// operations below never reach outside the page buffer. A page is checked once per content:
+// the storage stamps what it hands out (TBaseIOInterface::ReadBlockStamped), and the tree
+// remembers the stamps of the pages it checked or wrote itself (TCheckedPages); a page read
+// again from the file or written by anything else has a new stamp and is checked again.
 //
 // Invariants of an open node: the buffer holds PageSize bytes; 0 <= used <= PageSize - 16 and
 // used is a multiple of MaximumKeySize; 0 <= cursor <= used.
@@ -65,6 +68,28 @@ enum TSearchBound : uint8_t {
     sbLower,  // the first entry not below the key; internal: the last child whose first key
               // is below it
     sbUpper   // the first entry above the key; internal: as sbExact
+};
+
+// The pages one tree has checked (or written itself), by address, each with the stamp of the
+// content it checked. An open-addressing table that starts again empty when it reaches its
+// limit (a page it forgot is checked once more). Stamp 0 means "not known" and is never taken.
+class TCheckedPages {
+public:
+    // True when the page at Address was checked with content Stamp.
+    bool Contains(uint32_t Address, uint64_t Stamp) const;
+    // Remembers that the page at Address with content Stamp is sound (nothing for Stamp 0).
+    void Add(uint32_t Address, uint64_t Stamp);
+    void Clear();
+
+private:
+    struct TSlot {
+        uint32_t Address = 0;  // 0 = free (no page lies at address 0)
+        uint64_t Stamp = 0;
+    };
+    std::size_t SlotOf(uint32_t Address) const;
+
+    std::vector<TSlot> FSlots;  // empty, or a power of two
+    std::size_t FUsed = 0;
 };
 
 // One page of a B+-tree with a cursor on one of its entries.

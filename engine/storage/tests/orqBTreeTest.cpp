@@ -469,6 +469,10 @@ TEST(BTreeCorruption, BadPagesRaiseIndexIsCorrupt) {
          [](TreeRig& r) { Patch(r, ChildOfRoot(r, 0), 8, ChildOfRoot(r, 2)); }, walk},
         {"record count of a child", [](TreeRig& r) { Patch(r, r.Root, 16 + 2, 100000); },
          [](TreeRig& r) { r.Tree.GetAddrOfRecNo(1000); }},
+        {"record address zero in a leaf", [](TreeRig& r) { Patch(r, ChildOfRoot(r, 0), 16 + 6, 0); },
+         [](TreeRig& r) { r.Tree.GetAddrOfRecNo(1); }},
+        {"child address zero", [](TreeRig& r) { Patch(r, r.Root, 16 + 6, 0); },
+         [](TreeRig& r) { r.Tree.GetAddrOfRecNo(1); }},
         {"depth", [](TreeRig& r) { r.Depth = 1000; }, search},
     };
     for (bool disk : {false, true}) {
