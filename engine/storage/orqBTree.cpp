@@ -581,10 +581,16 @@ uint32_t TBTree::GetAddrOfRecNo(int RecNo) {
 
 void TBTree::RefreshParentEntry(TNode& Parent, int Pos, const TNode& Child) {
     Assert(!Child.CheckNodeEmpty(), "Parent entry of an empty page");
-    uint8_t* entry = Parent.EntryAt(Pos);
-    std::memcpy(entry, Child.EntryAt(0), FMaximumKeySize);
-    Store32(entry + C_KEYADDROFFSET, Child.Address());
-    Store32(entry + C_KEYCOUNTOFFSET, static_cast<uint32_t>(Child.GetRecordCount(-1)));
+    Parent.UpdateKey(Pos, Child.EntryAt(0));
+    Parent.SetEntryAddress(Pos, Child.Address());
+    Parent.SetEntryCount(Pos, static_cast<uint32_t>(Child.GetRecordCount(-1)));
+}
+
+void TBTree::UpdateParentEntry(TNode& Parent, int Pos, const TNode& Child, TLevelChange Change, int Delta) {
+    if (Change == lcCount)
+        Parent.SetEntryCount(Pos, Parent.EntryCount(Pos) + static_cast<uint32_t>(Delta));
+    else
+        RefreshParentEntry(Parent, Pos, Child);
 }
 
 void TBTree::ReleasePage(uint32_t Address) {
@@ -645,13 +651,22 @@ int TBTree::InsertKey() {
     Store32(pending + C_KEYCOUNTOFFSET, 0);
     int position = FInsertPositions[depth - 1];
     bool isPending = true;
+    TLevelChange below = lcCount;  // how the page of the level below changed
     for (size_t i = depth; i-- > 0;) {
         TNode& node = *FNodes[i];
-        if (i + 1 < depth) RefreshParentEntry(node, FInsertPositions[i], *FNodes[i + 1]);
+        TLevelChange change = lcCount;  // one record more, the same first key
+        if (i + 1 < depth) {
+            // The path entry of the child: one record more, or taken afresh from the child.
+            const int q = FInsertPositions[i];
+            UpdateParentEntry(node, q, *FNodes[i + 1], below, 1);
+            if (below != lcCount && q == 0) change = lcFirstKey;
+        }
         if (isPending) {
             node.InsertKey(position, pending);
             isPending = false;
+            if (position == 0) change = lcFirstKey;
             if (node.CheckNodeFull()) {
+                change = lcRebalanced;
                 spare.SetAddress(0);
                 spare.ClearNode();
                 const uint32_t newAddress = FIO->AllocateNewAddress(FPageSize, spare.Buffer());
@@ -668,6 +683,7 @@ int TBTree::InsertKey() {
             }
         }
         node.WriteNode();
+        below = change;
     }
 
     if (isPending) {
@@ -714,13 +730,18 @@ int TBTree::DeleteKey() {
     spare.SetAddress(0);
     int position = FNodes.back()->Cursor();
     bool isPending = true;
+    TLevelChange below = lcCount;  // how the page of the level below changed
     for (size_t i = depth; i-- > 0;) {
         TNode& node = *FNodes[i];
         TNode* parent = i > 0 ? FNodes[i - 1].get() : nullptr;
         const int q = i > 0 ? FInsertPositions[i - 1] : 0;
+        // One record less and the same first key, unless this level finds otherwise; the
+        // child's path entry was brought up to date when the level below was done.
+        TLevelChange change = below != lcCount && FInsertPositions[i] == 0 ? lcFirstKey : lcCount;
         if (isPending) {
             isPending = false;
             node.DeleteKey(position);
+            if (position == 0) change = lcFirstKey;
             if (parent && parent->GetCount() > 1 && node.CheckNodeTooEmpty()) {
                 const int s = parent->GetRedistributeNode(q);
                 const uint32_t siblingAddress = parent->EntryAddress(s);
@@ -733,6 +754,7 @@ int TBTree::DeleteKey() {
                     IndexCorrupt("TBTree.DeleteKey", Format("Index page %u is invalid", {siblingAddress}));
                 const bool rightSibling = q < s;
                 const int b = rightSibling ? node.RedistributeNodes(spare) : spare.RedistributeNodes(node);
+                if (b != 0) change = lcRebalanced;
                 if (b < 0) {
                     node.MergeNodes(spare, rightSibling);
                     ReleasePage(siblingAddress);
@@ -753,11 +775,13 @@ int TBTree::DeleteKey() {
                 ReleasePage(node.Address());
                 position = q;
                 isPending = true;
+                below = lcRebalanced;
                 continue;
             }
         }
-        if (parent) RefreshParentEntry(*parent, q, node);
+        if (parent) UpdateParentEntry(*parent, q, node, change, -1);
         node.WriteNode();
+        below = change;
     }
 
     // Root collapse: a root with a single child takes the child's page.

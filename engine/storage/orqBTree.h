@@ -223,8 +223,15 @@ private:
     // Checks the page in Node against its level (internal above the leaves, non-empty below
     // the root); 8965 otherwise.
     void CheckLevel(const TNode& Node, size_t Level, size_t Depth) const;
+    // How a change left a page, for its parent entry: lcCount, one record more or less and the
+    // same first key; lcFirstKey, a new first key too; lcRebalanced, entries moved to or from
+    // other pages.
+    enum TLevelChange : uint8_t { lcCount, lcFirstKey, lcRebalanced };
     // The parent entry at Pos := Child's first key with Child's address and record count.
     void RefreshParentEntry(TNode& Parent, int Pos, const TNode& Child);
+    // The parent entry at Pos after Child changed by Change: its count moved by Delta records
+    // for lcCount, else RefreshParentEntry.
+    void UpdateParentEntry(TNode& Parent, int Pos, const TNode& Child, TLevelChange Change, int Delta);
     // Gives a page back to the storage; every node holding it forgets it.
     void ReleasePage(uint32_t Address);
     // Every node but the root forgets its page (the levels shifted).

@@ -277,6 +277,15 @@ void TDiskIOInterface::WriteBlockStamped(uint32_t Address, uint32_t Size, const 
     FDiskMgr->WriteCustomSize(Address, Size, FTableID, FAccessFlags, Buffer, &Stamp);
 }
 
+void TDiskIOInterface::WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size,
+                                      const void* Block, uint64_t& Stamp) {
+    if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.WriteBlockPart", "", this);
+    if (Offset > BlockSize || Size > BlockSize - Offset)
+        OrqDatabaseError(8581, "TDiskIOInterface.WriteBlockPart", "Block part out of range", this);
+    FDiskMgr->WriteCustomSize(Address + Offset, Size, FTableID, FAccessFlags, static_cast<const uint8_t*>(Block) + Offset,
+                              &Stamp);
+}
+
 void TDiskIOInterface::ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t*& Buffer) {
     if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.ReadBlockByRef", "", this);
     FDiskMgr->ReadCustomSizeByRef(Address, Size, FTableID, FAccessFlags, Buffer);

@@ -82,7 +82,8 @@ inline constexpr uint32_t CDefaultBlobBlockSize = 512;
 // WriteBlock, WriteBlockByRef, ReadBlock, ReadBlockByRef, WriteBlockHeader, ReadBlockHeader,
 // ShowBlocks, ListBlocks, CheckPageValid, ShowStatus, GetNextMemoryBlockAddress,
 // CheckBlockAddressValid, NotifyPageChange; then CheckLinkAddress, the check of stored links,
-// and ReadBlockStamped / WriteBlockStamped, the transfers that name the content they moved.
+// and ReadBlockStamped / WriteBlockStamped / WriteBlockPart, the transfers that name the content
+// they moved.
 class TBaseIOInterface : public TObject {
 public:
     TBaseIOInterface() = default;
@@ -146,6 +147,13 @@ public:
     virtual void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
         WriteBlock(Address, Size, Buffer);
         Stamp = 0;
+    }
+    // Writes the bytes [Offset, Offset + Size) of the block of BlockSize bytes at Address, whose
+    // whole new content is at Block (the bytes outside the range are those stored); Stamp as
+    // WriteBlockStamped's. Base: the whole block through WriteBlockStamped.
+    virtual void WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size,
+                                const void* Block, uint64_t& Stamp) {
+        WriteBlockStamped(Address, BlockSize, Block, Stamp);
     }
 
     uint32_t BlockSize() const { return FBlockSize; }
@@ -229,6 +237,9 @@ public:
     // The stamp of the page cache's page the block lies in (0 when it spans pages).
     void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) override;
     void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) override;
+    // Only the range goes to the file (its page in the page cache).
+    void WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size, const void* Block,
+                        uint64_t& Stamp) override;
     void ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t*& Buffer) override;
     void WriteBlockHeader(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void ReadBlockHeader(uint32_t Address, uint32_t Size, void* Buffer) override;

@@ -106,6 +106,7 @@ void TNode::Open(TBTree* Tree, TBaseIOInterface* IOInterface, uint32_t PageSize)
     std::memset(FBuffer.get(), 0, FPageSize);
     FAddress = 0;
     FCursor = 0;
+    Change(0, FPageSize);
     FPositions.clear();
     for (uint32_t p = 0; p <= FPageSize; p += static_cast<uint32_t>(FKeySize))
         FPositions.push_back(static_cast<int>(p));
@@ -133,6 +134,7 @@ void TNode::ReadNode(uint32_t Address) {
             FTree->FCheckedPages.Add(Address, stamp);
         }
         FAddress = Address;
+        Unchanged();
     }
     FCursor = 0;
 }
@@ -140,7 +142,7 @@ void TNode::ReadNode(uint32_t Address) {
 void TNode::ValidatePage(uint32_t Address) {
     const uint32_t used = Load32(FBuffer.get() + C_NODEUSEDOFFSET);
     auto fail = [&](const std::string& What) {
-        std::memset(FBuffer.get(), 0, FPageSize);
+        std::memset(Change(0, FPageSize), 0, FPageSize);
         IndexCorrupt("TNode.ReadNode", Format("Index page %u: %s", {Address, What}));
     };
     if (used > FPageSize - C_NODEHEADERSIZE || used % static_cast<uint32_t>(FKeySize) != 0)
@@ -168,23 +170,36 @@ void TNode::ValidatePage(uint32_t Address) {
 void TNode::WriteNode() {
     CheckOpen();
     if (FAddress == 0) NodeError("TNode.WriteNode", "Node address is not set");
+    if (!Changed()) return;
+    // The bytes outside the changed range are what the storage holds: only the range is written.
     // The tree writes only pages it read and checked or built itself.
     uint64_t stamp = 0;
-    FIO->WriteBlockStamped(FAddress, FPageSize, FBuffer.get(), stamp);
+    FIO->WriteBlockPart(FAddress, FPageSize, FChangedFrom, FChangedTo - FChangedFrom, FBuffer.get(), stamp);
     FTree->FCheckedPages.Add(FAddress, stamp);
+    Unchanged();
+}
+
+uint8_t* TNode::Change(uint32_t From, uint32_t To) {
+    FChangedFrom = std::min(FChangedFrom, From);
+    FChangedTo = std::max(FChangedTo, To);
+    return FBuffer.get() + From;
+}
+
+uint8_t* TNode::MutableData() {
+    return Change(0, FPageSize) + C_NODEHEADERSIZE;
 }
 
 void TNode::ClearNode() {
     CheckOpen();
     const uint32_t type = NodeType();
-    std::memset(FBuffer.get(), 0, FPageSize);
+    std::memset(Change(0, FPageSize), 0, FPageSize);
     Store32(FBuffer.get() + C_NODETYPEOFFSET, type);
     FCursor = 0;
 }
 
 void TNode::CopyNode(const uint8_t* Buffer) {
     CheckOpen();
-    std::memcpy(FBuffer.get(), Buffer, FPageSize);
+    std::memcpy(Change(0, FPageSize), Buffer, FPageSize);
     FCursor = 0;
 }
 
@@ -192,7 +207,7 @@ void TNode::CopyNode(const uint8_t* Buffer) {
 // Header
 
 void TNode::SetLeaf(uint32_t Value) {
-    Store32(FBuffer.get() + C_NODETYPEOFFSET, Value & 127);
+    Store32(Change(C_NODETYPEOFFSET, C_NODETYPEOFFSET + 4), Value & 127);
 }
 
 uint32_t TNode::NodeType() const {
@@ -204,7 +219,7 @@ uint32_t TNode::GetNext() const {
 }
 
 void TNode::SetNext(uint32_t Value) {
-    Store32(FBuffer.get() + C_NODENEXTOFFSET, Value);
+    Store32(Change(C_NODENEXTOFFSET, C_NODENEXTOFFSET + 4), Value);
 }
 
 uint32_t TNode::GetPrior() const {
@@ -212,7 +227,7 @@ uint32_t TNode::GetPrior() const {
 }
 
 void TNode::SetPrior(uint32_t Value) {
-    Store32(FBuffer.get() + C_NODEPRIOROFFSET, Value);
+    Store32(Change(C_NODEPRIOROFFSET, C_NODEPRIOROFFSET + 4), Value);
 }
 
 int TNode::Used() const {
@@ -220,7 +235,7 @@ int TNode::Used() const {
 }
 
 void TNode::SetUsed(int Value) {
-    Store32(FBuffer.get() + C_NODEUSEDOFFSET, static_cast<uint32_t>(Value));
+    Store32(Change(C_NODEUSEDOFFSET, C_NODEUSEDOFFSET + 4), static_cast<uint32_t>(Value));
 }
 
 bool TNode::CheckNodeFull() const {
@@ -271,11 +286,11 @@ uint32_t TNode::EntryCount(int Pos) const {
 }
 
 void TNode::SetEntryAddress(int Pos, uint32_t Value) {
-    Store32(Data() + Pos + C_KEYADDROFFSET, Value);
+    Store32(ChangeEntries(Pos + C_KEYADDROFFSET, Pos + C_KEYADDROFFSET + 4), Value);
 }
 
 void TNode::SetEntryCount(int Pos, uint32_t Value) {
-    Store32(Data() + Pos + C_KEYCOUNTOFFSET, Value);
+    Store32(ChangeEntries(Pos + C_KEYCOUNTOFFSET, Pos + C_KEYCOUNTOFFSET + 4), Value);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -339,11 +354,11 @@ void TNode::MoveBlock(int StartPos, int Delta, bool Up) {
     if (Up) {
         if (static_cast<int64_t>(used) + Delta + C_NODEHEADERSIZE > FPageSize)
             NodeError("TNode.MoveBlock", "Node is overfull");
-        std::memmove(Data() + StartPos + Delta, Data() + StartPos, length);
+        std::memmove(ChangeEntries(StartPos + Delta, used + Delta), Data() + StartPos, length);
     } else {
         if (Delta > StartPos)
             NodeError("TNode.MoveBlock", "Move block error - Start Pos - Delta are out of range");
-        std::memmove(Data() + StartPos - Delta, Data() + StartPos, length);
+        std::memmove(ChangeEntries(StartPos - Delta, used - Delta), Data() + StartPos, length);
     }
 }
 
@@ -352,7 +367,7 @@ void TNode::InsertKey(int Pos, const uint8_t* Entry) {
     if (FindKeyByPosition(ksGE, Pos) != Pos)
         NodeError("TNode.InsertKey", "ReadPos is out of range: " + IntToStr(Pos));
     MoveBlock(Pos, FKeySize, true);
-    std::memcpy(Data() + Pos, Entry, FKeySize);
+    std::memcpy(ChangeEntries(Pos, Pos + FKeySize), Entry, FKeySize);
     SetUsed(Used() + FKeySize);
 }
 
@@ -364,7 +379,7 @@ void TNode::DeleteKey(int Pos) {
         NodeError("TNode.DeleteKey", "Invalid key size in Delete key: " + IntToStr(size));
     MoveBlock(Pos + size, size, false);
     SetUsed(used - size);
-    std::memset(Data() + used - size, 0, size);
+    std::memset(ChangeEntries(used - size, used), 0, size);
 }
 
 int TNode::UpdateKey(int Pos, const uint8_t* Entry) {
@@ -372,7 +387,7 @@ int TNode::UpdateKey(int Pos, const uint8_t* Entry) {
     if (Pos < 0 || Pos >= used) NodeError("TNode.UpdateKey", "ReadPos is out of range: " + IntToStr(Pos));
     const int delta = FKeySize - Load16(Data() + Pos + C_KEYSIZEOFFSET);
     Assert(delta < used, [&] { return Format("Hdr %d Delta %d", {used, delta}); });
-    std::memcpy(Data() + Pos, Entry, FKeySize);
+    std::memcpy(ChangeEntries(Pos, Pos + FKeySize), Entry, FKeySize);
     return delta;
 }
 
@@ -461,12 +476,12 @@ void TNode::SplitNode(TNode& NewPage, uint32_t NewAddress) {
     const int s = FindKeyByPosition(ksLE, used / 2);
     if (s <= 0) NodeError("TNode.SplitNode", "Cursor is out of range");
 
-    std::memset(NewPage.FBuffer.get(), 0, FPageSize);
-    std::memcpy(NewPage.Data(), Data() + s, used - s);
-    std::memcpy(NewPage.FBuffer.get(), FBuffer.get(), C_NODEHEADERSIZE);
+    std::memset(NewPage.Change(0, FPageSize), 0, FPageSize);
+    std::memcpy(NewPage.ChangeEntries(0, used - s), Data() + s, used - s);
+    std::memcpy(NewPage.Change(0, C_NODEHEADERSIZE), FBuffer.get(), C_NODEHEADERSIZE);
     NewPage.SetUsed(used - s);
     SetUsed(s);
-    std::memset(Data() + s, 0, FPageSize - C_NODEHEADERSIZE - s);
+    std::memset(ChangeEntries(s, FPageSize - C_NODEHEADERSIZE), 0, FPageSize - C_NODEHEADERSIZE - s);
 
     if (CheckIsLeaf()) {
         const uint32_t oldNext = GetNext();
@@ -505,20 +520,20 @@ int TNode::RedistributeNodes(TNode& Right) {
         const int move = a - m;
         if (b + move > room) NodeError("TNode.RedistributeNodes", "Node is overfull");
         Right.MoveBlock(0, move, true);
-        std::memcpy(Right.Data(), Data() + m, move);
+        std::memcpy(Right.ChangeEntries(0, move), Data() + m, move);
         Right.SetUsed(b + move);
         SetUsed(m);
-        std::memset(Data() + m, 0, move);
+        std::memset(ChangeEntries(m, m + move), 0, move);
     } else {
         // This page is shorter than h: it takes the right page's first entries.
         m = Right.FindKeyByPosition(ksGE, h - a);
         if (m < 0) return 1;
         if (a + m > room) NodeError("TNode.RedistributeNodes", "Node is overfull");
-        std::memcpy(Data() + a, Right.Data(), m);
+        std::memcpy(ChangeEntries(a, a + m), Right.Data(), m);
         SetUsed(a + m);
         Right.MoveBlock(m, m, false);
         Right.SetUsed(b - m);
-        std::memset(Right.Data() + b - m, 0, m);
+        std::memset(Right.ChangeEntries(b - m, b), 0, m);
     }
     return 1;
 }
@@ -531,7 +546,7 @@ void TNode::MergeNodes(TNode& Sibling, bool Append) {
     });
     const bool leaf = CheckIsLeaf();
     if (Append) {
-        std::memcpy(Data() + a, Sibling.Data(), b);
+        std::memcpy(ChangeEntries(a, a + b), Sibling.Data(), b);
         if (leaf) {
             const uint32_t next = Sibling.GetNext();
             SetNext(next);
@@ -539,7 +554,7 @@ void TNode::MergeNodes(TNode& Sibling, bool Append) {
         }
     } else {
         MoveBlock(0, b, true);
-        std::memcpy(Data(), Sibling.Data(), b);
+        std::memcpy(ChangeEntries(0, b), Sibling.Data(), b);
         if (leaf) {
             const uint32_t prior = Sibling.GetPrior();
             SetPrior(prior);

@@ -109,7 +109,8 @@ public:
     // Reads the page at Address unless it is the page held; cursor := 0 in every case. A page
     // that fails the checks raises 8965 "Index is corrupt" (the node then holds no page).
     void ReadNode(uint32_t Address);
-    // Writes the whole page to its address.
+    // Writes what changed since the page was read or last written (nothing when nothing did;
+    // the whole page for a page cleared or copied in).
     void WriteNode();
     // Zeroes the page except the node type; cursor := 0.
     void ClearNode();
@@ -123,8 +124,11 @@ public:
     int KeySize() const { return FKeySize; }
     const uint8_t* Buffer() const { return FBuffer.get(); }
     // The entry area (page offset 16).
-    uint8_t* Data() { return FBuffer.get() + C_NODEHEADERSIZE; }
     const uint8_t* Data() const { return FBuffer.get() + C_NODEHEADERSIZE; }
+    // The entry area to change in place: the whole page counts as changed.
+    uint8_t* MutableData();
+    // True when the page was changed since it was read or written: WriteNode has work to do.
+    bool Changed() const { return FChangedFrom < FChangedTo; }
 
     // ---- Header
     // Node type := Value and 127.
@@ -154,7 +158,6 @@ public:
     int FindKeyByPosition(TKeySearchType SearchType, int Pos) const;
     // The entry at data offset Pos (no check).
     const uint8_t* EntryAt(int Pos) const { return Data() + Pos; }
-    uint8_t* EntryAt(int Pos) { return Data() + Pos; }
     uint32_t EntryAddress(int Pos) const;
     uint32_t EntryCount(int Pos) const;
     void SetEntryAddress(int Pos, uint32_t Value);
@@ -250,6 +253,17 @@ public:
 
 private:
     void SetUsed(int Value);
+    // Page bytes [From, To) about to change: they are noted for WriteNode and returned.
+    uint8_t* Change(uint32_t From, uint32_t To);
+    // The same for the entry bytes [From, To) (data offsets).
+    uint8_t* ChangeEntries(int From, int To) {
+        return Change(uint32_t(C_NODEHEADERSIZE + From), uint32_t(C_NODEHEADERSIZE + To));
+    }
+    // Nothing changed since the page was read or written.
+    void Unchanged() {
+        FChangedFrom = FPageSize;
+        FChangedTo = 0;
+    }
     // Checks the page just read from Address (header, entry sizes, value layout); 8965 (and
     // a cleared buffer) when it fails.
     void ValidatePage(uint32_t Address);
@@ -262,6 +276,8 @@ private:
     uint32_t FPageSize = 0;
     int FKeySize = 0;
     int FCursor = 0;
+    uint32_t FChangedFrom = 0;  // the page bytes [FChangedFrom, FChangedTo) changed since the
+    uint32_t FChangedTo = 0;    // page was read or written; empty when From >= To
 };
 
 // Raises 8965 "Index is corrupt" with Text, naming Caller.
