@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -31,6 +32,67 @@ void TCachePage::SetPageSize(uint32_t Value) {
 uint8_t* TCachePage::Buffer() {
     if (!FBuffer) OrqDatabaseError(8581, "TCachePage.Buffer", "Object not initialized", nullptr);
     return FBuffer.get();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCachePageTable
+
+void TCachePageTable::Rehash(std::size_t Capacity) {
+    std::vector<TSlot> old;
+    old.swap(FSlots);
+    FSlots.assign(Capacity, TSlot{});
+    FMask = Capacity - 1;
+    FShift = unsigned(64 - std::countr_zero(Capacity));
+    FCount = 0;
+    for (const TSlot& slot : old)
+        if (slot.Page) Put(slot.Key, slot.Page);
+}
+
+void TCachePageTable::Reserve(std::size_t Count) {
+    const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(Count * 2, 16));
+    if (capacity > FSlots.size()) Rehash(capacity);
+}
+
+void TCachePageTable::Put(uint64_t Key, TCachePage* Page) {
+    if ((FCount + 1) * 2 > FSlots.size()) Rehash(std::max<std::size_t>(FSlots.size() * 2, 16));
+    for (std::size_t i = Home(Key);; i = (i + 1) & FMask) {
+        TSlot& slot = FSlots[i];
+        if (slot.Page == nullptr) {
+            slot = {Key, Page};
+            ++FCount;
+            return;
+        }
+        if (slot.Key == Key) {
+            slot.Page = Page;
+            return;
+        }
+    }
+}
+
+void TCachePageTable::Erase(uint64_t Key) {
+    if (FSlots.empty()) return;
+    std::size_t i = Home(Key);
+    for (;; i = (i + 1) & FMask) {
+        if (FSlots[i].Page == nullptr) return;
+        if (FSlots[i].Key == Key) break;
+    }
+    // Shift back every entry of the run after i whose home does not lie between the hole and it.
+    for (std::size_t j = (i + 1) & FMask;; j = (j + 1) & FMask) {
+        if (FSlots[j].Page == nullptr) break;
+        const std::size_t home = Home(FSlots[j].Key);
+        const bool movable = i <= j ? (home <= i || home > j) : (home <= i && home > j);
+        if (movable) {
+            FSlots[i] = FSlots[j];
+            i = j;
+        }
+    }
+    FSlots[i] = TSlot{};
+    --FCount;
+}
+
+void TCachePageTable::Clear() {
+    std::fill(FSlots.begin(), FSlots.end(), TSlot{});
+    FCount = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -72,16 +134,16 @@ void TCacheMgr::SetPageState(TCachePage* Page, TCachePageState State) {
 void TCacheMgr::HashPage(TCachePage* Page, uint32_t Position, uint32_t HighPosition) {
     if (Page->FHashed) {
         if (Page->FLowerAddress == Position && Page->FUpperAddress == HighPosition) return;
-        FHash.erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
+        FHash.Erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
     }
     Page->FLowerAddress = Position;
     Page->FUpperAddress = HighPosition;
-    FHash[KeyOf(Position, HighPosition)] = Page;
+    FHash.Put(KeyOf(Position, HighPosition), Page);
     Page->FHashed = true;
 }
 
 void TCacheMgr::ForgetPage(TCachePage* Page) {
-    if (Page->FHashed) FHash.erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
+    if (Page->FHashed) FHash.Erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
     Page->FHashed = false;
     Page->FStamp = 0;
     Page->FPageOwner = 0;
@@ -126,7 +188,7 @@ void TCacheMgr::Open(int32_t PageCount, int32_t PageSize) {
     if ((PageSize & (PageSize - 1)) != 0)
         OrqDatabaseError(8581, "TCacheMgr.Open", "Page size is not a power of two", this);
     FPageMask = ~uint32_t(PageSize - 1);
-    FHash.reserve(std::size_t(std::max(PageCount, 16)) * 2);
+    FHash.Reserve(std::size_t(std::max(PageCount, 16)));
     for (int32_t i = 0; i < PageCount; ++i) AddPage();
     FHits = 0;
     FMisses = 0;
@@ -134,7 +196,7 @@ void TCacheMgr::Open(int32_t PageCount, int32_t PageSize) {
 }
 
 void TCacheMgr::Close() {
-    FHash.clear();
+    FHash.Clear();
     FPages.clear();
     FEmpty = FClean = FDirty = TPageList{};
     FTransactionActive = false;
@@ -185,14 +247,18 @@ void TCacheMgr::ResetPageCount(int32_t Count) {
 // ---------------------------------------------------------------------------------------------
 // TCacheMgr: lookup and transfers
 
-int32_t TCacheMgr::FindPage(uint32_t Position, uint32_t HighPosition) {
-    auto it = FHash.find(KeyOf(Position, HighPosition));
-    if (it == FHash.end()) return -1;
-    TCachePage* page = it->second;
+TCachePage* TCacheMgr::LookUp(uint32_t Position, uint32_t HighPosition) const {
+    TCachePage* page = FHash.Find(KeyOf(Position, HighPosition));
+    if (!page) return nullptr;
     Assert(page->FLowerAddress == Position && page->FUpperAddress == HighPosition, [&] {
         return "Cache hash incorrect " + std::to_string(Position) + " " + std::to_string(HighPosition);
     });
-    return page->FIndex;
+    return page;
+}
+
+int32_t TCacheMgr::FindPage(uint32_t Position, uint32_t HighPosition) {
+    const TCachePage* page = LookUp(Position, HighPosition);
+    return page ? page->FIndex : -1;
 }
 
 bool TCacheMgr::IsBaseAddrInCache(uint32_t Address) { return FindPage(GetBaseAddress(Address), 0) >= 0; }
@@ -206,10 +272,8 @@ void TCacheMgr::CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Siz
 
 TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition,
                                   bool Load) {
-    TCachePage* page;
-    int32_t index = FindPage(Base, HighPosition);
-    if (index >= 0) {
-        page = FPages[std::size_t(index)].get();
+    TCachePage* page = LookUp(Base, HighPosition);
+    if (page) {
         if (page->FPageOwner == TableID) {
             ++FHits;
             return page;
@@ -247,9 +311,8 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
     return page;
 }
 
-void TCacheMgr::ForEachPagePiece(
-    uint32_t Position, int32_t Size,
-    const std::function<void(uint32_t Base, uint32_t Offset, uint32_t Count)>& Visit) const {
+template <class F>
+void TCacheMgr::ForEachPagePiece(uint32_t Position, int32_t Size, F&& Visit) const {
     uint32_t base = Position & FPageMask;
     uint32_t offset = Position - base;
     uint32_t left = uint32_t(Size);
@@ -308,13 +371,14 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
 }
 
 int32_t TCacheMgr::ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
-                                  int32_t Size, uint8_t*& Buffer) {
+                                  int32_t Size, uint8_t*& Buffer, uint64_t* Stamp) {
     uint32_t base = GetBaseAddress(Position);
     Assert(Size >= 0 && uint64_t(Position - base) + uint64_t(Size) <= uint64_t(FPageSize), "ReadCacheByRef failed");
     CheckRange(Position, HighPosition, Size);
     TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
     Buffer = page->Buffer() + (Position - base);
     Touch(page);
+    if (Stamp) *Stamp = page->FStamp;
     return Size;
 }
 
@@ -323,8 +387,7 @@ int32_t TCacheMgr::WriteCacheByRef(const void* Buffer, uint32_t TableID, uint32_
     (void)Buffer;  // the page buffer already holds the data
     Assert(Size == FPageSize, "WriteCacheByRef - error in write size");
     uint32_t base = GetBaseAddress(Position);
-    int32_t index = FindPage(base, HighPosition);
-    TCachePage* page = index >= 0 ? FPages[std::size_t(index)].get() : nullptr;
+    TCachePage* page = LookUp(base, HighPosition);
     Assert(page && page->FPageOwner == TableID, "WriteCacheByRef - page not found");
     ++FHits;
     Restamp(page);
@@ -380,8 +443,7 @@ void TCacheMgr::ClearOwnedPages(uint32_t TableID) {
 }
 
 void TCacheMgr::RemovePage(uint32_t Position, uint32_t HighPosition) {
-    int32_t index = FindPage(Position, HighPosition);
-    if (index >= 0) ForgetPage(FPages[std::size_t(index)].get());
+    if (TCachePage* page = LookUp(Position, HighPosition)) ForgetPage(page);
 }
 
 void TCacheMgr::ClearCache() {

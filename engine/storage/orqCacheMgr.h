@@ -36,7 +36,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "host/Object.h"
@@ -109,6 +108,42 @@ private:
     TCachePage* FNext = nullptr;
 };
 
+// The page cache's lookup from a page key (HighPosition << 32 | page address) to its page: one
+// flat array probed linearly (no allocation per entry, one cache line per lookup), kept at most
+// half full; a removal shifts the entries behind it back, so no tombstones build up.
+class TCachePageTable {
+public:
+    // The page under Key, or nullptr.
+    TCachePage* Find(uint64_t Key) const {
+        if (FSlots.empty()) return nullptr;
+        for (std::size_t i = Home(Key);; i = (i + 1) & FMask) {
+            const TSlot& slot = FSlots[i];
+            if (slot.Page == nullptr) return nullptr;
+            if (slot.Key == Key) return slot.Page;
+        }
+    }
+    // Page under Key (replacing what was there).
+    void Put(uint64_t Key, TCachePage* Page);
+    // Nothing under Key any more.
+    void Erase(uint64_t Key);
+    void Clear();
+    // Room for Count pages without growing.
+    void Reserve(std::size_t Count);
+
+private:
+    struct TSlot {
+        uint64_t Key = 0;
+        TCachePage* Page = nullptr;  // nullptr = free
+    };
+    std::size_t Home(uint64_t Key) const { return std::size_t((Key * 0x9E3779B97F4A7C15u) >> FShift); }
+    void Rehash(std::size_t Capacity);
+
+    std::vector<TSlot> FSlots;  // a power of two in size, or empty
+    std::size_t FMask = 0;
+    unsigned FShift = 64;
+    std::size_t FCount = 0;
+};
+
 // The page cache: pages keyed by (HighPosition, page address), O(1) lookup and LRU eviction.
 //
 // Invariants: a page is hashed exactly when its state is cpClean or cpDirty, under its own
@@ -145,9 +180,9 @@ public:
     int32_t WriteCache(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
                        uint32_t HighPosition, int32_t Size, uint64_t* Stamp = nullptr);
     // Buffer := the address of byte Position in its cached page; the range must lie within one
-    // page (assertion "ReadCacheByRef failed"). Returns Size.
+    // page (assertion "ReadCacheByRef failed"). Returns Size. When Stamp is given: the page's.
     int32_t ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
-                           int32_t Size, uint8_t*& Buffer);
+                           int32_t Size, uint8_t*& Buffer, uint64_t* Stamp = nullptr);
     // The page at Position, cached for TableID and changed in place, counts as written. Size must
     // be PageSize ("WriteCacheByRef - error in write size"); the page must be cached and valid
     // ("WriteCacheByRef - page not found"). Buffer is not read. Returns Size.
@@ -234,16 +269,17 @@ private:
     TCachePage* LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition, bool Load);
     void CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Size) const;
     // Visit(Base, Offset, Count) for each page piece of [Position, Position + Size) in address
-    // order: the page's address, the piece's offset in it and its byte count.
-    void ForEachPagePiece(
-        uint32_t Position, int32_t Size,
-        const std::function<void(uint32_t Base, uint32_t Offset, uint32_t Count)>& Visit) const;
+    // order: the page's address, the piece's offset in it and its byte count (defined in the .cpp).
+    template <class F>
+    void ForEachPagePiece(uint32_t Position, int32_t Size, F&& Visit) const;
+    // The cached page with that address, or nullptr; the check of FindPage.
+    TCachePage* LookUp(uint32_t Position, uint32_t HighPosition) const;
     // A trace line to the log when one is set (build a composed line only when FLog is set).
     void Log(const char* Text);
     void Log(const std::string& Text);
 
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position
-    std::unordered_map<uint64_t, TCachePage*> FHash;
+    TCachePageTable FHash;
     TPageList FEmpty, FClean, FDirty;
     int32_t FPageCount = 0;
     int32_t FPageSize = 0;

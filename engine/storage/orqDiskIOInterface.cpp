@@ -272,6 +272,16 @@ void TDiskIOInterface::ReadBlockStamped(uint32_t Address, uint32_t Size, void* B
     FDiskMgr->ReadCustomSize(Address, Size, FTableID, FAccessFlags, Buffer, &Stamp);
 }
 
+const uint8_t* TDiskIOInterface::ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) {
+    Stamp = 0;
+    if (!FDiskMgr || !FDiskMgr->IsOpen() || !FDiskMgr->File().TransfersByRef(FAccessFlags)) return nullptr;
+    const uint32_t pageSize = FDiskMgr->PageSize();
+    if (Size == 0 || Size > pageSize || Address % pageSize > pageSize - Size) return nullptr;
+    uint8_t* block = nullptr;
+    FDiskMgr->ReadCustomSizeByRef(Address, Size, FTableID, FAccessFlags, block, &Stamp);
+    return block;
+}
+
 void TDiskIOInterface::WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
     if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.WriteBlockStamped", "", this);
     FDiskMgr->WriteCustomSize(Address, Size, FTableID, FAccessFlags, Buffer, &Stamp);

@@ -189,18 +189,16 @@ int32_t TOrqFile::SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int
 }
 
 int32_t TOrqFile::SeekAndReadOrqFileByRef(uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                          uint8_t*& Buffer) {
+                                          uint8_t*& Buffer, uint64_t* Stamp) {
     CheckTableID(TableID);
-    Assert((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive) && CheckOpen(),
-           "SeekAndReadOrqFileByRef failed to access cache");
-    return FPageCache.ReadCacheByRef(TableID, AccessFlags, Position, 0, Size, Buffer);
+    Assert(TransfersByRef(AccessFlags), "SeekAndReadOrqFileByRef failed to access cache");
+    return FPageCache.ReadCacheByRef(TableID, AccessFlags, Position, 0, Size, Buffer, Stamp);
 }
 
 int32_t TOrqFile::SeekAndWriteOrqFileByRef(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
                                            uint32_t AccessFlags) {
     CheckTableID(TableID);
-    Assert((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive) && CheckOpen(),
-           "SeekAndWriteOrqFileByRef accessed in error");
+    Assert(TransfersByRef(AccessFlags), "SeekAndWriteOrqFileByRef accessed in error");
     FPageCache.WriteCacheByRef(Buffer, TableID, AccessFlags, Position, 0, Size);
     if (FTransactionActive) {
         uint32_t base = FPageCache.GetBaseAddress(Position);

@@ -99,7 +99,11 @@ public:
     // In-place variants through the page cache only (assertions "SeekAndReadOrqFileByRef failed to
     // access cache" / "SeekAndWriteOrqFileByRef accessed in error" otherwise).
     int32_t SeekAndReadOrqFileByRef(uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                    uint8_t*& Buffer);
+                                    uint8_t*& Buffer, uint64_t* Stamp = nullptr);
+    // True when a transfer with these access flags can go by reference (through the page cache).
+    bool TransfersByRef(uint32_t AccessFlags) const {
+        return (AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive) && CheckOpen();
+    }
     int32_t SeekAndWriteOrqFileByRef(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
                                      uint32_t AccessFlags);
     // Writes Size bytes at the end of the file (the transaction's end while one runs) and returns

@@ -82,8 +82,8 @@ inline constexpr uint32_t CDefaultBlobBlockSize = 512;
 // WriteBlock, WriteBlockByRef, ReadBlock, ReadBlockByRef, WriteBlockHeader, ReadBlockHeader,
 // ShowBlocks, ListBlocks, CheckPageValid, ShowStatus, GetNextMemoryBlockAddress,
 // CheckBlockAddressValid, NotifyPageChange; then CheckLinkAddress, the check of stored links,
-// and ReadBlockStamped / WriteBlockStamped / WriteBlockPart, the transfers that name the content
-// they moved.
+// and ReadBlockStamped / ReadBlockView / WriteBlockStamped / WriteBlockPart, the transfers that
+// name the content they moved.
 class TBaseIOInterface : public TObject {
 public:
     TBaseIOInterface() = default;
@@ -142,6 +142,13 @@ public:
     virtual void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) {
         ReadBlock(Address, Size, Buffer);
         Stamp = 0;
+    }
+    // The stored block at Address without a copy, when the storage can lend it: a pointer valid
+    // until the next call of this storage (nothing may be written through it), and Stamp as
+    // ReadBlockStamped's. nullptr when it cannot (then read with a copy). Base: nullptr.
+    virtual const uint8_t* ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) {
+        Stamp = 0;
+        return nullptr;
     }
     // WriteBlock, and Stamp := the stamp of the content written (0 = not known). Base: WriteBlock, 0.
     virtual void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
@@ -236,6 +243,9 @@ public:
     void ReadBlock(uint32_t Address, uint32_t Size, void* Buffer) override;
     // The stamp of the page cache's page the block lies in (0 when it spans pages).
     void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) override;
+    // The block in the page cache's page, when the block lies in one page and its transfers go
+    // through the page cache.
+    const uint8_t* ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) override;
     void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) override;
     // Only the range goes to the file (its page in the page cache).
     void WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size, const void* Block,

@@ -107,6 +107,7 @@ void TNode::Open(TBTree* Tree, TBaseIOInterface* IOInterface, uint32_t PageSize)
     FAddress = 0;
     FCursor = 0;
     Change(0, FPageSize);
+    FZeroFrom = 0;
     FPositions.clear();
     for (uint32_t p = 0; p <= FPageSize; p += static_cast<uint32_t>(FKeySize))
         FPositions.push_back(static_cast<int>(p));
@@ -128,7 +129,18 @@ void TNode::ReadNode(uint32_t Address) {
     if (Address != FAddress) {
         FAddress = 0;
         uint64_t stamp = 0;
-        FIO->ReadBlockStamped(Address, FPageSize, FBuffer.get(), stamp);
+        if (const uint8_t* view = FIO->ReadBlockView(Address, FPageSize, stamp)) {
+            // Only the header and the entries are copied (a bad entry count: the whole page, for
+            // the check to refuse); the rest of the buffer is zero, as the tree leaves it.
+            const uint32_t used = Load32(view + C_NODEUSEDOFFSET);
+            const uint32_t n = used <= FPageSize - C_NODEHEADERSIZE ? C_NODEHEADERSIZE + used : FPageSize;
+            std::memcpy(FBuffer.get(), view, n);
+            if (FZeroFrom > n) std::memset(FBuffer.get() + n, 0, FZeroFrom - n);
+            FZeroFrom = n;
+        } else {
+            FIO->ReadBlockStamped(Address, FPageSize, FBuffer.get(), stamp);
+            FZeroFrom = FPageSize;
+        }
         if (!FTree->FCheckedPages.Contains(Address, stamp)) {
             ValidatePage(Address);
             FTree->FCheckedPages.Add(Address, stamp);
@@ -182,6 +194,7 @@ void TNode::WriteNode() {
 uint8_t* TNode::Change(uint32_t From, uint32_t To) {
     FChangedFrom = std::min(FChangedFrom, From);
     FChangedTo = std::max(FChangedTo, To);
+    FZeroFrom = std::max(FZeroFrom, To);
     return FBuffer.get() + From;
 }
 
@@ -194,6 +207,7 @@ void TNode::ClearNode() {
     const uint32_t type = NodeType();
     std::memset(Change(0, FPageSize), 0, FPageSize);
     Store32(FBuffer.get() + C_NODETYPEOFFSET, type);
+    FZeroFrom = C_NODETYPEOFFSET + 4;
     FCursor = 0;
 }
 

@@ -106,8 +106,10 @@ public:
     // A different Address clears the page (the node type stays) and takes the address without
     // reading; SetAddress(0) forgets the page so that the next ReadNode reads.
     void SetAddress(uint32_t Address);
-    // Reads the page at Address unless it is the page held; cursor := 0 in every case. A page
-    // that fails the checks raises 8965 "Index is corrupt" (the node then holds no page).
+    // Reads the page at Address unless it is the page held; cursor := 0 in every case. Where the
+    // storage lends its block, only the header and the entries are copied (the rest of the page is
+    // zero in the node). A page that fails the checks raises 8965 "Index is corrupt" (the node
+    // then holds no page).
     void ReadNode(uint32_t Address);
     // Writes what changed since the page was read or last written (nothing when nothing did;
     // the whole page for a page cleared or copied in).
@@ -278,6 +280,7 @@ private:
     int FCursor = 0;
     uint32_t FChangedFrom = 0;  // the page bytes [FChangedFrom, FChangedTo) changed since the
     uint32_t FChangedTo = 0;    // page was read or written; empty when From >= To
+    uint32_t FZeroFrom = 0;     // the buffer is zero from here to its end
 };
 
 // Raises 8965 "Index is corrupt" with Text, naming Caller.

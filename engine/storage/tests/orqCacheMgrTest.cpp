@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <list>
+#include <map>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -114,6 +116,43 @@ TEST_F(PageCacheTest, MatchesAnLRUModel) {
     EXPECT_EQ(Cache.Misses(), modelMisses);
     EXPECT_EQ(Disk.Reads, modelMisses);
     EXPECT_EQ(Cache.Count(), capacity);
+}
+
+// The page lookup table under random puts and removals, with keys that crowd into runs (page
+// addresses of several files' worth and high words), against a map.
+TEST(CachePageTable, MatchesAMap) {
+    TCachePageTable table;
+    std::map<uint64_t, TCachePage*> model;
+    std::vector<std::unique_ptr<TCachePage>> pages;
+    for (int i = 0; i < 64; ++i) pages.push_back(std::make_unique<TCachePage>(i));
+    std::mt19937 rng(7);
+    for (int step = 0; step < 40000; ++step) {
+        // First few keys (a small table whose runs wrap around its end), then many.
+        const uint64_t key = uint64_t(rng() % 3) << 32 | uint64_t(rng() % (step < 20000 ? 14 : 300)) * 4096;
+        switch (rng() % 3) {
+            case 0: {
+                TCachePage* page = pages[rng() % pages.size()].get();
+                table.Put(key, page);
+                model[key] = page;
+                break;
+            }
+            case 1:
+                table.Erase(key);
+                model.erase(key);
+                break;
+            default: {
+                const auto it = model.find(key);
+                ASSERT_EQ(table.Find(key), it == model.end() ? nullptr : it->second) << step;
+            }
+        }
+        if (step % 5000 == 4999) {
+            for (const auto& [k, page] : model) ASSERT_EQ(table.Find(k), page) << step;
+            if (step == 19999) {
+                table.Clear();
+                model.clear();
+            }
+        }
+    }
 }
 
 TEST_F(PageCacheTest, WritesThroughOutsideATransaction) {
