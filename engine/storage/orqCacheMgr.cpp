@@ -421,9 +421,23 @@ std::vector<TCachePage*> TCacheMgr::DirtyPages() const {
 
 void TCacheMgr::Commit() {
     if (!FTransactionActive) OrqDatabaseError(10257, "TCacheMgr.Commit", "", this);
-    for (TCachePage* page : DirtyPages()) {
-        FWriteIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, page->FLowerAddress, page->FUpperAddress);
-        SetPageState(page, cpClean);
+    const std::vector<TCachePage*> pages = DirtyPages();
+    for (std::size_t i = 0; i < pages.size();) {
+        // The run of pages adjacent to pages[i] that go out with it.
+        std::size_t n = 1;
+        if (FWriteRunIO)
+            while (i + n < pages.size() && n < std::size_t(CMaxWriteRun) &&
+                   pages[i + n]->FUpperAddress == pages[i]->FUpperAddress &&
+                   uint64_t(pages[i + n]->FLowerAddress) == uint64_t(pages[i + n - 1]->FLowerAddress) + FPageSize)
+                ++n;
+        if (n == 1) {
+            TCachePage* page = pages[i];
+            FWriteIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, page->FLowerAddress, page->FUpperAddress);
+        } else {
+            FWriteRunIO(&pages[i], int(n));
+        }
+        for (std::size_t k = i; k < i + n; ++k) SetPageState(pages[k], cpClean);
+        i += n;
     }
     FTransactionActive = false;
 }

@@ -54,6 +54,10 @@ using TPageReadProc =
     std::function<void(uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition)>;
 using TPageWriteProc = std::function<void(const uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags,
                                           uint32_t Position, uint32_t HighPosition)>;
+// Writes Count pages, adjacent in address order (the first at the lowest address), with one
+// transfer. Failures raise.
+class TCachePage;
+using TPageRunWriteProc = std::function<void(TCachePage* const* Pages, int Count)>;
 // Re-encodes a page's plain text that was read under one table id and access flags as the plain
 // text the same stored bytes give under another: decode(New, encode(Old, Buffer)), in place.
 using TPageRecodeProc = std::function<void(uint8_t* Buffer, uint32_t OldTableID, uint32_t OldAccessFlags,
@@ -159,6 +163,10 @@ public:
     // The page procedures; read and write must be set before Open.
     void SetReadIO(TPageReadProc Proc) { FReadIO = std::move(Proc); }
     void SetWriteIO(TPageWriteProc Proc) { FWriteIO = std::move(Proc); }
+    // Optional: how Commit writes a run of adjacent dirty pages at once (at most CMaxWriteRun
+    // pages). Unset, every page goes through the write procedure on its own.
+    void SetWriteRunIO(TPageRunWriteProc Proc) { FWriteRunIO = std::move(Proc); }
+    static constexpr int CMaxWriteRun = 64;
     // Optional: how a dirty page is re-read under another table id. Unset, its plain text stays.
     void SetRecodeIO(TPageRecodeProc Proc) { FRecodeIO = std::move(Proc); }
 
@@ -190,7 +198,8 @@ public:
                             uint32_t HighPosition, int32_t Size);
 
     void StartTransaction() { FTransactionActive = true; }
-    // Writes every dirty page (in address order) and makes it clean. No transaction: 10257.
+    // Writes every dirty page (in address order; runs of adjacent pages through the run
+    // procedure when set) and makes it clean. No transaction: 10257.
     void Commit();
     // Every dirty page becomes empty; clean pages stay. No transaction: 10257.
     void Rollback();
@@ -292,6 +301,7 @@ private:
     int32_t FHits = 0;
     TPageReadProc FReadIO;
     TPageWriteProc FWriteIO;
+    TPageRunWriteProc FWriteRunIO;
     TPageRecodeProc FRecodeIO;
 };
 

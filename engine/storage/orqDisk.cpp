@@ -379,6 +379,7 @@ void TDiskMgr::Close() {
     FExclusive = false;
     FHeaderReadLocked = false;
     FHeaderWriteLocked = false;
+    FHeaderKeptInTransaction = false;
     FUsesLockFile = false;
     FNoTransactionLock = false;
     FMapMgr.reset();
@@ -443,9 +444,8 @@ uint32_t TDiskMgr::AppendNewPages(const void* Buffer, uint32_t PageCount, uint32
     const uint32_t bytes = ByteCount(PageCount, Caller);
     THeaderWriteScope header(*this);
     // The end as it is now that the header lock is held: other connections may have appended
-    // since this connection's transaction began.
-    int64_t end = FFile->Handle().Size();
-    if (IsTransactionActive()) end = std::max(end, FFile->SeekOrqEof());
+    // since this connection's transaction began (the transaction's end is never below the file's).
+    const int64_t end = IsTransactionActive() ? FFile->SeekOrqEof() : FFile->Handle().Size();
     if (end < 0) OrqDatabaseError(9600, Caller, "", this);
     const uint64_t address = (uint64_t(end) + FPageSize - 1) / FPageSize * FPageSize;
     if (address + bytes > CAddressSpace) OrqDatabaseError(9600, Caller, "", this);
@@ -563,6 +563,13 @@ void TDiskMgr::SetHeaderWriteLock() { TakeHeaderLock("TDiskMgr.SetHeaderWriteLoc
 void TDiskMgr::TakeHeaderLock(const char* Caller, uint8_t LockType) {
     RequireOpen(Caller);
     const bool held = FHeaderReadLocked || FHeaderWriteLocked;
+    if (!held && FHeaderKeptInTransaction && IsTransactionActive() && FGlobalHdr->Valid()) {
+        // Taken earlier in this transaction and held since: no other connection can have changed
+        // the header (nor taken the header's transaction lock), so the header in memory is current.
+        FHeaderReadLocked = true;
+        if (LockType == CWriteLock) FHeaderWriteLocked = true;
+        return;
+    }
     SetTableLock(0, LockType);
     FHeaderReadLocked = true;
     if (LockType == CWriteLock) FHeaderWriteLocked = true;
@@ -577,6 +584,8 @@ void TDiskMgr::TakeHeaderLock(const char* Caller, uint8_t LockType) {
 
 void TDiskMgr::ReleaseHeaderLock() {
     if (FGlobalHdr && FGlobalHdr->Dirty() && FFile->CheckOpen()) WriteHeader();
+    // Inside a transaction the lock itself stays until the transaction ends.
+    if ((FHeaderReadLocked || FHeaderWriteLocked) && IsTransactionActive()) FHeaderKeptInTransaction = true;
     if (FFile->CheckOpen()) ReleaseTableLock(0);
     FHeaderReadLocked = false;
     FHeaderWriteLocked = false;
@@ -691,6 +700,7 @@ void TDiskMgr::ReleaseAllLocks() {
     // The header lock is table lock 0: whatever the flags said, it is gone now.
     FHeaderReadLocked = false;
     FHeaderWriteLocked = false;
+    FHeaderKeptInTransaction = false;
     if (!FFile->CheckOpen() || !FUsesLockFile) return;
     if (FTableLockMgr) FTableLockMgr->ReleaseAllLocks();
     if (FRecordLockMgr) FRecordLockMgr->ReleaseAllLocks();
@@ -828,8 +838,8 @@ bool TDiskMgr::RecoverInterruptedCommit() {
 // Other
 
 uint32_t TDiskMgr::GetFileSize() {
-    int64_t size = FFile->CheckOpen() ? FFile->Handle().Size() : -1;
-    if (size >= 0 && IsTransactionActive()) size = std::max(size, FFile->SeekOrqEof());
+    // A transaction's end is never below the file's (SeekOrqEof).
+    const int64_t size = !FFile->CheckOpen() ? -1 : IsTransactionActive() ? FFile->SeekOrqEof() : FFile->Handle().Size();
     if (size < 0) OrqDatabaseError(8581, "TDiskMgr.GetFileSize", "Unable to get file size", this);
     return uint32_t(std::min<int64_t>(size, int64_t(CAddressSpace - 1)));
 }

@@ -224,8 +224,8 @@ public:
     // Takes the header write lock; reads the header when no header lock was held.
     void SetHeaderWriteLock();
     // Writes the header if dirty and releases the header lock; the header flags are cleared.
-    // Inside a transaction the lock itself stays until the end (it is taken again without
-    // waiting, and the header read again from the transaction's view).
+    // Inside a transaction the lock itself stays until the end, and taking it again later in the
+    // transaction costs nothing: nobody else can change the header meanwhile, so it is not read.
     void ReleaseHeaderLock();
     bool HeaderReadLocked() const { return FHeaderReadLocked; }
     bool HeaderWriteLocked() const { return FHeaderWriteLocked; }
@@ -362,6 +362,7 @@ private:
     bool FReadOnly = false;
     bool FHeaderReadLocked = false;
     bool FHeaderWriteLocked = false;
+    bool FHeaderKeptInTransaction = false;  // the header lock was taken in this transaction and is held
     int32_t FLockRetryInterval = 200;
     int32_t FLockRetryCount = 10;
     bool FUsesLockFile = false;

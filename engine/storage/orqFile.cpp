@@ -40,6 +40,7 @@ TOrqFile::TOrqFile() {
                                  uint32_t HighPosition) {
         InternalWritePage(Buffer, TableID, AccessFlags, Position, HighPosition);
     });
+    FPageCache.SetWriteRunIO([this](TCachePage* const* Pages, int Count) { WritePageRun(Pages, Count); });
     FPageCache.SetRecodeIO([this](uint8_t* Buffer, uint32_t OldTableID, uint32_t OldAccessFlags, uint32_t NewTableID,
                                   uint32_t NewAccessFlags) {
         RecodePage(Buffer, OldTableID, OldAccessFlags, NewTableID, NewAccessFlags);
@@ -80,6 +81,8 @@ void TOrqFile::CloseHandle() {
     FPageBuffer.shrink_to_fit();
     FCodeBuffer.clear();
     FCodeBuffer.shrink_to_fit();
+    FRunBuffer.clear();
+    FRunBuffer.shrink_to_fit();
     FOpenPageSize = 0;
 }
 
@@ -406,6 +409,16 @@ void TOrqFile::InternalWritePage(const uint8_t* Buffer, uint32_t TableID, uint32
         out = FPageBuffer.data();
     }
     RawWrite(out, KeyOf(Position, HighPosition), uint32_t(FOpenPageSize), "TOrqFile.InternalWritePage");
+}
+
+void TOrqFile::WritePageRun(TCachePage* const* Pages, int Count) {
+    const std::size_t pageSize = std::size_t(FOpenPageSize);
+    FRunBuffer.resize(pageSize * std::size_t(Count));
+    for (int k = 0; k < Count; ++k)
+        EncodePage(Pages[k]->Buffer(), FRunBuffer.data() + pageSize * std::size_t(k), Pages[k]->AccessFlags(),
+                   Pages[k]->PageOwner());
+    RawWrite(FRunBuffer.data(), KeyOf(Pages[0]->LowerAddress(), Pages[0]->UpperAddress()), uint32_t(FRunBuffer.size()),
+             "TOrqFile.InternalWritePage");
 }
 
 void TOrqFile::InternalRead(uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,

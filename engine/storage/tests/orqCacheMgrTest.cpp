@@ -274,6 +274,38 @@ TEST_F(PageCacheTest, FailedCommitKeepsTheRestDirtyAndCanBeRetried) {
     for (uint32_t page = 0; page < 3; ++page) EXPECT_EQ(DiskPage(page), data);
 }
 
+// With a run procedure, adjacent dirty pages go out together (at most CMaxWriteRun at a time),
+// a lone page through the page procedure; a failed run stays dirty and is written on retry.
+TEST_F(PageCacheTest, CommitWritesRunsOfAdjacentPages) {
+    const int pages = TCacheMgr::CMaxWriteRun + 5;
+    Cache.Open(4, PageSize);
+    std::vector<int> runs;
+    bool failRun = true;
+    Cache.SetWriteRunIO([&](TCachePage* const* Pages, int Count) {
+        if (failRun) {
+            failRun = false;
+            throw std::runtime_error("injected run failure");
+        }
+        runs.push_back(Count);
+        for (int k = 0; k < Count; ++k) {
+            ASSERT_EQ(Pages[k]->LowerAddress(), Pages[0]->LowerAddress() + uint32_t(k) * PageSize);
+            Disk.Write(Pages[k]->Buffer(), Pages[k]->LowerAddress(), PageSize);
+        }
+    });
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x5A);
+    for (int page = 0; page < pages; ++page)
+        if (page != 1) Cache.WriteCache(data.data(), 1, 1, uint32_t(page) * PageSize, 0, PageSize);
+    EXPECT_THROW(Cache.Commit(), std::runtime_error);
+    EXPECT_EQ(Cache.DirtyCount(), pages - 2) << "page 0 went through the page procedure";
+    EXPECT_EQ(DiskPage(0), data);
+    Cache.Commit();
+    EXPECT_EQ(Cache.DirtyCount(), 0);
+    EXPECT_EQ(runs, (std::vector<int>{TCacheMgr::CMaxWriteRun, pages - 2 - TCacheMgr::CMaxWriteRun}));
+    for (int page = 0; page < pages; ++page)
+        if (page != 1) EXPECT_EQ(DiskPage(uint32_t(page)), data) << page;
+}
+
 // A failed read or write-through leaves no page that claims bytes the disk does not hold.
 TEST_F(PageCacheTest, FailedTransfersLeaveNoWrongPage) {
     Cache.Open(4, PageSize);
