@@ -66,7 +66,14 @@ void TBTree::RebuildFieldList() {
     if (FKeyFields.Count() > C_MAXOPTIMIZEDKEYFIELDS)
         TreeError("TBTree.SetMaximumKeySize", "Too many key fields");
     FFieldList.clear();
-    for (int i = 0; i < FKeyFields.Count(); ++i) FFieldList.push_back(FKeyFields.GetIndex(i));
+    FPlans.clear();
+    for (int i = 0; i < FKeyFields.Count(); ++i) {
+        const TKeyFieldItem* field = FKeyFields.GetIndex(i);
+        FFieldList.push_back(field);
+        const TFieldType type = field->DataType();
+        FPlans.push_back({type, field->FieldSize(), IsStringKey(type), field->Descending(), IsKeyType(type),
+                          IsFixedKeyType(type) && field->FieldSize() >= FixedValueSize(type)});
+    }
 }
 
 void TBTree::SetMaximumKeySize(int Size) {
@@ -274,19 +281,19 @@ int TBTree::CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, co
     const int size = Load16(Entry + C_KEYSIZEOFFSET);
     if (size > FMaximumKeySize)
         TreeError("TBTree.CompareToOptimizedKey", "Invalid key size: " + IntToStr(size));
-    const int count = static_cast<int>(FFieldList.size());
+    const int count = static_cast<int>(FPlans.size());
     const int n = FieldCount > 0 ? std::min(FieldCount, count) : count;
     int pos = C_KEYHEADERSIZE + FKeyFields.DataOffset();
     for (int i = 0; i < n; ++i) {
         const int marker = Key.GetComparisonMarker(i);
         if (marker != 0) return marker;
-        const TKeyFieldItem& field = *FFieldList[i];
+        const TKeyPlan& plan = FPlans[i];
         const bool has1 = Key.HasValue(i);
         const bool has2 = (Entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) != 0;
         int r = static_cast<int>(has1) - static_cast<int>(has2);
         if (has2) {
-            int len = field.FieldSize();
-            if (IsStringKey(field.DataType())) {
+            int len = plan.Size;
+            if (plan.IsString) {
                 if (pos + 2 > FMaximumKeySize)
                     TreeError("TBTree.CompareToOptimizedKey", "KeySize out of range");
                 len = Load16(Entry + pos);
@@ -295,16 +302,16 @@ int TBTree::CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, co
             if (len < 0 || pos + len > FMaximumKeySize)
                 TreeError("TBTree.CompareToOptimizedKey", "KeySize out of range");
             if (r == 0) {
-                if (!IsKeyType(field.DataType()))
+                if (!plan.KeyType)
                     TreeError("TBTree.CompareToOptimizedKey",
-                              std::string("Field type not found in KeyBufCompare: ") +
-                                  FieldTypeName(field.DataType()));
-                r = CompareKeyValues(field, FDBStringCompare, Key.GetValue(i), Key.GetDataSize(i),
-                                     Entry + pos, len);
+                              std::string("Field type not found in KeyBufCompare: ") + FieldTypeName(plan.Type));
+                r = plan.Fixed ? CompareFixedKeyValues(plan.Type, Key.GetValue(i), Entry + pos)
+                               : CompareKeyValues(*FFieldList[i], FDBStringCompare, Key.GetValue(i),
+                                                  Key.GetDataSize(i), Entry + pos, len);
             }
             pos += len;
         }
-        if (field.Descending()) r = -r;
+        if (plan.Descending) r = -r;
         if (r != 0) return r;
     }
     return 0;

@@ -203,6 +203,17 @@ public:
     // Used by TNode: the key fields as a plain array (rebuilt by SetMaximumKeySize and Open).
     const std::vector<const TKeyFieldItem*>& FieldList() const { return FFieldList; }
 
+    // What the comparison of a decoded key needs of one key field, taken once from the field
+    // list (rebuilt with it).
+    struct TKeyPlan {
+        TFieldType Type;
+        int32_t Size;     // FieldSize
+        bool IsString;    // String or WideString: a 2-byte length, then the bytes
+        bool Descending;
+        bool KeyType;     // the type has a key encoding
+        bool Fixed;       // a fixed-size type whose FieldSize holds it: compared in place
+    };
+
 private:
     friend class TNode;
 
@@ -260,6 +271,7 @@ private:
     uint32_t* FDepth = nullptr;
     TKeyFields FKeyFields;
     std::vector<const TKeyFieldItem*> FFieldList;
+    std::vector<TKeyPlan> FPlans;  // parallel to FFieldList
     int FMaximumKeySize = 0;
     std::vector<uint8_t> FSearchKey;  // MaximumKeySize + 1 bytes each
     std::vector<uint8_t> FSecondKey;  // the cursor entry of a path refresh

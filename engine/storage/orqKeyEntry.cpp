@@ -96,19 +96,6 @@ void FillMarkers(int FieldCount, const TKeyMarkerList* CallerMarkers, TKeyMarker
     OrqDatabaseError(8581, "TBTree.CompareKeys", "KeySize out of range", nullptr);
 }
 
-// A total order over doubles for keys: numbers in numeric order (-0 equals 0), NaN after
-// every number, NaNs equal.
-int CompareKeyReals(double A, double B) {
-    const bool nanA = std::isnan(A);
-    const bool nanB = std::isnan(B);
-    if (nanA || nanB) return static_cast<int>(nanA) - static_cast<int>(nanB);
-    return CompareReals(A, B);
-}
-
-template <class T>
-int ThreeWay(T A, T B) {
-    return A < B ? -1 : (A > B ? 1 : 0);
-}
 
 // Reads a key's values one after the other, checking that each lies inside the entry.
 class TKeyReader {
@@ -154,25 +141,8 @@ int CompareValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCom
         case ftWideString:
             return DBCompareWideStrings(reinterpret_cast<const char*>(V1), reinterpret_cast<const char*>(V2),
                                         Len1, Len2, Field.CaseInsensitive(), false);
-        case ftSmallint:
-            return ThreeWay(Load<int16_t>(V1), Load<int16_t>(V2));
-        case ftWord:
-            return ThreeWay(Load<uint16_t>(V1), Load<uint16_t>(V2));
-        case ftInteger:
-        case ftAutoInc:
-            return ThreeWay(Load<int32_t>(V1), Load<int32_t>(V2));
-        case ftBoolean:
-            return static_cast<int>(V1[0] != 0) - static_cast<int>(V2[0] != 0);
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-            return CompareKeyReals(Load<double>(V1), Load<double>(V2));
-        // Scaled integers compare exactly (as doubles, large amounts would tie).
-        case ftBCD:
-            return ThreeWay(Load<int64_t>(V1), Load<int64_t>(V2));
         default:
+            if (IsFixedKeyType(type)) return CompareFixedKeyValues(type, V1, V2);
             OrqDatabaseError(8581, "TBTree.CompareKeys",
                              std::string("Field type not found: ") + FieldTypeName(type), nullptr);
     }

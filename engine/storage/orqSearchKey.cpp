@@ -26,13 +26,6 @@ void CheckFieldCount(const TKeyFields& KeyFields) {
 
 }  // namespace
 
-const uint8_t* TOptimizedSearchKey::GetValue(int i) const {
-    if (!FIsPointer[i]) return FData[i];
-    const uint8_t* p = nullptr;
-    std::memcpy(&p, FData[i], sizeof p);
-    return p;
-}
-
 void TOptimizedSearchKey::Clear() {
     std::memset(FData, 0, sizeof FData);
     std::memset(FDataSizes, 0, sizeof FDataSizes);
