@@ -670,7 +670,7 @@ int RunDriver() {
     std::printf("%-54s %10.1f %10.1f %7.2f %12.1f %7.2f\n", "peak memory (MiB)", om, sm, om / sm, bm, bm / sm);
     const double oa = MedianCount(ostra, "allocations") / p.Rows, sa = MedianCount(sqlite, "allocations") / p.Rows,
                  ba = MedianCount(big, "allocations") / p.Rows;
-    std::printf("%-54s %10.1f %10.1f %7.2f %12.1f %7.2f\n", "heap allocations per inserted row", oa, sa, oa / sa, ba,
+    std::printf("%-54s %10.2f %10.2f %7.2f %12.2f %7.2f\n", "heap allocations per inserted row", oa, sa, oa / sa, ba,
                 ba / sa);
     std::printf("%-54s %10.1f %10.1f %7s %12.1f\n", "file size after the run (MiB)",
                 MedianCount(ostra, "file_bytes") / 1048576, MedianCount(sqlite, "file_bytes") / 1048576, "",

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "engine/storage/orqErrors.h"
@@ -19,19 +20,31 @@ namespace ostra {
 
 void TCachePage::Open() {
     if (FPageSize == 0) OrqDatabaseError(8581, "TCachePage.Open", "Page size = 0", nullptr);
-    if (!FBuffer) FBuffer = std::make_unique<uint8_t[]>(FPageSize);  // value-initialised: zeros
+    if (FData) return;
+    FOwned.reset(static_cast<uint8_t*>(std::calloc(FPageSize, 1)));
+    if (!FOwned) throw std::bad_alloc();
+    FData = FOwned.get();
 }
 
-void TCachePage::Close() { FBuffer.reset(); }
+void TCachePage::OpenOn(uint8_t* Slice) {
+    if (FPageSize == 0) OrqDatabaseError(8581, "TCachePage.Open", "Page size = 0", nullptr);
+    FOwned.reset();
+    FData = Slice;
+}
+
+void TCachePage::Close() {
+    FOwned.reset();
+    FData = nullptr;
+}
 
 void TCachePage::SetPageSize(uint32_t Value) {
-    if (FBuffer) OrqDatabaseError(8581, "TCachePage.SetPageSize", "Cannot set page size on opened cache page", nullptr);
+    if (FData) OrqDatabaseError(8581, "TCachePage.SetPageSize", "Cannot set page size on opened cache page", nullptr);
     FPageSize = Value;
 }
 
 uint8_t* TCachePage::Buffer() {
-    if (!FBuffer) OrqDatabaseError(8581, "TCachePage.Buffer", "Object not initialized", nullptr);
-    return FBuffer.get();
+    if (!FData) OrqDatabaseError(8581, "TCachePage.Buffer", "Object not initialized", nullptr);
+    return FData;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -189,7 +202,14 @@ void TCacheMgr::Open(int32_t PageCount, int32_t PageSize) {
         OrqDatabaseError(8581, "TCacheMgr.Open", "Page size is not a power of two", this);
     FPageMask = ~uint32_t(PageSize - 1);
     FHash.Reserve(std::size_t(std::max(PageCount, 16)));
-    for (int32_t i = 0; i < PageCount; ++i) AddPage();
+    uint8_t* slab = nullptr;
+    if (PageCount > 0) {
+        // A large zeroed allocation comes straight from the system, untouched until used.
+        slab = static_cast<uint8_t*>(std::calloc(std::size_t(PageCount), std::size_t(PageSize)));
+        if (!slab) throw std::bad_alloc();
+        FSlabs.emplace_back(slab);
+    }
+    for (int32_t i = 0; i < PageCount; ++i) AddPage(slab + std::size_t(i) * std::size_t(PageSize));
     FHits = 0;
     FMisses = 0;
     FOpen = true;
@@ -198,15 +218,19 @@ void TCacheMgr::Open(int32_t PageCount, int32_t PageSize) {
 void TCacheMgr::Close() {
     FHash.Clear();
     FPages.clear();
+    FSlabs.clear();
     FEmpty = FClean = FDirty = TPageList{};
     FTransactionActive = false;
     FOpen = false;
 }
 
-TCachePage* TCacheMgr::AddPage() {
+TCachePage* TCacheMgr::AddPage(uint8_t* Slice) {
     auto page = std::make_unique<TCachePage>(int32_t(FPages.size()));
     page->SetPageSize(uint32_t(FPageSize));
-    page->Open();
+    if (Slice)
+        page->OpenOn(Slice);
+    else
+        page->Open();
     TCachePage* result = page.get();
     FPages.push_back(std::move(page));
     LinkTail(result);  // cpEmpty

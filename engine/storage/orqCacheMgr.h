@@ -33,6 +33,7 @@
 // One thread at a time per cache; the caches know nothing of other processes.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -75,9 +76,12 @@ public:
 
     // Allocates the zero-filled buffer. PageSize 0: 8581 "Page size = 0".
     void Open();
-    // Frees the buffer.
+    // Opens the page on Slice, PageSize zero bytes that the caller owns and keeps while the page
+    // is open.
+    void OpenOn(uint8_t* Slice);
+    // Frees the buffer (or lets go of the slice).
     void Close();
-    bool IsOpen() const { return FBuffer != nullptr; }
+    bool IsOpen() const { return FData != nullptr; }
     // Open page: 8581 "Cannot set page size on opened cache page".
     void SetPageSize(uint32_t Value);
     // The buffer; a page that is not open: 8581 "Object not initialized".
@@ -97,7 +101,11 @@ public:
 
 private:
     friend class TCacheMgr;
-    std::unique_ptr<uint8_t[]> FBuffer;
+    struct TFree {
+        void operator()(uint8_t* P) const { std::free(P); }
+    };
+    std::unique_ptr<uint8_t[], TFree> FOwned;  // the buffer, when the page allocated it
+    uint8_t* FData = nullptr;                   // the buffer: FOwned, or a slice of the cache's
     int32_t FIndex;
     uint32_t FLowerAddress = 0;
     uint32_t FUpperAddress = 0;
@@ -222,8 +230,9 @@ public:
     // A page to load into, out of the hash: an empty page, else the least recently used clean
     // page, else a new page.
     TCachePage* GetNextEmptyPage();
-    // Appends a new empty page to the collection.
-    TCachePage* AddPage();
+    // Appends a new empty page to the collection: on Slice (PageSize zero bytes of the cache's
+    // own) when given, else with a buffer of its own.
+    TCachePage* AddPage(uint8_t* Slice = nullptr);
     uint32_t GetBaseAddress(uint32_t Address) const { return Address & FPageMask; }
     // True when the page holding Address is cached.
     bool IsBaseAddrInCache(uint32_t Address);
@@ -287,6 +296,9 @@ private:
     void Log(const char* Text);
     void Log(const std::string& Text);
 
+    // The buffers of the pages that Open adds, in one zeroed allocation (per Open) whose memory
+    // the system gives only as pages are used: a large cache costs what it holds, not its size.
+    std::vector<std::unique_ptr<uint8_t[], TCachePage::TFree>> FSlabs;
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position
     TCachePageTable FHash;
     TPageList FEmpty, FClean, FDirty;
