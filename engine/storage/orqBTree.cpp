@@ -24,31 +24,6 @@ namespace ostra {
 
 namespace {
 
-bool IsStringKey(TFieldType Type) {
-    return Type == ftString || Type == ftWideString;
-}
-
-bool IsKeyType(TFieldType Type) {
-    switch (Type) {
-        case ftString:
-        case ftWideString:
-        case ftSmallint:
-        case ftWord:
-        case ftInteger:
-        case ftAutoInc:
-        case ftBoolean:
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-        case ftBCD:
-            return true;
-        default:
-            return false;
-    }
-}
-
 [[noreturn]] void TreeError(const char* Caller, const std::string& Text) {
     OrqDatabaseError(8581, Caller, Text, nullptr);
 }
@@ -71,8 +46,8 @@ void TBTree::RebuildFieldList() {
         const TKeyFieldItem* field = FKeyFields.GetIndex(i);
         FFieldList.push_back(field);
         const TFieldType type = field->DataType();
-        FPlans.push_back({type, field->FieldSize(), IsStringKey(type), field->Descending(), IsKeyType(type),
-                          IsFixedKeyType(type) && field->FieldSize() >= FixedValueSize(type)});
+        FPlans.push_back({type, field->FieldSize(), IsStringKeyType(type), field->Descending(), IsKeyFieldType(type),
+                          FixedValueSize(type) != 0 && field->FieldSize() >= FixedValueSize(type)});
     }
 }
 

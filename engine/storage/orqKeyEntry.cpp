@@ -30,10 +30,6 @@ void Store(uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-bool IsStringKey(TFieldType Type) {
-    return Type == ftString || Type == ftWideString;
-}
-
 void SetNullBit(uint8_t* KeyBuf, int Field) {
     KeyBuf[C_KEYHEADERSIZE + Field / 8] |= static_cast<uint8_t>(128u >> (Field % 8));
 }
@@ -105,7 +101,7 @@ public:
 
     // The value of a field of the given type and size: its bytes and length, then advances.
     const uint8_t* Next(TFieldType Type, int FieldSize, int& Len) {
-        if (IsStringKey(Type)) {
+        if (IsStringKeyType(Type)) {
             Check(2);
             Len = Load<uint16_t>(FKey + FPos);
             FPos += 2;
@@ -133,7 +129,7 @@ int CompareValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCom
     const TFieldType type = Field.DataType();
     // Each fixed-size value type needs FieldSize to hold at least its bytes.
     const int width = FixedValueSize(type);
-    if (!IsStringKey(type) && (Len1 < width || Len2 < width)) KeySizeOutOfRange();
+    if (!IsStringKeyType(type) && (Len1 < width || Len2 < width)) KeySizeOutOfRange();
     switch (type) {
         case ftString:
             return StringCompare(reinterpret_cast<const char*>(V1), reinterpret_cast<const char*>(V2), Len1,
@@ -142,7 +138,7 @@ int CompareValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCom
             return DBCompareWideStrings(reinterpret_cast<const char*>(V1), reinterpret_cast<const char*>(V2),
                                         Len1, Len2, Field.CaseInsensitive(), false);
         default:
-            if (IsFixedKeyType(type)) return CompareFixedKeyValues(type, V1, V2);
+            if (width != 0) return CompareFixedKeyValues(type, V1, V2);
             OrqDatabaseError(8581, "TBTree.CompareKeys",
                              std::string("Field type not found: ") + FieldTypeName(type), nullptr);
     }
@@ -170,7 +166,7 @@ void ConstructKeyBufFromRecBuf(const TKeyFields& KeyFields, int MaximumKeySize, 
         // A size marker beyond the field's stored bytes would read past the value.
         if (len > field->FieldSize())
             OrqDatabaseError(8581, "TBTree.ConstructKeyBuf", "Field data length is out of range", nullptr);
-        if (IsStringKey(field->DataType())) writer.AppendLength(len);
+        if (IsStringKeyType(field->DataType())) writer.AppendLength(len);
         if (field->DataType() == ftBoolean) {
             const uint8_t b = RecBuf[field->RecBufOffset()] != 0 ? 1 : 0;
             writer.Append(&b, 1);

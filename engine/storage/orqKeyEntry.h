@@ -92,28 +92,12 @@ int CompareKeys(const TKeyFields& KeyFields, TDBStringCompareFunction StringComp
                 int FieldCount, const TKeyMarkerList* Markers1, const TKeyMarkerList* Markers2,
                 const uint8_t* Key1, const uint8_t* Key2);
 
-// True for the key types of a fixed size (Smallint, Word, Integer, AutoInc, Boolean, Float,
-// Currency, Date, Time, DateTime, BCD), which CompareFixedKeyValues compares.
-inline bool IsFixedKeyType(TFieldType Type) {
-    switch (Type) {
-        case ftSmallint:
-        case ftWord:
-        case ftInteger:
-        case ftAutoInc:
-        case ftBoolean:
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-        case ftBCD:
-            return true;
-        default:
-            return false;
-    }
-}
+// True for String and WideString: a key holds their value as a 2-byte length and the bytes.
+inline bool IsStringKeyType(TFieldType Type) { return Type == ftString || Type == ftWideString; }
+// True for the types a key can hold: the strings and the fixed-size types (FixedValueSize).
+inline bool IsKeyFieldType(TFieldType Type) { return IsStringKeyType(Type) || FixedValueSize(Type) != 0; }
 
-// Two values of the fixed-size key type Type (IsFixedKeyType), each of at least its size, by
+// Two values of the fixed-size key type Type (FixedValueSize not 0), each of at least its size, by
 // the value rules of CompareKeys: integers and BCD numerically, Boolean false before true,
 // doubles numerically with NaN after every number and NaNs equal. Negative, 0 or positive.
 inline int CompareFixedKeyValues(TFieldType Type, const uint8_t* V1, const uint8_t* V2) {

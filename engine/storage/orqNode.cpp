@@ -23,10 +23,6 @@ namespace ostra {
 
 namespace {
 
-bool IsStringKey(TFieldType Type) {
-    return Type == ftString || Type == ftWideString;
-}
-
 [[noreturn]] void NodeError(const char* Caller, const std::string& Text) {
     OrqDatabaseError(8581, Caller, Text, nullptr);
 }
@@ -168,7 +164,7 @@ void TNode::ValidatePage(uint32_t Address) {
         for (size_t i = 0; i < fields.size(); ++i) {
             if ((entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) == 0) continue;
             int len = fields[i]->FieldSize();
-            if (IsStringKey(fields[i]->DataType())) {
+            if (IsStringKeyType(fields[i]->DataType())) {
                 if (pos + 2 > FKeySize) fail(Format("invalid key value at %d", {p}));
                 len = Load16(entry + pos);
                 pos += 2;
@@ -643,7 +639,7 @@ void TNode::FillHashTable(int FieldNo, TOrqBaseHash& Hash) const {
             const bool present = (entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) != 0;
             if (!present) continue;
             int len = fields[i]->FieldSize();
-            if (IsStringKey(fields[i]->DataType())) {
+            if (IsStringKeyType(fields[i]->DataType())) {
                 len = Load16(entry + pos);
                 pos += 2;
             }
