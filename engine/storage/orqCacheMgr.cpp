@@ -202,13 +202,7 @@ void TCacheMgr::Open(int32_t PageCount, int32_t PageSize) {
         OrqDatabaseError(8581, "TCacheMgr.Open", "Page size is not a power of two", this);
     FPageMask = ~uint32_t(PageSize - 1);
     FHash.Reserve(std::size_t(std::max(PageCount, 16)));
-    uint8_t* slab = nullptr;
-    if (PageCount > 0) {
-        // A large zeroed allocation comes straight from the system, untouched until used.
-        slab = static_cast<uint8_t*>(std::calloc(std::size_t(PageCount), std::size_t(PageSize)));
-        if (!slab) throw std::bad_alloc();
-        FSlabs.emplace_back(slab);
-    }
+    uint8_t* slab = PageCount > 0 ? NewSlab(PageCount) : nullptr;
     for (int32_t i = 0; i < PageCount; ++i) AddPage(slab + std::size_t(i) * std::size_t(PageSize));
     FHits = 0;
     FMisses = 0;
@@ -219,6 +213,8 @@ void TCacheMgr::Close() {
     FHash.Clear();
     FPages.clear();
     FSlabs.clear();
+    FGrowthNext = nullptr;
+    FGrowthLeft = 0;
     FEmpty = FClean = FDirty = TPageList{};
     FTransactionActive = false;
     FOpen = false;
@@ -227,15 +223,29 @@ void TCacheMgr::Close() {
 TCachePage* TCacheMgr::AddPage(uint8_t* Slice) {
     auto page = std::make_unique<TCachePage>(int32_t(FPages.size()));
     page->SetPageSize(uint32_t(FPageSize));
-    if (Slice)
-        page->OpenOn(Slice);
-    else
-        page->Open();
+    if (!Slice) {
+        if (FGrowthLeft == 0) {
+            FGrowthNext = NewSlab(CGrowthPages);
+            FGrowthLeft = CGrowthPages;
+        }
+        Slice = FGrowthNext;
+        FGrowthNext += FPageSize;
+        --FGrowthLeft;
+    }
+    page->OpenOn(Slice);
     TCachePage* result = page.get();
     FPages.push_back(std::move(page));
     LinkTail(result);  // cpEmpty
     Log("Add cache page");
     return result;
+}
+
+uint8_t* TCacheMgr::NewSlab(int32_t Pages) {
+    // A large zeroed allocation comes straight from the system, untouched until used.
+    auto* slab = static_cast<uint8_t*>(std::calloc(std::size_t(Pages), std::size_t(FPageSize)));
+    if (!slab) throw std::bad_alloc();
+    FSlabs.emplace_back(slab);
+    return slab;
 }
 
 TCachePage* TCacheMgr::GetNextEmptyPage() {

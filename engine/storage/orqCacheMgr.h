@@ -231,7 +231,8 @@ public:
     // page, else a new page.
     TCachePage* GetNextEmptyPage();
     // Appends a new empty page to the collection: on Slice (PageSize zero bytes of the cache's
-    // own) when given, else with a buffer of its own.
+    // own) when given, else on the next slice of a growth allocation (pages added one after the
+    // other lie one after the other in memory).
     TCachePage* AddPage(uint8_t* Slice = nullptr);
     uint32_t GetBaseAddress(uint32_t Address) const { return Address & FPageMask; }
     // True when the page holding Address is cached.
@@ -281,6 +282,8 @@ private:
     void ForgetPage(TCachePage* Page);
     // Records an access: LRUFlag := use counter, counter + 1, most recently used.
     void Touch(TCachePage* Page);
+    // A zeroed allocation for Pages page buffers, kept until Close.
+    uint8_t* NewSlab(int32_t Pages);
     // The page's content is new: a stamp of its own.
     static void Restamp(TCachePage* Page);
     // The page for Base valid for TableID: cached, recoded, or loaded (when Load) into a free page.
@@ -296,9 +299,13 @@ private:
     void Log(const char* Text);
     void Log(const std::string& Text);
 
-    // The buffers of the pages that Open adds, in one zeroed allocation (per Open) whose memory
-    // the system gives only as pages are used: a large cache costs what it holds, not its size.
+    // The page buffers, in zeroed allocations whose memory the system gives only as pages are
+    // used (a large cache costs what it holds, not its size): one for the pages Open adds, and
+    // growth allocations of CGrowthPages pages for pages added later.
+    static constexpr int32_t CGrowthPages = 64;
     std::vector<std::unique_ptr<uint8_t[], TCachePage::TFree>> FSlabs;
+    uint8_t* FGrowthNext = nullptr;  // the next unused slice of the last growth allocation
+    int32_t FGrowthLeft = 0;         // slices left there
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position
     TCachePageTable FHash;
     TPageList FEmpty, FClean, FDirty;
