@@ -414,15 +414,8 @@ void TOrqFile::InternalWritePage(const uint8_t* Buffer, uint32_t TableID, uint32
 void TOrqFile::WritePageRun(TCachePage* const* Pages, int Count) {
     const std::size_t pageSize = std::size_t(FOpenPageSize);
     const uint64_t position = KeyOf(Pages[0]->LowerAddress(), Pages[0]->UpperAddress());
-    // Plain pages whose buffers follow each other in memory go out as they are.
-    bool asTheyAre = true;
-    for (int k = 0; k < Count && asTheyAre; ++k)
-        asTheyAre = !(Pages[k]->AccessFlags() & CryptBits) &&
-                    Pages[k]->Buffer() == Pages[0]->Buffer() + pageSize * std::size_t(k);
-    if (asTheyAre) {
-        RawWrite(Pages[0]->Buffer(), position, uint32_t(pageSize * std::size_t(Count)), "TOrqFile.InternalWritePage");
-        return;
-    }
+    // Gathered into one buffer even where the pages lie together: the system takes a write from
+    // a buffer it has just seen much faster than one from pages spread over the cache.
     FRunBuffer.resize(pageSize * std::size_t(Count));
     for (int k = 0; k < Count; ++k)
         EncodePage(Pages[k]->Buffer(), FRunBuffer.data() + pageSize * std::size_t(k), Pages[k]->AccessFlags(),
