@@ -18,47 +18,34 @@
 // journal, the database and the folder that holds the journal.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include "bench/BenchFolder.h"
-#include "engine/storage/orqCommon.h"
-#include "engine/storage/orqConsts.h"
-#include "engine/storage/orqDisk.h"
+#include "bench/support/OstraBenchTable.h"
 #include "engine/storage/orqFile.h"
-#include "engine/storage/orqGlobalHdr.h"
-#include "engine/storage/orqIndexDefs.h"
-#include "engine/storage/orqIndexUnit.h"
-#include "engine/storage/orqInterfaceUnit.h"
-#include "engine/storage/orqRecordLayout.h"
-#include "engine/storage/orqRecordMgr.h"
-#include "engine/storage/orqTableHeader.h"
-#include "engine/storage/orqTableMgrUnit.h"
-#include "host/Streams.h"
 
 namespace {
 
 using namespace ostra;
+using namespace ostra::bench;
 using Clock = std::chrono::steady_clock;
 
 constexpr int Rows = 1000;
-constexpr uint32_t PageSize = 4096;
-constexpr int32_t TableID = 1;
 
 // The rows: ids scattered over the index, a short name, a score.
 int32_t RowID(int I) { return int32_t(int64_t(I) * 7919 % 100003); }
 std::string RowName(int I) { return "customer " + std::to_string(I * 31 % 977) + " of region " + std::to_string(I % 17); }
 int32_t RowScore(int I) { return I * 13 % 1000; }
 
-const bench::TBenchFolder& Folder() {
-    static bench::TBenchFolder folder("bench-commit");
+// One temporary folder for every database of the run; removed at exit.
+const TBenchFolder& Folder() {
+    static TBenchFolder folder("ostra-bench-commit");
+    static const bool noted = (benchmark::AddCustomContext("bench_commit folder", folder.Path()), true);
+    (void)noted;
     return folder;
 }
 
@@ -66,138 +53,21 @@ const bench::TBenchFolder& Folder() {
 // Ostra: the table as a cursor would use it (records, one index, the table header)
 
 // ID Integer, NAME String(40), SCORE Integer; "ixID" unique on ID.
-std::unique_ptr<TTableDef> TableDef() {
-    auto def = std::make_unique<TTableDef>(nullptr);
-    def->SetTableName("Customers");
-    const struct {
-        const char* Name;
-        TFieldType Type;
-        int Size;
-    } fields[] = {{"ID", ftInteger, 0}, {"NAME", ftString, 41}, {"SCORE", ftInteger, 0}};
-    for (int i = 0; i < 3; ++i) {
-        TInternalFieldItem* field = def->InternalFields()->Add();
-        field->SetFieldName(fields[i].Name);
-        field->SetDataType(fields[i].Type);
-        field->SetFieldNo(i);
-        field->SetFieldIndex(i);
-        if (fields[i].Type == ftString) {
-            field->SetFieldSize(fields[i].Size);
-            field->SetIsVariable(true);
-        }
-    }
-    def->InternalFields()->SetDefaultOffsets();
-    def->SetRecordSize(def->InternalFields()->RecordSize());
-    TIndexRequest request;
-    request.IndexName = "ixID";
-    request.Fields = "ID";
-    request.Unique = true;
-    request.Primary = true;
-    DeriveIndexDef(request, false, false, *def->InternalFields(), *def->KeyFields(), *def->InternalIndexDefs(),
-                   SorqIndexFmt, "bench", nullptr);
-    return def;
+std::unique_ptr<TOstraBenchTable> NewTable(const std::string& Path) {
+    return std::make_unique<TOstraBenchTable>(Path, "Customers",
+                                              std::vector<TBenchField>{{"ID", ftInteger}, {"NAME", ftString, 41},
+                                                                       {"SCORE", ftInteger}},
+                                              std::vector<TBenchIndex>{{"ixID", "ID", true}});
 }
 
-// One connection with the table open.
-class TOstraTable {
-public:
-    // Creates a new database file at Path with the empty table, and opens it.
-    explicit TOstraTable(const std::string& Path) {
-        {
-            TDiskMgr creator;
-            creator.SetFileName(Path);
-            creator.SetPageSize(PageSize);
-            creator.CreateNewFile(true);
-        }
-        FDisk.SetFileName(Path);
-        FDisk.SetPageSize(PageSize);
-        FDisk.SetOpenFlags(fmOpenReadWrite | fmShareDenyNone);
-        FDisk.Open();
-        FHeaders.SetDiskMgr(&FDisk);
-        FHeaders.SetBlockSize(CTableHeaderBlockSize);
-        FHeaders.SetUsage(1);
-        FHeaders.SetTableID(0);
-        FHeaders.SetAccessFlags(0);
-        FHeaders.SetIOMode(iomDiskFixedSize);
-        FHeaders.SetGlobalFirstEmptyOffset(CHdrTableHeadersFirstEmpty);
-        FHeaders.Open();
-        FMgr.SetHdrDiskInterface(&FHeaders);
-        FMgr.SetBaseDefMgrAddress(3 * PageSize);
-        FMgr.Open();
-        FMgr.CreateTableDef("Customers", TableDef().get());
-        FDef = TableDef();
-        FDef->SetTableID(TableID);
-        FMgr.OpenTableDefConnection("Customers", FDef.get());
-        FRecords.Fields().Assign(FDef->InternalFields());
-        FRecords.SetRecordSize(FDef->RecordSize());
-        FRecords.Open(FDef->RecordInterface());
-        FIndexes.SetDBStringCompareFunction(DBANSICompareStrings);
-        FIndexes.Assign(FDef->InternalIndexDefs());
-        FIndexes.AssignKeyFields(*FDef->KeyFields());
-        FIndexes.SetIOInterface(FDef->IndexInterface());
-        FIndexes.SetTableHeader(FDef->TableHeader());
-        FIndexes.Open();
-    }
-    ~TOstraTable() {
-        FIndexes.Close();
-        FRecords.Close();
-        FMgr.CloseTableDefConnection(TableID);
-        FMgr.Close();
-        FHeaders.Close();
-        FDisk.Close();
-    }
-
-    // Starts the transaction: the table's write lock, its header read.
-    void Begin() {
-        FDisk.DiskStartTransaction(false);
-        FDisk.SetTableLock(TableID, CWriteLock);
-        Header().ReadHeader();
-        FIndexes.ReadIndexHeaders(true);
-        FDef->RecordInterface()->SetFirstEmpty(Header().GetRecordFirstEmpty());
-        FDef->RecordInterface()->SetFirstEmptyValid(true);
-    }
-    // Adds row I with its key, as a cursor's insert does (the key checked first).
-    void Insert(int I) {
-        std::vector<uint8_t> rec(std::size_t(FDef->RecordSize()), 0);
-        const uint32_t logical = Header().GetLogicalRecordNo() + 1;
-        Header().SetLogicalRecordNo(logical);
-        const uint32_t owner = uint32_t(TableID) << 4 | C_RECORDUSAGE;
-        rec[C_RECINUSEOFFSET] = 1;
-        std::memcpy(&rec[C_RECOWNEROFFSET], &owner, 4);
-        std::memcpy(&rec[C_RECLOGICALNOOFFSET], &logical, 4);
-        const int32_t id = RowID(I), score = RowScore(I);
-        const std::string name = RowName(I);
-        const TInternalFields& fields = FRecords.Fields();
-        const uint16_t length = uint16_t(name.size());
-        std::memcpy(&rec[std::size_t(fields.GetIndex(0)->DataOffset())], &id, 4);
-        std::memcpy(&rec[std::size_t(fields.GetIndex(1)->SizeMarkerOffset())], &length, 2);
-        std::memcpy(&rec[std::size_t(fields.GetIndex(1)->DataOffset())], name.data(), name.size());
-        std::memcpy(&rec[std::size_t(fields.GetIndex(2)->DataOffset())], &score, 4);
-        for (int f = 0; f < 3; ++f) rec[std::size_t(fields.GetIndex(f)->NullFlagOffset())] = C_FIELDNOTNULL;
-        TIndexItem& index = *FIndexes.GetItems(0);
-        index.CreateKeyBuffer(rec.data(), nullptr);
-        if (index.FullIndexSearch(stEQ) == 0) throw std::runtime_error("duplicate key");
-        const uint32_t address = FRecords.AddRecord(rec.data());
-        if (index.InsertKey(address) != 0) throw std::runtime_error("insert refused");
-    }
-    // Writes the table header into the transaction and commits it.
-    void Commit() {
-        Header().SetRecordFirstEmpty(FDef->RecordInterface()->FirstEmpty());
-        FIndexes.WriteIndexHeaders();
-        if (Header().Dirty()) Header().WriteHeader();
-        FDisk.DiskCommit();
-    }
-    int Count() { return FIndexes.GetItems(0)->GetRecordCount(true); }
-
-private:
-    TTableHeader& Header() { return *FDef->TableHeader(); }
-
-    TDiskMgr FDisk;
-    TDiskIOInterface FHeaders;
-    TDiskTableDefMgr FMgr;
-    std::unique_ptr<TTableDef> FDef;
-    TRecordMgr FRecords;
-    TIndexManager FIndexes;
-};
+// Adds row I, as a cursor's insert does (the key checked first).
+void Insert(TOstraBenchTable& Table, int I) {
+    std::vector<uint8_t> rec = Table.NewRecord();
+    Table.SetInteger(rec, 0, RowID(I));
+    Table.SetString(rec, 1, RowName(I));
+    Table.SetInteger(rec, 2, RowScore(I));
+    Table.Insert(rec);
+}
 
 void OstraCommit(benchmark::State& State, bool Journaled) {
     const std::string path = Folder().File("customers.orq");
@@ -207,17 +77,17 @@ void OstraCommit(benchmark::State& State, bool Journaled) {
     for (auto _ : State) {
         State.PauseTiming();
         Folder().Clear();
-        auto table = std::make_unique<TOstraTable>(path);
+        auto table = NewTable(path);
         State.ResumeTiming();
 
-        table->Begin();
-        for (int i = 0; i < Rows; ++i) table->Insert(i);
+        table->BeginWrite();
+        for (int i = 0; i < Rows; ++i) Insert(*table, i);
         const auto start = Clock::now();
         table->Commit();
         commitSeconds += std::chrono::duration<double>(Clock::now() - start).count();
 
         State.PauseTiming();
-        if (table->Count() != Rows) State.SkipWithError("the index does not hold every row");
+        if (table->Index(0).GetRecordCount(true) != Rows) State.SkipWithError("the index does not hold every row");
         table.reset();
         State.ResumeTiming();
     }
@@ -225,19 +95,19 @@ void OstraCommit(benchmark::State& State, bool Journaled) {
 }
 
 void BM_Commit1000_Ostra_Journal(benchmark::State& State) { OstraCommit(State, true); }
+void BM_Commit1000_Ostra_NoJournal(benchmark::State& State) { OstraCommit(State, false); }
 
 void BM_Commit1Row_Ostra_Journal(benchmark::State& State) {
     Folder().Clear();
-    TOstraTable table(Folder().File("single.orq"));
+    auto table = NewTable(Folder().File("single.orq"));
     int row = 0;
     for (auto _ : State) {
-        table.Begin();
-        table.Insert(row++);
-        table.Commit();
+        table->BeginWrite();
+        Insert(*table, row++);
+        table->Commit();
     }
-    if (table.Count() != row) State.SkipWithError("the index does not hold every row");
+    if (table->Index(0).GetRecordCount(true) != row) State.SkipWithError("the index does not hold every row");
 }
-void BM_Commit1000_Ostra_NoJournal(benchmark::State& State) { OstraCommit(State, false); }
 
 // ---------------------------------------------------------------------------------------------
 // SQLite doing the same work
@@ -262,22 +132,24 @@ bool InsertRow(sqlite3_stmt* Insert, int I) {
     return done;
 }
 
+// A new SQLite database at Path with the customers table, in the given journal mode.
+sqlite3* OpenSQLite(const std::string& Path, const char* JournalMode) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(Path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("sqlite3_open failed");
+    Exec(db, (std::string("PRAGMA page_size=4096; PRAGMA journal_mode=") + JournalMode + "; PRAGMA synchronous=FULL;")
+                 .c_str());
+    Exec(db, "CREATE TABLE customers(id INTEGER NOT NULL, name TEXT, score INTEGER);"
+             "CREATE UNIQUE INDEX ix_id ON customers(id);");
+    return db;
+}
+
 void SQLiteCommit(benchmark::State& State, const char* JournalMode) {
     const std::string path = Folder().File("customers.db");
     double commitSeconds = 0;
     for (auto _ : State) {
         State.PauseTiming();
         Folder().Clear();
-        sqlite3* db = nullptr;
-        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-            State.SkipWithError("sqlite3_open failed");
-            break;
-        }
-        Exec(db, (std::string("PRAGMA page_size=4096; PRAGMA journal_mode=") + JournalMode +
-                  "; PRAGMA synchronous=FULL;")
-                     .c_str());
-        Exec(db, "CREATE TABLE customers(id INTEGER NOT NULL, name TEXT, score INTEGER);"
-                 "CREATE UNIQUE INDEX ix_id ON customers(id);");
+        sqlite3* db = OpenSQLite(path, JournalMode);
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(db, "INSERT INTO customers(id, name, score) VALUES (?, ?, ?)", -1, &insert, nullptr);
         State.ResumeTiming();
@@ -298,27 +170,18 @@ void SQLiteCommit(benchmark::State& State, const char* JournalMode) {
 }
 
 void BM_Commit1000_SQLite_Delete(benchmark::State& State) { SQLiteCommit(State, "DELETE"); }
+void BM_Commit1000_SQLite_WAL(benchmark::State& State) { SQLiteCommit(State, "WAL"); }
 
 void SQLiteCommit1Row(benchmark::State& State, const char* JournalMode) {
     Folder().Clear();
-    const std::string path = Folder().File("single.db");
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-        State.SkipWithError("sqlite3_open failed");
-        return;
-    }
-    Exec(db, (std::string("PRAGMA page_size=4096; PRAGMA journal_mode=") + JournalMode + "; PRAGMA synchronous=FULL;")
-                 .c_str());
-    Exec(db, "CREATE TABLE customers(id INTEGER NOT NULL, name TEXT, score INTEGER);"
-             "CREATE UNIQUE INDEX ix_id ON customers(id);");
+    sqlite3* db = OpenSQLite(Folder().File("single.db"), JournalMode);
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO customers(id, name, score) VALUES (?, ?, ?)", -1, &insert, nullptr);
     int row = 0;
     for (auto _ : State) {
         Exec(db, "BEGIN");
-        if (!InsertRow(insert, row)) State.SkipWithError("insert failed");
+        if (!InsertRow(insert, row++)) State.SkipWithError("insert failed");
         Exec(db, "COMMIT");
-        ++row;
     }
     sqlite3_finalize(insert);
     sqlite3_close(db);
@@ -326,7 +189,6 @@ void SQLiteCommit1Row(benchmark::State& State, const char* JournalMode) {
 
 void BM_Commit1Row_SQLite_Delete(benchmark::State& State) { SQLiteCommit1Row(State, "DELETE"); }
 void BM_Commit1Row_SQLite_WAL(benchmark::State& State) { SQLiteCommit1Row(State, "WAL"); }
-void BM_Commit1000_SQLite_WAL(benchmark::State& State) { SQLiteCommit(State, "WAL"); }
 
 BENCHMARK(BM_Commit1000_Ostra_Journal)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Commit1000_Ostra_NoJournal)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -31,7 +31,7 @@
 #include <string>
 #include <system_error>
 
-#include "bench/BenchFolder.h"
+#include "bench/support/BenchFolder.h"
 #include "engine/components/orqDataSet.h"
 #include "engine/components/orqDataBase.h"
 #include "engine/storage/orqCacheMgr.h"
@@ -63,7 +63,9 @@ std::string RowName(int ID) {
 int SearchID(int K) { return int(int64_t(K) * 104729 % Rows) + 1; }
 
 const bench::TBenchFolder& Folder() {
-    static bench::TBenchFolder folder("bench-cursor");
+    static bench::TBenchFolder folder("ostra-bench-cursor");
+    static const bool noted = (benchmark::AddCustomContext("bench_cursor folder", folder.Path()), true);
+    (void)noted;
     return folder;
 }
 

@@ -5,4 +5,6 @@ namespace ostra {
 
 void DatabaseError(const std::string& message) { throw EDatabaseError(message); }
 
+void AssertionFailed(const std::string& Text) { throw EAssertionFailed(Text); }
+
 }  // namespace ostra

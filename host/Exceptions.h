@@ -4,6 +4,7 @@
 #pragma once
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace ostra {
 
@@ -55,9 +56,26 @@ public:
     int ErrorCode;
 };
 
-// Raises EAssertionFailed with `text` when `condition` is false, in every build type.
-inline void Assert(bool condition, const std::string& text) {
-    if (!condition) throw EAssertionFailed(text);
+// Raises EAssertionFailed with Text. Out of line, so that the checks below stay small.
+[[noreturn]] void AssertionFailed(const std::string& Text);
+
+// Raise EAssertionFailed with the text when Condition is false, in every build type. A check
+// that passes builds no text: give a literal, an existing string, or, for a text made of values,
+// a function that makes it (called only when the check fails):
+//   Assert(Pos >= 0, [&] { return "Bad position " + IntToStr(Pos); });
+inline void Assert(bool Condition, const char* Text) {
+    if (!Condition) [[unlikely]]
+        AssertionFailed(Text);
+}
+inline void Assert(bool Condition, const std::string& Text) {
+    if (!Condition) [[unlikely]]
+        AssertionFailed(Text);
+}
+template <class F>
+    requires std::is_invocable_r_v<std::string, F&>
+inline void Assert(bool Condition, F&& MakeText) {
+    if (!Condition) [[unlikely]]
+        AssertionFailed(MakeText());
 }
 
 // Raises the framework's database error with the given text.

@@ -24,31 +24,6 @@ namespace ostra {
 
 namespace {
 
-bool IsStringKey(TFieldType Type) {
-    return Type == ftString || Type == ftWideString;
-}
-
-bool IsKeyType(TFieldType Type) {
-    switch (Type) {
-        case ftString:
-        case ftWideString:
-        case ftSmallint:
-        case ftWord:
-        case ftInteger:
-        case ftAutoInc:
-        case ftBoolean:
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-        case ftBCD:
-            return true;
-        default:
-            return false;
-    }
-}
-
 [[noreturn]] void TreeError(const char* Caller, const std::string& Text) {
     OrqDatabaseError(8581, Caller, Text, nullptr);
 }
@@ -66,7 +41,14 @@ void TBTree::RebuildFieldList() {
     if (FKeyFields.Count() > C_MAXOPTIMIZEDKEYFIELDS)
         TreeError("TBTree.SetMaximumKeySize", "Too many key fields");
     FFieldList.clear();
-    for (int i = 0; i < FKeyFields.Count(); ++i) FFieldList.push_back(FKeyFields.GetIndex(i));
+    FPlans.clear();
+    for (int i = 0; i < FKeyFields.Count(); ++i) {
+        const TKeyFieldItem* field = FKeyFields.GetIndex(i);
+        FFieldList.push_back(field);
+        const TFieldType type = field->DataType();
+        FPlans.push_back({type, field->FieldSize(), IsStringKeyType(type), field->Descending(), IsKeyFieldType(type),
+                          FixedValueSize(type) != 0 && field->FieldSize() >= FixedValueSize(type)});
+    }
 }
 
 void TBTree::SetMaximumKeySize(int Size) {
@@ -80,6 +62,7 @@ void TBTree::SetMaximumKeySize(int Size) {
     FOptimizedKey = TOptimizedSearchKey();
     FRefreshKey = TOptimizedSearchKey();
     FInsertSearchValid = false;
+    FCheckedPages.Clear();  // checked against another layout
 }
 
 void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, uint32_t& Root,
@@ -88,10 +71,12 @@ void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, ui
     FPageSize = PageSize;
     FRoot = &Root;
     FDepth = &Depth;
+    FCheckedPages.Clear();
 }
 
 void TBTree::Open() {
     Close();
+    FCheckedPages.Clear();  // the key fields may have changed since
     if (!FDBStringCompare) TreeError("TBTree.Open", "No sort order function assigned");
     Assert(FIO != nullptr && FRoot != nullptr && FDepth != nullptr, "BTree is not connected to a storage");
     Assert(FMaximumKeySize > 0, "MaxKeySize is 0");
@@ -271,19 +256,19 @@ int TBTree::CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, co
     const int size = Load16(Entry + C_KEYSIZEOFFSET);
     if (size > FMaximumKeySize)
         TreeError("TBTree.CompareToOptimizedKey", "Invalid key size: " + IntToStr(size));
-    const int count = static_cast<int>(FFieldList.size());
+    const int count = static_cast<int>(FPlans.size());
     const int n = FieldCount > 0 ? std::min(FieldCount, count) : count;
     int pos = C_KEYHEADERSIZE + FKeyFields.DataOffset();
     for (int i = 0; i < n; ++i) {
         const int marker = Key.GetComparisonMarker(i);
         if (marker != 0) return marker;
-        const TKeyFieldItem& field = *FFieldList[i];
+        const TKeyPlan& plan = FPlans[i];
         const bool has1 = Key.HasValue(i);
         const bool has2 = (Entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) != 0;
         int r = static_cast<int>(has1) - static_cast<int>(has2);
         if (has2) {
-            int len = field.FieldSize();
-            if (IsStringKey(field.DataType())) {
+            int len = plan.Size;
+            if (plan.IsString) {
                 if (pos + 2 > FMaximumKeySize)
                     TreeError("TBTree.CompareToOptimizedKey", "KeySize out of range");
                 len = Load16(Entry + pos);
@@ -292,16 +277,16 @@ int TBTree::CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, co
             if (len < 0 || pos + len > FMaximumKeySize)
                 TreeError("TBTree.CompareToOptimizedKey", "KeySize out of range");
             if (r == 0) {
-                if (!IsKeyType(field.DataType()))
+                if (!plan.KeyType)
                     TreeError("TBTree.CompareToOptimizedKey",
-                              std::string("Field type not found in KeyBufCompare: ") +
-                                  FieldTypeName(field.DataType()));
-                r = CompareKeyValues(field, FDBStringCompare, Key.GetValue(i), Key.GetDataSize(i),
-                                     Entry + pos, len);
+                              std::string("Field type not found in KeyBufCompare: ") + FieldTypeName(plan.Type));
+                r = plan.Fixed ? CompareFixedKeyValues(plan.Type, Key.GetValue(i), Entry + pos)
+                               : CompareKeyValues(*FFieldList[i], FDBStringCompare, Key.GetValue(i),
+                                                  Key.GetDataSize(i), Entry + pos, len);
             }
             pos += len;
         }
-        if (field.Descending()) r = -r;
+        if (plan.Descending) r = -r;
         if (r != 0) return r;
     }
     return 0;
@@ -555,8 +540,9 @@ uint32_t TBTree::GetAddrOfRecNo(int RecNo) {
         int64_t before = 0;
         address = node.SearchNodeByRecNo(remainder, before);
         remainder -= before;
-        Assert(remainder >= 0, "invalid recno in getaddr of recno");
-        Assert(address != 0, "invalid address returned from searchbyrecno");
+        // Both come from stored counts and addresses: a damaged page, not a fault of the tree.
+        if (remainder < 0) IndexCorrupt("TBTree.GetAddrOfRecNo", "invalid recno in getaddr of recno");
+        if (address == 0) IndexCorrupt("TBTree.GetAddrOfRecNo", "invalid address returned from searchbyrecno");
         if (level + 1 < depth) {
             CheckChildAddress(address, "TBTree.GetAddrOfRecNo");
             TNode& child = *FNodes[level + 1];
@@ -577,10 +563,16 @@ uint32_t TBTree::GetAddrOfRecNo(int RecNo) {
 
 void TBTree::RefreshParentEntry(TNode& Parent, int Pos, const TNode& Child) {
     Assert(!Child.CheckNodeEmpty(), "Parent entry of an empty page");
-    uint8_t* entry = Parent.EntryAt(Pos);
-    std::memcpy(entry, Child.EntryAt(0), FMaximumKeySize);
-    Store32(entry + C_KEYADDROFFSET, Child.Address());
-    Store32(entry + C_KEYCOUNTOFFSET, static_cast<uint32_t>(Child.GetRecordCount(-1)));
+    Parent.UpdateKey(Pos, Child.EntryAt(0));
+    Parent.SetEntryAddress(Pos, Child.Address());
+    Parent.SetEntryCount(Pos, static_cast<uint32_t>(Child.GetRecordCount(-1)));
+}
+
+void TBTree::UpdateParentEntry(TNode& Parent, int Pos, const TNode& Child, TLevelChange Change, int Delta) {
+    if (Change == lcCount)
+        Parent.SetEntryCount(Pos, Parent.EntryCount(Pos) + static_cast<uint32_t>(Delta));
+    else
+        RefreshParentEntry(Parent, Pos, Child);
 }
 
 void TBTree::ReleasePage(uint32_t Address) {
@@ -641,13 +633,22 @@ int TBTree::InsertKey() {
     Store32(pending + C_KEYCOUNTOFFSET, 0);
     int position = FInsertPositions[depth - 1];
     bool isPending = true;
+    TLevelChange below = lcCount;  // how the page of the level below changed
     for (size_t i = depth; i-- > 0;) {
         TNode& node = *FNodes[i];
-        if (i + 1 < depth) RefreshParentEntry(node, FInsertPositions[i], *FNodes[i + 1]);
+        TLevelChange change = lcCount;  // one record more, the same first key
+        if (i + 1 < depth) {
+            // The path entry of the child: one record more, or taken afresh from the child.
+            const int q = FInsertPositions[i];
+            UpdateParentEntry(node, q, *FNodes[i + 1], below, 1);
+            if (below != lcCount && q == 0) change = lcFirstKey;
+        }
         if (isPending) {
             node.InsertKey(position, pending);
             isPending = false;
+            if (position == 0) change = lcFirstKey;
             if (node.CheckNodeFull()) {
+                change = lcRebalanced;
                 spare.SetAddress(0);
                 spare.ClearNode();
                 const uint32_t newAddress = FIO->AllocateNewAddress(FPageSize, spare.Buffer());
@@ -664,6 +665,7 @@ int TBTree::InsertKey() {
             }
         }
         node.WriteNode();
+        below = change;
     }
 
     if (isPending) {
@@ -710,13 +712,18 @@ int TBTree::DeleteKey() {
     spare.SetAddress(0);
     int position = FNodes.back()->Cursor();
     bool isPending = true;
+    TLevelChange below = lcCount;  // how the page of the level below changed
     for (size_t i = depth; i-- > 0;) {
         TNode& node = *FNodes[i];
         TNode* parent = i > 0 ? FNodes[i - 1].get() : nullptr;
         const int q = i > 0 ? FInsertPositions[i - 1] : 0;
+        // One record less and the same first key, unless this level finds otherwise; the
+        // child's path entry was brought up to date when the level below was done.
+        TLevelChange change = below != lcCount && FInsertPositions[i] == 0 ? lcFirstKey : lcCount;
         if (isPending) {
             isPending = false;
             node.DeleteKey(position);
+            if (position == 0) change = lcFirstKey;
             if (parent && parent->GetCount() > 1 && node.CheckNodeTooEmpty()) {
                 const int s = parent->GetRedistributeNode(q);
                 const uint32_t siblingAddress = parent->EntryAddress(s);
@@ -729,6 +736,7 @@ int TBTree::DeleteKey() {
                     IndexCorrupt("TBTree.DeleteKey", Format("Index page %u is invalid", {siblingAddress}));
                 const bool rightSibling = q < s;
                 const int b = rightSibling ? node.RedistributeNodes(spare) : spare.RedistributeNodes(node);
+                if (b != 0) change = lcRebalanced;
                 if (b < 0) {
                     node.MergeNodes(spare, rightSibling);
                     ReleasePage(siblingAddress);
@@ -749,11 +757,13 @@ int TBTree::DeleteKey() {
                 ReleasePage(node.Address());
                 position = q;
                 isPending = true;
+                below = lcRebalanced;
                 continue;
             }
         }
-        if (parent) RefreshParentEntry(*parent, q, node);
+        if (parent) UpdateParentEntry(*parent, q, node, change, -1);
         node.WriteNode();
+        below = change;
     }
 
     // Root collapse: a root with a single child takes the child's page.

@@ -203,6 +203,17 @@ public:
     // Used by TNode: the key fields as a plain array (rebuilt by SetMaximumKeySize and Open).
     const std::vector<const TKeyFieldItem*>& FieldList() const { return FFieldList; }
 
+    // What the comparison of a decoded key needs of one key field, taken once from the field
+    // list (rebuilt with it).
+    struct TKeyPlan {
+        TFieldType Type;
+        int32_t Size;     // FieldSize
+        bool IsString;    // String or WideString: a 2-byte length, then the bytes
+        bool Descending;
+        bool KeyType;     // the type has a key encoding
+        bool Fixed;       // a fixed-size type whose FieldSize holds it: compared in place
+    };
+
 private:
     friend class TNode;
 
@@ -223,8 +234,15 @@ private:
     // Checks the page in Node against its level (internal above the leaves, non-empty below
     // the root); 8965 otherwise.
     void CheckLevel(const TNode& Node, size_t Level, size_t Depth) const;
+    // How a change left a page, for its parent entry: lcCount, one record more or less and the
+    // same first key; lcFirstKey, a new first key too; lcRebalanced, entries moved to or from
+    // other pages.
+    enum TLevelChange : uint8_t { lcCount, lcFirstKey, lcRebalanced };
     // The parent entry at Pos := Child's first key with Child's address and record count.
     void RefreshParentEntry(TNode& Parent, int Pos, const TNode& Child);
+    // The parent entry at Pos after Child changed by Change: its count moved by Delta records
+    // for lcCount, else RefreshParentEntry.
+    void UpdateParentEntry(TNode& Parent, int Pos, const TNode& Child, TLevelChange Change, int Delta);
     // Gives a page back to the storage; every node holding it forgets it.
     void ReleasePage(uint32_t Address);
     // Every node but the root forgets its page (the levels shifted).
@@ -253,6 +271,7 @@ private:
     uint32_t* FDepth = nullptr;
     TKeyFields FKeyFields;
     std::vector<const TKeyFieldItem*> FFieldList;
+    std::vector<TKeyPlan> FPlans;  // parallel to FFieldList
     int FMaximumKeySize = 0;
     std::vector<uint8_t> FSearchKey;  // MaximumKeySize + 1 bytes each
     std::vector<uint8_t> FSecondKey;  // the cursor entry of a path refresh
@@ -266,6 +285,7 @@ private:
     TDBStringCompareFunction FDBStringCompare = nullptr;
     TOptimizedSearchKey FOptimizedKey;
     TOptimizedSearchKey FRefreshKey;
+    TCheckedPages FCheckedPages;  // the pages checked against this tree's key layout
 };
 
 }  // namespace ostra

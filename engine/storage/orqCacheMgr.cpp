@@ -3,7 +3,10 @@
 #include "engine/storage/orqCacheMgr.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "engine/storage/orqErrors.h"
@@ -17,19 +20,92 @@ namespace ostra {
 
 void TCachePage::Open() {
     if (FPageSize == 0) OrqDatabaseError(8581, "TCachePage.Open", "Page size = 0", nullptr);
-    if (!FBuffer) FBuffer = std::make_unique<uint8_t[]>(FPageSize);  // value-initialised: zeros
+    if (FData) return;
+    FOwned.reset(static_cast<uint8_t*>(std::calloc(FPageSize, 1)));
+    if (!FOwned) throw std::bad_alloc();
+    FData = FOwned.get();
 }
 
-void TCachePage::Close() { FBuffer.reset(); }
+void TCachePage::OpenOn(uint8_t* Slice) {
+    if (FPageSize == 0) OrqDatabaseError(8581, "TCachePage.Open", "Page size = 0", nullptr);
+    FOwned.reset();
+    FData = Slice;
+}
+
+void TCachePage::Close() {
+    FOwned.reset();
+    FData = nullptr;
+}
 
 void TCachePage::SetPageSize(uint32_t Value) {
-    if (FBuffer) OrqDatabaseError(8581, "TCachePage.SetPageSize", "Cannot set page size on opened cache page", nullptr);
+    if (FData) OrqDatabaseError(8581, "TCachePage.SetPageSize", "Cannot set page size on opened cache page", nullptr);
     FPageSize = Value;
 }
 
 uint8_t* TCachePage::Buffer() {
-    if (!FBuffer) OrqDatabaseError(8581, "TCachePage.Buffer", "Object not initialized", nullptr);
-    return FBuffer.get();
+    if (!FData) OrqDatabaseError(8581, "TCachePage.Buffer", "Object not initialized", nullptr);
+    return FData;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCachePageTable
+
+void TCachePageTable::Rehash(std::size_t Capacity) {
+    std::vector<TSlot> old;
+    old.swap(FSlots);
+    FSlots.assign(Capacity, TSlot{});
+    FMask = Capacity - 1;
+    FShift = unsigned(64 - std::countr_zero(Capacity));
+    FCount = 0;
+    for (const TSlot& slot : old)
+        if (slot.Page) Put(slot.Key, slot.Page);
+}
+
+void TCachePageTable::Reserve(std::size_t Count) {
+    const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(Count * 2, 16));
+    if (capacity > FSlots.size()) Rehash(capacity);
+}
+
+void TCachePageTable::Put(uint64_t Key, TCachePage* Page) {
+    if ((FCount + 1) * 2 > FSlots.size()) Rehash(std::max<std::size_t>(FSlots.size() * 2, 16));
+    for (std::size_t i = Home(Key);; i = (i + 1) & FMask) {
+        TSlot& slot = FSlots[i];
+        if (slot.Page == nullptr) {
+            slot = {Key, Page};
+            ++FCount;
+            return;
+        }
+        if (slot.Key == Key) {
+            slot.Page = Page;
+            return;
+        }
+    }
+}
+
+void TCachePageTable::Erase(uint64_t Key) {
+    if (FSlots.empty()) return;
+    std::size_t i = Home(Key);
+    for (;; i = (i + 1) & FMask) {
+        if (FSlots[i].Page == nullptr) return;
+        if (FSlots[i].Key == Key) break;
+    }
+    // Shift back every entry of the run after i whose home does not lie between the hole and it.
+    for (std::size_t j = (i + 1) & FMask;; j = (j + 1) & FMask) {
+        if (FSlots[j].Page == nullptr) break;
+        const std::size_t home = Home(FSlots[j].Key);
+        const bool movable = i <= j ? (home <= i || home > j) : (home <= i && home > j);
+        if (movable) {
+            FSlots[i] = FSlots[j];
+            i = j;
+        }
+    }
+    FSlots[i] = TSlot{};
+    --FCount;
+}
+
+void TCachePageTable::Clear() {
+    std::fill(FSlots.begin(), FSlots.end(), TSlot{});
+    FCount = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -71,17 +147,18 @@ void TCacheMgr::SetPageState(TCachePage* Page, TCachePageState State) {
 void TCacheMgr::HashPage(TCachePage* Page, uint32_t Position, uint32_t HighPosition) {
     if (Page->FHashed) {
         if (Page->FLowerAddress == Position && Page->FUpperAddress == HighPosition) return;
-        FHash.erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
+        FHash.Erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
     }
     Page->FLowerAddress = Position;
     Page->FUpperAddress = HighPosition;
-    FHash[KeyOf(Position, HighPosition)] = Page;
+    FHash.Put(KeyOf(Position, HighPosition), Page);
     Page->FHashed = true;
 }
 
 void TCacheMgr::ForgetPage(TCachePage* Page) {
-    if (Page->FHashed) FHash.erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
+    if (Page->FHashed) FHash.Erase(KeyOf(Page->FLowerAddress, Page->FUpperAddress));
     Page->FHashed = false;
+    Page->FStamp = 0;
     Page->FPageOwner = 0;
     Page->FLowerAddress = 0;
     Page->FUpperAddress = 0;
@@ -94,6 +171,16 @@ void TCacheMgr::Touch(TCachePage* Page) {
         Unlink(Page);
         LinkTail(Page);
     }
+}
+
+void TCacheMgr::Restamp(TCachePage* Page) {
+    // One counter for the process: a stamp never names two contents, whatever the cache.
+    static std::atomic<uint64_t> LastStamp{0};
+    Page->FStamp = LastStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+void TCacheMgr::Log(const char* Text) {
+    if (FLog) FLog->Add(Text);
 }
 
 void TCacheMgr::Log(const std::string& Text) {
@@ -114,25 +201,38 @@ void TCacheMgr::Open(int32_t PageCount, int32_t PageSize) {
     if ((PageSize & (PageSize - 1)) != 0)
         OrqDatabaseError(8581, "TCacheMgr.Open", "Page size is not a power of two", this);
     FPageMask = ~uint32_t(PageSize - 1);
-    FHash.reserve(std::size_t(std::max(PageCount, 16)) * 2);
-    for (int32_t i = 0; i < PageCount; ++i) AddPage();
+    FHash.Reserve(std::size_t(std::max(PageCount, 16)));
+    uint8_t* slab = PageCount > 0 ? NewSlab(PageCount) : nullptr;
+    for (int32_t i = 0; i < PageCount; ++i) AddPage(slab + std::size_t(i) * std::size_t(PageSize));
     FHits = 0;
     FMisses = 0;
     FOpen = true;
 }
 
 void TCacheMgr::Close() {
-    FHash.clear();
+    FHash.Clear();
     FPages.clear();
+    FSlabs.clear();
+    FGrowthNext = nullptr;
+    FGrowthLeft = 0;
     FEmpty = FClean = FDirty = TPageList{};
     FTransactionActive = false;
     FOpen = false;
 }
 
-TCachePage* TCacheMgr::AddPage() {
+TCachePage* TCacheMgr::AddPage(uint8_t* Slice) {
     auto page = std::make_unique<TCachePage>(int32_t(FPages.size()));
     page->SetPageSize(uint32_t(FPageSize));
-    page->Open();
+    if (!Slice) {
+        if (FGrowthLeft == 0) {
+            FGrowthNext = NewSlab(CGrowthPages);
+            FGrowthLeft = CGrowthPages;
+        }
+        Slice = FGrowthNext;
+        FGrowthNext += FPageSize;
+        --FGrowthLeft;
+    }
+    page->OpenOn(Slice);
     TCachePage* result = page.get();
     FPages.push_back(std::move(page));
     LinkTail(result);  // cpEmpty
@@ -140,15 +240,23 @@ TCachePage* TCacheMgr::AddPage() {
     return result;
 }
 
+uint8_t* TCacheMgr::NewSlab(int32_t Pages) {
+    // A large zeroed allocation comes straight from the system, untouched until used.
+    auto* slab = static_cast<uint8_t*>(std::calloc(std::size_t(Pages), std::size_t(FPageSize)));
+    if (!slab) throw std::bad_alloc();
+    FSlabs.emplace_back(slab);
+    return slab;
+}
+
 TCachePage* TCacheMgr::GetNextEmptyPage() {
     if (TCachePage* page = FEmpty.Head) {
-        Log("GetNextEmptyPage. EmptyPage: " + std::to_string(page->FIndex));
+        if (FLog) Log("GetNextEmptyPage. EmptyPage: " + std::to_string(page->FIndex));
         return page;
     }
     // The least recently used clean page; inside a transaction too, since a clean page equals
     // what the file holds for this transaction and can be read again at any time.
     if (TCachePage* page = FClean.Head) {
-        Log("GetNextEmptyPage. Replacing OldestPage: " + std::to_string(page->FIndex));
+        if (FLog) Log("GetNextEmptyPage. Replacing OldestPage: " + std::to_string(page->FIndex));
         ForgetPage(page);
         return page;
     }
@@ -173,13 +281,18 @@ void TCacheMgr::ResetPageCount(int32_t Count) {
 // ---------------------------------------------------------------------------------------------
 // TCacheMgr: lookup and transfers
 
+TCachePage* TCacheMgr::LookUp(uint32_t Position, uint32_t HighPosition) const {
+    TCachePage* page = FHash.Find(KeyOf(Position, HighPosition));
+    if (!page) return nullptr;
+    Assert(page->FLowerAddress == Position && page->FUpperAddress == HighPosition, [&] {
+        return "Cache hash incorrect " + std::to_string(Position) + " " + std::to_string(HighPosition);
+    });
+    return page;
+}
+
 int32_t TCacheMgr::FindPage(uint32_t Position, uint32_t HighPosition) {
-    auto it = FHash.find(KeyOf(Position, HighPosition));
-    if (it == FHash.end()) return -1;
-    TCachePage* page = it->second;
-    Assert(page->FLowerAddress == Position && page->FUpperAddress == HighPosition,
-           "Cache hash incorrect " + std::to_string(Position) + " " + std::to_string(HighPosition));
-    return page->FIndex;
+    const TCachePage* page = LookUp(Position, HighPosition);
+    return page ? page->FIndex : -1;
 }
 
 bool TCacheMgr::IsBaseAddrInCache(uint32_t Address) { return FindPage(GetBaseAddress(Address), 0) >= 0; }
@@ -193,10 +306,8 @@ void TCacheMgr::CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Siz
 
 TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition,
                                   bool Load) {
-    TCachePage* page;
-    int32_t index = FindPage(Base, HighPosition);
-    if (index >= 0) {
-        page = FPages[std::size_t(index)].get();
+    TCachePage* page = LookUp(Base, HighPosition);
+    if (page) {
         if (page->FPageOwner == TableID) {
             ++FHits;
             return page;
@@ -206,6 +317,7 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
             // the file again would lose them. The other table's view is derived from them.
             ++FMisses;
             if (FRecodeIO) FRecodeIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, TableID, AccessFlags);
+            Restamp(page);
             page->FPageOwner = TableID;
             page->FAccessFlags = AccessFlags;
             return page;
@@ -222,6 +334,7 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
             ForgetPage(page);
             throw;
         }
+        Restamp(page);
     } else {
         ++FHits;  // a whole-page write needs nothing from the file
     }
@@ -232,9 +345,8 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
     return page;
 }
 
-void TCacheMgr::ForEachPagePiece(
-    uint32_t Position, int32_t Size,
-    const std::function<void(uint32_t Base, uint32_t Offset, uint32_t Count)>& Visit) const {
+template <class F>
+void TCacheMgr::ForEachPagePiece(uint32_t Position, int32_t Size, F&& Visit) const {
     uint32_t base = Position & FPageMask;
     uint32_t offset = Position - base;
     uint32_t left = uint32_t(Size);
@@ -248,7 +360,8 @@ void TCacheMgr::ForEachPagePiece(
 }
 
 int32_t TCacheMgr::ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                             uint32_t HighPosition, int32_t Size) {
+                             uint32_t HighPosition, int32_t Size, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     if (Size < 1) return 0;
     CheckRange(Position, HighPosition, Size);
     auto* out = static_cast<uint8_t*>(Buffer);
@@ -256,13 +369,15 @@ int32_t TCacheMgr::ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlag
         TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
         std::memcpy(out, page->Buffer() + offset, n);
         Touch(page);
+        if (Stamp) *Stamp = n == uint32_t(Size) ? page->FStamp : 0;
         out += n;
     });
     return Size;
 }
 
 int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                              uint32_t HighPosition, int32_t Size) {
+                              uint32_t HighPosition, int32_t Size, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     if (Size < 1) return 0;
     CheckRange(Position, HighPosition, Size);
     const auto* in = static_cast<const uint8_t*>(Buffer);
@@ -270,6 +385,7 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
         bool whole = n == uint32_t(FPageSize);
         TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, !whole);
         std::memcpy(page->Buffer() + offset, in, n);
+        Restamp(page);
         page->FAccessFlags = AccessFlags;
         if (FTransactionActive) {
             if (page->FState != cpDirty) SetPageState(page, cpDirty);
@@ -282,19 +398,21 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
             }
         }
         Touch(page);
+        if (Stamp) *Stamp = n == uint32_t(Size) ? page->FStamp : 0;
         in += n;
     });
     return Size;
 }
 
 int32_t TCacheMgr::ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
-                                  int32_t Size, uint8_t*& Buffer) {
+                                  int32_t Size, uint8_t*& Buffer, uint64_t* Stamp) {
     uint32_t base = GetBaseAddress(Position);
     Assert(Size >= 0 && uint64_t(Position - base) + uint64_t(Size) <= uint64_t(FPageSize), "ReadCacheByRef failed");
     CheckRange(Position, HighPosition, Size);
     TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
     Buffer = page->Buffer() + (Position - base);
     Touch(page);
+    if (Stamp) *Stamp = page->FStamp;
     return Size;
 }
 
@@ -303,10 +421,10 @@ int32_t TCacheMgr::WriteCacheByRef(const void* Buffer, uint32_t TableID, uint32_
     (void)Buffer;  // the page buffer already holds the data
     Assert(Size == FPageSize, "WriteCacheByRef - error in write size");
     uint32_t base = GetBaseAddress(Position);
-    int32_t index = FindPage(base, HighPosition);
-    TCachePage* page = index >= 0 ? FPages[std::size_t(index)].get() : nullptr;
+    TCachePage* page = LookUp(base, HighPosition);
     Assert(page && page->FPageOwner == TableID, "WriteCacheByRef - page not found");
     ++FHits;
+    Restamp(page);
     page->FAccessFlags = AccessFlags;
     if (FTransactionActive) {
         if (page->FState != cpDirty) SetPageState(page, cpDirty);
@@ -337,9 +455,23 @@ std::vector<TCachePage*> TCacheMgr::DirtyPages() const {
 
 void TCacheMgr::Commit() {
     if (!FTransactionActive) OrqDatabaseError(10257, "TCacheMgr.Commit", "", this);
-    for (TCachePage* page : DirtyPages()) {
-        FWriteIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, page->FLowerAddress, page->FUpperAddress);
-        SetPageState(page, cpClean);
+    const std::vector<TCachePage*> pages = DirtyPages();
+    for (std::size_t i = 0; i < pages.size();) {
+        // The run of pages adjacent to pages[i] that go out with it.
+        std::size_t n = 1;
+        if (FWriteRunIO)
+            while (i + n < pages.size() && n < std::size_t(CMaxWriteRun) &&
+                   pages[i + n]->FUpperAddress == pages[i]->FUpperAddress &&
+                   uint64_t(pages[i + n]->FLowerAddress) == uint64_t(pages[i + n - 1]->FLowerAddress) + FPageSize)
+                ++n;
+        if (n == 1) {
+            TCachePage* page = pages[i];
+            FWriteIO(page->Buffer(), page->FPageOwner, page->FAccessFlags, page->FLowerAddress, page->FUpperAddress);
+        } else {
+            FWriteRunIO(&pages[i], int(n));
+        }
+        for (std::size_t k = i; k < i + n; ++k) SetPageState(pages[k], cpClean);
+        i += n;
     }
     FTransactionActive = false;
 }
@@ -359,8 +491,7 @@ void TCacheMgr::ClearOwnedPages(uint32_t TableID) {
 }
 
 void TCacheMgr::RemovePage(uint32_t Position, uint32_t HighPosition) {
-    int32_t index = FindPage(Position, HighPosition);
-    if (index >= 0) ForgetPage(FPages[std::size_t(index)].get());
+    if (TCachePage* page = LookUp(Position, HighPosition)) ForgetPage(page);
 }
 
 void TCacheMgr::ClearCache() {
@@ -379,6 +510,10 @@ void TCacheMgr::DumpState() {
 
 // ---------------------------------------------------------------------------------------------
 // TCacheBlockMgr
+
+void TCacheBlockMgr::Log(const char* Text) {
+    if (FLog) FLog->Add(Text);
+}
 
 void TCacheBlockMgr::Log(const std::string& Text) {
     if (FLog) FLog->Add(Text);

@@ -33,10 +33,10 @@
 // One thread at a time per cache; the caches know nothing of other processes.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "host/Object.h"
@@ -55,6 +55,10 @@ using TPageReadProc =
     std::function<void(uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition)>;
 using TPageWriteProc = std::function<void(const uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags,
                                           uint32_t Position, uint32_t HighPosition)>;
+// Writes Count pages, adjacent in address order (the first at the lowest address), with one
+// transfer. Failures raise.
+class TCachePage;
+using TPageRunWriteProc = std::function<void(TCachePage* const* Pages, int Count)>;
 // Re-encodes a page's plain text that was read under one table id and access flags as the plain
 // text the same stored bytes give under another: decode(New, encode(Old, Buffer)), in place.
 using TPageRecodeProc = std::function<void(uint8_t* Buffer, uint32_t OldTableID, uint32_t OldAccessFlags,
@@ -72,9 +76,12 @@ public:
 
     // Allocates the zero-filled buffer. PageSize 0: 8581 "Page size = 0".
     void Open();
-    // Frees the buffer.
+    // Opens the page on Slice, PageSize zero bytes that the caller owns and keeps while the page
+    // is open.
+    void OpenOn(uint8_t* Slice);
+    // Frees the buffer (or lets go of the slice).
     void Close();
-    bool IsOpen() const { return FBuffer != nullptr; }
+    bool IsOpen() const { return FData != nullptr; }
     // Open page: 8581 "Cannot set page size on opened cache page".
     void SetPageSize(uint32_t Value);
     // The buffer; a page that is not open: 8581 "Object not initialized".
@@ -88,10 +95,17 @@ public:
     uint32_t LRUFlag() const { return FLRUFlag; }          // the cache's use counter at the last access
     TCachePageState State() const { return FState; }
     uint32_t AccessFlags() const { return FAccessFlags; }  // of the last transfer; used at commit
+    // Names the page's content: a new value, never given before in this process, whenever the
+    // content may have changed (loaded, written, recoded); 0 while the page holds nothing.
+    uint64_t Stamp() const { return FStamp; }
 
 private:
     friend class TCacheMgr;
-    std::unique_ptr<uint8_t[]> FBuffer;
+    struct TFree {
+        void operator()(uint8_t* P) const { std::free(P); }
+    };
+    std::unique_ptr<uint8_t[], TFree> FOwned;  // the buffer, when the page allocated it
+    uint8_t* FData = nullptr;                   // the buffer: FOwned, or a slice of the cache's
     int32_t FIndex;
     uint32_t FLowerAddress = 0;
     uint32_t FUpperAddress = 0;
@@ -101,8 +115,45 @@ private:
     TCachePageState FState = cpEmpty;
     uint32_t FAccessFlags = 0;
     bool FHashed = false;
+    uint64_t FStamp = 0;
     TCachePage* FPrev = nullptr;  // links in the list of the page's state
     TCachePage* FNext = nullptr;
+};
+
+// The page cache's lookup from a page key (HighPosition << 32 | page address) to its page: one
+// flat array probed linearly (no allocation per entry, one cache line per lookup), kept at most
+// half full; a removal shifts the entries behind it back, so no tombstones build up.
+class TCachePageTable {
+public:
+    // The page under Key, or nullptr.
+    TCachePage* Find(uint64_t Key) const {
+        if (FSlots.empty()) return nullptr;
+        for (std::size_t i = Home(Key);; i = (i + 1) & FMask) {
+            const TSlot& slot = FSlots[i];
+            if (slot.Page == nullptr) return nullptr;
+            if (slot.Key == Key) return slot.Page;
+        }
+    }
+    // Page under Key (replacing what was there).
+    void Put(uint64_t Key, TCachePage* Page);
+    // Nothing under Key any more.
+    void Erase(uint64_t Key);
+    void Clear();
+    // Room for Count pages without growing.
+    void Reserve(std::size_t Count);
+
+private:
+    struct TSlot {
+        uint64_t Key = 0;
+        TCachePage* Page = nullptr;  // nullptr = free
+    };
+    std::size_t Home(uint64_t Key) const { return std::size_t((Key * 0x9E3779B97F4A7C15u) >> FShift); }
+    void Rehash(std::size_t Capacity);
+
+    std::vector<TSlot> FSlots;  // a power of two in size, or empty
+    std::size_t FMask = 0;
+    unsigned FShift = 64;
+    std::size_t FCount = 0;
 };
 
 // The page cache: pages keyed by (HighPosition, page address), O(1) lookup and LRU eviction.
@@ -120,6 +171,10 @@ public:
     // The page procedures; read and write must be set before Open.
     void SetReadIO(TPageReadProc Proc) { FReadIO = std::move(Proc); }
     void SetWriteIO(TPageWriteProc Proc) { FWriteIO = std::move(Proc); }
+    // Optional: how Commit writes a run of adjacent dirty pages at once (at most CMaxWriteRun
+    // pages). Unset, every page goes through the write procedure on its own.
+    void SetWriteRunIO(TPageRunWriteProc Proc) { FWriteRunIO = std::move(Proc); }
+    static constexpr int CMaxWriteRun = 64;
     // Optional: how a dirty page is re-read under another table id. Unset, its plain text stays.
     void SetRecodeIO(TPageRecodeProc Proc) { FRecodeIO = std::move(Proc); }
 
@@ -131,17 +186,19 @@ public:
     bool IsOpen() const { return FOpen; }
 
     // Copies Size bytes of [Position, Position + Size) from the cached pages (loading missing
-    // ones through the read procedure) to Buffer; returns Size (0 for a Size below 1).
+    // ones through the read procedure) to Buffer; returns Size (0 for a Size below 1). When
+    // Stamp is given: the stamp of the page read when the range lies in one page, else 0.
     int32_t ReadCache(void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                      uint32_t HighPosition, int32_t Size);
+                      uint32_t HighPosition, int32_t Size, uint64_t* Stamp = nullptr);
     // Copies Size bytes from Buffer into the pages covering the range (a partial page not cached
-    // is loaded first). No transaction: each page is written at once; transaction: dirty.
+    // is loaded first). No transaction: each page is written at once; transaction: dirty. When
+    // Stamp is given: the new stamp of the page written when the range lies in one page, else 0.
     int32_t WriteCache(const void* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
-                       uint32_t HighPosition, int32_t Size);
+                       uint32_t HighPosition, int32_t Size, uint64_t* Stamp = nullptr);
     // Buffer := the address of byte Position in its cached page; the range must lie within one
-    // page (assertion "ReadCacheByRef failed"). Returns Size.
+    // page (assertion "ReadCacheByRef failed"). Returns Size. When Stamp is given: the page's.
     int32_t ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
-                           int32_t Size, uint8_t*& Buffer);
+                           int32_t Size, uint8_t*& Buffer, uint64_t* Stamp = nullptr);
     // The page at Position, cached for TableID and changed in place, counts as written. Size must
     // be PageSize ("WriteCacheByRef - error in write size"); the page must be cached and valid
     // ("WriteCacheByRef - page not found"). Buffer is not read. Returns Size.
@@ -149,7 +206,8 @@ public:
                             uint32_t HighPosition, int32_t Size);
 
     void StartTransaction() { FTransactionActive = true; }
-    // Writes every dirty page (in address order) and makes it clean. No transaction: 10257.
+    // Writes every dirty page (in address order; runs of adjacent pages through the run
+    // procedure when set) and makes it clean. No transaction: 10257.
     void Commit();
     // Every dirty page becomes empty; clean pages stay. No transaction: 10257.
     void Rollback();
@@ -163,14 +221,19 @@ public:
     // Every clean page becomes empty; dirty pages keep this transaction's changes.
     void ClearCache();
 
+    // The page's content was changed in place outside the transfers above: it gets a new stamp.
+    void PageChanged(TCachePage& Page) { Restamp(&Page); }
+
     // The index of the cached page with that address, or -1. A hash entry whose page has other
     // addresses fails the assertion "Cache hash incorrect %d %d".
     int32_t FindPage(uint32_t Position, uint32_t HighPosition);
     // A page to load into, out of the hash: an empty page, else the least recently used clean
     // page, else a new page.
     TCachePage* GetNextEmptyPage();
-    // Appends a new empty page to the collection.
-    TCachePage* AddPage();
+    // Appends a new empty page to the collection: on Slice (PageSize zero bytes of the cache's
+    // own) when given, else on the next slice of a growth allocation (pages added one after the
+    // other lie one after the other in memory).
+    TCachePage* AddPage(uint8_t* Slice = nullptr);
     uint32_t GetBaseAddress(uint32_t Address) const { return Address & FPageMask; }
     // True when the page holding Address is cached.
     bool IsBaseAddrInCache(uint32_t Address);
@@ -219,18 +282,32 @@ private:
     void ForgetPage(TCachePage* Page);
     // Records an access: LRUFlag := use counter, counter + 1, most recently used.
     void Touch(TCachePage* Page);
+    // A zeroed allocation for Pages page buffers, kept until Close.
+    uint8_t* NewSlab(int32_t Pages);
+    // The page's content is new: a stamp of its own.
+    static void Restamp(TCachePage* Page);
     // The page for Base valid for TableID: cached, recoded, or loaded (when Load) into a free page.
     TCachePage* LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition, bool Load);
     void CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Size) const;
     // Visit(Base, Offset, Count) for each page piece of [Position, Position + Size) in address
-    // order: the page's address, the piece's offset in it and its byte count.
-    void ForEachPagePiece(
-        uint32_t Position, int32_t Size,
-        const std::function<void(uint32_t Base, uint32_t Offset, uint32_t Count)>& Visit) const;
+    // order: the page's address, the piece's offset in it and its byte count (defined in the .cpp).
+    template <class F>
+    void ForEachPagePiece(uint32_t Position, int32_t Size, F&& Visit) const;
+    // The cached page with that address, or nullptr; the check of FindPage.
+    TCachePage* LookUp(uint32_t Position, uint32_t HighPosition) const;
+    // A trace line to the log when one is set (build a composed line only when FLog is set).
+    void Log(const char* Text);
     void Log(const std::string& Text);
 
+    // The page buffers, in zeroed allocations whose memory the system gives only as pages are
+    // used (a large cache costs what it holds, not its size): one for the pages Open adds, and
+    // growth allocations of CGrowthPages pages for pages added later.
+    static constexpr int32_t CGrowthPages = 64;
+    std::vector<std::unique_ptr<uint8_t[], TCachePage::TFree>> FSlabs;
+    uint8_t* FGrowthNext = nullptr;  // the next unused slice of the last growth allocation
+    int32_t FGrowthLeft = 0;         // slices left there
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position
-    std::unordered_map<uint64_t, TCachePage*> FHash;
+    TCachePageTable FHash;
     TPageList FEmpty, FClean, FDirty;
     int32_t FPageCount = 0;
     int32_t FPageSize = 0;
@@ -243,6 +320,7 @@ private:
     int32_t FHits = 0;
     TPageReadProc FReadIO;
     TPageWriteProc FWriteIO;
+    TPageRunWriteProc FWriteRunIO;
     TPageRecodeProc FRecodeIO;
 };
 
@@ -330,6 +408,8 @@ private:
     }
     // The first block that ends after Key.
     std::map<uint64_t, std::unique_ptr<TCacheBlock>>::iterator FirstEndingAfter(uint64_t Key);
+    // A trace line to the log when one is set (build a composed line only when FLog is set).
+    void Log(const char* Text);
     void Log(const std::string& Text);
 
     std::map<uint64_t, std::unique_ptr<TCacheBlock>> FBlocks;  // keyed by (High, Low) address

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqCryptTables.h"
 #include "host/Exceptions.h"
 
@@ -80,18 +81,24 @@ void CbcTail(TBlowfishData& d, const uint8_t* in, uint8_t* out, int n) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// CRC-32 table
+// CRC-32 tables for slicing by 8: CrcTables[0] is the byte table; CrcTables[k][b] is the CRC
+// state after byte b followed by k zero bytes, so eight bytes are folded with eight lookups.
 
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
+using TCrcTables = std::array<std::array<uint32_t, 256>, 8>;
+
+constexpr TCrcTables MakeCrcTables() {
+    TCrcTables tables{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-        table[i] = c;
+        tables[0][i] = c;
     }
-    return table;
+    for (std::size_t k = 1; k < 8; ++k)
+        for (uint32_t i = 0; i < 256; ++i)
+            tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
+    return tables;
 }
-constexpr std::array<uint32_t, 256> CrcTable = MakeCrcTable();
+constexpr TCrcTables CrcTables = MakeCrcTables();
 
 }  // namespace
 
@@ -336,8 +343,15 @@ void XORCryptBuf(const char* Src, char* Dst, const char* Key, int Count, int Key
 
 uint32_t CalcCRC(const void* Buf, int Len) {
     const auto* p = static_cast<const uint8_t*>(Buf);
+    const TCrcTables& t = CrcTables;
     uint32_t crc = 0xFFFFFFFFu;
-    for (int i = 0; i < Len; ++i) crc = CrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    for (; Len >= 8; Len -= 8, p += 8) {
+        const uint32_t low = Load32(p) ^ crc;
+        const uint32_t high = Load32(p + 4);
+        crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+              t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
+    }
+    for (; Len > 0; --Len, ++p) crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 

@@ -406,6 +406,7 @@ void TDiskMgr::Close() {
     FExclusive = false;
     FHeaderReadLocked = false;
     FHeaderWriteLocked = false;
+    FHeaderKeptInTransaction = false;
     FUsesLockFile = false;
     FNoTransactionLock = false;
     FIndexPagesMayBeShared = false;
@@ -473,9 +474,8 @@ uint32_t TDiskMgr::AppendNewPages(const void* Buffer, uint32_t PageCount, uint32
     NoteTableChange(TableID);
     THeaderWriteScope header(*this);
     // The end as it is now that the header lock is held: other connections may have appended
-    // since this connection's transaction began.
-    int64_t end = FFile->Handle().Size();
-    if (IsTransactionActive()) end = std::max(end, FFile->SeekOrqEof());
+    // since this connection's transaction began (the transaction's end is never below the file's).
+    const int64_t end = IsTransactionActive() ? FFile->SeekOrqEof() : FFile->Handle().Size();
     if (end < 0) OrqDatabaseError(9600, Caller, "", this);
     const uint64_t address = (uint64_t(end) + FPageSize - 1) / FPageSize * FPageSize;
     if (address + bytes > CAddressSpace) OrqDatabaseError(9600, Caller, "", this);
@@ -526,23 +526,26 @@ int32_t TDiskMgr::TransferSize(uint32_t Size, const char* Caller) {
     return int32_t(Size);
 }
 
-void TDiskMgr::ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer) {
+void TDiskMgr::ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer,
+                              uint64_t* Stamp) {
     RequireOpen("TDiskMgr.ReadCustomSize");
-    FFile->SeekAndReadOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.ReadCustomSize"), TableID, AccessFlags);
+    FFile->SeekAndReadOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.ReadCustomSize"), TableID, AccessFlags,
+                              Stamp);
 }
 
 void TDiskMgr::WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                               const void* Buffer) {
+                               const void* Buffer, uint64_t* Stamp) {
     RequireOpen("TDiskMgr.WriteCustomSize");
     NoteTableChange(TableID);
-    FFile->SeekAndWriteOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSize"), TableID, AccessFlags);
+    FFile->SeekAndWriteOrqFile(Buffer, Address, TransferSize(Size, "TDiskMgr.WriteCustomSize"), TableID, AccessFlags,
+                               Stamp);
 }
 
 void TDiskMgr::ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                   uint8_t*& Buffer) {
+                                   uint8_t*& Buffer, uint64_t* Stamp) {
     RequireOpen("TDiskMgr.ReadCustomSizeByRef");
     FFile->SeekAndReadOrqFileByRef(Address, TransferSize(Size, "TDiskMgr.ReadCustomSizeByRef"), TableID, AccessFlags,
-                                   Buffer);
+                                   Buffer, Stamp);
 }
 
 void TDiskMgr::WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
@@ -606,6 +609,13 @@ void TDiskMgr::SetHeaderWriteLock() { TakeHeaderLock("TDiskMgr.SetHeaderWriteLoc
 void TDiskMgr::TakeHeaderLock(const char* Caller, uint8_t LockType) {
     RequireOpen(Caller);
     const bool held = FHeaderReadLocked || FHeaderWriteLocked;
+    if (!held && FHeaderKeptInTransaction && IsTransactionActive() && FGlobalHdr->Valid()) {
+        // Taken earlier in this transaction and held since: no other connection can have changed
+        // the header (nor taken the header's transaction lock), so the header in memory is current.
+        FHeaderReadLocked = true;
+        if (LockType == CWriteLock) FHeaderWriteLocked = true;
+        return;
+    }
     SetTableLock(0, LockType);
     FHeaderReadLocked = true;
     if (LockType == CWriteLock) FHeaderWriteLocked = true;
@@ -620,6 +630,8 @@ void TDiskMgr::TakeHeaderLock(const char* Caller, uint8_t LockType) {
 
 void TDiskMgr::ReleaseHeaderLock() {
     if (FGlobalHdr && FGlobalHdr->Dirty() && FFile->CheckOpen()) WriteHeader();
+    // Inside a transaction the lock itself stays until the transaction ends.
+    if ((FHeaderReadLocked || FHeaderWriteLocked) && IsTransactionActive()) FHeaderKeptInTransaction = true;
     if (FFile->CheckOpen()) ReleaseTableLock(0);
     FHeaderReadLocked = false;
     FHeaderWriteLocked = false;
@@ -743,6 +755,7 @@ void TDiskMgr::ReleaseAllLocks() {
     // The header lock is table lock 0: whatever the flags said, it is gone now.
     FHeaderReadLocked = false;
     FHeaderWriteLocked = false;
+    FHeaderKeptInTransaction = false;
     if (!FFile->CheckOpen() || !FUsesLockFile) return;
     if (FTableLockMgr) FTableLockMgr->ReleaseAllLocks();
     if (FRecordLockMgr) FRecordLockMgr->ReleaseAllLocks();
@@ -958,8 +971,8 @@ void TDiskMgr::EndTableChanges(bool Committed) noexcept {
 // Other
 
 uint32_t TDiskMgr::GetFileSize() {
-    int64_t size = FFile->CheckOpen() ? FFile->Handle().Size() : -1;
-    if (size >= 0 && IsTransactionActive()) size = std::max(size, FFile->SeekOrqEof());
+    // A transaction's end is never below the file's (SeekOrqEof).
+    const int64_t size = !FFile->CheckOpen() ? -1 : IsTransactionActive() ? FFile->SeekOrqEof() : FFile->Handle().Size();
     if (size < 0) OrqDatabaseError(8581, "TDiskMgr.GetFileSize", "Unable to get file size", this);
     return uint32_t(std::min<int64_t>(size, int64_t(CAddressSpace - 1)));
 }

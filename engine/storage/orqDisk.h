@@ -242,13 +242,14 @@ public:
     // index blocks of several tables, so none may be freed. Known from Open on.
     bool IndexPagesMayBeShared() const { return FIndexPagesMayBeShared; }
 
-    // ----- Byte-range transfers (any size at any address)
-    void ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer);
+    // ----- Byte-range transfers (any size at any address); Stamp as TOrqFile::SeekAndReadOrqFile's
+    void ReadCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags, void* Buffer,
+                        uint64_t* Stamp = nullptr);
     void WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                         const void* Buffer);
+                         const void* Buffer, uint64_t* Stamp = nullptr);
     // Buffer := a pointer into the cached page that holds the range (one page; cache bit set).
     void ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                             uint8_t*& Buffer);
+                             uint8_t*& Buffer, uint64_t* Stamp = nullptr);
     // The cached page at Address, changed in place through ReadCustomSizeByRef, counts as
     // written; Size must be PageSize.
     void WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
@@ -266,8 +267,8 @@ public:
     // Takes the header write lock; reads the header when no header lock was held.
     void SetHeaderWriteLock();
     // Writes the header if dirty and releases the header lock; the header flags are cleared.
-    // Inside a transaction the lock itself stays until the end (it is taken again without
-    // waiting, and the header read again from the transaction's view).
+    // Inside a transaction the lock itself stays until the end, and taking it again later in the
+    // transaction costs nothing: nobody else can change the header meanwhile, so it is not read.
     void ReleaseHeaderLock();
     bool HeaderReadLocked() const { return FHeaderReadLocked; }
     bool HeaderWriteLocked() const { return FHeaderWriteLocked; }
@@ -437,6 +438,7 @@ private:
     bool FReadOnly = false;
     bool FHeaderReadLocked = false;
     bool FHeaderWriteLocked = false;
+    bool FHeaderKeptInTransaction = false;  // the header lock was taken in this transaction and is held
     int32_t FLockRetryInterval = 200;
     int32_t FLockRetryCount = 10;
     bool FUsesLockFile = false;

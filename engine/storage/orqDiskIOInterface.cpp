@@ -293,6 +293,35 @@ void TDiskIOInterface::ReadBlock(uint32_t Address, uint32_t Size, void* Buffer) 
     FDiskMgr->ReadCustomSize(Address, Size, FTableID, FAccessFlags, Buffer);
 }
 
+void TDiskIOInterface::ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) {
+    if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.ReadBlockStamped", "", this);
+    FDiskMgr->ReadCustomSize(Address, Size, FTableID, FAccessFlags, Buffer, &Stamp);
+}
+
+const uint8_t* TDiskIOInterface::ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) {
+    Stamp = 0;
+    if (!FDiskMgr || !FDiskMgr->IsOpen() || !FDiskMgr->File().TransfersByRef(FAccessFlags)) return nullptr;
+    const uint32_t pageSize = FDiskMgr->PageSize();
+    if (Size == 0 || Size > pageSize || Address % pageSize > pageSize - Size) return nullptr;
+    uint8_t* block = nullptr;
+    FDiskMgr->ReadCustomSizeByRef(Address, Size, FTableID, FAccessFlags, block, &Stamp);
+    return block;
+}
+
+void TDiskIOInterface::WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
+    if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.WriteBlockStamped", "", this);
+    FDiskMgr->WriteCustomSize(Address, Size, FTableID, FAccessFlags, Buffer, &Stamp);
+}
+
+void TDiskIOInterface::WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size,
+                                      const void* Block, uint64_t& Stamp) {
+    if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.WriteBlockPart", "", this);
+    if (Offset > BlockSize || Size > BlockSize - Offset)
+        OrqDatabaseError(8581, "TDiskIOInterface.WriteBlockPart", "Block part out of range", this);
+    FDiskMgr->WriteCustomSize(Address + Offset, Size, FTableID, FAccessFlags, static_cast<const uint8_t*>(Block) + Offset,
+                              &Stamp);
+}
+
 void TDiskIOInterface::ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t*& Buffer) {
     if (!FDiskMgr) OrqDatabaseError(8576, "TDiskIOInterface.ReadBlockByRef", "", this);
     FDiskMgr->ReadCustomSizeByRef(Address, Size, FTableID, FAccessFlags, Buffer);

@@ -40,6 +40,7 @@ TOrqFile::TOrqFile() {
                                  uint32_t HighPosition) {
         InternalWritePage(Buffer, TableID, AccessFlags, Position, HighPosition);
     });
+    FPageCache.SetWriteRunIO([this](TCachePage* const* Pages, int Count) { WritePageRun(Pages, Count); });
     FPageCache.SetRecodeIO([this](uint8_t* Buffer, uint32_t OldTableID, uint32_t OldAccessFlags, uint32_t NewTableID,
                                   uint32_t NewAccessFlags) {
         RecodePage(Buffer, OldTableID, OldAccessFlags, NewTableID, NewAccessFlags);
@@ -80,6 +81,8 @@ void TOrqFile::CloseHandle() {
     FPageBuffer.shrink_to_fit();
     FCodeBuffer.clear();
     FCodeBuffer.shrink_to_fit();
+    FRunBuffer.clear();
+    FRunBuffer.shrink_to_fit();
     FOpenPageSize = 0;
 }
 
@@ -96,7 +99,7 @@ int32_t TOrqFile::CreateOrqFile(const std::string& Name) {
                     platform::FileCreate::CreateAlways))
         return -1;
     try {
-        OpenCaches(50);  // an empty file gets the smallest cache
+        OpenCaches(FCachePages > 0 ? FCachePages : 50);  // an empty file gets the smallest cache
     } catch (...) {
         CloseHandle();
         throw;
@@ -118,11 +121,11 @@ int32_t TOrqFile::OpenOrqFile(const std::string& Name) {
         OrqDatabaseError(8449, "TOrqFile.OpenOrqFile",
                          "Unable to open file. Error type of: " + platform::SysErrorMessage(platform::GetLastError()),
                          this);
-    // A quarter of the file's pages, at least 50 and at most 1000.
+    // Unless set: a quarter of the file's pages, at least 50 and at most 1000.
     int64_t size = FFile.Size();
     int64_t pages = size > 0 ? size / FPageSize / 4 : 0;
     try {
-        OpenCaches(int32_t(std::clamp<int64_t>(pages, 50, 1000)));
+        OpenCaches(FCachePages > 0 ? FCachePages : int32_t(std::clamp<int64_t>(pages, 50, 1000)));
     } catch (...) {
         CloseHandle();
         throw;
@@ -147,7 +150,8 @@ void TOrqFile::RequireOpen(const char* Caller) {
 // Routed transfers
 
 int32_t TOrqFile::SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
-                                     uint32_t AccessFlags) {
+                                     uint32_t AccessFlags, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     CheckTableID(TableID);
     if (Size < 1) return 0;
     RequireOpen("TOrqFile.SeekAndReadOrqFile");
@@ -155,7 +159,7 @@ int32_t TOrqFile::SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Si
     if (uint64_t(Position) + uint64_t(Size) > AddressSpace)
         OrqDatabaseError(9217, "TOrqFile.SeekAndReadOrqFile", "Unable to complete file read operation", this);
     if ((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive))
-        return FPageCache.ReadCache(Buffer, TableID, AccessFlags, Position, 0, Size);
+        return FPageCache.ReadCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
     if (!FTransactionActive)
         InternalRead(static_cast<uint8_t*>(Buffer), TableID, AccessFlags, Position, 0, uint32_t(Size));
     else
@@ -164,16 +168,17 @@ int32_t TOrqFile::SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Si
 }
 
 int32_t TOrqFile::SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
-                                      uint32_t AccessFlags) {
+                                      uint32_t AccessFlags, uint64_t* Stamp) {
+    if (Stamp) *Stamp = 0;
     CheckTableID(TableID);
     if (Size < 1) return 0;
     RequireOpen("TOrqFile.SeekAndWriteOrqFile");
     if (uint64_t(Position) + uint64_t(Size) > AddressSpace)
         OrqDatabaseError(9600, "TOrqFile.SeekAndWriteOrqFile", "", this);
     if ((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive)) {
-        if (!FTransactionActive) return FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size);
+        if (!FTransactionActive) return FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
         try {
-            FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size);
+            FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
         } catch (...) {
             DirtyPagesFailed(Position, uint32_t(Size));  // the pages dirtied before the failure
             throw;
@@ -187,18 +192,16 @@ int32_t TOrqFile::SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int
 }
 
 int32_t TOrqFile::SeekAndReadOrqFileByRef(uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                          uint8_t*& Buffer) {
+                                          uint8_t*& Buffer, uint64_t* Stamp) {
     CheckTableID(TableID);
-    Assert((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive) && CheckOpen(),
-           "SeekAndReadOrqFileByRef failed to access cache");
-    return FPageCache.ReadCacheByRef(TableID, AccessFlags, Position, 0, Size, Buffer);
+    Assert(TransfersByRef(AccessFlags), "SeekAndReadOrqFileByRef failed to access cache");
+    return FPageCache.ReadCacheByRef(TableID, AccessFlags, Position, 0, Size, Buffer, Stamp);
 }
 
 int32_t TOrqFile::SeekAndWriteOrqFileByRef(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
                                            uint32_t AccessFlags) {
     CheckTableID(TableID);
-    Assert((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive) && CheckOpen(),
-           "SeekAndWriteOrqFileByRef accessed in error");
+    Assert(TransfersByRef(AccessFlags), "SeekAndWriteOrqFileByRef accessed in error");
     FPageCache.WriteCacheByRef(Buffer, TableID, AccessFlags, Position, 0, Size);
     if (FTransactionActive) {
         uint32_t base = FPageCache.GetBaseAddress(Position);
@@ -288,6 +291,7 @@ void TOrqFile::WriteUncached(const uint8_t* Buffer, uint32_t Position, uint32_t 
             EncodePage(page.Buffer(), FCodeBuffer.data(), page.AccessFlags(), page.PageOwner());
             std::memcpy(FCodeBuffer.data() + (from - base), Buffer + (from - start), std::size_t(to - from));
             DecodePage(FCodeBuffer.data(), page.Buffer(), page.AccessFlags(), page.PageOwner());
+            FPageCache.PageChanged(page);
             FBlockCache.DiscardRange(uint32_t(from), 0, to - from);
         } else {
             // A clean page, or a page wholly overwritten: the block range now holds its bytes.
@@ -405,6 +409,18 @@ void TOrqFile::InternalWritePage(const uint8_t* Buffer, uint32_t TableID, uint32
         out = FPageBuffer.data();
     }
     RawWrite(out, KeyOf(Position, HighPosition), uint32_t(FOpenPageSize), "TOrqFile.InternalWritePage");
+}
+
+void TOrqFile::WritePageRun(TCachePage* const* Pages, int Count) {
+    const std::size_t pageSize = std::size_t(FOpenPageSize);
+    const uint64_t position = KeyOf(Pages[0]->LowerAddress(), Pages[0]->UpperAddress());
+    // Gathered into one buffer even where the pages lie together: the system takes a write from
+    // a buffer it has just seen much faster than one from pages spread over the cache.
+    FRunBuffer.resize(pageSize * std::size_t(Count));
+    for (int k = 0; k < Count; ++k)
+        EncodePage(Pages[k]->Buffer(), FRunBuffer.data() + pageSize * std::size_t(k), Pages[k]->AccessFlags(),
+                   Pages[k]->PageOwner());
+    RawWrite(FRunBuffer.data(), position, uint32_t(FRunBuffer.size()), "TOrqFile.InternalWritePage");
 }
 
 void TOrqFile::InternalRead(uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,

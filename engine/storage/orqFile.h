@@ -33,6 +33,7 @@
 // the journal, which the next reader replays (TDiskMgr::RecoverInterruptedCommit). The only
 // exception is the benchmark hook TUnjournaledCommitsForBenchmark at the end of this file.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,8 +78,8 @@ public:
     // and readies the caches. Returns a positive value, or -1 when the file could not be created
     // (the platform's last error says why). Page size 0: 8581.
     int32_t CreateOrqFile(const std::string& Name);
-    // Closes an open file and opens the existing Name with the open flags; sizes the page cache to
-    // a quarter of the file's pages, 50 to 1000. Returns a positive value. Page size 0: 8581
+    // Closes an open file and opens the existing Name with the open flags; sizes the page cache by
+    // CachePages (by default a quarter of the file's pages, 50 to 1000). Returns a positive value. Page size 0: 8581
     // "Database page size not set on opening"; no XOR key: 8581 "Crypt key not set before
     // opening"; refused: 8449 "Unable to open file. Error type of: " and the system message.
     int32_t OpenOrqFile(const std::string& Name);
@@ -88,14 +89,21 @@ public:
 
     // The routed transfers (see above); return Size. A table id above 2048 writes the trace line
     // "Invalid table id" and goes on. Short reads: 9217; short writes: 9218; a write beyond the
-    // 32-bit address space: 9600.
-    int32_t SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags);
+    // 32-bit address space: 9600. When Stamp is given: the stamp of the cached page the range
+    // lies in (TCachePage::Stamp; it changes whenever the page's content may have), 0 when the
+    // transfer did not go through one page of the page cache.
+    int32_t SeekAndReadOrqFile(void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
+                               uint64_t* Stamp = nullptr);
     int32_t SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
-                                uint32_t AccessFlags);
+                                uint32_t AccessFlags, uint64_t* Stamp = nullptr);
     // In-place variants through the page cache only (assertions "SeekAndReadOrqFileByRef failed to
     // access cache" / "SeekAndWriteOrqFileByRef accessed in error" otherwise).
     int32_t SeekAndReadOrqFileByRef(uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                    uint8_t*& Buffer);
+                                    uint8_t*& Buffer, uint64_t* Stamp = nullptr);
+    // True when a transfer with these access flags can go by reference (through the page cache).
+    bool TransfersByRef(uint32_t AccessFlags) const {
+        return (AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive) && CheckOpen();
+    }
     int32_t SeekAndWriteOrqFileByRef(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
                                      uint32_t AccessFlags);
     // Writes Size bytes at the end of the file (the transaction's end while one runs) and returns
@@ -145,6 +153,11 @@ public:
     // Takes effect at the next open; an open file keeps the page size it was opened with.
     void SetPageSize(int32_t Value) { FPageSize = Value; }
     int32_t PageSize() const { return FPageSize; }
+    // The number of pages the page cache starts with at the next open or create; 0 (the default)
+    // sizes it by the file: a quarter of its pages, at least 50 and at most 1000. Inside a
+    // transaction the cache grows beyond it by the pages the transaction changes.
+    void SetCachePages(int32_t Value) { FCachePages = std::max(Value, 0); }
+    int32_t CachePages() const { return FCachePages; }
     void SetOpenRead(bool Value) { FOpenRead = Value; }
     void SetOpenWrite(bool Value) { FOpenWrite = Value; }
     void SetOpenReadExclusive(bool Value) { FOpenReadExclusive = Value; }
@@ -164,6 +177,9 @@ public:
                           uint32_t HighPosition);
     void InternalWritePage(const uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,
                            uint32_t HighPosition);
+    // The page cache's run procedure: Count adjacent pages (each encrypted as its flags say) in
+    // one write; a short write: 9218.
+    void WritePageRun(TCachePage* const* Pages, int Count);
     // The block procedures: Size bytes at Position, straight from and to the file. A short read:
     // 9217 "Unable to complete file read operation"; a short write: 9218 "Unable to complete
     // file write operation". TableID, AccessFlags are ignored.
@@ -248,6 +264,7 @@ private:
     platform::File FFile;
     std::vector<uint8_t> FPageBuffer;  // raw I/O of one page (reads and encrypted writes)
     std::vector<uint8_t> FCodeBuffer;  // encoding of cached pages outside the I/O path
+    std::vector<uint8_t> FRunBuffer;   // a run of pages written at commit, as stored
     std::string FXORKey;
     int64_t FTransactionEOF = 0;  // the furthest end of the running transaction's own writes; 0 outside
     TCacheMgr FPageCache;
@@ -261,6 +278,7 @@ private:
     int32_t FLockRetryCount = 10;
     int32_t FPageSize = 4096;
     int32_t FOpenPageSize = 0;  // the page size of the open file
+    int32_t FCachePages = 0;    // the page cache's size at open; 0 = by the file's size
     bool FCacheActive = false;
     bool FTransactionActive = false;
     TBlowfishData FBlowfish;

@@ -95,7 +95,9 @@ inline constexpr uint32_t CDefaultBlobBlockSize = 512;
 // Virtual operations (in this order): Open, Close, Empty, AllocateNewAddress, ReleaseBlock,
 // WriteBlock, WriteBlockByRef, ReadBlock, ReadBlockByRef, WriteBlockHeader, ReadBlockHeader,
 // ShowBlocks, ListBlocks, CheckPageValid, ShowStatus, GetNextMemoryBlockAddress,
-// CheckBlockAddressValid, NotifyPageChange; then CheckLinkAddress, the check of stored links.
+// CheckBlockAddressValid, NotifyPageChange; then CheckLinkAddress, the check of stored links,
+// and ReadBlockStamped / ReadBlockView / WriteBlockStamped / WriteBlockPart, the transfers that
+// name the content they moved.
 class TBaseIOInterface : public TObject {
 public:
     TBaseIOInterface() = default;
@@ -147,6 +149,33 @@ public:
     // entry) can be a block of this storage; callers raise a data-corrupt error when not.
     // Base: any non-zero address.
     virtual bool CheckLinkAddress(uint32_t Address) { return Address != 0; }
+    // ReadBlock, and Stamp := a value naming the stored content read: it changes whenever that
+    // content may have changed (read again from the file, written by anyone) and never names
+    // other content, so a reader that checked the block need not check it again while the stamp
+    // stays. 0 = not known (check it). Base: ReadBlock, 0.
+    virtual void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) {
+        ReadBlock(Address, Size, Buffer);
+        Stamp = 0;
+    }
+    // The stored block at Address without a copy, when the storage can lend it: a pointer valid
+    // until the next call of this storage (nothing may be written through it), and Stamp as
+    // ReadBlockStamped's. nullptr when it cannot (then read with a copy). Base: nullptr.
+    virtual const uint8_t* ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) {
+        Stamp = 0;
+        return nullptr;
+    }
+    // WriteBlock, and Stamp := the stamp of the content written (0 = not known). Base: WriteBlock, 0.
+    virtual void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
+        WriteBlock(Address, Size, Buffer);
+        Stamp = 0;
+    }
+    // Writes the bytes [Offset, Offset + Size) of the block of BlockSize bytes at Address, whose
+    // whole new content is at Block (the bytes outside the range are those stored); Stamp as
+    // WriteBlockStamped's. Base: the whole block through WriteBlockStamped.
+    virtual void WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size,
+                                const void* Block, uint64_t& Stamp) {
+        WriteBlockStamped(Address, BlockSize, Block, Stamp);
+    }
 
     uint32_t BlockSize() const { return FBlockSize; }
     void SetBlockSize(uint32_t Value) { FBlockSize = Value; }
@@ -231,6 +260,15 @@ public:
     void WriteBlock(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void WriteBlockByRef(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void ReadBlock(uint32_t Address, uint32_t Size, void* Buffer) override;
+    // The stamp of the page cache's page the block lies in (0 when it spans pages).
+    void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) override;
+    // The block in the page cache's page, when the block lies in one page and its transfers go
+    // through the page cache.
+    const uint8_t* ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) override;
+    void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) override;
+    // Only the range goes to the file (its page in the page cache).
+    void WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size, const void* Block,
+                        uint64_t& Stamp) override;
     void ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t*& Buffer) override;
     void WriteBlockHeader(uint32_t Address, uint32_t Size, const void* Buffer) override;
     void ReadBlockHeader(uint32_t Address, uint32_t Size, void* Buffer) override;

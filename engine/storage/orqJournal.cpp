@@ -21,6 +21,8 @@ namespace {
 constexpr uint8_t CJournalMagic[8] = {'O', 'R', 'Q', 'J', 'R', 'N', 'L', 0x1A};
 // Records are gathered into writes of about this size.
 constexpr std::size_t CJournalWriteChunk = 32 * 1024;
+// Adjacent ranges share one record (and one read of the database) up to this size.
+constexpr uint64_t CJournalMaxRecord = 256 * 1024;
 constexpr uint64_t CAddressSpace = uint64_t(1) << 32;
 
 // Header item offsets.
@@ -109,18 +111,24 @@ void TOrqJournal::Write(platform::File& Database, uint32_t PageSize, int64_t Old
     std::vector<uint8_t> chunk;
     chunk.reserve(CJournalWriteChunk + CJournalRecordHeaderSize);
     uint64_t offset = CJournalHeaderSize;
-    for (const TFileRange& range : Ranges) {
-        FCommitEnd = std::max<int64_t>(FCommitEnd, int64_t(range.Position + range.Size));
-        const uint64_t end = std::min<uint64_t>(range.Position + range.Size, uint64_t(OldFileSize));
-        if (range.Position >= end) continue;  // appended: cutting the file back removes it
-        const std::size_t size = std::size_t(end - range.Position);
+    for (std::size_t i = 0; i < Ranges.size();) {
+        // The run of ranges that follow each other without a gap (Ranges are in address order).
+        const uint64_t start = Ranges[i].Position;
+        uint64_t stop = start + Ranges[i].Size;
+        for (++i; i < Ranges.size() && Ranges[i].Position == stop && stop + Ranges[i].Size - start <= CJournalMaxRecord;
+             ++i)
+            stop += Ranges[i].Size;
+        FCommitEnd = std::max<int64_t>(FCommitEnd, int64_t(stop));
+        const uint64_t end = std::min<uint64_t>(stop, uint64_t(OldFileSize));
+        if (start >= end) continue;  // appended: cutting the file back removes it
+        const std::size_t size = std::size_t(end - start);
         const std::size_t at = chunk.size();
         chunk.resize(at + CJournalRecordHeaderSize + size);
         uint8_t* record = chunk.data() + at;
-        Store64(record + RecPosition, range.Position);
+        Store64(record + RecPosition, start);
         Store32(record + RecSize, uint32_t(size));
         Store32(record + RecCRC, 0);
-        if (Database.Read(int64_t(range.Position), record + CJournalRecordHeaderSize, int64_t(size)) !=
+        if (Database.Read(int64_t(start), record + CJournalRecordHeaderSize, int64_t(size)) !=
             int64_t(size))
             OrqDatabaseError(9217, Caller, "Unable to complete file read operation", nullptr);
         Store32(record + RecCRC, RecordCRC(record, CJournalRecordHeaderSize + size, FNonce));

@@ -56,7 +56,8 @@
 //   56      4     reserved     zero
 //   60      4     HeaderCRC    CRC-32 (orqCrypt.h) of bytes 0 to 59
 //
-// Then RecordCount records back to back, each CJournalRecordHeaderSize + Size bytes:
+// Then RecordCount records back to back, each CJournalRecordHeaderSize + Size bytes (ranges the
+// commit writes one after the other share a record):
 //
 //   Offset  Size  Item         Meaning
 //   0       8     Position     file address of the range

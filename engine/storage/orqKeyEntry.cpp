@@ -30,10 +30,6 @@ void Store(uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-bool IsStringKey(TFieldType Type) {
-    return Type == ftString || Type == ftWideString;
-}
-
 void SetNullBit(uint8_t* KeyBuf, int Field) {
     KeyBuf[C_KEYHEADERSIZE + Field / 8] |= static_cast<uint8_t>(128u >> (Field % 8));
 }
@@ -96,19 +92,6 @@ void FillMarkers(int FieldCount, const TKeyMarkerList* CallerMarkers, TKeyMarker
     OrqDatabaseError(8581, "TBTree.CompareKeys", "KeySize out of range", nullptr);
 }
 
-// A total order over doubles for keys: numbers in numeric order (-0 equals 0), NaN after
-// every number, NaNs equal.
-int CompareKeyReals(double A, double B) {
-    const bool nanA = std::isnan(A);
-    const bool nanB = std::isnan(B);
-    if (nanA || nanB) return static_cast<int>(nanA) - static_cast<int>(nanB);
-    return CompareReals(A, B);
-}
-
-template <class T>
-int ThreeWay(T A, T B) {
-    return A < B ? -1 : (A > B ? 1 : 0);
-}
 
 // Reads a key's values one after the other, checking that each lies inside the entry.
 class TKeyReader {
@@ -118,7 +101,7 @@ public:
 
     // The value of a field of the given type and size: its bytes and length, then advances.
     const uint8_t* Next(TFieldType Type, int FieldSize, int& Len) {
-        if (IsStringKey(Type)) {
+        if (IsStringKeyType(Type)) {
             Check(2);
             Len = Load<uint16_t>(FKey + FPos);
             FPos += 2;
@@ -146,7 +129,7 @@ int CompareValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCom
     const TFieldType type = Field.DataType();
     // Each fixed-size value type needs FieldSize to hold at least its bytes.
     const int width = FixedValueSize(type);
-    if (!IsStringKey(type) && (Len1 < width || Len2 < width)) KeySizeOutOfRange();
+    if (!IsStringKeyType(type) && (Len1 < width || Len2 < width)) KeySizeOutOfRange();
     switch (type) {
         case ftString:
             return StringCompare(reinterpret_cast<const char*>(V1), reinterpret_cast<const char*>(V2), Len1,
@@ -154,25 +137,8 @@ int CompareValues(const TKeyFieldItem& Field, TDBStringCompareFunction StringCom
         case ftWideString:
             return DBCompareWideStrings(reinterpret_cast<const char*>(V1), reinterpret_cast<const char*>(V2),
                                         Len1, Len2, Field.CaseInsensitive(), false);
-        case ftSmallint:
-            return ThreeWay(Load<int16_t>(V1), Load<int16_t>(V2));
-        case ftWord:
-            return ThreeWay(Load<uint16_t>(V1), Load<uint16_t>(V2));
-        case ftInteger:
-        case ftAutoInc:
-            return ThreeWay(Load<int32_t>(V1), Load<int32_t>(V2));
-        case ftBoolean:
-            return static_cast<int>(V1[0] != 0) - static_cast<int>(V2[0] != 0);
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-            return CompareKeyReals(Load<double>(V1), Load<double>(V2));
-        // Scaled integers compare exactly (as doubles, large amounts would tie).
-        case ftBCD:
-            return ThreeWay(Load<int64_t>(V1), Load<int64_t>(V2));
         default:
+            if (width != 0) return CompareFixedKeyValues(type, V1, V2);
             OrqDatabaseError(8581, "TBTree.CompareKeys",
                              std::string("Field type not found: ") + FieldTypeName(type), nullptr);
     }
@@ -200,7 +166,7 @@ void ConstructKeyBufFromRecBuf(const TKeyFields& KeyFields, int MaximumKeySize, 
         // A size marker beyond the field's stored bytes would read past the value.
         if (len > field->FieldSize())
             OrqDatabaseError(8581, "TBTree.ConstructKeyBuf", "Field data length is out of range", nullptr);
-        if (IsStringKey(field->DataType())) writer.AppendLength(len);
+        if (IsStringKeyType(field->DataType())) writer.AppendLength(len);
         if (field->DataType() == ftBoolean) {
             const uint8_t b = RecBuf[field->RecBufOffset()] != 0 ? 1 : 0;
             writer.Append(&b, 1);

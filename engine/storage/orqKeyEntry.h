@@ -29,7 +29,9 @@
 // the field's direction. Search and range record buffers mark a field "lowest" or "highest"
 // with null-flag bytes 2 and 4; BuildKeyMarkerList turns those into markers.
 #pragma once
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/storage/orqCommon.h"
@@ -89,6 +91,43 @@ void ConstructKeyBufFromVariants(const TKeyFields& KeyFields, int MaximumKeySize
 int CompareKeys(const TKeyFields& KeyFields, TDBStringCompareFunction StringCompare, int MaximumKeySize,
                 int FieldCount, const TKeyMarkerList* Markers1, const TKeyMarkerList* Markers2,
                 const uint8_t* Key1, const uint8_t* Key2);
+
+// True for String and WideString: a key holds their value as a 2-byte length and the bytes.
+inline bool IsStringKeyType(TFieldType Type) { return Type == ftString || Type == ftWideString; }
+// True for the types a key can hold: the strings and the fixed-size types (FixedValueSize).
+inline bool IsKeyFieldType(TFieldType Type) { return IsStringKeyType(Type) || FixedValueSize(Type) != 0; }
+
+// Two values of the fixed-size key type Type (FixedValueSize not 0), each of at least its size, by
+// the value rules of CompareKeys: integers and BCD numerically, Boolean false before true,
+// doubles numerically with NaN after every number and NaNs equal. Negative, 0 or positive.
+inline int CompareFixedKeyValues(TFieldType Type, const uint8_t* V1, const uint8_t* V2) {
+    auto threeWay = [](auto A, auto B) { return A < B ? -1 : (A > B ? 1 : 0); };
+    auto load = [](auto Sample, const uint8_t* P) {
+        decltype(Sample) v;
+        std::memcpy(&v, P, sizeof v);
+        return v;
+    };
+    switch (Type) {
+        case ftSmallint:
+            return threeWay(load(int16_t(), V1), load(int16_t(), V2));
+        case ftWord:
+            return threeWay(load(uint16_t(), V1), load(uint16_t(), V2));
+        case ftInteger:
+        case ftAutoInc:
+            return threeWay(load(int32_t(), V1), load(int32_t(), V2));
+        case ftBoolean:
+            return int(V1[0] != 0) - int(V2[0] != 0);
+        case ftBCD:
+            // Scaled integers compare exactly (as doubles, large amounts would tie).
+            return threeWay(load(int64_t(), V1), load(int64_t(), V2));
+        default: {
+            const double a = load(double(), V1), b = load(double(), V2);
+            const bool nanA = std::isnan(a), nanB = std::isnan(b);
+            if (nanA || nanB) return int(nanA) - int(nanB);
+            return threeWay(a, b);
+        }
+    }
+}
 
 // Compares two values of key field Field as key entries hold them (a String's or WideString's
 // bytes without their length, other types their value bytes): negative, 0 or positive as V1

@@ -23,10 +23,6 @@ namespace ostra {
 
 namespace {
 
-bool IsStringKey(TFieldType Type) {
-    return Type == ftString || Type == ftWideString;
-}
-
 [[noreturn]] void NodeError(const char* Caller, const std::string& Text) {
     OrqDatabaseError(8581, Caller, Text, nullptr);
 }
@@ -35,6 +31,59 @@ bool IsStringKey(TFieldType Type) {
 
 void IndexCorrupt(const char* Caller, const std::string& Text) {
     OrqDatabaseError(8965, Caller, Text, nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Checked pages
+
+namespace {
+constexpr std::size_t CCheckedPagesFirst = 64;       // slots of a new table
+constexpr std::size_t CCheckedPagesLimit = 1 << 16;  // slots at most: 1 MiB
+}  // namespace
+
+std::size_t TCheckedPages::SlotOf(uint32_t Address) const {
+    // Page addresses are multiples of the block size: a multiplicative hash spreads them.
+    return std::size_t((Address * 0x9E3779B1u) >> 7) & (FSlots.size() - 1);
+}
+
+bool TCheckedPages::Contains(uint32_t Address, uint64_t Stamp) const {
+    if (Stamp == 0 || FSlots.empty()) return false;
+    for (std::size_t i = SlotOf(Address);; i = (i + 1) & (FSlots.size() - 1)) {
+        const TSlot& slot = FSlots[i];
+        if (slot.Address == Address) return slot.Stamp == Stamp;
+        if (slot.Address == 0) return false;
+    }
+}
+
+void TCheckedPages::Add(uint32_t Address, uint64_t Stamp) {
+    if (Stamp == 0 || Address == 0) return;
+    if ((FUsed + 1) * 2 > FSlots.size()) {
+        // Grow while below the limit; at the limit start again.
+        std::vector<TSlot> old;
+        old.swap(FSlots);
+        FUsed = 0;
+        FSlots.assign(old.empty() ? CCheckedPagesFirst : std::min(old.size() * 2, CCheckedPagesLimit), TSlot{});
+        if (old.size() < CCheckedPagesLimit)
+            for (const TSlot& slot : old)
+                if (slot.Address != 0) Add(slot.Address, slot.Stamp);
+    }
+    for (std::size_t i = SlotOf(Address);; i = (i + 1) & (FSlots.size() - 1)) {
+        TSlot& slot = FSlots[i];
+        if (slot.Address == Address) {
+            slot.Stamp = Stamp;
+            return;
+        }
+        if (slot.Address == 0) {
+            slot = {Address, Stamp};
+            ++FUsed;
+            return;
+        }
+    }
+}
+
+void TCheckedPages::Clear() {
+    FSlots.clear();
+    FUsed = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -53,6 +102,8 @@ void TNode::Open(TBTree* Tree, TBaseIOInterface* IOInterface, uint32_t PageSize)
     std::memset(FBuffer.get(), 0, FPageSize);
     FAddress = 0;
     FCursor = 0;
+    Change(0, FPageSize);
+    FZeroFrom = 0;
     FPositions.clear();
     for (uint32_t p = 0; p <= FPageSize; p += static_cast<uint32_t>(FKeySize))
         FPositions.push_back(static_cast<int>(p));
@@ -73,9 +124,25 @@ void TNode::ReadNode(uint32_t Address) {
     CheckOpen();
     if (Address != FAddress) {
         FAddress = 0;
-        FIO->ReadBlock(Address, FPageSize, FBuffer.get());
-        ValidatePage(Address);
+        uint64_t stamp = 0;
+        if (const uint8_t* view = FIO->ReadBlockView(Address, FPageSize, stamp)) {
+            // Only the header and the entries are copied (a bad entry count: the whole page, for
+            // the check to refuse); the rest of the buffer is zero, as the tree leaves it.
+            const uint32_t used = Load32(view + C_NODEUSEDOFFSET);
+            const uint32_t n = used <= FPageSize - C_NODEHEADERSIZE ? C_NODEHEADERSIZE + used : FPageSize;
+            std::memcpy(FBuffer.get(), view, n);
+            if (FZeroFrom > n) std::memset(FBuffer.get() + n, 0, FZeroFrom - n);
+            FZeroFrom = n;
+        } else {
+            FIO->ReadBlockStamped(Address, FPageSize, FBuffer.get(), stamp);
+            FZeroFrom = FPageSize;
+        }
+        if (!FTree->FCheckedPages.Contains(Address, stamp)) {
+            ValidatePage(Address);
+            FTree->FCheckedPages.Add(Address, stamp);
+        }
         FAddress = Address;
+        Unchanged();
     }
     FCursor = 0;
 }
@@ -83,7 +150,7 @@ void TNode::ReadNode(uint32_t Address) {
 void TNode::ValidatePage(uint32_t Address) {
     const uint32_t used = Load32(FBuffer.get() + C_NODEUSEDOFFSET);
     auto fail = [&](const std::string& What) {
-        std::memset(FBuffer.get(), 0, FPageSize);
+        std::memset(Change(0, FPageSize), 0, FPageSize);
         IndexCorrupt("TNode.ReadNode", Format("Index page %u: %s", {Address, What}));
     };
     if (used > FPageSize - C_NODEHEADERSIZE || used % static_cast<uint32_t>(FKeySize) != 0)
@@ -97,7 +164,7 @@ void TNode::ValidatePage(uint32_t Address) {
         for (size_t i = 0; i < fields.size(); ++i) {
             if ((entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) == 0) continue;
             int len = fields[i]->FieldSize();
-            if (IsStringKey(fields[i]->DataType())) {
+            if (IsStringKeyType(fields[i]->DataType())) {
                 if (pos + 2 > FKeySize) fail(Format("invalid key value at %d", {p}));
                 len = Load16(entry + pos);
                 pos += 2;
@@ -111,20 +178,38 @@ void TNode::ValidatePage(uint32_t Address) {
 void TNode::WriteNode() {
     CheckOpen();
     if (FAddress == 0) NodeError("TNode.WriteNode", "Node address is not set");
-    FIO->WriteBlock(FAddress, FPageSize, FBuffer.get());
+    if (!Changed()) return;
+    // The bytes outside the changed range are what the storage holds: only the range is written.
+    // The tree writes only pages it read and checked or built itself.
+    uint64_t stamp = 0;
+    FIO->WriteBlockPart(FAddress, FPageSize, FChangedFrom, FChangedTo - FChangedFrom, FBuffer.get(), stamp);
+    FTree->FCheckedPages.Add(FAddress, stamp);
+    Unchanged();
+}
+
+uint8_t* TNode::Change(uint32_t From, uint32_t To) {
+    FChangedFrom = std::min(FChangedFrom, From);
+    FChangedTo = std::max(FChangedTo, To);
+    FZeroFrom = std::max(FZeroFrom, To);
+    return FBuffer.get() + From;
+}
+
+uint8_t* TNode::MutableData() {
+    return Change(0, FPageSize) + C_NODEHEADERSIZE;
 }
 
 void TNode::ClearNode() {
     CheckOpen();
     const uint32_t type = NodeType();
-    std::memset(FBuffer.get(), 0, FPageSize);
+    std::memset(Change(0, FPageSize), 0, FPageSize);
     Store32(FBuffer.get() + C_NODETYPEOFFSET, type);
+    FZeroFrom = C_NODETYPEOFFSET + 4;
     FCursor = 0;
 }
 
 void TNode::CopyNode(const uint8_t* Buffer) {
     CheckOpen();
-    std::memcpy(FBuffer.get(), Buffer, FPageSize);
+    std::memcpy(Change(0, FPageSize), Buffer, FPageSize);
     FCursor = 0;
 }
 
@@ -132,7 +217,7 @@ void TNode::CopyNode(const uint8_t* Buffer) {
 // Header
 
 void TNode::SetLeaf(uint32_t Value) {
-    Store32(FBuffer.get() + C_NODETYPEOFFSET, Value & 127);
+    Store32(Change(C_NODETYPEOFFSET, C_NODETYPEOFFSET + 4), Value & 127);
 }
 
 uint32_t TNode::NodeType() const {
@@ -144,7 +229,7 @@ uint32_t TNode::GetNext() const {
 }
 
 void TNode::SetNext(uint32_t Value) {
-    Store32(FBuffer.get() + C_NODENEXTOFFSET, Value);
+    Store32(Change(C_NODENEXTOFFSET, C_NODENEXTOFFSET + 4), Value);
 }
 
 uint32_t TNode::GetPrior() const {
@@ -152,7 +237,7 @@ uint32_t TNode::GetPrior() const {
 }
 
 void TNode::SetPrior(uint32_t Value) {
-    Store32(FBuffer.get() + C_NODEPRIOROFFSET, Value);
+    Store32(Change(C_NODEPRIOROFFSET, C_NODEPRIOROFFSET + 4), Value);
 }
 
 int TNode::Used() const {
@@ -160,7 +245,7 @@ int TNode::Used() const {
 }
 
 void TNode::SetUsed(int Value) {
-    Store32(FBuffer.get() + C_NODEUSEDOFFSET, static_cast<uint32_t>(Value));
+    Store32(Change(C_NODEUSEDOFFSET, C_NODEUSEDOFFSET + 4), static_cast<uint32_t>(Value));
 }
 
 bool TNode::CheckNodeFull() const {
@@ -198,7 +283,7 @@ int TNode::FindKeyByPosition(TKeySearchType SearchType, int Pos) const {
             break;
         }
     }
-    Assert(result >= -1 && result <= used, "FIndKeyPos error: " + IntToStr(result));
+    Assert(result >= -1 && result <= used, [&] { return "FIndKeyPos error: " + IntToStr(result); });
     return result;
 }
 
@@ -211,11 +296,11 @@ uint32_t TNode::EntryCount(int Pos) const {
 }
 
 void TNode::SetEntryAddress(int Pos, uint32_t Value) {
-    Store32(Data() + Pos + C_KEYADDROFFSET, Value);
+    Store32(ChangeEntries(Pos + C_KEYADDROFFSET, Pos + C_KEYADDROFFSET + 4), Value);
 }
 
 void TNode::SetEntryCount(int Pos, uint32_t Value) {
-    Store32(Data() + Pos + C_KEYCOUNTOFFSET, Value);
+    Store32(ChangeEntries(Pos + C_KEYCOUNTOFFSET, Pos + C_KEYCOUNTOFFSET + 4), Value);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -279,11 +364,11 @@ void TNode::MoveBlock(int StartPos, int Delta, bool Up) {
     if (Up) {
         if (static_cast<int64_t>(used) + Delta + C_NODEHEADERSIZE > FPageSize)
             NodeError("TNode.MoveBlock", "Node is overfull");
-        std::memmove(Data() + StartPos + Delta, Data() + StartPos, length);
+        std::memmove(ChangeEntries(StartPos + Delta, used + Delta), Data() + StartPos, length);
     } else {
         if (Delta > StartPos)
             NodeError("TNode.MoveBlock", "Move block error - Start Pos - Delta are out of range");
-        std::memmove(Data() + StartPos - Delta, Data() + StartPos, length);
+        std::memmove(ChangeEntries(StartPos - Delta, used - Delta), Data() + StartPos, length);
     }
 }
 
@@ -292,7 +377,7 @@ void TNode::InsertKey(int Pos, const uint8_t* Entry) {
     if (FindKeyByPosition(ksGE, Pos) != Pos)
         NodeError("TNode.InsertKey", "ReadPos is out of range: " + IntToStr(Pos));
     MoveBlock(Pos, FKeySize, true);
-    std::memcpy(Data() + Pos, Entry, FKeySize);
+    std::memcpy(ChangeEntries(Pos, Pos + FKeySize), Entry, FKeySize);
     SetUsed(Used() + FKeySize);
 }
 
@@ -304,15 +389,15 @@ void TNode::DeleteKey(int Pos) {
         NodeError("TNode.DeleteKey", "Invalid key size in Delete key: " + IntToStr(size));
     MoveBlock(Pos + size, size, false);
     SetUsed(used - size);
-    std::memset(Data() + used - size, 0, size);
+    std::memset(ChangeEntries(used - size, used), 0, size);
 }
 
 int TNode::UpdateKey(int Pos, const uint8_t* Entry) {
     const int used = Used();
     if (Pos < 0 || Pos >= used) NodeError("TNode.UpdateKey", "ReadPos is out of range: " + IntToStr(Pos));
     const int delta = FKeySize - Load16(Data() + Pos + C_KEYSIZEOFFSET);
-    Assert(delta < used, Format("Hdr %d Delta %d", {used, delta}));
-    std::memcpy(Data() + Pos, Entry, FKeySize);
+    Assert(delta < used, [&] { return Format("Hdr %d Delta %d", {used, delta}); });
+    std::memcpy(ChangeEntries(Pos, Pos + FKeySize), Entry, FKeySize);
     return delta;
 }
 
@@ -401,12 +486,12 @@ void TNode::SplitNode(TNode& NewPage, uint32_t NewAddress) {
     const int s = FindKeyByPosition(ksLE, used / 2);
     if (s <= 0) NodeError("TNode.SplitNode", "Cursor is out of range");
 
-    std::memset(NewPage.FBuffer.get(), 0, FPageSize);
-    std::memcpy(NewPage.Data(), Data() + s, used - s);
-    std::memcpy(NewPage.FBuffer.get(), FBuffer.get(), C_NODEHEADERSIZE);
+    std::memset(NewPage.Change(0, FPageSize), 0, FPageSize);
+    std::memcpy(NewPage.ChangeEntries(0, used - s), Data() + s, used - s);
+    std::memcpy(NewPage.Change(0, C_NODEHEADERSIZE), FBuffer.get(), C_NODEHEADERSIZE);
     NewPage.SetUsed(used - s);
     SetUsed(s);
-    std::memset(Data() + s, 0, FPageSize - C_NODEHEADERSIZE - s);
+    std::memset(ChangeEntries(s, FPageSize - C_NODEHEADERSIZE), 0, FPageSize - C_NODEHEADERSIZE - s);
 
     if (CheckIsLeaf()) {
         const uint32_t oldNext = GetNext();
@@ -445,20 +530,20 @@ int TNode::RedistributeNodes(TNode& Right) {
         const int move = a - m;
         if (b + move > room) NodeError("TNode.RedistributeNodes", "Node is overfull");
         Right.MoveBlock(0, move, true);
-        std::memcpy(Right.Data(), Data() + m, move);
+        std::memcpy(Right.ChangeEntries(0, move), Data() + m, move);
         Right.SetUsed(b + move);
         SetUsed(m);
-        std::memset(Data() + m, 0, move);
+        std::memset(ChangeEntries(m, m + move), 0, move);
     } else {
         // This page is shorter than h: it takes the right page's first entries.
         m = Right.FindKeyByPosition(ksGE, h - a);
         if (m < 0) return 1;
         if (a + m > room) NodeError("TNode.RedistributeNodes", "Node is overfull");
-        std::memcpy(Data() + a, Right.Data(), m);
+        std::memcpy(ChangeEntries(a, a + m), Right.Data(), m);
         SetUsed(a + m);
         Right.MoveBlock(m, m, false);
         Right.SetUsed(b - m);
-        std::memset(Right.Data() + b - m, 0, m);
+        std::memset(Right.ChangeEntries(b - m, b), 0, m);
     }
     return 1;
 }
@@ -466,12 +551,12 @@ int TNode::RedistributeNodes(TNode& Right) {
 void TNode::MergeNodes(TNode& Sibling, bool Append) {
     const int a = Used();
     const int b = Sibling.Used();
-    Assert(static_cast<int64_t>(a) + b + std::max(FKeySize, C_NODEHEADERSIZE) <= FPageSize,
-           Format("Invalid parameters for MergeNodes (size too large): size1 %d size2 %d key %d",
-                  {a, b, FKeySize}));
+    Assert(static_cast<int64_t>(a) + b + std::max(FKeySize, C_NODEHEADERSIZE) <= FPageSize, [&] {
+        return Format("Invalid parameters for MergeNodes (size too large): size1 %d size2 %d key %d", {a, b, FKeySize});
+    });
     const bool leaf = CheckIsLeaf();
     if (Append) {
-        std::memcpy(Data() + a, Sibling.Data(), b);
+        std::memcpy(ChangeEntries(a, a + b), Sibling.Data(), b);
         if (leaf) {
             const uint32_t next = Sibling.GetNext();
             SetNext(next);
@@ -479,7 +564,7 @@ void TNode::MergeNodes(TNode& Sibling, bool Append) {
         }
     } else {
         MoveBlock(0, b, true);
-        std::memcpy(Data(), Sibling.Data(), b);
+        std::memcpy(ChangeEntries(0, b), Sibling.Data(), b);
         if (leaf) {
             const uint32_t prior = Sibling.GetPrior();
             SetPrior(prior);
@@ -554,7 +639,7 @@ void TNode::FillHashTable(int FieldNo, TOrqBaseHash& Hash) const {
             const bool present = (entry[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) != 0;
             if (!present) continue;
             int len = fields[i]->FieldSize();
-            if (IsStringKey(fields[i]->DataType())) {
+            if (IsStringKeyType(fields[i]->DataType())) {
                 len = Load16(entry + pos);
                 pos += 2;
             }

@@ -25,7 +25,10 @@
 //
 // Pages read from storage are not trusted: ReadNode checks the header and every entry's size
 // and value layout and raises 8965 "Index is corrupt" for a page that fails, so the entry
-// operations below never reach outside the page buffer.
+// operations below never reach outside the page buffer. A page is checked once per content:
+// the storage stamps what it hands out (TBaseIOInterface::ReadBlockStamped), and the tree
+// remembers the stamps of the pages it checked or wrote itself (TCheckedPages); a page read
+// again from the file or written by anything else has a new stamp and is checked again.
 //
 // Invariants of an open node: the buffer holds PageSize bytes; 0 <= used <= PageSize - 16 and
 // used is a multiple of MaximumKeySize; 0 <= cursor <= used.
@@ -67,6 +70,28 @@ enum TSearchBound : uint8_t {
     sbUpper   // the first entry above the key; internal: as sbExact
 };
 
+// The pages one tree has checked (or written itself), by address, each with the stamp of the
+// content it checked. An open-addressing table that starts again empty when it reaches its
+// limit (a page it forgot is checked once more). Stamp 0 means "not known" and is never taken.
+class TCheckedPages {
+public:
+    // True when the page at Address was checked with content Stamp.
+    bool Contains(uint32_t Address, uint64_t Stamp) const;
+    // Remembers that the page at Address with content Stamp is sound (nothing for Stamp 0).
+    void Add(uint32_t Address, uint64_t Stamp);
+    void Clear();
+
+private:
+    struct TSlot {
+        uint32_t Address = 0;  // 0 = free (no page lies at address 0)
+        uint64_t Stamp = 0;
+    };
+    std::size_t SlotOf(uint32_t Address) const;
+
+    std::vector<TSlot> FSlots;  // empty, or a power of two
+    std::size_t FUsed = 0;
+};
+
 // One page of a B+-tree with a cursor on one of its entries.
 class TNode {
 public:
@@ -81,10 +106,13 @@ public:
     // A different Address clears the page (the node type stays) and takes the address without
     // reading; SetAddress(0) forgets the page so that the next ReadNode reads.
     void SetAddress(uint32_t Address);
-    // Reads the page at Address unless it is the page held; cursor := 0 in every case. A page
-    // that fails the checks raises 8965 "Index is corrupt" (the node then holds no page).
+    // Reads the page at Address unless it is the page held; cursor := 0 in every case. Where the
+    // storage lends its block, only the header and the entries are copied (the rest of the page is
+    // zero in the node). A page that fails the checks raises 8965 "Index is corrupt" (the node
+    // then holds no page).
     void ReadNode(uint32_t Address);
-    // Writes the whole page to its address.
+    // Writes what changed since the page was read or last written (nothing when nothing did;
+    // the whole page for a page cleared or copied in).
     void WriteNode();
     // Zeroes the page except the node type; cursor := 0.
     void ClearNode();
@@ -98,8 +126,11 @@ public:
     int KeySize() const { return FKeySize; }
     const uint8_t* Buffer() const { return FBuffer.get(); }
     // The entry area (page offset 16).
-    uint8_t* Data() { return FBuffer.get() + C_NODEHEADERSIZE; }
     const uint8_t* Data() const { return FBuffer.get() + C_NODEHEADERSIZE; }
+    // The entry area to change in place: the whole page counts as changed.
+    uint8_t* MutableData();
+    // True when the page was changed since it was read or written: WriteNode has work to do.
+    bool Changed() const { return FChangedFrom < FChangedTo; }
 
     // ---- Header
     // Node type := Value and 127.
@@ -129,7 +160,6 @@ public:
     int FindKeyByPosition(TKeySearchType SearchType, int Pos) const;
     // The entry at data offset Pos (no check).
     const uint8_t* EntryAt(int Pos) const { return Data() + Pos; }
-    uint8_t* EntryAt(int Pos) { return Data() + Pos; }
     uint32_t EntryAddress(int Pos) const;
     uint32_t EntryCount(int Pos) const;
     void SetEntryAddress(int Pos, uint32_t Value);
@@ -225,6 +255,17 @@ public:
 
 private:
     void SetUsed(int Value);
+    // Page bytes [From, To) about to change: they are noted for WriteNode and returned.
+    uint8_t* Change(uint32_t From, uint32_t To);
+    // The same for the entry bytes [From, To) (data offsets).
+    uint8_t* ChangeEntries(int From, int To) {
+        return Change(uint32_t(C_NODEHEADERSIZE + From), uint32_t(C_NODEHEADERSIZE + To));
+    }
+    // Nothing changed since the page was read or written.
+    void Unchanged() {
+        FChangedFrom = FPageSize;
+        FChangedTo = 0;
+    }
     // Checks the page just read from Address (header, entry sizes, value layout); 8965 (and
     // a cleared buffer) when it fails.
     void ValidatePage(uint32_t Address);
@@ -237,6 +278,9 @@ private:
     uint32_t FPageSize = 0;
     int FKeySize = 0;
     int FCursor = 0;
+    uint32_t FChangedFrom = 0;  // the page bytes [FChangedFrom, FChangedTo) changed since the
+    uint32_t FChangedTo = 0;    // page was read or written; empty when From >= To
+    uint32_t FZeroFrom = 0;     // the buffer is zero from here to its end
 };
 
 // Raises 8965 "Index is corrupt" with Text, naming Caller.

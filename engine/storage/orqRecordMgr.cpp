@@ -102,6 +102,9 @@ void TRecordMgr::Close() {
     FBlobMgr->Clear();
     FInternalBuffer.clear();
     FInternalBuffer.shrink_to_fit();
+    FWalkBlocks.clear();
+    FWalkBlocks.shrink_to_fit();
+    FWalkNext = 0;
 }
 
 void TRecordMgr::CheckOpen(const char* Caller) {
@@ -144,6 +147,27 @@ void TRecordMgr::DeleteRecord(uint32_t RecordID) {
     CheckOpen("TRecordMgr.DeleteRecord");
     FIOInterface->ReleaseBlock(RecordID, uint32_t(FRecordSize));
     FBlobMgr->InvalidateStreams();
+}
+
+void TRecordMgr::StartStorageOrderWalk() {
+    CheckOpen("TRecordMgr.StartStorageOrderWalk");
+    FIOInterface->ListBlocks(FWalkBlocks);
+    FWalkNext = 0;
+}
+
+bool TRecordMgr::NextInStorageOrder(uint32_t& RecordID, uint8_t* Buffer) {
+    CheckOpen("TRecordMgr.NextInStorageOrder");
+    while (FWalkNext < FWalkBlocks.size()) {
+        const uint32_t address = FWalkBlocks[FWalkNext++];
+        uint8_t* stored = nullptr;
+        FIOInterface->ReadBlockByRef(address, uint32_t(FRecordSize), stored);
+        // A free block's first bytes are zero: its in-use flag is clear.
+        if (stored[C_RECINUSEOFFSET] == 0) continue;
+        std::memcpy(Buffer, stored, std::size_t(FRecordSize));
+        RecordID = address;
+        return true;
+    }
+    return false;
 }
 
 void TRecordMgr::RestoreBufferFromInternalBuffer(uint8_t* Buffer) {

@@ -116,6 +116,18 @@ public:
     // read-ahead records), as the last record read: as ReadRecord with KeepCopy, without the read.
     void KeepCopy(const uint8_t* Buffer);
 
+    // ---- Walk in storage order: every live record once, in the order of the record blocks in
+    // the storage (map order on disk, allocation order in memory), for full scans where the order
+    // does not matter; each page of records is then read once, in file order. The walk takes the
+    // list of blocks when it starts: a record added later is visited only where it reuses a block
+    // listed then; one deleted later (its block free again) is skipped.
+    // Lists the storage's blocks and puts the walk before the first record.
+    void StartStorageOrderWalk();
+    // Reads the next live record (in-use flag set) into Buffer (RecordSize bytes) and sets
+    // RecordID to its identifier; false after the last one (nothing read). Without a started
+    // walk: false.
+    bool NextInStorageOrder(uint32_t& RecordID, uint8_t* Buffer);
+
     TBaseIOInterface* IOInterface() const { return FIOInterface; }
     TBlobMgr& BlobMgr() { return *FBlobMgr; }
     TInternalFields& Fields() { return *FFields; }
@@ -131,6 +143,8 @@ private:
     std::unique_ptr<TInternalFields> FFields;
     int32_t FRecordSize = 0;
     std::vector<uint8_t> FInternalBuffer;
+    std::vector<uint32_t> FWalkBlocks;  // the storage's blocks when the walk started
+    std::size_t FWalkNext = 0;          // the next of them to read
 };
 
 }  // namespace ostra

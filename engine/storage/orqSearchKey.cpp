@@ -11,10 +11,6 @@ namespace ostra {
 
 namespace {
 
-bool IsStringKey(TFieldType Type) {
-    return Type == ftString || Type == ftWideString;
-}
-
 void CheckFieldCount(const TKeyFields& KeyFields) {
     if (KeyFields.Count() > C_MAXOPTIMIZEDKEYFIELDS)
         OrqDatabaseError(8581, "TOptimizedSearchKey.SetData", "Too many key fields", nullptr);
@@ -25,13 +21,6 @@ void CheckFieldCount(const TKeyFields& KeyFields) {
 }
 
 }  // namespace
-
-const uint8_t* TOptimizedSearchKey::GetValue(int i) const {
-    if (!FIsPointer[i]) return FData[i];
-    const uint8_t* p = nullptr;
-    std::memcpy(&p, FData[i], sizeof p);
-    return p;
-}
 
 void TOptimizedSearchKey::Clear() {
     std::memset(FData, 0, sizeof FData);
@@ -62,7 +51,7 @@ void TOptimizedSearchKey::SetDataFromRecBuf(const TKeyFields& KeyFields, const T
         }
         FDataSizes[i] = size;
         const uint8_t* value = RecBuf + field.RecBufOffset();
-        if (IsStringKey(field.DataType())) {
+        if (IsStringKeyType(field.DataType())) {
             std::memcpy(FData[i], &value, sizeof value);
             FIsPointer[i] = true;
         } else if (field.DataType() == ftBoolean) {
@@ -87,7 +76,7 @@ void TOptimizedSearchKey::SetDataFromKeyBuf(const TKeyFields& KeyFields, const T
         if ((KeyBuf[C_KEYHEADERSIZE + i / 8] & (128u >> (i % 8))) == 0) continue;
         const TKeyFieldItem& field = *KeyFields.GetIndex(i);
         int len = field.FieldSize();
-        if (IsStringKey(field.DataType())) {
+        if (IsStringKeyType(field.DataType())) {
             if (pos + 2 > MaximumKeySize) KeySizeOutOfRange();
             uint16_t stored = 0;
             std::memcpy(&stored, KeyBuf + pos, 2);
@@ -97,7 +86,7 @@ void TOptimizedSearchKey::SetDataFromKeyBuf(const TKeyFields& KeyFields, const T
         if (len < 0 || pos + len > MaximumKeySize) KeySizeOutOfRange();
         const uint8_t* value = KeyBuf + pos;
         FDataSizes[i] = len;
-        if (IsStringKey(field.DataType())) {
+        if (IsStringKeyType(field.DataType())) {
             std::memcpy(FData[i], &value, sizeof value);
             FIsPointer[i] = true;
         } else {

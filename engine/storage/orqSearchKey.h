@@ -7,6 +7,7 @@
 // (orqIndexUnit.h) hand a TSearchModifier to partial searches.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "engine/storage/orqKeyEntry.h"
 
@@ -61,7 +62,12 @@ public:
     // The address of slot i: the value (fixed-size types) or the pointer to it (strings).
     const uint8_t* GetData(int i) const { return FData[i]; }
     // The value bytes of field i: the slot itself, or the string bytes the slot points at.
-    const uint8_t* GetValue(int i) const;
+    const uint8_t* GetValue(int i) const {
+        if (!FIsPointer[i]) return FData[i];
+        const uint8_t* p = nullptr;
+        std::memcpy(&p, FData[i], sizeof p);
+        return p;
+    }
     // The value length of field i (0 when null).
     int GetDataSize(int i) const { return FDataSizes[i]; }
     // The comparison marker of field i minus 1: -1 force before, 0 compare, 1 force after.

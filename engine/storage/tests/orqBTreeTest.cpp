@@ -22,6 +22,7 @@
 #include "engine/storage/orqReadAheadBuffer.h"
 #include "host/Collation.h"
 #include "host/StringList.h"
+#include "support/DiskTestSupport.h"
 #include "support/orqErrorCapture.h"
 #include "support/orqTreeFixture.h"
 
@@ -469,6 +470,10 @@ TEST(BTreeCorruption, BadPagesRaiseIndexIsCorrupt) {
          [](TreeRig& r) { Patch(r, ChildOfRoot(r, 0), 8, ChildOfRoot(r, 2)); }, walk},
         {"record count of a child", [](TreeRig& r) { Patch(r, r.Root, 16 + 2, 100000); },
          [](TreeRig& r) { r.Tree.GetAddrOfRecNo(1000); }},
+        {"record address zero in a leaf", [](TreeRig& r) { Patch(r, ChildOfRoot(r, 0), 16 + 6, 0); },
+         [](TreeRig& r) { r.Tree.GetAddrOfRecNo(1); }},
+        {"child address zero", [](TreeRig& r) { Patch(r, r.Root, 16 + 6, 0); },
+         [](TreeRig& r) { r.Tree.GetAddrOfRecNo(1); }},
         {"depth", [](TreeRig& r) { r.Depth = 1000; }, search},
     };
     for (bool disk : {false, true}) {
@@ -488,6 +493,18 @@ TEST(BTreeCorruption, BadPagesRaiseIndexIsCorrupt) {
         Patch(rig, rig.Root, 16 + 15 + 6, ChildOfRoot(rig, 0));
         EXPECT_EQ(ErrorCode([&] { rig.Tree.EmptyTree(true); }), 8965);
         EXPECT_EQ(rig.Storage.PageCount(), pages);
+    }
+    // A page checked once and then damaged in the file is checked again when it is read from the
+    // file again (here after the cache dropped the table's pages).
+    {
+        TreeRig rig = IntRig(true);
+        for (int v = 1; v <= 600; ++v) ASSERT_EQ(rig.Insert({v}, uint32_t(v)), 0);
+        ASSERT_EQ(rig.Find(stEQ, {300}), 300u);
+        disktest::PatchU32(rig.Storage.Disk->FileName(), rig.Root + 4, 5000);
+        ASSERT_EQ(rig.Find(stEQ, {300}), 300u) << "the cached page is still the one checked";
+        rig.Storage.IO->NotifyPageChange(ostra::testing::C_TESTTABLEID);
+        rig.Tree.InvalidateInternalBuffers();
+        EXPECT_EQ(ErrorCode([&] { rig.Find(stEQ, {300}); }), 8965);
     }
     // A cycle of two leaves whose links agree is caught by the key order.
     TreeRig rig = IntRig();

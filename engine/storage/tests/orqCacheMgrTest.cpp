@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <list>
+#include <map>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -114,6 +116,43 @@ TEST_F(PageCacheTest, MatchesAnLRUModel) {
     EXPECT_EQ(Cache.Misses(), modelMisses);
     EXPECT_EQ(Disk.Reads, modelMisses);
     EXPECT_EQ(Cache.Count(), capacity);
+}
+
+// The page lookup table under random puts and removals, with keys that crowd into runs (page
+// addresses of several files' worth and high words), against a map.
+TEST(CachePageTable, MatchesAMap) {
+    TCachePageTable table;
+    std::map<uint64_t, TCachePage*> model;
+    std::vector<std::unique_ptr<TCachePage>> pages;
+    for (int i = 0; i < 64; ++i) pages.push_back(std::make_unique<TCachePage>(i));
+    std::mt19937 rng(7);
+    for (int step = 0; step < 40000; ++step) {
+        // First few keys (a small table whose runs wrap around its end), then many.
+        const uint64_t key = uint64_t(rng() % 3) << 32 | uint64_t(rng() % (step < 20000 ? 14 : 300)) * 4096;
+        switch (rng() % 3) {
+            case 0: {
+                TCachePage* page = pages[rng() % pages.size()].get();
+                table.Put(key, page);
+                model[key] = page;
+                break;
+            }
+            case 1:
+                table.Erase(key);
+                model.erase(key);
+                break;
+            default: {
+                const auto it = model.find(key);
+                ASSERT_EQ(table.Find(key), it == model.end() ? nullptr : it->second) << step;
+            }
+        }
+        if (step % 5000 == 4999) {
+            for (const auto& [k, page] : model) ASSERT_EQ(table.Find(k), page) << step;
+            if (step == 19999) {
+                table.Clear();
+                model.clear();
+            }
+        }
+    }
 }
 
 TEST_F(PageCacheTest, WritesThroughOutsideATransaction) {
@@ -233,6 +272,38 @@ TEST_F(PageCacheTest, FailedCommitKeepsTheRestDirtyAndCanBeRetried) {
     Cache.Commit();
     EXPECT_EQ(Cache.DirtyCount(), 0);
     for (uint32_t page = 0; page < 3; ++page) EXPECT_EQ(DiskPage(page), data);
+}
+
+// With a run procedure, adjacent dirty pages go out together (at most CMaxWriteRun at a time),
+// a lone page through the page procedure; a failed run stays dirty and is written on retry.
+TEST_F(PageCacheTest, CommitWritesRunsOfAdjacentPages) {
+    const int pages = TCacheMgr::CMaxWriteRun + 5;
+    Cache.Open(4, PageSize);
+    std::vector<int> runs;
+    bool failRun = true;
+    Cache.SetWriteRunIO([&](TCachePage* const* Pages, int Count) {
+        if (failRun) {
+            failRun = false;
+            throw std::runtime_error("injected run failure");
+        }
+        runs.push_back(Count);
+        for (int k = 0; k < Count; ++k) {
+            ASSERT_EQ(Pages[k]->LowerAddress(), Pages[0]->LowerAddress() + uint32_t(k) * PageSize);
+            Disk.Write(Pages[k]->Buffer(), Pages[k]->LowerAddress(), PageSize);
+        }
+    });
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x5A);
+    for (int page = 0; page < pages; ++page)
+        if (page != 1) Cache.WriteCache(data.data(), 1, 1, uint32_t(page) * PageSize, 0, PageSize);
+    EXPECT_THROW(Cache.Commit(), std::runtime_error);
+    EXPECT_EQ(Cache.DirtyCount(), pages - 2) << "page 0 went through the page procedure";
+    EXPECT_EQ(DiskPage(0), data);
+    Cache.Commit();
+    EXPECT_EQ(Cache.DirtyCount(), 0);
+    EXPECT_EQ(runs, (std::vector<int>{TCacheMgr::CMaxWriteRun, pages - 2 - TCacheMgr::CMaxWriteRun}));
+    for (int page = 0; page < pages; ++page)
+        if (page != 1) EXPECT_EQ(DiskPage(uint32_t(page)), data) << page;
 }
 
 // A failed read or write-through leaves no page that claims bytes the disk does not hold.

@@ -299,3 +299,22 @@ TEST(CalcCRC, StandardValues) {
     std::string m = PatternMessage(1000);
     EXPECT_EQ(CalcCRC(m.data(), 1000), 0x17BC2A46u);
 }
+
+// Eight bytes at a time give the values of the definition, a bit at a time, for every length
+// and start position.
+TEST(CalcCRC, MatchesTheBitwiseDefinition) {
+    auto bitwise = [](const uint8_t* P, int Len) {
+        uint32_t crc = 0xFFFFFFFFu;
+        for (int i = 0; i < Len; ++i) {
+            crc ^= P[i];
+            for (int k = 0; k < 8; ++k) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        }
+        return ~crc;
+    };
+    std::mt19937 rng(31);
+    std::vector<uint8_t> bytes(200);
+    for (uint8_t& b : bytes) b = uint8_t(rng());
+    for (int start = 0; start < 8; ++start)
+        for (int len = 0; len + start <= int(bytes.size()); len += 1 + len / 16)
+            ASSERT_EQ(CalcCRC(bytes.data() + start, len), bitwise(bytes.data() + start, len)) << start << " " << len;
+}

@@ -115,6 +115,15 @@ TEST_F(OrqFileTest, PageCacheSizeFollowsTheFileSize) {
         Open(file);
         EXPECT_EQ(file.PageCache().Count(), c.CachePages) << c.Pages;
         EXPECT_EQ(file.PageCache().TotalCacheSize(), int64_t(c.CachePages) * PageSize);
+        // A size set on the paged file holds whatever the file's size; 0 is the rule again.
+        TOrqFile sized;
+        sized.SetCachePages(3000);
+        Open(sized);
+        EXPECT_EQ(sized.PageCache().Count(), 3000) << c.Pages;
+        sized.CloseOrqFile();
+        sized.SetCachePages(0);
+        Open(sized);
+        EXPECT_EQ(sized.PageCache().Count(), c.CachePages) << c.Pages;
     }
 }
 
@@ -352,11 +361,13 @@ TEST_F(OrqFileTest, InjectedFailuresAtCommitLeaveTheFileAsItWas) {
         platform::FileFault Fault;
         int Code;
     };
-    // Only the database file's calls count here: first page, short page, a range, the flush.
+    // Only the database file's calls count here: pages 1 and 2 (adjacent: one write), the
+    // appended page, the range, the flush.
     const Case cases[] = {
-        {"first page write", platform::FileOps(FileOp::Write), 1, {EIO, -1}, 9218},
+        {"first pages write", platform::FileOps(FileOp::Write), 1, {EIO, -1}, 9218},
+        {"short pages write", platform::FileOps(FileOp::Write), 1, {ENOSPC, 100}, 9218},
         {"short page write", platform::FileOps(FileOp::Write), 2, {ENOSPC, 100}, 9218},
-        {"range write", platform::FileOps(FileOp::Write), 4, {ENOSPC, -1}, 9218},
+        {"range write", platform::FileOps(FileOp::Write), 3, {ENOSPC, -1}, 9218},
         {"flush", platform::FileOps(FileOp::Flush), 1, {EIO, -1}, 8450},
     };
     auto writeTransaction = [&] {

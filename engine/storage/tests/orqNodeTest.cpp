@@ -338,8 +338,8 @@ TEST(Node, EntryOperationErrors) {
         {"Node Buffer not allocated", [&] { closed.ReadNode(1); }},
         {"Invalid key size in Delete key: 0",
          [&] {
-             node->Data()[0] = 0;
-             node->Data()[1] = 0;
+             node->MutableData()[0] = 0;
+             node->MutableData()[1] = 0;
              node->DeleteKey(0);
          }},
     };
