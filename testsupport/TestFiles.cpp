@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +47,10 @@ Child::Child(std::function<int(Child&)> body) {
         int code = 99;
         try {
             code = body(*this);
+        } catch (const std::exception& e) {
+            // The parent sees only the exit code: say what went wrong where the test log shows it.
+            std::fprintf(stderr, "child %d: %s\n", int(getpid()), e.what());
+            code = 98;
         } catch (...) {
             code = 98;
         }

@@ -21,6 +21,21 @@ void TAutoCorrect::Assign(const TPersistent* Source) {
     TPersistent::Assign(Source);
 }
 
+void TPrintOptions::Assign(const TPersistent* Source) {
+    if (const auto* source = dynamic_cast<const TPrintOptions*>(Source)) {
+        FJobName = source->FJobName;
+        FTitle = source->FTitle;
+        FMarginLeft = source->FMarginLeft;
+        FMarginRight = source->FMarginRight;
+        FMarginTop = source->FMarginTop;
+        FMarginBottom = source->FMarginBottom;
+        FPageNr = source->FPageNr;
+        FPagePrefix = source->FPagePrefix;
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
 // ---- Construction
 
 TPyxCustomMemo::TPyxCustomMemo(TComponent* AOwner)

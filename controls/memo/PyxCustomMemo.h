@@ -107,6 +107,40 @@ private:
     TStringList FNewValue;
 };
 
+// Print settings kept with the memo and streamed with its form; no memo operation reads them.
+class TPrintOptions : public TPersistent {
+public:
+    TPrintOptions() = default;
+    const std::string& JobName() const { return FJobName; }
+    void SetJobName(const std::string& Value) { FJobName = Value; }
+    const std::string& Title() const { return FTitle; }
+    void SetTitle(const std::string& Value) { FTitle = Value; }
+    int MarginLeft() const { return FMarginLeft; }
+    void SetMarginLeft(int Value) { FMarginLeft = Value; }
+    int MarginRight() const { return FMarginRight; }
+    void SetMarginRight(int Value) { FMarginRight = Value; }
+    int MarginTop() const { return FMarginTop; }
+    void SetMarginTop(int Value) { FMarginTop = Value; }
+    int MarginBottom() const { return FMarginBottom; }
+    void SetMarginBottom(int Value) { FMarginBottom = Value; }
+    bool PageNr() const { return FPageNr; }
+    void SetPageNr(bool Value) { FPageNr = Value; }
+    const std::string& PagePrefix() const { return FPagePrefix; }
+    void SetPagePrefix(const std::string& Value) { FPagePrefix = Value; }
+    // From another TPrintOptions: all eight settings. Other sources: the base rules.
+    void Assign(const TPersistent* Source) override;
+
+private:
+    std::string FJobName;
+    std::string FTitle;
+    int FMarginLeft = 0;
+    int FMarginRight = 0;
+    int FMarginTop = 0;
+    int FMarginBottom = 0;
+    bool FPageNr = false;
+    std::string FPagePrefix;
+};
+
 // One entry of the built-in context menu.
 struct TPyxMenuItem {
     int Command = 0;  // 0 for a separator
@@ -253,6 +287,9 @@ public:
     TAutoCorrect& AutoCorrect() { return FAutoCorrect; }
     const TAutoCorrect& AutoCorrect() const { return FAutoCorrect; }
     void SetAutoCorrect(const TAutoCorrect& Value) { FAutoCorrect.Assign(&Value); }
+    TPrintOptions& PrintOptions() { return FPrintOptions; }
+    const TPrintOptions& PrintOptions() const { return FPrintOptions; }
+    void SetPrintOptions(const TPrintOptions& Value) { FPrintOptions.Assign(&Value); }
     // Parameter hints: hpAuto follows every caret move, hpManual only Ctrl+Shift+Space, hpNone
     // never. Setting it hides the hint.
     TAutoHintParameters AutoHintParameters() const { return FAutoHintParameters; }
@@ -740,6 +777,7 @@ protected:
     bool FOverwriteMode = false;
     bool FWantTab = true;
     TAutoCorrect FAutoCorrect;
+    TPrintOptions FPrintOptions;
     bool FLastKeyWithoutCtrl = false;
     bool FChangeNotifying = true;
     int FRightMargin = 80;

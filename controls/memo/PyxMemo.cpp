@@ -22,6 +22,24 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Object("NewValue", [](const TAutoCorrect& o) { return &o.NewValue(); })
     .Object("OldValue", [](const TAutoCorrect& o) { return &o.OldValue(); });
 
+[[maybe_unused]] const bool kPrintOptionsPublished = Publish<TPrintOptions, TPersistent>()
+    .String("JobName", &TPrintOptions::JobName, &TPrintOptions::SetJobName)
+    .Default("")
+    .String("Title", &TPrintOptions::Title, &TPrintOptions::SetTitle)
+    .Default("")
+    .Integer("MarginLeft", &TPrintOptions::MarginLeft, &TPrintOptions::SetMarginLeft)
+    .Default(0)
+    .Integer("MarginRight", &TPrintOptions::MarginRight, &TPrintOptions::SetMarginRight)
+    .Default(0)
+    .Integer("MarginTop", &TPrintOptions::MarginTop, &TPrintOptions::SetMarginTop)
+    .Default(0)
+    .Integer("MarginBottom", &TPrintOptions::MarginBottom, &TPrintOptions::SetMarginBottom)
+    .Default(0)
+    .Boolean("PageNr", &TPrintOptions::PageNr, &TPrintOptions::SetPageNr)
+    .Default(false)
+    .String("PagePrefix", &TPrintOptions::PagePrefix, &TPrintOptions::SetPagePrefix)
+    .Default("");
+
 [[maybe_unused]] const bool kMemoPublished = Publish<TPyxMemo, TComponent>()
     .Object("AutoCompletion", [](const TPyxMemo& o) { return &o.AutoCompletion(); })
     .Object("AutoCorrect", [](const TPyxMemo& o) { return &o.AutoCorrect(); })
@@ -64,6 +82,7 @@ const char* const kHintPositionNames[] = {"hpBelowCode", "hpAboveCode"};
     .Default(1)
     .Object("Lines", [](const TPyxMemo& o) { return &o.Lines(); })
     .Component("MemoSource", &TPyxMemo::MemoSource, &TPyxMemo::SetMemoSource)
+    .Object("PrintOptions", [](const TPyxMemo& o) { return &o.PrintOptions(); })
     .Boolean("ReadOnly", &TPyxMemo::ReadOnly, &TPyxMemo::SetReadOnly)
     .Default(false)
     .Integer("RightMargin", &TPyxMemo::RightMargin, &TPyxMemo::SetRightMargin)

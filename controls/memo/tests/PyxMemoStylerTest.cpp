@@ -116,6 +116,9 @@ TEST_F(StreamedStylers, AFormWithMemoAndStylerRoundTrips) {
     memo->SetSyntaxStyles(styler);
     memo->SetGutterWidth(20);
     memo->SetUndoLimit(50);
+    memo->PrintOptions().SetTitle("Orders");
+    memo->PrintOptions().SetMarginTop(15);
+    memo->PrintOptions().SetPageNr(true);
     SetText(*memo, "select *\nfrom t");
     const std::string text = ComponentToText(&form);
 
@@ -125,6 +128,10 @@ TEST_F(StreamedStylers, AFormWithMemoAndStylerRoundTrips) {
     ASSERT_NE(memo2, nullptr);
     EXPECT_EQ(memo2->GutterWidth(), 20);
     EXPECT_EQ(memo2->UndoLimit(), 50);
+    EXPECT_EQ(memo2->PrintOptions().Title(), "Orders");
+    EXPECT_EQ(memo2->PrintOptions().MarginTop(), 15);
+    EXPECT_TRUE(memo2->PrintOptions().PageNr());
+    EXPECT_EQ(memo2->PrintOptions().JobName(), "");
     EXPECT_EQ(Text(*memo2), "select *\nfrom t");
     EXPECT_EQ(memo2->SyntaxStyles(), read.FindComponent("Styler"));
     EXPECT_EQ(memo2->Font().Name(), "COURIER NEW");

@@ -25,7 +25,7 @@ std::string Names(TOrqDataBase& DataBase) {
 // should and 'x' otherwise, and ends at 'q'.
 int ChildSteps(test::Child& Self, const std::string& Path) {
     auto database = ConnectDataBase(Path);
-    database->SetLockRetryMaximum(100);
+    database->SetLockRetryMaximum(2000);
     auto answer = [&Self](bool Good) { Self.Send(Good ? 'k' : 'x'); };
     for (char step = Self.Receive(); step != 'q' && step != '\0'; step = Self.Receive()) {
         try {
@@ -68,7 +68,7 @@ TEST(DataBaseSharedTest, TwoProcessesSeeEachOthersTables) {
     test::TempDir dir;
     const std::string path = dir.File("shared.orq");
     auto database = MakeDataBase(path);
-    database->SetLockRetryMaximum(100);
+    database->SetLockRetryMaximum(2000);
     test::Child child([&path](test::Child& Self) { return ChildSteps(Self, path); });
 
     CreateTable(*database, "Orders", kFields, kIndexes, false);
