@@ -1,14 +1,16 @@
 // The install component tree: child order by registered type, circular references, processing
 // with its tests and dialog codes, information codes, and an install project read from its form
 // text (properties in stream order, references fixed up after the whole form, Loaded in creation
-// order).
+// order), and the library folder found on the development environment's search path.
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "host/ComponentText.h"
+#include "installer/library/FernmoorInfo.h"
 #include "installer/library/cmp_TInstallContainer.h"
 #include "installer/library/cmp_TPathSpecifier.h"
+#include "installer/library/routines_Registry.h"
 #include "installer/library/tests/support/InstallTree.h"
 #include "installer/library/tests/support/TestMachine.h"
 
@@ -246,6 +248,23 @@ TEST_F(Tree, DesignedObjectsJoinTheRootUntilTheStreamSaysOtherwise) {
     CreateComponent<TTestFile>(&form);
     EXPECT_NE(dynamic_cast<TpsSystem*>(form.FindComponent("psSystem")), nullptr);
     EXPECT_EQ(StandardPathSpecifiers().Count(), 35);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FernmoorInfo, LibraryFolderFromTheSearchPathWithItsMacros) {
+    TestMachine machine;
+    EXPECT_EQ(FernmoorInfo::GetLibraryFolder(false), "");
+    EXPECT_THROW(FernmoorInfo::GetLibraryFolder(true), IENoFernmoorPath);
+    WriteRegistryString(4, "\\Software\\Borland\\Delphi\\5.0", "RootDir", "C:\\DevRoot");
+    WriteRegistryString(2, "\\Software\\Borland\\Delphi\\5.0\\Library", "Search Path",
+                        "$(DELPHI)\\Lib;$(BCB)\\Lib\\Installer\\;C:\\Other");
+    EXPECT_THROW(FernmoorInfo::GetLibraryFolder(true), IENoFernmoorPath);
+    ASSERT_TRUE(PutWinFile("C:\\DevRoot\\Lib\\Installer\\F32V52.TXT", "marker"));
+    ASSERT_TRUE(PutWinFile("C:\\Other\\F32V52.TXT", "marker"));
+    EXPECT_EQ(FernmoorInfo::GetLibraryFolder(true), "C:\\DevRoot\\Lib\\Installer");
 }
 
 }  // namespace
