@@ -129,53 +129,40 @@ private:
         return result;
     }
 
+    // How a libcurl result reads as a failure and an internet error number. Errors without their
+    // own row are connection failures before the first byte and broken transfers after it.
     void Classify(CURLcode code, TNetResult& result) const {
-        switch (code) {
-            case CURLE_OK: result.Failure = TNetFailure::None; return;
-            case CURLE_WRITE_ERROR: result.Failure = TNetFailure::Stopped; return;
-            case CURLE_COULDNT_RESOLVE_HOST:
-                result.Failure = TNetFailure::Connect;
-                result.ErrorCode = errNameNotResolved;
+        struct Row {
+            CURLcode Code;
+            TNetFailure Failure;
+            int Error;
+        };
+        static const Row rows[] = {
+            {CURLE_OK, TNetFailure::None, 0},
+            {CURLE_WRITE_ERROR, TNetFailure::Stopped, 0},
+            {CURLE_COULDNT_RESOLVE_HOST, TNetFailure::Connect, errNameNotResolved},
+            {CURLE_COULDNT_CONNECT, TNetFailure::Connect, errCannotConnect},
+            {CURLE_LOGIN_DENIED, TNetFailure::Connect, errLoginFailure},
+            {CURLE_URL_MALFORMAT, TNetFailure::Connect, errInvalidUrl},
+            {CURLE_QUOTE_ERROR, TNetFailure::SetDirectory, errExtended},
+            {CURLE_REMOTE_FILE_NOT_FOUND, TNetFailure::OpenFile, errExtended},
+            {CURLE_FTP_COULDNT_RETR_FILE, TNetFailure::OpenFile, errExtended},
+            {CURLE_REMOTE_ACCESS_DENIED, TNetFailure::OpenFile, errExtended},
+        };
+        for (const Row& row : rows)
+            if (row.Code == code) {
+                result.Failure = row.Failure;
+                result.ErrorCode = row.Error;
                 return;
-            case CURLE_COULDNT_CONNECT:
-                result.Failure = TNetFailure::Connect;
-                result.ErrorCode = errCannotConnect;
-                return;
-            case CURLE_LOGIN_DENIED:
-                result.Failure = TNetFailure::Connect;
-                result.ErrorCode = errLoginFailure;
-                return;
-            case CURLE_URL_MALFORMAT:
-                result.Failure = TNetFailure::Connect;
-                result.ErrorCode = errInvalidUrl;
-                return;
-            case CURLE_QUOTE_ERROR:
-                result.Failure = TNetFailure::SetDirectory;
-                result.ErrorCode = errExtended;
-                return;
-            case CURLE_REMOTE_FILE_NOT_FOUND:
-            case CURLE_FTP_COULDNT_RETR_FILE:
-            case CURLE_REMOTE_ACCESS_DENIED:
-                result.Failure = TNetFailure::OpenFile;
-                result.ErrorCode = errExtended;
-                return;
-            case CURLE_HTTP_RETURNED_ERROR:
-                result.Failure = result.Status == 404 || result.Status == 410 ? TNetFailure::NotFound
-                                                                               : TNetFailure::OpenFile;
-                return;
-            case CURLE_OPERATION_TIMEDOUT:
-                result.Failure = FStarted ? TNetFailure::Read : TNetFailure::Connect;
-                result.ErrorCode = errTimeout;
-                return;
-            case CURLE_SEND_ERROR:
-                result.Failure = FStarted ? TNetFailure::Read : TNetFailure::Connect;
-                result.ErrorCode = errConnectionReset;
-                return;
-            default:
-                result.Failure = FStarted ? TNetFailure::Read : TNetFailure::Connect;
-                result.ErrorCode = errConnectionAborted;
-                return;
+            }
+        if (code == CURLE_HTTP_RETURNED_ERROR) {
+            result.Failure = result.Status == 404 || result.Status == 410 ? TNetFailure::NotFound : TNetFailure::OpenFile;
+            return;
         }
+        result.Failure = FStarted ? TNetFailure::Read : TNetFailure::Connect;
+        result.ErrorCode = code == CURLE_OPERATION_TIMEDOUT ? errTimeout
+                           : code == CURLE_SEND_ERROR       ? errConnectionReset
+                                                            : errConnectionAborted;
     }
 
     CURL* FCurl = nullptr;

@@ -36,6 +36,14 @@ struct Tree : ::testing::Test {
         RegisterTestTreeClasses();
         TreeLog().clear();
     }
+    // A component of class T on the form, named and placed in `container`.
+    template <class T>
+    T* Place(const char* name, TInstallContainer* container) {
+        auto* c = CreateComponent<T>(&form);
+        c->SetName(name);
+        if (container) c->SetContainer(container);
+        return c;
+    }
     TestMachine machine;
     TComponent form{nullptr};
 };
@@ -86,18 +94,10 @@ TEST_F(Tree, CircularContainerIsRefusedAndTheOldContainerStays) {
 TEST_F(Tree, ProcessingFollowsTheOsAndInstallTypeTestsWithItsDialogCodes) {
     auto* root = CreateComponent<TTestInstall>(&form);
     root->SetName("Install1");
-    auto* folder = CreateComponent<TTestFolder>(&form);
-    folder->SetName("Folder");
-    folder->SetContainer(root);
-    auto* dialog = CreateComponent<TTestDialog>(&form);
-    dialog->SetName("Dlg");
-    dialog->SetContainer(root);
-    auto* nested = CreateComponent<TTestDialog>(&form);
-    nested->SetName("Nested");
-    nested->SetContainer(folder);
-    auto* file = CreateComponent<TTestFile>(&form);
-    file->SetName("File");
-    file->SetContainer(folder);
+    auto* folder = Place<TTestFolder>("Folder", root);
+    Place<TTestDialog>("Dlg", root);
+    Place<TTestDialog>("Nested", folder);
+    auto* file = Place<TTestFile>("File", folder);
     file->SetInstallTypes({itFull});
     TakeLog();
 
@@ -139,15 +139,9 @@ TEST_F(Tree, ProcessingFollowsTheOsAndInstallTypeTestsWithItsDialogCodes) {
 TEST_F(Tree, StatusTextAndInformationCodesTravel) {
     auto* root = CreateComponent<TTestInstall>(&form);
     root->SetName("Install1");
-    auto* folder = CreateComponent<TTestFolder>(&form);
-    folder->SetName("Folder");
-    folder->SetContainer(root);
-    auto* dialog = CreateComponent<TTestDialog>(&form);
-    dialog->SetName("Dlg");
-    dialog->SetContainer(root);
-    auto* file = CreateComponent<TTestFile>(&form);
-    file->SetName("File");
-    file->SetContainer(folder);
+    auto* folder = Place<TTestFolder>("Folder", root);
+    Place<TTestDialog>("Dlg", root);
+    auto* file = Place<TTestFile>("File", folder);
     TakeLog();
     root->ShowStatusText("Reading file information...");
     root->HideStatusText();

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "host/ui/tests/support/OffscreenApp.h"
+#include "host/StringList.h"
 #include "installer/library/cmp_TTranslator.h"
-#include "installer/library/routines_Strings.h"
 #include "installer/ui/QtEdge.h"
 #include "installer/ui/cmp_TBaseFernmoorForm.h"
 #include "installer/ui/cmp_TTranslateControls.h"
@@ -16,10 +16,11 @@ using namespace ostra;
 
 namespace {
 
-void SetText(TLanguage* language, const std::string& slashLines) {
+// Gives the translator's language the one string 6 (the form's label).
+void SetCancel(TTranslator& translator, TFrnmLanguage language, const std::string& text) {
     TStringList lines;
-    SplitDelimited(slashLines, '/', lines);
-    language->SetStrings(lines);
+    lines.Add("6;" + text);
+    translator.FindLanguage(language)->SetStrings(lines);
 }
 
 struct Form {
@@ -58,9 +59,9 @@ TEST(BaseFernmoorForm, TranslationFollowsTheTranslatorAndItsSwitches) {
         EXPECT_EQ(f.form.LastLanguage, flEnglish);
     }
     auto translator = std::make_unique<TTranslator>(nullptr);
-    SetText(translator->FindLanguage(flEnglish), "6;Cancel");
-    SetText(translator->FindLanguage(flGerman), "6;Abbrechen");
-    SetText(translator->FindLanguage(flJapanese), "6;Kyanseru");
+    SetCancel(*translator, flEnglish, "Cancel");
+    SetCancel(*translator, flGerman, "Abbrechen");
+    SetCancel(*translator, flJapanese, "Kyanseru");
     translator->SetTranslateIntoLanguage(flGerman);
     {
         Form f;
