@@ -1,0 +1,71 @@
+// The narrow faces through which install components, path specifiers and dialog managers reach
+// the parts of an install project that are built above them: the install root (the run's own
+// component, one per process), file-related containers with their archive, and the described
+// containers (groups and folders). The classes that play these parts implement the interfaces;
+// everything below them asks through these, so it works before any of them exists and tests give
+// it small stand-ins.
+#pragma once
+#include <string>
+
+#include "installer/library/routines_Exceptions.h"
+
+namespace ostra {
+
+// Errors of the install run (raised here where a face of the run is asked something it cannot give).
+class IEInstall : public IException {
+public:
+    using IException::IException;
+};
+
+class TInstallContainer;
+
+// How the installation files reach the user.
+enum TDistributeType { dtTraditional, dtWeb, dtTraditionalNet };
+
+// The install root: what the library needs of the current install run.
+class IInstallRoot {
+public:
+    virtual ~IInstallRoot() = default;
+    // The root as an install container (the root of the component tree).
+    virtual TInstallContainer* RootContainer() = 0;
+    // Company, product and version of the product being installed.
+    virtual std::string CompanyName() const = 0;
+    virtual std::string ProductName() const = 0;
+    virtual std::string Version() const = 0;
+    virtual TDistributeType DistributeType() const = 0;
+    // True while the installation runs.
+    virtual bool Running() const = 0;
+    // The folder the setup was started from (Windows form, no trailing backslash).
+    virtual std::string InstallSourceFolder() const = 0;
+    // True for a self-extracting setup, with the executable's name as it was given.
+    virtual bool SelfExtracting() const = 0;
+    virtual std::string SelfExtractingName() const = 0;
+    // Asks whether the user's cancel stands; true ends the installation.
+    virtual bool ConfirmUserAbort() = 0;
+};
+
+// The current install root; null while there is none. The root sets itself when it is created
+// and clears itself when it is destroyed.
+IInstallRoot* CurrentInstall();
+void SetCurrentInstall(IInstallRoot* root);
+// True when `container` is the current install root's container.
+bool IsInstallRoot(const TInstallContainer* container);
+
+// A container whose files come from an archive (file-related objects and file containers).
+class IFileRelated {
+public:
+    virtual ~IFileRelated() = default;
+    // The full path of the archive file the container's files come from.
+    virtual std::string GetFullArchiveFile() = 0;
+};
+
+// A group or folder with the text a user knows it by.
+class IDescribedContainer {
+public:
+    virtual ~IDescribedContainer() = default;
+    virtual std::string Description() const = 0;
+    // True for an install group, false for a folder.
+    virtual bool IsInstallGroup() const = 0;
+};
+
+}  // namespace ostra
