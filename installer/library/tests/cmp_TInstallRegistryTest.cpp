@@ -162,12 +162,12 @@ TEST(RegistryComponentStream, ReadFromTheFormAndProcessedByDialogCode) {
         "  end\n"
         "end\n",
         &form);
-    auto* spec = static_cast<TPathSpecifier*>(form.FindComponent("psFileContainer1"));
-    spec->OnGetPath = [](TComponent*, std::string& path) { path = "C:\\Program Files\\Ostra"; };
+    auto* specifier = static_cast<TPathSpecifier*>(form.FindComponent("psFileContainer1"));
+    specifier->OnGetPath = [](TComponent*, std::string& path) { path = "C:\\Program Files\\Ostra"; };
     auto* root = static_cast<TTestInstall*>(form.FindComponent("Install1"));
     auto* registry = static_cast<TInstallRegistry*>(form.FindComponent("InstallRegistry"));
     ASSERT_EQ(registry->Entries()->Count(), 2);
-    EXPECT_EQ(registry->Entries()->Items(1)->PathSpecifier(), spec);
+    EXPECT_EQ(registry->Entries()->Items(1)->PathSpecifier(), specifier);
     EXPECT_EQ(registry->Container(), root);
     EXPECT_EQ(InstallRegistryList().size(), 1u);
     SendDialogCode(root, root, dcProcessRegistry, nullptr);
