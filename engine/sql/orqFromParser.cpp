@@ -251,16 +251,14 @@ TOrqTableRefNode* TOrqFromParser::ParseFrom2(bool JoinOperand) {
 
 TOrqTableRefNode* TOrqFromParser::ParseFrom3() {
     if (CurrentTokenType() == ostLParen) {
+        const TNestingScope level(*this);
+        if (!level.Entered()) return nullptr;
         NextToken();
         TOrqTableRefNode* L = ParseFrom1();
         if (HasParseError()) return L;
         if (CurrentTokenType() != ostRParen) {
-            const TParserToken* token = CurrToken();
-            DatabaseError(token == nullptr
-                              ? std::string(SorqTableRefRParenMissing)
-                              : std::string(SorqTableRefRParenMissing) +
-                                    Format(" Line %d, Character %d. Token '%s'",
-                                           {token->LineNo(), token->LineOffset(), token->Text()}));
+            SetError(CurrToken(), SorqTableRefRParenMissing);
+            return L;
         }
         NextToken();
         return L;
@@ -296,9 +294,10 @@ void TOrqFromParser::DoParseExpr(TOrqTableRefNode* Node) {
     parser.SetValidEndTokens(TOrqSQLTokens{ostWhere, ostGroupBy, ostHaving, ostUnion, ostOrderBy, ostEnd,
                                            ostComma, ostJoin, ostInner, ostOuter, ostLeft, ostRight, ostCross,
                                            ostNatural, ostFull, ostRParen});
-    parser.SyncCurrToken(*this);
+    StartHelper(parser);
     if (!parser.ExecuteExternalExpr(&Node->Expr(), TOrqParserOptions{opoExtSyntax}, Stack()))
         SetError(parser.ErrorToken(), parser.ErrorMsg());
+    NoteExprHeight(parser.ExprHeight());
     SyncCurrToken(parser);
     if (!HasParseError() && Node->Expr().FirstNode() == nullptr)
         SetError(CurrToken(), SorqJoinConditionMissing);
