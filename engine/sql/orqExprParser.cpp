@@ -113,6 +113,7 @@ void TOrqExprParser::NewOwnedExpr() {
 bool TOrqExprParser::Execute(const TOrqParserOptions& Options, TParserStack* Stack) {
     TBaseParser::Execute(Options, Stack);
     FRootNode = nullptr;
+    FExprHeight = 0;
     NewOwnedExpr();
     FSubqueryHeights.clear();
     if (!AtEndToken()) {
@@ -140,6 +141,7 @@ bool TOrqExprParser::RunExternal(TOrqExpr* Expr, const TOrqParserOptions& Option
     Assert(Expr != nullptr, "No expression given to the expression parser");
     TBaseParser::Execute(Options, Stack);
     FRootNode = nullptr;
+    FExprHeight = 0;
     FExpr = Expr;
     FExpr->SetCaseInsensitiveMatch(FCaseInsensitiveMatch);
     FExpr->SetPartialStringComparisons(FPartialStringComparison);

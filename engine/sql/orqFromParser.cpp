@@ -49,6 +49,7 @@ TOrqFromParser::~TOrqFromParser() = default;
 void TOrqFromParser::Clear() {
     TBaseParser::Clear();
     FNodes.clear();
+    FJoinNodes = 0;
     FRoot = nullptr;
     // The table list belongs to one parse: a list kept across runs would hand the tables of
     // earlier statements to the next one.
@@ -58,6 +59,7 @@ void TOrqFromParser::Clear() {
 bool TOrqFromParser::Execute(const TOrqParserOptions& Options, TParserStack* Stack) {
     FTableList.Clear();
     FRoot = nullptr;
+    FJoinNodes = 0;
     TBaseParser::Execute(Options, Stack);
     ParseFromClause();
     return !HasParseError();
@@ -68,6 +70,8 @@ TOrqTableRefNode* TOrqFromParser::NewTableRefNode(TOrqTableRefType JoinType) {
     TOrqTableRefNode* node = FNodes.back().get();
     node->SetJoinType(JoinType);
     node->SetNext(FRoot);
+    if (IsJoinTableRef(JoinType) && NestingLevel() + ++FJoinNodes + 1 > COrqMaxNestingLevel)
+        SetError(CurrToken(), NestingTooDeepMsg());
     return node;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <random>
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -124,7 +125,7 @@ std::string NestedSubqueries(int N) {
 
 // Subqueries count several levels each: 1,000 nested subqueries are refused at the SELECT
 // where the limit is passed, the deepest allowed nesting parses, and table references in
-// parentheses are limited the same way.
+// parentheses and chains of joins are limited the same way.
 TEST(ParserEngineLimits, SubqueryNestingIsLimited) {
     TTestQuery deep(Tables());
     EXPECT_FALSE(deep.Validate(NestedSubqueries(1000)));
@@ -142,6 +143,13 @@ TEST(ParserEngineLimits, SubqueryNestingIsLimited) {
     TTestQuery from(Tables());
     EXPECT_FALSE(from.Validate("SELECT ID FROM " + Nest("a", 15000)));
     EXPECT_EQ(from.ErrorText(), std::string(kTooDeep) + " Line 1, Character 1016. Token '('");
+    // A chain of joins is a reference tree as tall as the chain.
+    TTestQuery joins(Tables());
+    EXPECT_FALSE(joins.Validate("SELECT a.ID FROM a" + Repeat(" CROSS JOIN a", 5000)));
+    EXPECT_EQ(joins.ErrorText().substr(0, sizeof(kTooDeep) - 1), kTooDeep);
+    TTestQuery groups(Tables());
+    EXPECT_FALSE(groups.Validate("SELECT a.ID FROM a" + Repeat(", a x CROSS JOIN a y", 1000)));
+    EXPECT_EQ(groups.ErrorText().substr(0, sizeof(kTooDeep) - 1), kTooDeep);
 }
 
 // Values the parsers cannot read, and a reference left open, are parse errors with a position:
@@ -179,6 +187,32 @@ TEST(ParserEngineLimits, NoExceptionLeavesTheEngine) {
     }
 }
 #undef DateError
+
+// Random statements from fragments of the dialect, bad numbers and dates among them: the engine
+// answers each with a result and never raises.
+TEST(ParserEngineLimits, RandomStatementsNeverRaise) {
+    // clang-format off
+    const char* starts[] = {"SELECT", "SELECT ID FROM a WHERE", "INSERT INTO a VALUES (", "INSERT INTO a (ID, D) VALUES (",
+                            "UPDATE a SET", "DELETE FROM a WHERE", "SELECT ID FROM a ORDER BY", "SELECT ID FROM (a",
+                            "CREATE TABLE t (", "SELECT ID FROM a GROUP BY ID HAVING"};
+    const char* fragments[] = {"ID", "D", "NAME", "a", "a.ID", "=", "<>", "<", "(", ")", ",", "1", "2..5", "1.2.3",
+                               "4294967297", "'2001-02-03'", "'never'", "#x#", "AND", "OR", "NOT", "IN", "BETWEEN",
+                               "LIKE", "IS", "NULL", "SELECT", "FROM", "WHERE", "UNION", "ALL", "ORDER BY", "GROUP BY",
+                               "+", "-", "*", "/", "||", "CAST", "AS", "DATE", "INTEGER", "CHAR(5)", "EXTRACT", "YEAR",
+                               "UPPER", "SUBSTRING", "COUNT", "SUM", "(*)", "DISTINCT", "EXISTS", "ANY", ":p", "JOIN",
+                               "ON", "USING", "CROSS", "VALUES", "SET", ";", "[x", "'", "\"", "/*"};
+    // clang-format on
+    std::mt19937 rng(20261211);
+    std::uniform_int_distribution<std::size_t> start(0, std::size(starts) - 1);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(fragments) - 1);
+    std::uniform_int_distribution<int> length(0, 14);
+    for (int round = 0; round < 4000; ++round) {
+        std::string text = starts[start(rng)];
+        for (int n = length(rng); n > 0; --n) text += std::string(" ") + fragments[pick(rng)];
+        TTestQuery q(Tables());
+        EXPECT_NO_THROW(q.Validate(text)) << text;
+    }
+}
 
 // The bytes the process holds on the heap now.
 std::size_t AllocatedBytes() {
