@@ -2,6 +2,7 @@
 #include "engine/sql/orqParserEngine.h"
 
 #include <algorithm>
+#include <array>
 
 #include "engine/sql/orqExecParsers.h"
 #include "engine/sql/orqExprParser.h"
@@ -102,22 +103,20 @@ bool TOrqParserEngine::PreParseSQL(const std::string& Text) {
     return true;
 }
 
+std::array<TBaseParser*, 10> TOrqParserEngine::Parsers() const {
+    return {FFromParser.get(),  FWhereParser.get(),  FSelectParser.get(), FOrderByParser.get(),
+            FGroupByParser.get(), FHavingParser.get(), FInsertParser.get(), FDeleteParser.get(),
+            FUpdateParser.get(), FSchemaParser.get()};
+}
+
 void TOrqParserEngine::SetNestingLevel(int Level) {
     FNestingLevel = Level;
-    for (TBaseParser* parser : std::initializer_list<TBaseParser*>{
-             FFromParser.get(), FWhereParser.get(), FSelectParser.get(), FOrderByParser.get(),
-             FGroupByParser.get(), FHavingParser.get(), FInsertParser.get(), FDeleteParser.get(),
-             FUpdateParser.get(), FSchemaParser.get()})
-        parser->SetNestingLevel(Level);
+    for (TBaseParser* parser : Parsers()) parser->SetNestingLevel(Level);
 }
 
 int TOrqParserEngine::ExprHeight() const {
     int height = FUnionMemberHeight;
-    for (const TBaseParser* parser : std::initializer_list<const TBaseParser*>{
-             FFromParser.get(), FWhereParser.get(), FSelectParser.get(), FOrderByParser.get(),
-             FGroupByParser.get(), FHavingParser.get(), FInsertParser.get(), FDeleteParser.get(),
-             FUpdateParser.get(), FSchemaParser.get()})
-        height = std::max(height, parser->ExprHeight());
+    for (const TBaseParser* parser : Parsers()) height = std::max(height, parser->ExprHeight());
     return height;
 }
 

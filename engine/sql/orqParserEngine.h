@@ -45,6 +45,7 @@
 // token the parser had reached. Only assertion failures (programming errors), the runtime's own
 // (out of memory) and what the owner's notify handler raises itself pass.
 #pragma once
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -176,6 +177,8 @@ public:
 
 private:
     void ClearParsers();
+    // Every parser of the engine.
+    std::array<TBaseParser*, 10> Parsers() const;
     // Runs Body (a parse step of Parser) and answers its result; an exception other than an
     // assertion failure becomes ErrorMsg, with the position of Parser's current token, and
     // the answer false.
