@@ -21,35 +21,70 @@ void TParserToken::AssignToken(const TParserToken& Source) {
 // --- TParserStack ----------------------------------------------------------------------------
 
 TParserToken* TParserStack::Push(TParserToken* Token) {
-    FItems.push_back(Token);
+    FPushed.push_back(Token);
     return Token;
 }
 
 TParserToken* TParserStack::Pop() {
-    if (FItems.empty()) return nullptr;
-    TParserToken* top = FItems.back();
-    FItems.pop_back();
-    return top;
+    if (!FPushed.empty()) {
+        TParserToken* top = FPushed.back();
+        FPushed.pop_back();
+        return top;
+    }
+    return FPos < FEnd ? (*FQueued)[FPos++] : nullptr;
 }
 
 TParserToken* TParserStack::Queue(TParserToken* Token) {
-    FItems.push_front(Token);
+    // The list grows in place only while no other stack reads it and nothing lies past FEnd.
+    if (!FQueued || FQueued.use_count() > 1 || FEnd != FQueued->size()) {
+        auto own = std::make_shared<TTokenSequence>();
+        if (FQueued) own->assign(FQueued->begin() + static_cast<std::ptrdiff_t>(FPos),
+                                 FQueued->begin() + static_cast<std::ptrdiff_t>(FEnd));
+        FQueued = std::move(own);
+        FPos = 0;
+        FEnd = FQueued->size();
+    }
+    FQueued->push_back(Token);
+    ++FEnd;
     return Token;
 }
 
+void TParserStack::Clear() {
+    FQueued.reset();
+    FPos = FEnd = 0;
+    FPushed.clear();
+}
+
 void TParserStack::SetCountTo(int N) {
-    if (N >= 0 && N < Count()) FItems.resize(static_cast<std::size_t>(N));
+    if (N < 0 || N >= Count()) return;
+    auto n = static_cast<std::size_t>(N);
+    const std::size_t queued = FEnd - FPos;
+    if (n >= queued) {
+        FPushed.resize(n - queued);
+    } else {
+        FPushed.clear();
+        FPos = FEnd - n;
+    }
 }
 
 void TParserStack::CopyStack(const TParserStack& Source, TParserTokenList& Owner) {
     if (&Source == this) return;
     Clear();
-    for (const TParserToken* token : Source.FItems) {
+    for (int i = Source.Count() - 1; i >= 0; --i) {
         auto copy = std::make_unique<TParserToken>();
-        copy->AssignToken(*token);
+        copy->AssignToken(*Source.PeekAt(i));
         Push(copy.get());
         Owner.push_back(std::move(copy));
     }
+}
+
+void TParserStack::ShareStack(const TParserStack& Source) {
+    if (&Source == this) return;
+    FQueued = Source.FQueued;
+    FPos = Source.FPos;
+    FEnd = Source.FEnd;
+    FPushed = Source.FPushed;
+    FSection = Source.FSection;
 }
 
 // --- TBaseParser -----------------------------------------------------------------------------
@@ -61,6 +96,8 @@ void TBaseParser::Clear() {
     FErrorMsg.clear();
     FErrorToken = nullptr;
     FParsedText.clear();
+    FNestingDepth = 0;
+    FExprHeight = 0;
 }
 
 bool TBaseParser::Execute(const TOrqParserOptions& Options, TParserStack* Stack) {
@@ -127,6 +164,23 @@ std::string TBaseParser::GetErrorMsg() const {
 std::string TBaseParser::GetErrorMsgNoLine() const {
     if (FErrorToken == nullptr || FErrorMsg.empty()) return FErrorMsg;
     return FErrorMsg + Format(" Character %d. Token '%s'", {FErrorToken->LineOffset(), FErrorToken->Text()});
+}
+
+void TBaseParser::StartHelper(TBaseParser& Helper) const {
+    Helper.SyncCurrToken(*this);
+    Helper.SetNestingLevel(CurrentNestingLevel());
+}
+
+bool TBaseParser::EnterNesting() {
+    ++FNestingDepth;
+    if (CurrentNestingLevel() <= COrqMaxNestingLevel) return true;
+    --FNestingDepth;
+    SetError(FCurrToken, NestingTooDeepMsg());
+    return false;
+}
+
+std::string TBaseParser::NestingTooDeepMsg() {
+    return Format(SorqNestingTooDeepFmt, {COrqMaxNestingLevel});
 }
 
 void TBaseParser::SyncCurrToken(const TBaseParser& Other) {

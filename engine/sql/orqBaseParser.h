@@ -10,9 +10,15 @@
 // (message and token); whatever is set later is ignored, and a caller reads GetErrorMsg after
 // the run. A nested parser's error text is handed to the outer parser unchanged (SetError with
 // no token, so no second position is appended).
+//
+// Nesting. Recursive parsers count the levels they enter (a parenthesis, a function operand, a
+// table reference in parentheses) on top of NestingLevel, the levels their text sits inside;
+// a subquery's engine starts COrqSubqueryNestingWeight levels deeper than the point where it
+// began. Beyond COrqMaxNestingLevel levels a parser refuses the text with SorqNestingTooDeepFmt
+// instead of recursing further, so parsing (and every walk over the trees built, whose height
+// is bounded the same way) stays within any thread's stack.
 #pragma once
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,9 +78,14 @@ using TParserTokenList = std::vector<std::unique_ptr<TParserToken>>;
 // A stack of token references (never owned). The top is the newest end: Queue inserts at the
 // bottom, so tokens queued in reading order pop in reading order. Callers check Count before
 // Pop, Peek and PeekAt; on positions that do not exist these answer null and change nothing.
+//
+// The queued tokens are kept in reading order in a list that ShareStack hands to other stacks
+// without copying it: each stack reads its own range of the list, so a nested statement's
+// parsers read the rest of the outer statement in constant time and memory. Every operation
+// is O(1) but Queue on a list another stack shares (the queuing stack then copies its range).
 class TParserStack {
 public:
-    int Count() const { return static_cast<int>(FItems.size()); }
+    int Count() const { return static_cast<int>(FPushed.size() + (FEnd - FPos)); }
     // N <= Count.
     bool AtLeast(int N) const { return N <= Count(); }
     // Puts Token on top; Push returns it.
@@ -84,26 +95,37 @@ public:
     TParserToken* Pop();
     TParserToken* PopItem() { return Pop(); }
     // The top token.
-    TParserToken* Peek() const { return FItems.empty() ? nullptr : FItems.back(); }
+    TParserToken* Peek() const { return PeekAt(0); }
     TParserToken* PeekItem() const { return Peek(); }
     // The I-th token below the top (0 = the top).
     TParserToken* PeekAt(int I) const {
-        return I >= 0 && I < Count() ? FItems[FItems.size() - 1 - static_cast<std::size_t>(I)] : nullptr;
+        if (I < 0 || I >= Count()) return nullptr;
+        const auto i = static_cast<std::size_t>(I);
+        return i < FPushed.size() ? FPushed[FPushed.size() - 1 - i] : (*FQueued)[FPos + (i - FPushed.size())];
     }
     // Inserts Token at the bottom; returns it.
     TParserToken* Queue(TParserToken* Token);
-    void Clear() { FItems.clear(); }
+    void Clear();
     // When N < Count, removes tokens from the top until Count = N; otherwise nothing changes.
     void SetCountTo(int N);
     // Clears this stack, then copies every token of Source, bottom to top, into new tokens that
     // Owner takes; the copies keep Source's order.
     void CopyStack(const TParserStack& Source, TParserTokenList& Owner);
+    // This stack := the same tokens as Source, in the same order, with Source's Section; the
+    // tokens and their list are shared, not copied (the tokens' owner must outlive both).
+    void ShareStack(const TParserStack& Source);
 
     TOrqSQLToken Section() const { return FSection; }
     void SetSection(TOrqSQLToken S) { FSection = S; }
 
 private:
-    std::deque<TParserToken*> FItems;  // front = bottom, back = top
+    using TTokenSequence = std::vector<TParserToken*>;
+    // The queued tokens in reading order; this stack's part is [FPos, FEnd), FPos the next read.
+    std::shared_ptr<TTokenSequence> FQueued;
+    std::size_t FPos = 0;
+    std::size_t FEnd = 0;
+    // Tokens pushed on top of the queued part; the last is the top.
+    std::vector<TParserToken*> FPushed;
     TOrqSQLToken FSection = ostUnknown;
 };
 
@@ -117,6 +139,13 @@ enum TOrqParserOption : uint8_t {
 };
 // clang-format on
 using TOrqParserOptions = TSet<TOrqParserOption>;
+
+// The deepest nesting a statement or filter may reach (see the opening comment).
+inline constexpr int COrqMaxNestingLevel = 1000;
+// The levels a subquery costs beyond the expression it stands in: its engine's parsers and the
+// query behind it take several times the stack of one level of parentheses.
+inline constexpr int COrqSubqueryNestingWeight = 4;
+inline constexpr char SorqNestingTooDeepFmt[] = "Nesting is too deep: more than %d levels";
 
 // Why a parser calls its driver: a subquery begins at the current token (pntSubquery), a name
 // may be a table of an enclosing query (pntFindTableRef; the answer goes back in Value), or a
@@ -188,7 +217,31 @@ public:
     const TParserNotifyEvent& ParserNotifyEvent() const { return FParserNotifyEvent; }
     void SetParserNotifyEvent(TParserNotifyEvent E) { FParserNotifyEvent = std::move(E); }
 
+    // The nesting levels the parser's text sits inside (0 for a whole statement or filter);
+    // kept by Clear.
+    int NestingLevel() const { return FNestingLevel; }
+    void SetNestingLevel(int v) { FNestingLevel = v; }
+    // NestingLevel plus the levels the running parse has entered now.
+    int CurrentNestingLevel() const { return FNestingLevel + FNestingDepth; }
+    // The height of the tallest expression tree this parser (or a parser it ran) built in its
+    // last run, a subquery counting with the height of its statement plus its weight; 0 after
+    // Clear.
+    int ExprHeight() const { return FExprHeight; }
+    void NoteExprHeight(int Height) { FExprHeight = Height > FExprHeight ? Height : FExprHeight; }
+    // Starts a parser that works for this one over the same stack (a value expression, a
+    // data type): it takes the current token and the current nesting level.
+    void StartHelper(TBaseParser& Helper) const;
+
 protected:
+    friend class TNestingScope;
+    // Enters one nesting level; beyond COrqMaxNestingLevel sets SorqNestingTooDeepFmt at the
+    // current token, leaves the level again and answers false (the caller must not recurse).
+    bool EnterNesting();
+    void LeaveNesting() { --FNestingDepth; }
+    // The SorqNestingTooDeepFmt text.
+    static std::string NestingTooDeepMsg();
+
+
     TParserStack* FStack = nullptr;
     TOrqParserOptions FOptions;
     TParserToken* FCurrToken = nullptr;
@@ -198,6 +251,26 @@ protected:
     TOrqSQLTokens FEndTokens{ostEnd};
     bool FIsSubquery = false;
     TParserNotifyEvent FParserNotifyEvent;
+    int FNestingLevel = 0;
+    int FNestingDepth = 0;
+    int FExprHeight = 0;
+};
+
+// Enters a nesting level of Parser for the lifetime of the scope (see TBaseParser::EnterNesting);
+// Entered() is false when the level was refused.
+class TNestingScope {
+public:
+    explicit TNestingScope(TBaseParser& Parser) : FParser(Parser), FEntered(Parser.EnterNesting()) {}
+    ~TNestingScope() {
+        if (FEntered) FParser.LeaveNesting();
+    }
+    TNestingScope(const TNestingScope&) = delete;
+    TNestingScope& operator=(const TNestingScope&) = delete;
+    bool Entered() const { return FEntered; }
+
+private:
+    TBaseParser& FParser;
+    bool FEntered;
 };
 
 }  // namespace ostra

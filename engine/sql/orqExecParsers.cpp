@@ -2,7 +2,6 @@
 #include "engine/sql/orqExecParsers.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "engine/sql/orqDataConversion.h"
 #include "engine/sql/orqExprEvaluator.h"
@@ -19,20 +18,8 @@ namespace ostra {
 
 namespace {
 
-// A number token's text as a double, read independently of the locale; text that is not a
-// number raises the runtime's conversion error.
-double ReadNumberConstant(const std::string& Text) {
-    const char* first = Text.data();
-    const char* last = Text.data() + Text.size();
-    if (first != last && *first == '+') ++first;
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(first, last, value);
-    if (first == last || ec != std::errc() || ptr != last)
-        throw EConvertError("'" + Text + "' is not a valid floating point value");
-    return value;
-}
-
-// When Token is a constant a value may be written as, its value goes to Value.
+// When Token is a constant a value may be written as, its value goes to Value. A number token
+// that is no number is not: the expression parser then refuses it at its position.
 bool ReadConstant(const TParserToken* Token, Variant& Value) {
     if (Token == nullptr) return false;
     switch (Token->Token()) {
@@ -40,9 +27,12 @@ bool ReadConstant(const TParserToken* Token, Variant& Value) {
         case ostValue:
             Value = Variant(Token->Text());
             return true;
-        case ostNumber:
-            Value = Variant(ReadNumberConstant(Token->Text()));
+        case ostNumber: {
+            double number;
+            if (!ReadSQLNumber(Token->Text(), number)) return false;
+            Value = Variant(number);
             return true;
+        }
         case ostNull:
             Value = Null();
             return true;
@@ -84,9 +74,10 @@ TParserToken* ParseValueExpression(TBaseParser& Owner, TOrqExpr* Expr, const TVa
     parser.SetTableList(Setup.Tables);
     parser.SetValidateFields(Setup.ValidateFields);
     if (Setup.NotifyEvent != nullptr) parser.SetParserNotifyEvent(*Setup.NotifyEvent);
-    parser.SyncCurrToken(Owner);
+    Owner.StartHelper(parser);
     if (!parser.ExecuteExternalValueExpr(Expr, Setup.Options, Owner.Stack()))
         Owner.SetError(parser.ErrorToken(), parser.ErrorMsg());
+    Owner.NoteExprHeight(parser.ExprHeight());
     return parser.CurrToken();
 }
 

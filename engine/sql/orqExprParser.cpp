@@ -21,16 +21,6 @@ bool IsStringType(TFieldType T) {
     return T == ftString || T == ftWideString;
 }
 
-// A number token's text as a double, independent of the locale's decimal separator.
-bool ReadSQLNumber(const std::string& Text, double& Value) {
-    const char* first = Text.data();
-    const char* last = Text.data() + Text.size();
-    if (first != last && *first == '+') ++first;
-    if (first == last) return false;
-    auto [ptr, ec] = std::from_chars(first, last, Value);
-    return ec == std::errc() && ptr == last;
-}
-
 TOrqExprOperator MirrorOperator(TOrqExprOperator Op) {
     switch (Op) {
         case oeoGT:
@@ -47,6 +37,15 @@ TOrqExprOperator MirrorOperator(TOrqExprOperator Op) {
 }
 
 }  // namespace
+
+bool ReadSQLNumber(const std::string& Text, double& Value) {
+    const char* first = Text.data();
+    const char* last = Text.data() + Text.size();
+    if (first != last && *first == '+') ++first;
+    if (first == last) return false;
+    auto [ptr, ec] = std::from_chars(first, last, Value);
+    return ec == std::errc() && ptr == last;
+}
 
 TOrqExprParser::TOrqExprParser() {
     NewOwnedExpr();
@@ -114,12 +113,15 @@ void TOrqExprParser::NewOwnedExpr() {
 bool TOrqExprParser::Execute(const TOrqParserOptions& Options, TParserStack* Stack) {
     TBaseParser::Execute(Options, Stack);
     FRootNode = nullptr;
+    FExprHeight = 0;
     NewOwnedExpr();
+    FSubqueryHeights.clear();
     if (!AtEndToken()) {
         FRootNode = ParseExpr();
         if (!AtEndToken() && !FValidEndTokens.Contains(CurrentTokenType()))
             SetError(CurrToken(), CurrentIs(ostFieldName) ? SorqInvalidToken : SorqExprTerminatedIncorrectly);
     }
+    CheckTreeHeight();
     if (FRootNode != nullptr) FExpr->SetAsFirstNode(FRootNode);
     return !HasParseError();
 }
@@ -139,12 +141,15 @@ bool TOrqExprParser::RunExternal(TOrqExpr* Expr, const TOrqParserOptions& Option
     Assert(Expr != nullptr, "No expression given to the expression parser");
     TBaseParser::Execute(Options, Stack);
     FRootNode = nullptr;
+    FExprHeight = 0;
     FExpr = Expr;
     FExpr->SetCaseInsensitiveMatch(FCaseInsensitiveMatch);
     FExpr->SetPartialStringComparisons(FPartialStringComparison);
+    FSubqueryHeights.clear();
     FRootNode = ValueExpr ? ParseValueExpr() : ParseExpr();
     if (Stack != nullptr && Stack->Count() > 0 && !FValidEndTokens.Contains(CurrentTokenType()))
         SetError(CurrToken(), SorqExprTerminatedIncorrectly);
+    CheckTreeHeight();
     if (FRootNode != nullptr) FExpr->SetAsFirstNode(FRootNode);
     if (ValueExpr) {
         if (!HasParseError()) RemoveCurrentTokenFromParsedText();
@@ -341,6 +346,9 @@ TOrqExprNode* TOrqExprParser::ParseBetween(TOrqExprNode* Left) {
 }
 
 TOrqExprNode* TOrqExprParser::ParseIn(TOrqExprNode* Left) {
+    // The list's elements and a subquery are whole expressions again: one level deeper.
+    const TNestingScope level(*this);
+    if (!level.Entered()) return Left;
     const TParserToken* token = CurrToken();
     NextToken();
     if (!CurrentIs(ostLParen)) {
@@ -519,6 +527,9 @@ TOrqExprNode* TOrqExprParser::ParseExpr7() {
         SetError(token, SorqExprTerminatedIncorrectly);
         return nullptr;
     }
+    // Every recursion of the grammar passes here (or through ParseIn): one level per primary.
+    const TNestingScope level(*this);
+    if (!level.Entered()) return nullptr;
     switch (token->Token()) {
         case ostFieldName:
             return ParseFieldName(nullptr);
@@ -729,6 +740,9 @@ TOrqExprNode* TOrqExprParser::ParseSubquery(bool Quantified) {
     if (ParserNotifyEvent()) {
         Variant value;
         ParserNotifyEvent()(pntSubquery, this, Stack(), node, value);
+        // The driver answers with the height of the subquery's statement.
+        if (node != nullptr && (VarType(value) == varInteger || VarType(value) == varSmallint))
+            FSubqueryHeights[node] = value.AsInteger();
     }
     if (Quantified && !HasParseError()) ReadRParen();
     return node;
@@ -759,7 +773,7 @@ TOrqExprNode* TOrqExprParser::ParseCastExpr() {
 
 void TOrqExprParser::ParseDataType(TOrqExprNode* Node) {
     TOrqDataTypeParser typeParser;
-    typeParser.SyncCurrToken(*this);
+    StartHelper(typeParser);
     typeParser.Execute(TOrqParserOptions{opoExtSyntax}, Stack());
     const std::size_t mark = typeParser.ParsedText().size();
     if (!typeParser.ParseDataType()) {
@@ -915,6 +929,50 @@ TOrqExprNode* TOrqExprParser::ParseAggFunc() {
         node->SetDataSize(0);
     }
     return node;
+}
+
+// --- Tree height ---------------------------------------------------------------------------
+
+void TOrqExprParser::CheckTreeHeight() {
+    if (FRootNode == nullptr) return;
+    // Iterative post-order walk: the tree may be far taller than the stack would allow a
+    // recursive walk (a long chain of ORs is a left-deep tree as tall as the chain).
+    struct TFrame {
+        const TOrqExprNode* Node;
+        std::size_t Next;  // the next child to visit: Args, then Left, then Right
+        int Height;        // the tallest child so far
+    };
+    auto child = [](const TOrqExprNode* n, std::size_t i) -> const TOrqExprNode* {
+        const std::size_t args = n->Args().size();
+        if (i < args) return n->Args()[i];
+        if (i == args) return n->Left();
+        if (i == args + 1) return n->Right();
+        return nullptr;
+    };
+    std::vector<TFrame> path{{FRootNode, 0, 0}};
+    int height = 0;
+    const TOrqExprNode* tallest = nullptr;
+    while (!path.empty()) {
+        TFrame& top = path.back();
+        if (top.Next < top.Node->Args().size() + 2) {
+            const TOrqExprNode* c = child(top.Node, top.Next++);
+            if (c != nullptr) path.push_back({c, 0, 0});
+            continue;
+        }
+        int h = top.Height + 1;
+        if (top.Node->Kind() == enkSubquery) {
+            const auto it = FSubqueryHeights.find(top.Node);
+            if (it != FSubqueryHeights.end()) h += COrqSubqueryNestingWeight + it->second;
+        }
+        if (NestingLevel() + h > COrqMaxNestingLevel && tallest == nullptr) tallest = top.Node;
+        path.pop_back();
+        if (path.empty())
+            height = h;
+        else if (h > path.back().Height)
+            path.back().Height = h;
+    }
+    NoteExprHeight(height);
+    if (tallest != nullptr) SetError(&tallest->ParserToken(), NestingTooDeepMsg());
 }
 
 // --- Typing ----------------------------------------------------------------------------------

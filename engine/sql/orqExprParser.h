@@ -19,6 +19,9 @@
 // A comparison always has the field on the left (5 < a is stored as a > 5). BETWEEN becomes
 // AND(x >= low, x <= high), NOT BETWEEN OR(x < low, x > high).
 //
+// Nesting (orqBaseParser.h): every primary and every IN list is one level; the finished tree
+// may be no taller than the levels left, a subquery node counting with its statement's height.
+//
 // The parser never raises for syntax or type errors: it keeps the first error and its token
 // (TBaseParser). The one exception is a date or time literal compared with a temporal field
 // that cannot be read: it raises engine error 10059 or 10058 (orqDataConversion.h).
@@ -30,6 +33,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "engine/sql/orqBaseParser.h"
 #include "engine/sql/orqExprTree.h"
@@ -37,6 +41,10 @@
 #include "host/db/FieldType.h"
 
 namespace ostra {
+
+// A number token's text as a double, independent of the locale's decimal separator; false for
+// text that is no number ("1.2.3", "2..5") or out of range.
+bool ReadSQLNumber(const std::string& Text, double& Value);
 
 // The parser of value and search expressions (see the opening comment).
 class TOrqExprParser : public TBaseParser {
@@ -162,6 +170,9 @@ private:
     void AskOuterTable(TOrqExprNode* Node, const std::string& TableName, const std::string& FieldName,
                        bool LookupSetError);
 
+    // The height of the tree under RootNode is ExprHeight; above COrqMaxNestingLevel (with
+    // NestingLevel) it is an error at the first node found too high.
+    void CheckTreeHeight();
     // Parse, then the end-token check shared by the external runs.
     bool RunExternal(TOrqExpr* Expr, const TOrqParserOptions& Options, TParserStack* Stack, bool ValueExpr);
     void NewOwnedExpr();
@@ -179,6 +190,8 @@ private:
     bool FPartialStringComparison = false;
     bool FIgnoreTypeChecks = false;
     bool FValidateFields = false;
+    // The statement heights the driver answered for the subquery nodes of the current run.
+    std::unordered_map<const TOrqExprNode*, int> FSubqueryHeights;
 };
 
 }  // namespace ostra

@@ -49,6 +49,7 @@ TOrqFromParser::~TOrqFromParser() = default;
 void TOrqFromParser::Clear() {
     TBaseParser::Clear();
     FNodes.clear();
+    FJoinNodes = 0;
     FRoot = nullptr;
     // The table list belongs to one parse: a list kept across runs would hand the tables of
     // earlier statements to the next one.
@@ -58,6 +59,7 @@ void TOrqFromParser::Clear() {
 bool TOrqFromParser::Execute(const TOrqParserOptions& Options, TParserStack* Stack) {
     FTableList.Clear();
     FRoot = nullptr;
+    FJoinNodes = 0;
     TBaseParser::Execute(Options, Stack);
     ParseFromClause();
     return !HasParseError();
@@ -68,6 +70,8 @@ TOrqTableRefNode* TOrqFromParser::NewTableRefNode(TOrqTableRefType JoinType) {
     TOrqTableRefNode* node = FNodes.back().get();
     node->SetJoinType(JoinType);
     node->SetNext(FRoot);
+    if (IsJoinTableRef(JoinType) && NestingLevel() + ++FJoinNodes + 1 > COrqMaxNestingLevel)
+        SetError(CurrToken(), NestingTooDeepMsg());
     return node;
 }
 
@@ -251,16 +255,14 @@ TOrqTableRefNode* TOrqFromParser::ParseFrom2(bool JoinOperand) {
 
 TOrqTableRefNode* TOrqFromParser::ParseFrom3() {
     if (CurrentTokenType() == ostLParen) {
+        const TNestingScope level(*this);
+        if (!level.Entered()) return nullptr;
         NextToken();
         TOrqTableRefNode* L = ParseFrom1();
         if (HasParseError()) return L;
         if (CurrentTokenType() != ostRParen) {
-            const TParserToken* token = CurrToken();
-            DatabaseError(token == nullptr
-                              ? std::string(SorqTableRefRParenMissing)
-                              : std::string(SorqTableRefRParenMissing) +
-                                    Format(" Line %d, Character %d. Token '%s'",
-                                           {token->LineNo(), token->LineOffset(), token->Text()}));
+            SetError(CurrToken(), SorqTableRefRParenMissing);
+            return L;
         }
         NextToken();
         return L;
@@ -296,9 +298,10 @@ void TOrqFromParser::DoParseExpr(TOrqTableRefNode* Node) {
     parser.SetValidEndTokens(TOrqSQLTokens{ostWhere, ostGroupBy, ostHaving, ostUnion, ostOrderBy, ostEnd,
                                            ostComma, ostJoin, ostInner, ostOuter, ostLeft, ostRight, ostCross,
                                            ostNatural, ostFull, ostRParen});
-    parser.SyncCurrToken(*this);
+    StartHelper(parser);
     if (!parser.ExecuteExternalExpr(&Node->Expr(), TOrqParserOptions{opoExtSyntax}, Stack()))
         SetError(parser.ErrorToken(), parser.ErrorMsg());
+    NoteExprHeight(parser.ExprHeight());
     SyncCurrToken(parser);
     if (!HasParseError() && Node->Expr().FirstNode() == nullptr)
         SetError(CurrToken(), SorqJoinConditionMissing);

@@ -175,6 +175,9 @@ private:
 
     TTableList FTableList;
     std::vector<std::unique_ptr<TOrqTableRefNode>> FNodes;
+    // Join nodes made in this run: the reference tree is at most one taller, and may not pass
+    // the nesting limit (orqBaseParser.h), so that walks over it stay within the stack.
+    int FJoinNodes = 0;
     TOrqTableRefNode* FRoot = nullptr;
 };
 

@@ -1,6 +1,8 @@
 // The ORDER BY list parser (see orqOrderByParser.h).
 #include "engine/sql/orqOrderByParser.h"
 
+#include "engine/storage/orqConsts.h"
+
 #include "host/SysUtils.h"
 
 namespace ostra {
@@ -54,7 +56,13 @@ bool TOrqOrderByParser::ExecuteOrderBy(TOrderByItems& Items, TParserStack* Stack
     };
     do {
         if (CurrentTokenType() == ostNumber) {
-            const int fieldIndex = StrToInt(TokenName());
+            // A column number is a whole number within the integer range.
+            int fieldIndex = 0;
+            if (!TryStrToInt(TokenName(), fieldIndex)) {
+                const bool digits = TokenName().find_first_not_of("0123456789") == std::string::npos;
+                SetError(CurrToken(), digits ? SorqOrderByColumnIndexOutOfRange : SorqInvalidToken);
+                break;
+            }
             NextToken();
             Items.AddOrderByItem(fieldIndex, std::string(), CurrentTokenType() == ostDescending);
             skipDirection();

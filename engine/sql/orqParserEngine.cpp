@@ -2,6 +2,7 @@
 #include "engine/sql/orqParserEngine.h"
 
 #include <algorithm>
+#include <array>
 
 #include "engine/sql/orqExecParsers.h"
 #include "engine/sql/orqExprParser.h"
@@ -97,8 +98,26 @@ bool TOrqParserEngine::PreParseSQL(const std::string& Text) {
     FSubqueryClosed = false;
     FHasUnionStatement = false;
     FLastParser = nullptr;
+    FUnionMemberHeight = 0;
     FNestedEngines.clear();
     return true;
+}
+
+std::array<TBaseParser*, 10> TOrqParserEngine::Parsers() const {
+    return {FFromParser.get(),  FWhereParser.get(),  FSelectParser.get(), FOrderByParser.get(),
+            FGroupByParser.get(), FHavingParser.get(), FInsertParser.get(), FDeleteParser.get(),
+            FUpdateParser.get(), FSchemaParser.get()};
+}
+
+void TOrqParserEngine::SetNestingLevel(int Level) {
+    FNestingLevel = Level;
+    for (TBaseParser* parser : Parsers()) parser->SetNestingLevel(Level);
+}
+
+int TOrqParserEngine::ExprHeight() const {
+    int height = FUnionMemberHeight;
+    for (const TBaseParser* parser : Parsers()) height = std::max(height, parser->ExprHeight());
+    return height;
 }
 
 TOrqSQLStatementType TOrqParserEngine::GetSQLStatementType() const {
@@ -114,176 +133,218 @@ void TOrqParserEngine::GetParamList(TStrings* Params) {
     FPreParser1->GetParamList(*Params);
 }
 
+template <class TBody>
+bool TOrqParserEngine::Guarded(TBaseParser& Parser, TBody Body) {
+    try {
+        return Body();
+    } catch (const EAssertionFailed&) {
+        throw;  // a programming error, not bad SQL
+    } catch (const Exception& e) {
+        if (FHandlerRaised) {
+            FHandlerRaised = false;
+            throw;
+        }
+        // An engine or conversion error raised while parsing: reported like a parse error,
+        // at the token the parser had reached.
+        const TParserToken* token = Parser.CurrToken();
+        FErrorMsg = e.Message();
+        if (token != nullptr)
+            FErrorMsg += Format(" Line %d, Character %d. Token '%s'", {token->LineNo(), token->LineOffset(), token->Text()});
+        FLastParser = &Parser;
+        return false;
+    }
+}
+
 // --- SELECT clauses --------------------------------------------------------------------------
 
 bool TOrqParserEngine::ParseFromClause() {
-    FTableList->Clear();
-    if (!FIsSubquery) FSelectParser->Clear();
-    // Move the second stream past the select list (against no tables), then read the FROM
-    // clause from it.
-    FSelectParser->SetTableList(FTableList.get());
-    FSelectParser->Execute(kExtSyntax, FPreParser2->GetSection(ostSelect, FSelectParser->CurrToken()));
-    FFromParser->Clear();
-    FFromParser->SetIsSubquery(FIsSubquery);
-    const bool result =
-        FFromParser->Execute(kExtSyntax, FPreParser2->GetSection(ostFrom, FSelectParser->CurrToken()));
-    FSelectParser->Clear();
-    FErrorMsg = FFromParser->GetErrorMsg();
-    FLastParser = FFromParser.get();
-    if (FIsSubquery && FFromParser->CurrentTokenType() == ostRParen) FSubqueryClosed = true;
-    if (result) FTableList->Assign(FFromParser->TableList());
-    return result;
+    return Guarded(*FFromParser, [&] {
+        FTableList->Clear();
+        if (!FIsSubquery) FSelectParser->Clear();
+        // Move the second stream past the select list (against no tables), then read the FROM
+        // clause from it.
+        FSelectParser->SetTableList(FTableList.get());
+        FSelectParser->Execute(kExtSyntax, FPreParser2->GetSection(ostSelect, FSelectParser->CurrToken()));
+        FFromParser->Clear();
+        FFromParser->SetIsSubquery(FIsSubquery);
+        const bool result =
+            FFromParser->Execute(kExtSyntax, FPreParser2->GetSection(ostFrom, FSelectParser->CurrToken()));
+        FSelectParser->Clear();
+        FErrorMsg = FFromParser->GetErrorMsg();
+        FLastParser = FFromParser.get();
+        if (FIsSubquery && FFromParser->CurrentTokenType() == ostRParen) FSubqueryClosed = true;
+        if (result) FTableList->Assign(FFromParser->TableList());
+        return result;
+    });
 }
 
 bool TOrqParserEngine::ParseSelectClause() {
-    if (!FIsSubquery) FSelectParser->Clear();
-    FSelectParser->SetTableList(FTableList.get());
-    bool result;
-    if (FIsSubquery) {
-        // The outer parser consumed the subquery's SELECT: nothing is to be skipped.
-        TParserToken select;
-        select.SetToken(ostSelect);
-        result = FSelectParser->Execute(kExtSyntax, FPreParser1->GetSection(ostSelect, &select));
-    } else {
-        result = FSelectParser->Execute(kExtSyntax, FPreParser1->GetSection(ostSelect, nullptr));
-    }
-    // Move the main stream past the FROM clause (read already from the second stream). This
-    // run's reference tree is the one the plan reads.
-    FFromParser->Clear();
-    FFromParser->Execute(kExtSyntax, FPreParser1->GetSection(ostFrom, FSelectParser->CurrToken()));
-    FErrorMsg = FSelectParser->GetErrorMsg();
-    if (result && FFromParser->Root() != nullptr) {
-        // USING and NATURAL joins get their conditions now that the tables carry their fields;
-        // without them the join would be a cross product.
-        TJoinPostProcessor joins;
-        joins.SetTableList(FTableList.get());
-        if (!joins.ProcessJoinTree(FFromParser->Root())) {
-            FErrorMsg = joins.ErrorMsg();
-            result = false;
+    return Guarded(*FSelectParser, [&] {
+        if (!FIsSubquery) FSelectParser->Clear();
+        FSelectParser->SetTableList(FTableList.get());
+        bool result;
+        if (FIsSubquery) {
+            // The outer parser consumed the subquery's SELECT: nothing is to be skipped.
+            TParserToken select;
+            select.SetToken(ostSelect);
+            result = FSelectParser->Execute(kExtSyntax, FPreParser1->GetSection(ostSelect, &select));
+        } else {
+            result = FSelectParser->Execute(kExtSyntax, FPreParser1->GetSection(ostSelect, nullptr));
         }
-    }
-    return result;
+        // Move the main stream past the FROM clause (read already from the second stream). This
+        // run's reference tree is the one the plan reads.
+        FFromParser->Clear();
+        FFromParser->Execute(kExtSyntax, FPreParser1->GetSection(ostFrom, FSelectParser->CurrToken()));
+        FErrorMsg = FSelectParser->GetErrorMsg();
+        if (result && FFromParser->Root() != nullptr) {
+            // USING and NATURAL joins get their conditions now that the tables carry their fields;
+            // without them the join would be a cross product.
+            TJoinPostProcessor joins;
+            joins.SetTableList(FTableList.get());
+            if (!joins.ProcessJoinTree(FFromParser->Root())) {
+                FErrorMsg = joins.ErrorMsg();
+                result = false;
+            }
+        }
+        return result;
+    });
 }
 
 bool TOrqParserEngine::ParseWhereClause() {
-    if (FSubqueryClosed) return true;
-    bool result = true;
-    if (FFromParser->CurrentTokenType() != ostWhere) {
-        FWhereParser->SyncCurrToken(*FFromParser);
-    } else {
-        FWhereParser->SetValidateFields(true);
-        FWhereParser->SetIsSubquery(FIsSubquery);
-        FWhereParser->Clear();
-        FWhereParser->SetTableList(FTableList.get());
-        FWhereParser->SetValidEndTokens(TOrqSQLTokens{ostGroupBy, ostHaving, ostUnion, ostOrderBy, ostEnd});
-        result = FWhereParser->Execute(TOrqParserOptions{opoExtSyntax, opoParameters, opoSubqueries},
-                                       FPreParser1->GetSection(ostWhere, FFromParser->CurrToken()));
-        if (result) result = CheckFieldsUnambiguous(*FWhereParser->Expr(), FTableList.get(), *FWhereParser);
-        FLastParser = FWhereParser.get();
-        if (FIsSubquery && FWhereParser->CurrentTokenType() == ostRParen) FSubqueryClosed = true;
-        if (result) FFromParser->SyncCurrToken(*FWhereParser);
-    }
-    FErrorMsg = FWhereParser->GetErrorMsg();
-    return result;
+    return Guarded(*FWhereParser, [&] {
+        if (FSubqueryClosed) return true;
+        bool result = true;
+        if (FFromParser->CurrentTokenType() != ostWhere) {
+            FWhereParser->SyncCurrToken(*FFromParser);
+        } else {
+            FWhereParser->SetValidateFields(true);
+            FWhereParser->SetIsSubquery(FIsSubquery);
+            FWhereParser->Clear();
+            FWhereParser->SetTableList(FTableList.get());
+            FWhereParser->SetValidEndTokens(TOrqSQLTokens{ostGroupBy, ostHaving, ostUnion, ostOrderBy, ostEnd});
+            result = FWhereParser->Execute(TOrqParserOptions{opoExtSyntax, opoParameters, opoSubqueries},
+                                           FPreParser1->GetSection(ostWhere, FFromParser->CurrToken()));
+            if (result) result = CheckFieldsUnambiguous(*FWhereParser->Expr(), FTableList.get(), *FWhereParser);
+            FLastParser = FWhereParser.get();
+            if (FIsSubquery && FWhereParser->CurrentTokenType() == ostRParen) FSubqueryClosed = true;
+            if (result) FFromParser->SyncCurrToken(*FWhereParser);
+        }
+        FErrorMsg = FWhereParser->GetErrorMsg();
+        return result;
+    });
 }
 
 bool TOrqParserEngine::ParseGroupByClause() {
-    FGroupByParser->Clear();
-    FGroupByItems->Clear();
-    if (FSubqueryClosed || FWhereParser->CurrentTokenType() != ostGroupBy) {
+    return Guarded(*FGroupByParser, [&] {
+        FGroupByParser->Clear();
+        FGroupByItems->Clear();
+        if (FSubqueryClosed || FWhereParser->CurrentTokenType() != ostGroupBy) {
+            FErrorMsg = FGroupByParser->GetErrorMsg();
+            return true;
+        }
+        FGroupByParser->SetIsSubquery(FIsSubquery);
+        const bool result = FGroupByParser->ExecuteGroupBy(
+            *FGroupByItems, FPreParser1->GetSection(ostGroupBy, FWhereParser->CurrToken()));
+        FWhereParser->SyncCurrToken(*FGroupByParser);
+        FFromParser->SyncCurrToken(*FGroupByParser);
+        FLastParser = FGroupByParser.get();
         FErrorMsg = FGroupByParser->GetErrorMsg();
-        return true;
-    }
-    FGroupByParser->SetIsSubquery(FIsSubquery);
-    const bool result = FGroupByParser->ExecuteGroupBy(
-        *FGroupByItems, FPreParser1->GetSection(ostGroupBy, FWhereParser->CurrToken()));
-    FWhereParser->SyncCurrToken(*FGroupByParser);
-    FFromParser->SyncCurrToken(*FGroupByParser);
-    FLastParser = FGroupByParser.get();
-    FErrorMsg = FGroupByParser->GetErrorMsg();
-    return result;
+        return result;
+    });
 }
 
 bool TOrqParserEngine::ParseHavingClause() {
-    FHavingParser->Clear();
-    if (FSubqueryClosed || FWhereParser->CurrentTokenType() != ostHaving) return true;
-    if (FGroupByItems->Count() == 0) {
-        FErrorMsg = SorqNoGroupByClause;
-        return false;
-    }
-    // Parsed without tables: its names refer to result columns (see the select analyser).
-    FHavingParser->SetIsSubquery(FIsSubquery);
-    FHavingParser->SetValidEndTokens(TOrqSQLTokens{ostOrderBy, ostUnion, ostEnd});
-    const bool result =
-        FHavingParser->Execute(TOrqParserOptions{opoExtSyntax, opoExtractAggFuncExprText, opoSubqueries},
-                               FPreParser1->GetSection(ostHaving, FWhereParser->CurrToken()));
-    FWhereParser->SyncCurrToken(*FHavingParser);
-    FFromParser->SyncCurrToken(*FHavingParser);
-    FErrorMsg = FHavingParser->GetErrorMsg();
-    FLastParser = FHavingParser.get();
-    if (result && FHavingParser->RootNode() != nullptr)
-        FHavingParser->Expr()->SetAsFirstNode(FHavingParser->RootNode());
-    return result;
+    return Guarded(*FHavingParser, [&] {
+        FHavingParser->Clear();
+        if (FSubqueryClosed || FWhereParser->CurrentTokenType() != ostHaving) return true;
+        if (FGroupByItems->Count() == 0) {
+            FErrorMsg = SorqNoGroupByClause;
+            return false;
+        }
+        // Parsed without tables: its names refer to result columns (see the select analyser).
+        FHavingParser->SetIsSubquery(FIsSubquery);
+        FHavingParser->SetValidEndTokens(TOrqSQLTokens{ostOrderBy, ostUnion, ostEnd});
+        const bool result =
+            FHavingParser->Execute(TOrqParserOptions{opoExtSyntax, opoExtractAggFuncExprText, opoSubqueries},
+                                   FPreParser1->GetSection(ostHaving, FWhereParser->CurrToken()));
+        FWhereParser->SyncCurrToken(*FHavingParser);
+        FFromParser->SyncCurrToken(*FHavingParser);
+        FErrorMsg = FHavingParser->GetErrorMsg();
+        FLastParser = FHavingParser.get();
+        if (result && FHavingParser->RootNode() != nullptr)
+            FHavingParser->Expr()->SetAsFirstNode(FHavingParser->RootNode());
+        return result;
+    });
 }
 
 bool TOrqParserEngine::ParseOrderByClause() {
-    FOrderByParser->Clear();
-    FOrderByItems->Clear();
-    if (FSubqueryClosed || FWhereParser->CurrentTokenType() != ostOrderBy) {
+    return Guarded(*FOrderByParser, [&] {
+        FOrderByParser->Clear();
+        FOrderByItems->Clear();
+        if (FSubqueryClosed || FWhereParser->CurrentTokenType() != ostOrderBy) {
+            FErrorMsg = FOrderByParser->GetErrorMsg();
+            return true;
+        }
+        FOrderByParser->SetIsSubquery(FIsSubquery);
+        const bool result = FOrderByParser->ExecuteOrderBy(
+            *FOrderByItems, FPreParser1->GetSection(ostOrderBy, FWhereParser->CurrToken()));
+        FWhereParser->SyncCurrToken(*FOrderByParser);
+        FLastParser = FOrderByParser.get();
         FErrorMsg = FOrderByParser->GetErrorMsg();
-        return true;
-    }
-    FOrderByParser->SetIsSubquery(FIsSubquery);
-    const bool result = FOrderByParser->ExecuteOrderBy(
-        *FOrderByItems, FPreParser1->GetSection(ostOrderBy, FWhereParser->CurrToken()));
-    FWhereParser->SyncCurrToken(*FOrderByParser);
-    FLastParser = FOrderByParser.get();
-    FErrorMsg = FOrderByParser->GetErrorMsg();
-    return result;
+        return result;
+    });
 }
 
 // --- Other statements ------------------------------------------------------------------------
 
 bool TOrqParserEngine::ParseInsertStatement() {
-    FInsertParser->Clear();
-    const bool result =
-        FInsertParser->Execute(TOrqParserOptions(), FPreParser1->GetSection(ostInsert, nullptr));
-    FErrorMsg = FInsertParser->GetErrorMsg();
-    if (result) FTableList->Add()->SetTableName(FInsertParser->TableName());
-    FLastParser = FInsertParser.get();
-    return result;
+    return Guarded(*FInsertParser, [&] {
+        FInsertParser->Clear();
+        const bool result =
+            FInsertParser->Execute(TOrqParserOptions(), FPreParser1->GetSection(ostInsert, nullptr));
+        FErrorMsg = FInsertParser->GetErrorMsg();
+        if (result) FTableList->Add()->SetTableName(FInsertParser->TableName());
+        FLastParser = FInsertParser.get();
+        return result;
+    });
 }
 
 bool TOrqParserEngine::ParseDeleteStatement() {
-    FDeleteParser->Clear();
-    FDeleteParser->SetTables(FTableList.get());
-    const bool result =
-        FDeleteParser->Execute(TOrqParserOptions(), FPreParser1->GetSection(ostDelete, nullptr));
-    FErrorMsg = FDeleteParser->GetErrorMsg();
-    FLastParser = FDeleteParser.get();
-    return result;
+    return Guarded(*FDeleteParser, [&] {
+        FDeleteParser->Clear();
+        FDeleteParser->SetTables(FTableList.get());
+        const bool result =
+            FDeleteParser->Execute(TOrqParserOptions(), FPreParser1->GetSection(ostDelete, nullptr));
+        FErrorMsg = FDeleteParser->GetErrorMsg();
+        FLastParser = FDeleteParser.get();
+        return result;
+    });
 }
 
 bool TOrqParserEngine::ParseUpdateStatement() {
-    FUpdateParser->Clear();
-    FUpdateParser->SetTables(FTableList.get());
-    const bool result =
-        FUpdateParser->Execute(TOrqParserOptions(), FPreParser1->GetSection(ostUpdate, nullptr));
-    FErrorMsg = FUpdateParser->GetErrorMsg();
-    return result && FErrorMsg.empty();
+    return Guarded(*FUpdateParser, [&] {
+        FUpdateParser->Clear();
+        FUpdateParser->SetTables(FTableList.get());
+        const bool result =
+            FUpdateParser->Execute(TOrqParserOptions(), FPreParser1->GetSection(ostUpdate, nullptr));
+        FErrorMsg = FUpdateParser->GetErrorMsg();
+        return result && FErrorMsg.empty();
+    });
 }
 
 bool TOrqParserEngine::ParseSchemaManipulationStatement() {
-    FSchemaParser->Clear();
-    const bool result = FSchemaParser->Execute(TOrqParserOptions(), FPreParser1->GetSingleStack());
-    FErrorMsg = FSchemaParser->GetErrorMsg();
-    if (result) {
-        TTableNameItem* item = FTableList->Add();
-        item->SetTableName(FSchemaParser->TableName());
-        item->SetMemorySpecified(FSchemaParser->TemporaryTable());
-        item->SetMemory(item->MemorySpecified());
-    }
-    return result;
+    return Guarded(*FSchemaParser, [&] {
+        FSchemaParser->Clear();
+        const bool result = FSchemaParser->Execute(TOrqParserOptions(), FPreParser1->GetSingleStack());
+        FErrorMsg = FSchemaParser->GetErrorMsg();
+        if (result) {
+            TTableNameItem* item = FTableList->Add();
+            item->SetTableName(FSchemaParser->TableName());
+            item->SetMemorySpecified(FSchemaParser->TemporaryTable());
+            item->SetMemory(item->MemorySpecified());
+        }
+        return result;
+    });
 }
 
 // --- End of statement, UNION -----------------------------------------------------------------
@@ -328,8 +389,17 @@ void TOrqParserEngine::ParserCallback(TParserNotifyType NotifyType, TBaseParser*
     switch (NotifyType) {
         case pntSubquery:
         case pntSelectUnion: {
+            // A UNION member follows the statement before it at the same level.
+            const int level = NotifyType == pntSubquery
+                                  ? Parser->CurrentNestingLevel() + COrqSubqueryNestingWeight
+                                  : FNestingLevel;
+            if (level > COrqMaxNestingLevel) {
+                Parser->SetError(Parser->CurrToken(), Format(SorqNestingTooDeepFmt, {COrqMaxNestingLevel}));
+                break;
+            }
             FNestedEngines.push_back(std::make_unique<TOrqParserEngine>());
             TOrqParserEngine* nested = FNestedEngines.back().get();
+            nested->SetNestingLevel(level);
             TOrqPreParser& outer = FurtherOf(*FPreParser1, *FPreParser2);
             for (TOrqPreParser* pre : {nested->FPreParser1.get(), nested->FPreParser2.get()}) {
                 pre->SetSQLStatementType(osSQLSelect);
@@ -339,9 +409,20 @@ void TOrqParserEngine::ParserCallback(TParserNotifyType NotifyType, TBaseParser*
             nested->FSelectParser->SyncCurrToken(*Parser);
             nested->FFromParser->SyncCurrToken(*Parser);
 
-            if (FParserEngineNotifyEvent) FParserEngineNotifyEvent(NotifyType, nested, Node, NotifyData);
+            if (FParserEngineNotifyEvent) {
+                try {
+                    FParserEngineNotifyEvent(NotifyType, nested, Node, NotifyData);
+                } catch (...) {
+                    FHandlerRaised = true;  // the owner's own exception: Guarded lets it pass
+                    throw;
+                }
+            }
 
             if (nested->FErrorMsg.empty()) {
+                if (NotifyType == pntSubquery)
+                    NotifyData = Variant(nested->ExprHeight());
+                else
+                    FUnionMemberHeight = std::max(FUnionMemberHeight, nested->ExprHeight());
                 // Skip on the outer streams what the nested statement consumed.
                 TOrqPreParser& inner = FurtherOf(*nested->FPreParser1, *nested->FPreParser2);
                 FPreParser1->TrimStacks(inner);

@@ -22,8 +22,15 @@
 // kept on the same token after GROUP BY and HAVING, so that a UNION is found behind any
 // clause, and after a UNION member both resume behind it, so that a final ORDER BY is found.
 //
-// Nested statements. A subquery or a UNION member gets a nested engine that continues over a
-// copy of the remaining tokens; the notify event configures it (IsSubquery or
+// Nesting. A subquery's engine starts COrqSubqueryNestingWeight levels below the point where
+// the subquery began; a subquery that would start beyond COrqMaxNestingLevel is refused with
+// SorqNestingTooDeepFmt at its SELECT, and no engine is made for it. After a subquery the
+// handler's NotifyData holds the subquery statement's ExprHeight, so that the calling parser
+// bounds the height of its tree with the subquery inside.
+//
+// Nested statements. A subquery or a UNION member gets a nested engine that continues over the
+// remaining tokens (shared with this engine's pre-parser, not copied: a chain of nested
+// statements costs memory in proportion to its length); the notify event configures it (IsSubquery or
 // IsUnionSubstatement) and parses with it. When it succeeds, the outer token streams skip what
 // it consumed and the calling parser resumes behind it; its error becomes the calling
 // parser's error. The engine owns every nested engine it creates until the handler takes one
@@ -32,8 +39,13 @@
 // engine, so a handler that takes one must keep it while this engine's parse results are used.
 //
 // No method raises on bad SQL: each answers false and leaves the text of the parser that ran
-// (with its " Line %d, Character %d. Token '%s'" suffix) in ErrorMsg.
+// (with its " Line %d, Character %d. Token '%s'" suffix) in ErrorMsg. Errors that parsers
+// raise instead of keeping (a date literal the settings cannot read, 10058/10059) are caught
+// by every parse method and ParserCallback and reported the same way, with the position of the
+// token the parser had reached. Only assertion failures (programming errors), the runtime's own
+// (out of memory) and what the owner's notify handler raises itself pass.
 #pragma once
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -120,6 +132,15 @@ public:
     std::unique_ptr<TOrqParserEngine> ReleaseNestedEngine(TOrqParserEngine* Engine);
     // The number of nested engines this engine still holds.
     int NestedEngineCount() const { return static_cast<int>(FNestedEngines.size()); }
+    // The nesting levels this engine's statement sits inside (orqBaseParser.h): 0 for a
+    // statement, the level of the point where it began plus COrqSubqueryNestingWeight for a
+    // subquery. Every parser of the engine starts there.
+    int NestingLevel() const { return FNestingLevel; }
+    void SetNestingLevel(int Level);
+    // The height of the tallest expression tree of the statement parsed so far (subqueries
+    // and UNION members included): what the statement adds to the nesting of the point where
+    // it stands.
+    int ExprHeight() const;
 
     TOrqPreParser& PreParser1() { return *FPreParser1; }
     TOrqPreParser& PreParser2() { return *FPreParser2; }
@@ -156,6 +177,13 @@ public:
 
 private:
     void ClearParsers();
+    // Every parser of the engine.
+    std::array<TBaseParser*, 10> Parsers() const;
+    // Runs Body (a parse step of Parser) and answers its result; an exception other than an
+    // assertion failure becomes ErrorMsg, with the position of Parser's current token, and
+    // the answer false.
+    template <class TBody>
+    bool Guarded(TBaseParser& Parser, TBody Body);
 
     std::unique_ptr<TOrqPreParser> FPreParser1;
     std::unique_ptr<TOrqPreParser> FPreParser2;
@@ -179,6 +207,11 @@ private:
     TBaseParser* FLastParser = nullptr;
     bool FHasUnionStatement = false;
     bool FIsUnionSubstatement = false;
+    int FNestingLevel = 0;
+    // The notify handler raised an exception that is on its way to the owner.
+    bool FHandlerRaised = false;
+    // The tallest statement among the UNION members parsed through this engine.
+    int FUnionMemberHeight = 0;
     // Nested engines made for subqueries and UNION members that no handler took over.
     std::vector<std::unique_ptr<TOrqParserEngine>> FNestedEngines;
 };

@@ -27,7 +27,7 @@ void TOrqPreParser::Clear() {
 }
 
 void TOrqPreParser::FreeOwnedTokens() {
-    FOwnedTokens.clear();
+    FOwnedTokens = std::make_shared<TParserTokenList>();
 }
 
 TParserStack* TOrqPreParser::OpenStack(TOrqSQLToken Section) {
@@ -76,7 +76,7 @@ void TOrqPreParser::PreParseTokens() {
             token->SetLineOffset(scanner.TokenStartOffset());
             token->SetRawTokenText(scanner.RawText());
             current->Queue(token.get());
-            FOwnedTokens.push_back(std::move(token));
+            FOwnedTokens->push_back(std::move(token));
         }
         if (endOfText) break;
     }
@@ -199,10 +199,17 @@ bool TOrqPreParser::CheckParseComplete() const {
 void TOrqPreParser::AssignStacks(const TOrqPreParser& Source) {
     if (&Source == this) return;
     Clear();
-    for (const auto& source : Source.FStacks) {
-        TParserStack* stack = OpenStack(source->Section());
-        stack->CopyStack(*source, FOwnedTokens);
-    }
+    for (const auto& source : Source.FStacks) OpenStack(source->Section())->ShareStack(*source);
+    // Hold every token list Source's stacks may refer to, each once: down a chain of nested
+    // statements that is the one list of the outermost pre-parser.
+    auto hold = [this](const std::shared_ptr<const TParserTokenList>& List) {
+        if (List->empty()) return;
+        for (const auto& held : FSharedTokens)
+            if (held == List) return;
+        FSharedTokens.push_back(List);
+    };
+    hold(Source.FOwnedTokens);
+    for (const auto& list : Source.FSharedTokens) hold(list);
 }
 
 void TOrqPreParser::TrimStacks(const TOrqPreParser& Source) {

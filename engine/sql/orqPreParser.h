@@ -17,10 +17,12 @@
 // It then classifies the statement, gives function and data type tokens their CustomOrdinal,
 // and lists parameter names. It never reports syntax errors.
 //
-// Ownership: the pre-parser owns its stacks and every token it makes (also the copies made by
-// AssignStacks). Clear and SetText drop the stacks only; tokens live until the pre-parser is
-// destroyed, so tokens that parse trees and parsers refer to stay valid across later
-// pre-parses of the same object.
+// Ownership: the pre-parser owns its stacks and every token it makes. Clear and SetText drop
+// the stacks only; tokens live until the pre-parser is destroyed, so tokens that parse trees
+// and parsers refer to stay valid across later pre-parses of the same object. AssignStacks
+// shares another pre-parser's stacks and tokens instead of copying them: the tokens are held
+// jointly and live until the last pre-parser holding them is gone, so a nested statement costs
+// no copy of the rest of the outer one.
 #pragma once
 #include <memory>
 #include <string>
@@ -44,7 +46,8 @@ public:
     void SetText(const std::string& S);
     // Drops every stack (the tokens stay).
     void Clear();
-    // Frees every owned token. Stacks and parse trees that refer to them must be gone.
+    // Frees every owned token (tokens another pre-parser shares live on there). Stacks and
+    // parse trees that refer to them must be gone.
     void FreeOwnedTokens();
     // Drops the previous stacks, tokenises Text in the chosen mode, classifies the statement,
     // and sets the CustomOrdinal of aggregate, data type and string function tokens.
@@ -74,8 +77,9 @@ public:
     // Nothing was left after a NUL in the text, and the single stack is empty or holds only
     // comments and end-of-text tokens (ostEnd with empty text).
     bool CheckParseComplete() const;
-    // Drops the stacks, then copies each stack of Source (Section and tokens; the token copies
-    // are owned here).
+    // Drops the stacks, then makes a stack for each stack of Source with its Section and its
+    // tokens in the same order; the tokens are shared with Source, not copied (this pre-parser
+    // keeps them alive too).
     void AssignStacks(const TOrqPreParser& Source);
     // Cuts each stack to the count of the stack at the same position in Source, which must have
     // as many stacks (else EAssertionFailed "Stack list counts do not match"). A driver parses
@@ -95,7 +99,8 @@ public:
     void SetSQLStatementType(TOrqSQLStatementType T) { FSQLStatementType = T; }
     // What the scanner left after a NUL in the text, trimmed.
     const std::string& UnparsedText() const { return FUnparsedText; }
-    int OwnedTokenCount() const { return static_cast<int>(FOwnedTokens.size()); }
+    // The tokens this pre-parser made itself (shared ones not counted).
+    int OwnedTokenCount() const { return static_cast<int>(FOwnedTokens->size()); }
 
 private:
     TParserStack* OpenStack(TOrqSQLToken Section);
@@ -105,7 +110,9 @@ private:
     std::string FText;
     bool FParseAsExprOnly = false;
     bool FParseSingleStack = false;
-    TParserTokenList FOwnedTokens;
+    std::shared_ptr<TParserTokenList> FOwnedTokens = std::make_shared<TParserTokenList>();
+    // The token lists of other pre-parsers whose tokens this one's stacks share.
+    std::vector<std::shared_ptr<const TParserTokenList>> FSharedTokens;
     TOrqSQLStatementType FSQLStatementType = osSQLUnknown;
     std::string FUnparsedText;
 };

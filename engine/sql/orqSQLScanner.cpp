@@ -93,6 +93,9 @@ void TOrqTokenParser::Prepare() {
     FQualifierPending = false;
     FTokenStart = kNoStart;
     FRawText.clear();
+    FInLookAhead = false;
+    FBracketUnclosedFrom = kNoStart;
+    FCharsRead = 0;
 }
 
 TOrqSQLToken TOrqTokenParser::GetNextToken(std::string& Text) {
@@ -138,6 +141,7 @@ void TOrqTokenParser::IncCurrChar() {
     const char c = Ch(FCurrChar);
     if (c == '\0') return;  // never step past the end of the text
     ++FCurrChar;
+    ++FCharsRead;
     if (IsLineBreak(c)) {
         ++FLineNo;
         FLineOffset = 1;
@@ -264,9 +268,13 @@ TOrqSQLToken TOrqTokenParser::ScanQuoted(char quote, std::string& Text, bool& do
     const char closing = quote == '[' ? ']' : quote;
     const bool doubles = quote == '"' || quote == '\'';
     IncCurrChar();
+    // Past a "[" already known to be unclosed no "]" follows: no need to look again.
+    if (quote == '[' && FBracketUnclosedFrom != kNoStart && atQuote.CurrChar > FBracketUnclosedFrom)
+        FCurrChar = FTokenString.size();
     for (;;) {
         const char c = Ch(FCurrChar);
         if (c == '\0') {
+            if (quote == '[' && FBracketUnclosedFrom == kNoStart) FBracketUnclosedFrom = atQuote.CurrChar;
             // Unterminated: back to the quote, which becomes an ordinary word character.
             FCurrChar = atQuote.CurrChar;
             FLineNo = atQuote.LineNo;
@@ -337,6 +345,9 @@ TOrqSQLToken TOrqTokenParser::GetSQLToken(std::string& Text) {
 
     const auto& table = KeywordTable();
     if (auto it = table.find(word); it != table.end()) return it->second;
+    // The word a look-ahead reads is only compared by its text: joining it with the word after
+    // it would make the look-ahead recursive (and exponential over a run of NOTs).
+    if (FInLookAhead) return ostFieldName;
 
     if (word == "FOR") return NextTokenIs("UPDATE", Text) ? ostForUpdate : ostFor;
     if (word == "IS") {
@@ -372,7 +383,9 @@ TOrqSQLToken TOrqTokenParser::GetSQLToken(std::string& Text) {
 bool TOrqTokenParser::NextTokenIs(const char* Word, std::string& Text) {
     const TScanState saved = SaveState();
     std::string next;
+    FInLookAhead = true;
     NextSQLToken(next);
+    FInLookAhead = false;
     if (AnsiSameText(next, Word)) {
         Text += ' ';
         Text += next;

@@ -26,6 +26,10 @@
 // separators. Words are classified by keyword recognition (GetSQLToken in the .cpp); IS NULL,
 // IS NOT NULL, GROUP BY, ORDER BY, FOR UPDATE, NOT LIKE, NOT BETWEEN, NOT IN and PRIMARY KEY
 // are joined into one token by look-ahead, whose text is both words joined by one blank.
+// A look-ahead reads the next word as it is written, without joining words of its own, so a
+// text is scanned in time linear in its length however many such keywords follow each other
+// (no single word of the look-ahead list can be a joined pair). The same holds for unclosed
+// quotes: once a "[" found no "]" up to the end, later "[" are known to be unclosed too.
 //
 // Positions. Lines count from 1; CR LF and LF CR are one line break, and every other CR or LF
 // is a line break of its own. Columns count from 1 and do not count line-break characters.
@@ -68,6 +72,9 @@ public:
     // The last section token (see IsSectionToken) that GetNextToken returned.
     TOrqSQLToken LastSectionToken() const { return FLastSectionToken; }
     const std::string& RawText() const { return FRawText; }
+    // The characters stepped over since SetTokenString, look-aheads and re-scans included: a
+    // measure of the scanner's work (at most a small multiple of the text's length).
+    std::size_t CharsRead() const { return FCharsRead; }
 
 private:
     static constexpr std::size_t kNoStart = static_cast<std::size_t>(-1);
@@ -110,6 +117,11 @@ private:
     bool FQualifierPending = false;
     std::size_t FTokenStart = kNoStart;
     std::string FRawText;
+    // Set while NextTokenIs reads its one word: two-word keywords are not joined then.
+    bool FInLookAhead = false;
+    // Where a "[" was found to have no closing "]" (kNoStart: none yet).
+    std::size_t FBracketUnclosedFrom = kNoStart;
+    std::size_t FCharsRead = 0;
 };
 
 }  // namespace ostra

@@ -194,7 +194,7 @@ TInternalFieldItem* TOrqSchemaManipulationParser::ParseColumnDataDefinition(cons
                                                                             TInternalFields& Fields) {
     TInternalFieldItem* item = Fields.Add();
     TOrqDataTypeParser typeParser;
-    typeParser.SyncCurrToken(*this);
+    StartHelper(typeParser);
     typeParser.Execute(TOrqParserOptions{opoExtSyntax}, Stack());
     typeParser.SetInvalidDataTypes(TOrqSQLTokens());
     typeParser.SetAllowConstraints(true);

@@ -141,9 +141,10 @@ void TOrqSelectParser::ParseSelectValueExpression(TOrqSelectNode* Node) {
         TOrqSQLTokens{ostUnknown, ostFieldName, ostFrom, ostStringLiteral, ostComma, ostAS});
     parser.SetValidateFields(FTableList != nullptr && FTableList->Count() > 0);
     parser.SetTableList(FTableList);
-    parser.SyncCurrToken(*this);
+    StartHelper(parser);
     if (!parser.ExecuteExternalValueExpr(expr, TOrqParserOptions{opoExtSyntax, opoSQL}, Stack()))
         SetError(parser.ErrorToken(), parser.ErrorMsg());
+    NoteExprHeight(parser.ExprHeight());
     FCurrToken = parser.CurrToken();
     TOrqExprNode* root = parser.RootNode();
     if (root != nullptr) {

@@ -89,6 +89,35 @@ TEST_F(ParserStack, CopyStackMakesOwnedCopiesInTheSameOrder) {
     EXPECT_EQ(source.Count(), 2);  // the source is untouched
 }
 
+// A shared stack reads the same tokens without copies; each stack then moves on its own, and
+// queuing on one (copy on write), pushing and cutting never show in the other.
+TEST_F(ParserStack, ShareStackReadsTheSameTokensIndependently) {
+    TParserStack source;
+    source.SetSection(ostWhere);
+    for (int i = 0; i < 4; ++i) source.Queue(Make(ostNumber, std::to_string(i)));
+    source.Pop();
+    TParserStack shared;
+    shared.ShareStack(source);
+    EXPECT_EQ(shared.Section(), ostWhere);
+    ASSERT_EQ(shared.Count(), 3);
+    EXPECT_EQ(shared.Peek(), source.Peek());
+    shared.Pop();
+    shared.Queue(Make(ostEnd, ""));
+    TParserToken* pushed = shared.Push(Make(ostComma, ","));
+    EXPECT_EQ(shared.Count(), 4);
+    EXPECT_EQ(shared.PeekAt(0), pushed);
+    EXPECT_EQ(shared.PeekAt(1)->Text(), "2");
+    EXPECT_EQ(shared.PeekAt(3)->Text(), "");
+    shared.SetCountTo(2);  // the pushed "," and "2" go
+    EXPECT_EQ(shared.Peek()->Text(), "3");
+    ASSERT_EQ(source.Count(), 3);
+    EXPECT_EQ(source.Peek()->Text(), "1");
+    EXPECT_EQ(source.PeekAt(2)->Text(), "3");
+    source.SetCountTo(1);
+    EXPECT_EQ(source.Pop()->Text(), "3");
+    EXPECT_EQ(shared.Count(), 2);
+}
+
 // A parser that reads tokens until the end and sets an error on every field name it meets.
 class FieldRejectingParser : public TBaseParser {
 public:

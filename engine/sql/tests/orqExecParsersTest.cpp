@@ -174,10 +174,10 @@ TEST(ExecParsers, SyntaxErrorsWithPositions) {
     for (const Case& c : cases) EXPECT_EQ(ParseError(*parsers[c.Kind], c.Text), c.Error) << c.Text;
 }
 
-TEST(InsertParser, NumberThatIsNoNumberRaises) {
-    Statement s("INSERT INTO t VALUES (1.2.3)");
+TEST(InsertParser, NumberThatIsNoNumberIsAnErrorAtItsPosition) {
     TOrqInsertParser p;
-    EXPECT_THROW(p.Execute(TOrqParserOptions(), s.Stack()), EConvertError);
+    EXPECT_EQ(ParseError(p, "INSERT INTO t VALUES (1.2.3)"), "Invalid token Line 1, Character 23. Token '1.2.3'");
+    EXPECT_EQ(ParseError(p, "INSERT INTO t VALUES (2..5, 1)"), "Invalid token Line 1, Character 23. Token '2..5'");
 }
 
 TEST(InsertParser, ValueColumnValidation) {

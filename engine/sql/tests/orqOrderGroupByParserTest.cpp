@@ -70,12 +70,21 @@ TEST(OrderByParser, NoStackClearsTheItems) {
     EXPECT_EQ(items.Count(), 0);
 }
 
-TEST(OrderByParser, ColumnNumberMustBeWhole) {
-    test::TStatementTokens tokens;
-    TOrqOrderByParser parser;
-    TOrderByItems items;
-    EXPECT_THROW(parser.ExecuteOrderBy(items, tokens.After("SELECT a FROM t ORDER BY 1.5", ostOrderBy)),
-                 EConvertError);
+TEST(OrderByParser, ColumnNumberMustBeAWholeNumberInRange) {
+    const struct {
+        const char* Text;
+        const char* Error;
+    } cases[] = {
+        {"SELECT a FROM t ORDER BY 1.5", "Invalid token Line 1, Character 26. Token '1.5'"},
+        {"SELECT a FROM t ORDER BY 2, 4294967297", "Order by column number is out of range Line 1, Character 29. Token '4294967297'"},
+    };
+    for (const auto& c : cases) {
+        test::TStatementTokens tokens;
+        TOrqOrderByParser parser;
+        TOrderByItems items;
+        EXPECT_FALSE(parser.ExecuteOrderBy(items, tokens.After(c.Text, ostOrderBy)));
+        EXPECT_EQ(parser.GetErrorMsg(), c.Error);
+    }
 }
 
 // In a subquery the list ends at the subquery's ")" and leaves it for the outer statement.

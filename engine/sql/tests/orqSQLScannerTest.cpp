@@ -269,5 +269,41 @@ TEST(SQLScanner, RandomTextsAreConsumedExactlyOnce) {
     }
 }
 
+// Runs of the words that start a look-ahead, and of unclosed quotes, cost the scanner work in
+// proportion to the text's length: a text twice as long takes at most about twice the steps,
+// and never more than a few steps per character.
+TEST(SQLScanner, WorkIsLinearInTheLengthOfTheText) {
+    const char* units[] = {"NOT ", "IS NOT ", "GROUP ORDER PRIMARY FOR ", "NOT NOT LIKE ", "[", "'x''", "a[b ", "#"};
+    for (const char* unit : units) {
+        std::size_t steps[2] = {0, 0};
+        std::size_t lengths[2] = {0, 0};
+        for (int i = 0; i < 2; ++i) {
+            std::string text = "SELECT ID FROM a WHERE ";
+            for (int n = 0; n < 4000 * (i + 1); ++n) text += unit;
+            text += "ID = 1";
+            TOrqTokenParser scanner;
+            scanner.SetTokenString(text);
+            std::string t;
+            while (!(scanner.GetNextToken(t) == ostEnd && t.empty())) {
+            }
+            steps[i] = scanner.CharsRead();
+            lengths[i] = text.size();
+            EXPECT_LE(steps[i], 8 * lengths[i]) << unit;
+        }
+        EXPECT_LE(steps[1], 2 * steps[0] + lengths[1]) << unit;
+    }
+}
+
+// A failed look-ahead reads its one word without joining it: the tokens are those of the
+// keyword rules all the same.
+TEST(SQLScanner, LookAheadOverRunsOfKeywords) {
+    EXPECT_EQ(Kinds("NOT NOT LIKE x"), (K{{ostNot, "NOT"}, {ostNotLike, "NOT LIKE"}, {ostFieldName, "x"}}));
+    EXPECT_EQ(Kinds("IS NOT IN x"), (K{{ostValue, "IS"}, {ostNotIn, "NOT IN"}, {ostFieldName, "x"}}));
+    EXPECT_EQ(Kinds("IS NOT NOT NULL"), (K{{ostValue, "IS"}, {ostNot, "NOT"}, {ostNot, "NOT"}, {ostNull, "NULL"}}));
+    EXPECT_EQ(Kinds("GROUP ORDER BY"), (K{{ostFieldName, "GROUP"}, {ostOrderBy, "ORDER BY"}}));
+    EXPECT_EQ(Kinds("[a [b] ["), (K{{ostFieldName, "a [b"}, {ostFieldName, "["}}));
+    EXPECT_EQ(Kinds("[a [b"), (K{{ostFieldName, "[a"}, {ostFieldName, "[b"}}));
+}
+
 }  // namespace
 }  // namespace ostra
