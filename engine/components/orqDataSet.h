@@ -144,7 +144,7 @@ inline constexpr uint32_t C_READAHEADVALIDFOR = 10000;
 class TOrqDataSet : public TDataSet {
 public:
     // Creates the owned objects: record manager, read-ahead buffer, table definition, filter
-    // manager (a TPassThroughFilterMgr), index manager, blob interface and blob cache.
+    // manager (a TFilterMgr), index manager, blob interface and blob cache.
     explicit TOrqDataSet(TComponent* AOwner);
     // Closes the cursor (DataSetClose, failures dropped), unregisters from the database.
     ~TOrqDataSet() override;
@@ -252,8 +252,8 @@ public:
     TReadAheadBuffer& ReadAheadBuffer() const { return *FReadAheadBuffer; }
     TBlobMgr& BlobCache() const { return *FBlobCache; }
     IOrqFilterMgr& FilterMgr() const { return *FFilterMgr; }
-    // Replaces the filter manager of a closed cursor (the seam through which the engine's filter
-    // evaluation takes over from TPassThroughFilterMgr).
+    // Replaces the filter manager of a closed cursor (a TFilterMgr by default; tests put their
+    // own in).
     void SetFilterMgr(std::unique_ptr<IOrqFilterMgr> Value);
 
     // ----- The record buffer
@@ -481,6 +481,9 @@ public:
     void SetFilterEventHandler(TRecordFilterProc Handler) { FFilterHandler = std::move(Handler); }
     bool HasFilterEventHandler() const { return static_cast<bool>(FFilterHandler); }
     bool PassFilterEvent(uint32_t Address);
+    // Someone else (a filter's index scans) moved the index trees' cursors: the next move
+    // searches its key again.
+    void InvalidateTreeCursors() { FTreeCursorsStale = true; }
 
     // ===== Table definitions and table creation (orqDataSetTableDef.cpp)
 
@@ -541,6 +544,8 @@ protected:
     class TReadLockScope;
     // The same for a write lock, taken only when the cursor holds no write lock.
     class TWriteLockScope;
+    // The filter manager evaluates under the cursor's read-lock scope.
+    friend class TFilterMgr;
 
 private:
     // Frees the buffers and resets the open state (the end of InternalCloseDataSet and of a
