@@ -268,6 +268,8 @@ public:
     bool TableLocked() const { return FTableLocked; }
     bool WriteLocked() const { return FWriteLocked; }
     uint32_t RecordOwnerTag() const { return FRecordOwnerTag; }
+    // The record whose lock this cursor took for an edit; 0 when none.
+    uint32_t RecordLockAddress() const { return FRecordLockAddress; }
 
     // ===== Navigation, key search and read-ahead (orqDataSetNavigation.cpp)
 
