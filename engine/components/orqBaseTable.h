@@ -11,6 +11,9 @@
 //   orqBaseTable.cpp         construction, open and close, definitions, table-wide operations
 //                            (CreateTable, EmptyTable, Flush, Locked), key and range buffers
 //   orqBaseTableRecords.cpp  record buffers, fetching, bookmarks, field data, editing
+//   orqBaseTableSearch.cpp   Locate, Lookup, FindFirst and its kin, the filter properties and
+//                            the per-record filter event, filter expressions from queries, blob
+//                            streams (orqBlobStream.h)
 //
 // Record buffer layout (every buffer zero-filled at allocation). R is the cursor's buffer size
 // (InternalGetRecordSize: the record size + the 12-byte trailer):
@@ -47,7 +50,9 @@
 
 namespace ostra {
 
+class TBlobStream;
 class TOrqDataBase;
+class TOrqFilterExprDriver;
 
 // What a framework record buffer holds: a stored record, one being edited (its record lock held),
 // a new record, or nothing (its record was deleted).
@@ -119,6 +124,31 @@ public:
     // Sets and applies the range from Start to End on the current index, then First.
     void InternalSetRange(const std::vector<Variant>& Start, const std::vector<Variant>& End);
 
+    // ---- Searching and filtering (orqBaseTableSearch.cpp)
+    // Finds the first record whose KeyFields (';'-separated) equal KeyValues (one value, or an
+    // array with one element per field), through the index that best matches the fields, and
+    // makes it current; false leaves the position as it was.
+    bool Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) override;
+    // The ResultFields values of the record Locate would find; Null when none. The position
+    // stays.
+    Variant Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields) override;
+    // The search of Locate and Lookup: the record is read into the filter buffer and, with
+    // SyncCursor, becomes the cursor's record. A calculated or lookup key field: 10000.
+    bool LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
+                      bool SyncCursor);
+    // While active, switching the filter on or off re-evaluates it and moves to the first record.
+    void SetFiltered(bool Value) override;
+    // While active and filtered a new text is evaluated at once; a text that fails leaves the
+    // previous one in force and the error goes on.
+    void SetFilterText(const std::string& Value) override;
+    void SetFilterOptions(TFilterOptions Value) override;
+    // The per-record filter event, applied on top of the filter text.
+    void SetOnFilterRecord(const TFilterRecordEvent& Value) override;
+    // Takes a filter expression from query execution into the cursor's filter.
+    void AssignFilterExpr(TOrqFilterExprDriver& Driver);
+    // A memory stream over Field's blob in the active buffer (orqBlobStream.h).
+    std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+
     // ---- Framework slots that callers use
     bool GetFieldData(TField* Field, void* Buffer) override;
     void SetFieldData(TField* Field, const void* Buffer) override;
@@ -162,6 +192,14 @@ protected:
     void InternalOpen() override;
     bool IsCursorOpen() const override { return FCursorOpen; }
 
+    bool FindRecord(bool Restart, bool GoForward) override;
+    // The cursor's per-record filter callback: OnFilterRecord on a copy of the record in the
+    // filter buffer (state dsFilter); a handler that raises leaves Accept as it was.
+    bool RecordProcFilter(uint8_t* RecordBuffer);
+    // The index whose leading fields best match FieldNames (see the .cpp); false when none
+    // matches any field (Name keeps the current index).
+    bool MapFieldsToIndex(const std::vector<std::string>& FieldNames, bool CaseInsensitive, std::string& Name);
+
     // ---- New slots
     // Applies a master range at the first fetch after an open; nothing here.
     virtual void InternalCheckMasterRange() {}
@@ -192,6 +230,7 @@ protected:
     bool FCheckFirst = false;
 
 private:
+    friend class TBlobStream;
     // Reads the record the cursor stands on into Buffer and computes its calculated fields.
     void FetchCursorRecord(TRecordBuffer Buffer);
     // Field access through a buffer of the current state.
