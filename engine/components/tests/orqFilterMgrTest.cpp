@@ -7,6 +7,8 @@
 #include <random>
 
 #include "engine/components/orqFilterMgr.h"
+#include "engine/sql/tests/support/TestExprParsing.h"
+#include "engine/sql/tests/support/TestTableFields.h"
 #include "engine/storage/orqCompoundList.h"
 #include "host/SysUtils.h"
 #include "support/orqCursorTest.h"
@@ -301,6 +303,49 @@ TEST_P(FilterTest, ASmallIndexAnswerKeepsCursorOrderAndNeighbours) {
         return seen;
     };
     EXPECT_EQ(probe(false), probe(true));
+}
+
+// An expression from the query engine: ANDed with the filter text, or in its place, or only
+// assessed (its level and the limits of one field).
+TEST_P(FilterTest, QueryExpressionsCombineWithTheFilterText) {
+    for (int id = 1; id <= 20; ++id) Insert(*Cursor, {{"ID", id}, {"NUM", id % 10}});
+    TTableList tables;
+    TTableNameItem* item = tables.Add();
+    item->SetTableName("Items");
+    const test::TTestTableFields fields({{"ID", ftInteger, 4}, {"NUM", ftInteger, 4}});
+    item->SetTableFields(&fields);
+    test::TExprParse parse;
+    parse.Parser.SetTableList(&tables);
+    TOrqParserOptions options;
+    options.Include(opoExtSyntax);
+    ASSERT_TRUE(parse.Parse("NUM >= 7", options));
+    TOrqFilterExprDriver driver;
+    driver.SetFilterExpr(parse.Parser.Expr());
+    TFilterMgr& mgr = Mgr(*Cursor);
+    auto ids = [&] {
+        std::vector<int> result;
+        for (uint32_t address : mgr.GetCurrentFilterList()->List1()) {
+            Cursor->ReadRecordBuffer(address, nullptr);
+            result.push_back(GetValue(*Cursor, "ID").AsInteger());
+        }
+        return result;
+    };
+    Cursor->SetFilterText("ID <= 10");
+    mgr.AssignExpr(*Cursor, driver);
+    EXPECT_TRUE(mgr.Active());
+    EXPECT_EQ(ids(), (std::vector<int>{7, 8, 9}));
+    driver.SetOverwriteExpr(true);
+    mgr.AssignExpr(*Cursor, driver);
+    EXPECT_EQ(ids(), (std::vector<int>{7, 17, 8, 18, 9, 19}));
+    driver.SetAssessExprOnly(true);
+    driver.SetLimitFieldName("NUM");
+    mgr.AssignExpr(*Cursor, driver);
+    EXPECT_FALSE(mgr.Active());
+    EXPECT_EQ(driver.ExprOptimizationLevel(), olFull);
+    EXPECT_TRUE(driver.LimitsAssessed());
+    EXPECT_TRUE(driver.LimitMinSet());
+    EXPECT_FALSE(driver.LimitMaxSet());
+    EXPECT_EQ(driver.LimitFieldMin().AsInteger(), 7);
 }
 
 TEST_P(FilterTest, QueryModeNumbersRecordsByAddress) {
