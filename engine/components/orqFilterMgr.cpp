@@ -2,6 +2,7 @@
 #include "engine/components/orqFilterMgr.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "engine/components/orqDataSet.h"
@@ -274,9 +275,18 @@ void TFilterMgr::IndexLists() {
     const auto& filtered = FEvaluator->RecordList().List1();
     FFilterPos.reserve(filtered.size());
     for (size_t i = 0; i < filtered.size(); ++i) FFilterPos.emplace(filtered[i], int(i));
-    const auto& master = FEvaluator->DefaultRecords().List1();
-    FMasterPos.reserve(master.size());
-    for (size_t i = 0; i < master.size(); ++i) FMasterPos.emplace(master[i], int(i));
+}
+
+int TFilterMgr::MasterPosition(uint32_t RecAddr) {
+    const auto& master = GetMasterList().List1();
+    if (FMasterPos.size() != master.size()) {
+        FMasterPos.clear();
+        FMasterPos.reserve(master.size());
+        for (size_t i = 0; i < master.size(); ++i) FMasterPos.emplace_back(master[i], int(i));
+        std::sort(FMasterPos.begin(), FMasterPos.end());
+    }
+    const auto at = std::lower_bound(FMasterPos.begin(), FMasterPos.end(), std::make_pair(RecAddr, INT_MIN));
+    return at != FMasterPos.end() && at->first == RecAddr ? at->second : -1;
 }
 
 const TCompoundList& TFilterMgr::GetCurrentFilter() const {
@@ -316,12 +326,13 @@ int TFilterMgr::GetRecNo(uint32_t RecAddr) {
 
 int TFilterMgr::CursorRecNo(uint32_t RecAddr) {
     if (!FEvaluator || RecAddr == 0) return 0;
-    if (FEvaluator->DefaultRecordsFetched()) {
-        const auto at = FMasterPos.find(RecAddr);
-        return at == FMasterPos.end() ? 0 : GetMasterList().List2()[size_t(at->second)];
-    }
+    // A passing record carries its number in the filter list.
     const auto at = FFilterPos.find(RecAddr);
     if (at != FFilterPos.end()) return GetCurrentFilter().List2()[size_t(at->second)];
+    if (FEvaluator->DefaultRecordsFetched()) {
+        const int position = MasterPosition(RecAddr);
+        return position < 0 ? 0 : GetMasterList().List2()[size_t(position)];
+    }
     return FEvaluator->CursorRecordNo(RecAddr);
 }
 
@@ -369,9 +380,8 @@ uint32_t TFilterMgr::InternalFindNearestRecAddr(uint32_t RecAddr, TIndexSearchTy
         if (at == FFilterPos.end()) return 0;
         p = at->second;
     } else if (FEvaluator->DefaultRecordsFetched()) {
-        const auto at = FMasterPos.find(RecAddr);
-        if (at == FMasterPos.end()) return 0;
-        p = at->second;
+        p = MasterPosition(RecAddr);
+        if (p < 0) return 0;
     }
     // Without the master list the filter is in record-number order: RecAddr's neighbours are
     // found by its record number.

@@ -150,8 +150,10 @@ public:
 private:
     // A new evaluator for Table with this manager's settings.
     void CreateEvaluator(TOrqDataSet& Table, bool SortedOutput);
-    // Rebuilds the address-to-position maps of the current filter and the master list.
+    // Rebuilds the address-to-position map of the current filter; drops the master list's.
     void IndexLists();
+    // The position of RecAddr in the master list; -1 when absent.
+    int MasterPosition(uint32_t RecAddr);
     bool Accepted(uint32_t RecAddr);
     bool InFilter(uint32_t RecAddr) const { return FFilterPos.count(RecAddr) != 0; }
     // The record number of RecAddr in cursor order: from the lists, else by a key search.
@@ -167,7 +169,9 @@ private:
     TOrqDataSet* FTable = nullptr;
     std::unique_ptr<TOrqFilterEvaluator> FEvaluator;
     std::unordered_map<uint32_t, int> FFilterPos;  // address -> position in the current filter
-    std::unordered_map<uint32_t, int> FMasterPos;  // address -> position in the master list
+    // (address, position) of every master-list entry, by address; built when first needed (a
+    // record outside the filter), so that opening and walking a filter never pays for it.
+    std::vector<std::pair<uint32_t, int>> FMasterPos;
 };
 
 }  // namespace ostra

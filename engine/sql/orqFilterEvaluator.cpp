@@ -12,9 +12,10 @@ namespace ostra {
 
 namespace {
 
-// Orders pairs by record address (reading rows in storage order).
+// Orders pairs by record address (reading rows in storage order); a list already in that order
+// is left as it is.
 void SortByAddress(TCompoundList& List) {
-    if (!List.List1Sorted()) List.SortList1();
+    if (!List.List1Sorted() && !std::is_sorted(List.List1().begin(), List.List1().end())) List.SortList1();
 }
 
 }  // namespace
