@@ -257,7 +257,15 @@ void TFilterMgr::ResetFilter() {
     FPreparedFilters.Clear();
     if (!FEvaluator || !FTable) return;
     TOrqDataSet::TReadLockScope lock(*FTable);
-    const bool opened = FEvaluator->Open();
+    bool opened;
+    if (FActive) {
+        // The expression stays (the filter text's, or the one a query assigned): only the rows
+        // are read again.
+        FEvaluator->DataProvider()->Open();
+        opened = FEvaluator->Evaluate();
+    } else {
+        opened = FEvaluator->Open();
+    }
     FTable->InvalidateTreeCursors();
     lock.Release();
     IndexLists();

@@ -127,6 +127,8 @@ public:
     // Driver.OverwriteExpr); active unless Driver.AssessExprOnly.
     void AssignExpr(TOrqDataSet& Table, TOrqFilterExprDriver& Driver);
     void CloseFilter() override;
+    // Evaluates the active filter's expression (the text's, or an assigned one) over the table
+    // as it is now.
     void ResetFilter() override;
     void RefreshDataProvider() override;
     int GetBaseRecNo() override;

@@ -337,6 +337,11 @@ TEST_P(FilterTest, QueryExpressionsCombineWithTheFilterText) {
     driver.SetOverwriteExpr(true);
     mgr.AssignExpr(*Cursor, driver);
     EXPECT_EQ(ids(), (std::vector<int>{7, 17, 8, 18, 9, 19}));
+    // A reset after a change reads the rows again under the same expression.
+    Insert(*Cursor, {{"ID", 21}, {"NUM", 8}});
+    Insert(*Cursor, {{"ID", 22}, {"NUM", 1}});
+    mgr.ResetFilter();
+    EXPECT_EQ(ids(), (std::vector<int>{7, 17, 8, 18, 21, 9, 19}));
     driver.SetAssessExprOnly(true);
     driver.SetLimitFieldName("NUM");
     mgr.AssignExpr(*Cursor, driver);
