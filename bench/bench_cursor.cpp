@@ -32,6 +32,7 @@
 #include <system_error>
 
 #include "bench/support/BenchFolder.h"
+#include "bench/support/BenchOrders.h"
 #include "engine/components/orqDataSet.h"
 #include "engine/components/orqDataBase.h"
 #include "engine/storage/orqCacheMgr.h"
@@ -53,13 +54,9 @@ constexpr int CachePages = 1000;
 
 int RowID(int I) { return I + 1; }
 int RowCustomer(int ID) { return ID % Customers; }
-double RowAmount(int ID) { return ID * 1.25; }
-double RowDate(int ID) { return 45000.0 + ID % 365; }
-std::string RowName(int ID) {
-    std::string name = "Customer order " + std::to_string(ID) + " of the spring campaign";
-    name.resize(40, '.');
-    return name;
-}
+double RowAmount(int ID) { return bench::OrderAmount(ID); }
+double RowDate(int ID) { return bench::OrderDate(ID); }
+std::string RowName(int ID) { return bench::OrderName(ID); }
 int SearchID(int K) { return int(int64_t(K) * 104729 % Rows) + 1; }
 
 const bench::TBenchFolder& Folder() {
@@ -69,25 +66,12 @@ const bench::TBenchFolder& Folder() {
     return folder;
 }
 
-// Seconds per workload and engine, for the ratios printed at the end.
-std::map<std::string, std::map<std::string, double>>& Times() {
-    static std::map<std::string, std::map<std::string, double>> times;
-    return times;
-}
-
-// Runs Work once per iteration and records its wall time.
+// Runs Work once per iteration and records its wall time (reads with the large cache under their
+// own workload name).
 template <class TWork>
 void Measure(benchmark::State& State, std::string Workload, const std::string& Engine, const TWork& Work) {
     if (State.range(0) > CachePages) Workload += " (large cache)";
-    double best = 1e300;
-    for (auto _ : State) {
-        const auto start = Clock::now();
-        Work();
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        State.SetIterationTime(seconds);
-        best = std::min(best, seconds);
-    }
-    Times()[Workload][Engine] = best;
+    bench::Measure(State, Workload, Engine, Work);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -135,22 +119,7 @@ void BM_Insert_Ostra(benchmark::State& State) {
     TOstra& ostra = Ostra();
     Measure(State, "Insert", "Ostra", [&] {
         ostra.Connect(true);
-        {
-            TOrqDataSet creator(nullptr);
-            creator.SetDataBase(ostra.DataBase.get());
-            creator.SetTableName("Orders");
-            TFieldDefs fields(nullptr);
-            fields.Add("ID", ftInteger);
-            fields.Add("CUSTOMER", ftInteger);
-            fields.Add("NAME", ftString, 40);
-            fields.Add("AMOUNT", ftFloat);
-            fields.Add("ODATE", ftDateTime);
-            TIndexDefs indexes(nullptr);
-            indexes.Add("PK", "ID", TIndexOptions{ixPrimary, ixUnique});
-            indexes.Add("ixCustomer", "CUSTOMER", {});
-            creator.SetTableDef(false, fields, indexes);
-            creator.InternalCreateTable();
-        }
+        bench::CreateOrdersTable(ostra.DataBase.get());
         ostra.OpenCursor();
         TOrqDataSet& cursor = *ostra.Cursor;
         ostra.DataBase->StartTransaction();
@@ -390,14 +359,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
-    std::printf("\n%-22s %12s %12s %14s\n", "workload", "Ostra ms", "SQLite ms", "Ostra/SQLite");
-    for (const char* workload : {"Insert", "Search", "Walk", "Range", "Search (large cache)", "Walk (large cache)",
-                                 "Range (large cache)"}) {
-        auto& times = Times()[workload];
-        if (!times.count("Ostra") || !times.count("SQLite")) continue;
-        std::printf("%-22s %12.1f %12.1f %14.2f\n", workload, times["Ostra"] * 1e3, times["SQLite"] * 1e3,
-                    times["Ostra"] / times["SQLite"]);
-    }
+    bench::PrintRatios({"Insert", "Search", "Walk", "Range", "Search (large cache)", "Walk (large cache)",
+                        "Range (large cache)"});
     Ostra().Cursor.reset();
     Ostra().DataBase.reset();
     SQLite().Close();

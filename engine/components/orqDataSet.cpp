@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/components/orqDataSetScopes.h"
+#include "engine/components/orqFilterMgr.h"
 #include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqCrypt.h"
@@ -36,17 +37,12 @@ std::string DecodeCheckValue(const std::string& AltName) {
 
 }  // namespace
 
-bool TPassThroughFilterMgr::OpenFilter(TOrqDataSet& Table) {
-    FErrorText = "Filters are not available";
-    return false;
-}
-
 TOrqDataSet::TOrqDataSet(TComponent* AOwner)
     : TDataSet(AOwner),
       FRecordMgr(std::make_unique<TRecordMgr>()),
       FReadAheadBuffer(std::make_unique<TReadAheadBuffer>()),
       FTableDef(std::make_unique<TTableDef>(nullptr)),
-      FFilterMgr(std::make_unique<TPassThroughFilterMgr>()),
+      FFilterMgr(std::make_unique<TFilterMgr>()),
       FIndexMgr(std::make_unique<TIndexManager>()),
       FBlobInterface(std::make_unique<TBlobInterface>()),
       FBlobCache(std::make_unique<TBlobMgr>()) {}

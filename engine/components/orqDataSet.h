@@ -19,6 +19,8 @@
 //   orqDataSetFields.cpp      field values, blob streams, index metadata
 //   orqDataSetRanges.cpp      ranges, record lists, the filter hooks
 //   orqDataSetTableDef.cpp    table definitions from requested structures, table creation
+//   orqDataSetMaintenance.cpp emptying, reindexing, rebuilding and restructuring a table, the raw
+//                             record copy between two cursors
 //
 // The record buffer. Every cursor buffer (the record buffer, the filter buffer, the two range
 // buffers and the callers' search buffers) is a record of the table's layout (orqRecordLayout.h)
@@ -75,6 +77,7 @@
 #include "engine/storage/orqKeyEntry.h"
 #include "engine/storage/orqRecordMgr.h"
 #include "engine/storage/orqSearchKey.h"
+#include "engine/storage/orqTableMgrUnit.h"
 #include "host/Variant.h"
 #include "host/db/DataSet.h"
 
@@ -144,7 +147,7 @@ inline constexpr uint32_t C_READAHEADVALIDFOR = 10000;
 class TOrqDataSet : public TDataSet {
 public:
     // Creates the owned objects: record manager, read-ahead buffer, table definition, filter
-    // manager (a TPassThroughFilterMgr), index manager, blob interface and blob cache.
+    // manager (a TFilterMgr), index manager, blob interface and blob cache.
     explicit TOrqDataSet(TComponent* AOwner);
     // Closes the cursor (DataSetClose, failures dropped), unregisters from the database.
     ~TOrqDataSet() override;
@@ -252,8 +255,8 @@ public:
     TReadAheadBuffer& ReadAheadBuffer() const { return *FReadAheadBuffer; }
     TBlobMgr& BlobCache() const { return *FBlobCache; }
     IOrqFilterMgr& FilterMgr() const { return *FFilterMgr; }
-    // Replaces the filter manager of a closed cursor (the seam through which the engine's filter
-    // evaluation takes over from TPassThroughFilterMgr).
+    // Replaces the filter manager of a closed cursor (a TFilterMgr by default; tests put their
+    // own in).
     void SetFilterMgr(std::unique_ptr<IOrqFilterMgr> Value);
 
     // ----- The record buffer
@@ -265,6 +268,8 @@ public:
     bool TableLocked() const { return FTableLocked; }
     bool WriteLocked() const { return FWriteLocked; }
     uint32_t RecordOwnerTag() const { return FRecordOwnerTag; }
+    // The record whose lock this cursor took for an edit; 0 when none.
+    uint32_t RecordLockAddress() const { return FRecordLockAddress; }
 
     // ===== Navigation, key search and read-ahead (orqDataSetNavigation.cpp)
 
@@ -481,6 +486,38 @@ public:
     void SetFilterEventHandler(TRecordFilterProc Handler) { FFilterHandler = std::move(Handler); }
     bool HasFilterEventHandler() const { return static_cast<bool>(FFilterHandler); }
     bool PassFilterEvent(uint32_t Address);
+    // Someone else (a filter's index scans) moved the index trees' cursors: the next move
+    // searches its key again.
+    void InvalidateTreeCursors() { FTreeCursorsStale = true; }
+
+    // ===== Table maintenance (orqDataSetMaintenance.cpp)
+
+    // Removes every record and every key of the open table under a write lock (and the database
+    // header lock when the database is not Locked). The auto-increment counter stays; logical
+    // record numbers restart.
+    void DataSetEmptyTable();
+    // Before a rebuild copies records in: the record storage of the open table emptied, the record
+    // buffer initialised (write lock taken unless held).
+    void InitializeRebuild();
+    // After a rebuild copied records in: the indexes rebuilt, InternalReIndex(true) (write lock
+    // taken unless held).
+    void FinalizeRebuild();
+    // Rebuilds every index of the open table from its stored records, reporting progress through
+    // OnUpdateProgress (whose cancel flag stops the pass). A key already present in an index
+    // raises 9729 and leaves the indexes as they were; IgnoreDuplicates selects only whether a
+    // non-unique duplicate is tolerated, never that a unique key is broken.
+    void InternalReIndex(bool IgnoreDuplicates);
+    // On a closed cursor of a connected, exclusive database: copies the database to its backup
+    // file and fills the table again from the backup's copy of it.
+    void InternalRebuildTable();
+    // On a closed cursor of a connected, exclusive database: applies the restructure request
+    // (a rename only, an index change, or a full copy of the data through the backup file).
+    // Returns the number of records that failed to copy (0 when no data was copied).
+    int InternalRestructureTable(const TInternalRestructureRecord& RestructureDetails);
+    // Copies every stored record of this open cursor into Dest, mapping Dest's fields to this
+    // cursor's by their source field names; failures are logged, counted and skipped. Returns the
+    // number of failures.
+    int CopyRawTableData(TOrqDataSet& Dest);
 
     // ===== Table definitions and table creation (orqDataSetTableDef.cpp)
 
@@ -541,6 +578,8 @@ protected:
     class TReadLockScope;
     // The same for a write lock, taken only when the cursor holds no write lock.
     class TWriteLockScope;
+    // The filter manager evaluates under the cursor's read-lock scope.
+    friend class TFilterMgr;
 
 private:
     // Frees the buffers and resets the open state (the end of InternalCloseDataSet and of a

@@ -1,5 +1,5 @@
 // orqFilterMgrIntf: IOrqFilterMgr, what the engine cursor (orqDataSet.h) asks of its filter
-// manager, and TPassThroughFilterMgr, the manager a cursor has until filters are built.
+// manager (TFilterMgr, orqFilterMgr.h, unless a test puts in its own).
 //
 // Every cursor owns one filter manager. The manager holds the dataset's filter (its text and
 // options, the list of record addresses that pass it, in cursor order) and answers the cursor's
@@ -80,27 +80,6 @@ protected:
     std::string FFilterText;
     TFilterOptions FFilterOptions;
     std::string FErrorText;
-};
-
-// The filter manager of a cursor while the engine has no filter evaluation: nothing is ever
-// active, so every record passes, and opening a filter fails with a text saying why.
-class TPassThroughFilterMgr : public TBaseFilterMgr {
-public:
-    bool Active() const override { return false; }
-    void SetQueryActive(bool Value) override {}
-    // Always false with ErrorText "Filters are not available".
-    bool OpenFilter(TOrqDataSet& Table) override;
-    void CloseFilter() override {}
-    void ResetFilter() override {}
-    void RefreshDataProvider() override {}
-    int GetBaseRecNo() override { return 0; }
-    bool CheckRecordInFilter(uint32_t RecAddr) override { return false; }
-    int GetFilterRecordCount() override { return 0; }
-    int GetRecNo(uint32_t RecAddr) override { return 0; }
-    uint32_t MoveBy(uint32_t RecAddr, int Distance) override { return 0; }
-    uint32_t MoveToEnd(bool First) override { return 0; }
-    uint32_t FindFilterRecord(uint32_t RecAddr, TIndexSearchType SearchType) override { return 0; }
-    const TCompoundList* GetCurrentFilterList() override { return nullptr; }
 };
 
 }  // namespace ostra

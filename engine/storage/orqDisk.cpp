@@ -223,11 +223,16 @@ TDiskMgr::~TDiskMgr() {
 void TDiskMgr::SetLockRetryCount(int32_t Value) {
     FLockRetryCount = Value;
     FFile->SetLockRetryCount(Value);
+    // An open file's lock managers wait by the new setting too.
+    if (FTableLockMgr) FTableLockMgr->SetLockRetryCount(Value);
+    if (FRecordLockMgr) FRecordLockMgr->SetLockRetryCount(Value);
 }
 
 void TDiskMgr::SetLockRetryInterval(int32_t Value) {
     FLockRetryInterval = Value;
     FFile->SetLockRetryInterval(Value);
+    if (FTableLockMgr) FTableLockMgr->SetLockRetryInterval(Value);
+    if (FRecordLockMgr) FRecordLockMgr->SetLockRetryInterval(Value);
 }
 
 void TDiskMgr::SetCryptKey(const std::string& Key) {

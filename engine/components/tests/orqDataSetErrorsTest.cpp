@@ -95,9 +95,9 @@ TEST_F(CursorErrorsTest, RaisesEachErrorWithItsText) {
         {10116, "NOPE", [&] { Define("U", {{"ID", ftInteger}}, 1, "NOPE"); }},
         {10000, "Memo", [&] { GetValue(*Cursor, "NOTE"); }},
         {10753, "NAME", [&] { Cursor->DataSetSetFieldStream(Cursor->GetFieldNo("NAME"), false, nullptr); }},
-        {10051, "Filters are not available",
+        {10051, "Invalid filter",
          [&] {
-             Cursor->SetFilterText("ID = 1");
+             Cursor->SetFilterText("ID = ");
              Cursor->InternalSetFilter();
          }},
         {10624, "You do not have the privilege/s required to perform this function",

@@ -313,6 +313,17 @@ TEST_F(DiskTest, HeaderLockStateStaysHonest) {
     EXPECT_EQ(ErrorCode([&] { disk->ReadHeader(); }), 10248);
 }
 
+TEST_F(DiskTest, LockWaitsSetOnAnOpenFileReachItsLockManagers) {
+    CreateDatabase(Path);
+    auto disk = OpenDatabase(Path);
+    disk->SetLockRetryCount(77);
+    disk->SetLockRetryInterval(9);
+    for (TBaseLockMgr* manager : {disk->TableLockMgr(), disk->RecordLockMgr()}) {
+        EXPECT_EQ(manager->LockRetryCount(), 77);
+        EXPECT_EQ(manager->LockRetryInterval(), 9);
+    }
+}
+
 TEST_F(DiskTest, TransactionHoldsTableLocksAsReadLocksUntilCommit) {
     CreateDatabase(Path);
     auto disk = OpenDatabase(Path);

@@ -1,0 +1,440 @@
+// orqFilterMgr: the cursor's filter manager, its row source and its table-bound evaluator.
+#include "engine/components/orqFilterMgr.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "engine/components/orqDataSet.h"
+#include "engine/components/orqDataSetScopes.h"
+#include "engine/storage/orqErrors.h"
+#include "engine/storage/orqIndexUnit.h"
+#include "engine/storage/orqRecordLayout.h"
+#include "host/Collation.h"
+#include "host/Streams.h"
+
+namespace ostra {
+
+namespace {
+
+// The SQL layer's view of a cursor's fields.
+class TCursorTableFields : public IOrqTableFields {
+public:
+    explicit TCursorTableFields(const TInternalFields& Fields) {
+        for (int i = 0; i < Fields.Count(); ++i) {
+            const TInternalFieldItem* f = Fields.GetIndex(i);
+            FFields.push_back({f->FieldName(), f->DataType(), f->FieldSize()});
+        }
+    }
+    std::unique_ptr<IOrqTableFields> Clone() const override { return std::make_unique<TCursorTableFields>(*this); }
+    int FieldCount() const override { return int(FFields.size()); }
+    int IndexOfField(const std::string& Name) const override {
+        for (size_t i = 0; i < FFields.size(); ++i)
+            if (AnsiSameText(FFields[i].Name, Name)) return int(i);
+        return -1;
+    }
+    std::string FieldName(int Index) const override { return FFields.at(size_t(Index)).Name; }
+    TFieldType FieldType(int Index) const override { return FFields.at(size_t(Index)).Type; }
+    int FieldSize(int Index) const override { return FFields.at(size_t(Index)).Size; }
+
+private:
+    struct TField {
+        std::string Name;
+        TFieldType Type;
+        int Size;
+    };
+    std::vector<TField> FFields;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TOrqExprDBDataProvider
+
+void TOrqExprDBDataProvider::Initialize(TOrqDataSet* Table) {
+    Assert(Table != nullptr, "ExprDBDataProvider - source table is not assigned");
+    FTable = Table;
+    TInternalFields& fields = ProviderFields();
+    fields.Assign(&Table->GetInternalFields());
+    // The evaluator asks for values by FieldNo: make it the cursor's field number.
+    for (int i = 0; i < fields.Count(); ++i) fields.GetIndex(i)->SetFieldNo(fields.GetIndex(i)->FieldIndex());
+    Refresh();
+}
+
+void TOrqExprDBDataProvider::Refresh() {
+    SetDBStringCompare(FTable->StringCompare());
+    SetHasPassFilterEvent(FTable->HasFilterEventHandler());
+    FFilterBuffer.assign(size_t(FTable->InternalGetRecordSize() + C_RECTRAILERSIZE), 0);
+}
+
+void TOrqExprDBDataProvider::Open() {
+    TOrqExprDataProvider::Open();
+    Refresh();
+}
+
+const uint8_t* TOrqExprDBDataProvider::Buffer() const {
+    return FReadDataFromRecBuf ? FTable->RecordBuffer() : FFilterBuffer.data();
+}
+
+Variant TOrqExprDBDataProvider::GetDataAsVariant(int FieldNo) {
+    if (FTable->IsFieldTextBlob(FieldNo)) {
+        TStringStream stream;
+        bool isNull = true;
+        FTable->DataSetGetFieldStreamFromRecBuf(Buffer(), FieldNo, isNull, stream);
+        return isNull ? Null() : Variant(stream.DataString());
+    }
+    Variant value;
+    FTable->DataSetGetFieldDataFromRecBufAsVariant(Buffer(), FieldNo, value);
+    return value;
+}
+
+bool TOrqExprDBDataProvider::IsFieldNull(int FieldNo) { return FTable->GetIsFieldNullFromRecBuf(Buffer(), FieldNo); }
+
+void TOrqExprDBDataProvider::GetDefaultRecordList(TCompoundList& List) {
+    SetBaseRecNo(FTable->InternalPrepareMasterRecordList(List));
+}
+
+bool TOrqExprDBDataProvider::MoveToRecord(uint32_t RecNo) {
+    FTable->ReadRecordBuffer(RecNo, FFilterBuffer.data());
+    return true;
+}
+
+TInternalFieldItem* TOrqExprDBDataProvider::FindField(const TParserToken*, const std::string& Name) {
+    return ProviderFields().FindField(Name);
+}
+
+bool TOrqExprDBDataProvider::PassFilterEvent(int RecNo) { return FTable->PassFilterEvent(uint32_t(RecNo)); }
+
+void TOrqExprDBDataProvider::CopyFilterBufFromRecBuf() {
+    std::memcpy(FFilterBuffer.data(), FTable->RecordBuffer(), FFilterBuffer.size());
+}
+
+// ---------------------------------------------------------------------------------------------
+// TOrqFilterEvaluator
+
+TOrqFilterEvaluator::TOrqFilterEvaluator(TOrqDataSet& Table)
+    : FProvider(std::make_unique<TOrqExprDBDataProvider>()), FTableList(std::make_unique<TTableList>()) {
+    FProvider->Initialize(&Table);
+    SetDataProvider(FProvider.get());
+    TTableNameItem* item = FTableList->Add();
+    item->SetTableName(Table.TableName());
+    TCursorTableFields fields(Table.GetInternalFields());
+    item->SetTableFields(&fields);
+    SetTables(FTableList.get());
+    TIndexManager& indexes = Table.IndexMgr();
+    for (int i = 0; i < indexes.Count(); ++i) {
+        TIndexItem* index = indexes.GetItems(i);
+        if (index->IsOpen()) IndexQueryMgr().Add(index->IndexName(), &index->Tree());
+    }
+}
+
+TOrqFilterEvaluator::~TOrqFilterEvaluator() {
+    // The base's lists and optimizer go before the row source and table list they refer to.
+    Close();
+}
+
+int TOrqFilterEvaluator::CursorRecordNo(uint32_t Address) {
+    TOrqDataSet& table = *FProvider->Table();
+    TIndexItem* index = table.IndexMgr().CurrentIndex();
+    std::vector<uint8_t> record(size_t(table.InternalGetRecordSize() + C_RECTRAILERSIZE), 0);
+    table.ReadRecordBuffer(Address, record.data());
+    index->CreateKeyBuffer(record.data(), nullptr);
+    const int recNo = index->FullIndexSearch(stEQ) == 0 ? index->GetRecordNo() : 0;
+    table.InvalidateTreeCursors();
+    return recNo;
+}
+
+bool TOrqFilterEvaluator::OrderMatches(TCompoundList& Matching) {
+    TOrqDataSet& table = *FProvider->Table();
+    if (table.RangeOn()) return false;
+    TIndexItem* index = table.IndexMgr().CurrentIndex();
+    if (int64_t(Matching.Count()) * 8 > index->GetRecordCount(false)) return false;
+    std::vector<std::pair<int, uint32_t>> ordered;
+    ordered.reserve(size_t(Matching.Count()));
+    for (uint32_t address : Matching.List1()) {
+        const int recNo = CursorRecordNo(address);
+        if (recNo > 0) ordered.emplace_back(recNo, address);
+    }
+    std::sort(ordered.begin(), ordered.end());
+    Matching.Clear();
+    for (const auto& [recNo, address] : ordered) Matching.Add(address, recNo);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPreparedFilters
+
+std::vector<uint32_t>& TPreparedFilters::AddFilter(const std::string& Text, TFilterOptions Options) {
+    auto entry = std::make_unique<TPreparedFilter>();
+    entry->FilterText = Text;
+    entry->FilterOptions = Options;
+    const int at = IndexOf(Text, Options);
+    if (at >= 0) {
+        FItems[size_t(at)] = std::move(entry);
+        return FItems[size_t(at)]->RecordList;
+    }
+    FItems.push_back(std::move(entry));
+    return FItems.back()->RecordList;
+}
+
+int TPreparedFilters::IndexOf(const std::string& Text, TFilterOptions Options) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (AnsiSameText(FItems[i]->FilterText, Text)) return FItems[i]->FilterOptions == Options ? int(i) : -1;
+    return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TFilterMgr
+
+TFilterMgr::TFilterMgr() = default;
+
+TFilterMgr::~TFilterMgr() {
+    CloseFilter();
+    FEvaluator.reset();
+}
+
+void TFilterMgr::SetQueryActive(bool Value) {
+    FQueryActive = Value;
+    if (!Value) FPreparedFilters.Clear();
+}
+
+void TFilterMgr::CreateEvaluator(TOrqDataSet& Table, bool SortedOutput) {
+    CloseFilter();
+    FEvaluator.reset();
+    FFilterPos.clear();
+    FMasterPos.clear();
+    FTable = &Table;
+    FEvaluator = std::make_unique<TOrqFilterEvaluator>(Table);
+    FEvaluator->SetFilterText(Table.Filter());
+    FEvaluator->SetFilterOptions(Table.FilterOptions());
+    FEvaluator->SetSortedOutput(SortedOutput);
+    FEvaluator->SetExcludeRelopNulls(FExcludeRelopNulls);
+    FEvaluator->SetQueryActive(FQueryActive);
+    FEvaluator->SetForceFullScan(FForceFullScan);
+}
+
+bool TFilterMgr::OpenFilter(TOrqDataSet& Table) {
+    CreateEvaluator(Table, FOrdered);
+    TOrqDataSet::TReadLockScope lock(Table);
+    const bool opened = FEvaluator->Open();
+    // The index scans moved the trees' cursors.
+    Table.InvalidateTreeCursors();
+    lock.Release();
+    if (!opened) {
+        FErrorText = FEvaluator->GetErrors();
+        return false;
+    }
+    IndexLists();
+    FActive = true;
+    return true;
+}
+
+void TFilterMgr::AssignExpr(TOrqDataSet& Table, TOrqFilterExprDriver& Driver) {
+    CreateEvaluator(Table, Driver.EnforceExprOrder());
+    TOrqDataSet::TReadLockScope lock(Table);
+    FEvaluator->DataProvider()->Open();
+    // The filter text's expression, which the driver's is combined with.
+    if (!Table.Filter().empty() && !FEvaluator->Parse()) {
+        FErrorText = FEvaluator->GetErrors();
+        OrqDatabaseError(10051, "TFilterMgr.AssignExpr", FErrorText, nullptr);
+    }
+    FEvaluator->AssignExpr(Driver, oeoAND);
+    Table.InvalidateTreeCursors();
+    lock.Release();
+    FErrorText = FEvaluator->GetErrors();
+    IndexLists();
+    FActive = !Driver.AssessExprOnly();
+}
+
+void TFilterMgr::CloseFilter() {
+    if (FEvaluator) FEvaluator->Close();
+    FFilterPos.clear();
+    FMasterPos.clear();
+    FActive = false;
+}
+
+void TFilterMgr::ResetFilter() {
+    FPreparedFilters.Clear();
+    if (!FEvaluator || !FTable) return;
+    TOrqDataSet::TReadLockScope lock(*FTable);
+    bool opened;
+    if (FActive) {
+        // The expression stays (the filter text's, or the one a query assigned): only the rows
+        // are read again.
+        FEvaluator->DataProvider()->Open();
+        opened = FEvaluator->Evaluate();
+    } else {
+        opened = FEvaluator->Open();
+    }
+    FTable->InvalidateTreeCursors();
+    lock.Release();
+    IndexLists();
+    FActive = opened;
+}
+
+void TFilterMgr::RefreshDataProvider() {
+    if (FEvaluator) FEvaluator->Provider().Refresh();
+}
+
+void TFilterMgr::IndexLists() {
+    FFilterPos.clear();
+    FMasterPos.clear();
+    if (!FEvaluator) return;
+    const auto& filtered = FEvaluator->RecordList().List1();
+    FFilterPos.reserve(filtered.size());
+    for (size_t i = 0; i < filtered.size(); ++i) FFilterPos.emplace(filtered[i], int(i));
+}
+
+int TFilterMgr::MasterPosition(uint32_t RecAddr) {
+    const auto& master = GetMasterList().List1();
+    if (FMasterPos.size() != master.size()) {
+        FMasterPos.clear();
+        FMasterPos.reserve(master.size());
+        for (size_t i = 0; i < master.size(); ++i) FMasterPos.emplace_back(master[i], int(i));
+        std::sort(FMasterPos.begin(), FMasterPos.end());
+    }
+    const auto at = std::lower_bound(FMasterPos.begin(), FMasterPos.end(), std::make_pair(RecAddr, INT_MIN));
+    return at != FMasterPos.end() && at->first == RecAddr ? at->second : -1;
+}
+
+const TCompoundList& TFilterMgr::GetCurrentFilter() const {
+    Assert(FEvaluator != nullptr, "ExprFilter is not assigned");
+    return FEvaluator->RecordList();
+}
+
+const TCompoundList& TFilterMgr::GetMasterList() const {
+    Assert(FEvaluator != nullptr, "ExprFilter is not assigned");
+    return FEvaluator->DefaultRecords();
+}
+
+const TCompoundList* TFilterMgr::GetCurrentFilterList() { return FEvaluator ? &FEvaluator->RecordList() : nullptr; }
+
+int TFilterMgr::GetBaseRecNo() { return FEvaluator ? FEvaluator->GetBaseRecNo() : 0; }
+
+bool TFilterMgr::Accepted(uint32_t RecAddr) {
+    return FTable == nullptr || !FTable->HasFilterEventHandler() || FTable->PassFilterEvent(RecAddr);
+}
+
+bool TFilterMgr::CheckRecordInFilter(uint32_t RecAddr) { return FActive && InFilter(RecAddr) && Accepted(RecAddr); }
+
+int TFilterMgr::GetFilterRecordCount() {
+    if (!FActive) return 0;
+    const TCompoundList& list = GetCurrentFilter();
+    if (FTable == nullptr || !FTable->HasFilterEventHandler()) return list.Count();
+    int count = 0;
+    for (uint32_t address : list.List1())
+        if (FTable->PassFilterEvent(address)) ++count;
+    return count;
+}
+
+int TFilterMgr::GetRecNo(uint32_t RecAddr) {
+    if (FQueryActive) return int(RecAddr);
+    return CursorRecNo(RecAddr);
+}
+
+int TFilterMgr::CursorRecNo(uint32_t RecAddr) {
+    if (!FEvaluator || RecAddr == 0) return 0;
+    // A passing record carries its number in the filter list.
+    const auto at = FFilterPos.find(RecAddr);
+    if (at != FFilterPos.end()) return GetCurrentFilter().List2()[size_t(at->second)];
+    if (FEvaluator->DefaultRecordsFetched()) {
+        const int position = MasterPosition(RecAddr);
+        return position < 0 ? 0 : GetMasterList().List2()[size_t(position)];
+    }
+    return FEvaluator->CursorRecordNo(RecAddr);
+}
+
+uint32_t TFilterMgr::MoveBy(uint32_t RecAddr, int Distance) {
+    const auto at = FFilterPos.find(RecAddr);
+    if (at == FFilterPos.end()) return 0;
+    if (Distance == 0) return RecAddr;
+    const auto& list = GetCurrentFilter().List1();
+    const int count = int(list.size());
+    if (FTable == nullptr || !FTable->HasFilterEventHandler()) {
+        const int64_t target = int64_t(at->second) + Distance;
+        return target < 0 || target >= count ? 0 : list[size_t(target)];
+    }
+    // Only records the event accepts count.
+    const int step = Distance > 0 ? 1 : -1;
+    int remaining = std::abs(Distance);
+    for (int p = at->second + step; p >= 0 && p < count; p += step)
+        if (FTable->PassFilterEvent(list[size_t(p)]) && --remaining == 0) return list[size_t(p)];
+    return 0;
+}
+
+uint32_t TFilterMgr::MoveToEnd(bool First) {
+    const auto& list = GetCurrentFilter().List1();
+    if (list.empty()) return 0;
+    const uint32_t end = First ? list.front() : list.back();
+    if (FTable == nullptr || !FTable->HasFilterEventHandler()) return end;
+    return InternalFindNearestRecAddr(end, First ? stGE : stLE);
+}
+
+uint32_t TFilterMgr::FindNearest(uint32_t RecAddr, bool Forward) {
+    return RecAddr == 0 ? 0 : InternalFindNearestRecAddr(RecAddr, Forward ? stGE : stLE);
+}
+
+uint32_t TFilterMgr::FindFilterRecord(uint32_t RecAddr, TIndexSearchType SearchType) {
+    return InternalFindNearestRecAddr(RecAddr, SearchType);
+}
+
+uint32_t TFilterMgr::InternalFindNearestRecAddr(uint32_t RecAddr, TIndexSearchType SearchType) {
+    Assert(FEvaluator != nullptr, "Filter allocation error. Current Filter has not been assigned");
+    if (RecAddr == 0 || GetCurrentFilter().Count() == 0) return 0;
+    // Where RecAddr stands: a position in the list the walks go through.
+    int p = -1;
+    if (FQueryActive) {
+        const auto at = FFilterPos.find(RecAddr);
+        if (at == FFilterPos.end()) return 0;
+        p = at->second;
+    } else if (FEvaluator->DefaultRecordsFetched()) {
+        p = MasterPosition(RecAddr);
+        if (p < 0) return 0;
+    }
+    // Without the master list the filter is in record-number order: RecAddr's neighbours are
+    // found by its record number.
+    int recNo = 0;
+    if (p < 0 && !FQueryActive) {
+        recNo = CursorRecNo(RecAddr);
+        if (recNo == 0) return 0;
+    }
+    auto walk = [&](int Step) -> uint32_t {
+        if (FQueryActive)
+            OrqDatabaseError(8581, "TFilterMgr.InternalFindNearestRecAddr", "Error in filter find nearest in active query",
+                             nullptr);
+        if (p < 0) {
+            const auto& list = GetCurrentFilter().List1();
+            const auto& numbers = GetCurrentFilter().List2();
+            int i = Step > 0 ? int(std::upper_bound(numbers.begin(), numbers.end(), recNo) - numbers.begin())
+                             : int(std::lower_bound(numbers.begin(), numbers.end(), recNo) - numbers.begin()) - 1;
+            for (; i >= 0 && i < int(list.size()); i += Step)
+                if (Accepted(list[size_t(i)])) return list[size_t(i)];
+            return 0;
+        }
+        const auto& master = GetMasterList().List1();
+        // Only a passing record can stop the walk, so the event is asked for those alone.
+        for (int i = p + Step; i >= 0 && i < int(master.size()); i += Step)
+            if (InFilter(master[size_t(i)]) && Accepted(master[size_t(i)])) return master[size_t(i)];
+        return 0;
+    };
+    const bool here = InFilter(RecAddr) && Accepted(RecAddr);
+    switch (SearchType) {
+        case stLT:
+            return walk(-1);
+        case stLE:
+            return here ? RecAddr : walk(-1);
+        case stEQ:
+            return here ? RecAddr : 0;
+        case stGE:
+            return here ? RecAddr : walk(1);
+        case stGT:
+            return walk(1);
+        case stLEG: {
+            const uint32_t found = here ? RecAddr : walk(1);
+            return found != 0 ? found : walk(-1);
+        }
+    }
+    return 0;
+}
+
+}  // namespace ostra
