@@ -4,7 +4,11 @@
 // every index both ways, goes to records by number, reads every field and blob, then changes
 // each table (rewrite, add, delete) in one transaction, commits, and reads the tables again.
 // Data read from a file is never trusted: every refusal must be an engine error.
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <algorithm>
 #include <filesystem>
@@ -34,11 +38,26 @@ constexpr int kMaxTables = 6;
 constexpr int kMaxIndexes = 6;
 constexpr int kMaxSteps = 64;
 
+constexpr char kScratchPrefix[] = "ostra-fuzz-db-";
+
+// Removes the scratch folders of processes that ended without removing their own (a fuzzing job
+// that was stopped or crashed).
+void RemoveStaleScratchFolders(const fs::path& Base) {
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(Base, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kScratchPrefix, 0) != 0) continue;
+        const long pid = std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove_all(entry.path(), error);
+    }
+}
+
 // A folder of this process for the file, in memory where the machine has /dev/shm (commits flush).
 const fs::path& ScratchFolder() {
     static const fs::path folder = [] {
         fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        fs::path f = base / ("ostra-fuzz-db-" + std::to_string(getpid()));
+        RemoveStaleScratchFolders(base);
+        fs::path f = base / (kScratchPrefix + std::to_string(getpid()));
         fs::create_directories(f);
         std::atexit([] {
             std::error_code ignored;
