@@ -7,7 +7,9 @@ PACKAGES  := cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev zlib1g
 BENCH_PACKAGES := libbenchmark-dev libsqlite3-dev
 JOBS      ?= $(shell nproc)
 
-.PHONY: test run setup configure build bench stress clean
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+.PHONY: test run setup configure build bench stress fuzz clean
 
 setup:
 	@sh tools/install-packages.sh $(PACKAGES)
@@ -43,6 +45,13 @@ stress: configure
 	  OSTRA_STRESS_SECONDS=$(STRESS_SECONDS) OSTRA_STRESS_WRITERS=$(STRESS_WRITERS) \
 	  OSTRA_STRESS_READERS=$(STRESS_READERS) OSTRA_STRESS_KILL_MS=$(STRESS_KILL_MS) \
 	  $(BUILD_DIR)/$(PRESET)/engine/storage/ostra_storage_orqStressTest
+
+# The libFuzzer programs of fuzz/ (clang, AddressSanitizer, UndefinedBehaviorSanitizer):
+# build/fuzz/fuzz/fuzz_<target>. tools/fuzz-run.sh <target> [seconds] runs one over a copy of its
+# seed corpus. Their seeds and the inputs that once failed replay in `make test`.
+fuzz: setup
+	@sh tools/install-packages.sh $(FUZZ_PACKAGES)
+	@cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD_DIR)

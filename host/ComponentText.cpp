@@ -289,6 +289,7 @@ private:
     void PushEnd() { Push(TStreamToken::tkValue, vaNull, FLine); }
 
     void Object() {
+        Level level(*this);
         if (!TakeKeyword("object")) Error("'object' expected");
         SkipBlanks();
         int line = FLine;
@@ -377,6 +378,7 @@ private:
     }
 
     void List() {
+        Level level(*this);
         Push(TStreamToken::tkValue, vaList, FLine);
         ++P;
         for (;;) {
@@ -390,6 +392,7 @@ private:
     }
 
     void Collection() {
+        Level level(*this);
         Push(TStreamToken::tkValue, vaCollection, FLine);
         ++P;
         for (;;) {
@@ -522,9 +525,27 @@ private:
         Push(TStreamToken::tkValue, vaString, line).Text = std::move(value);
     }
 
+    // Counts one level of nesting for the life of an object, a list or a collection; the
+    // reader, the formatter and TReader all recurse once per level, so a text deeper than
+    // ComponentTextMaxNesting is refused here before any of them can exhaust the stack.
+    class Level {
+    public:
+        explicit Level(Parser& parser) : FParser(parser) {
+            if (++FParser.FDepth > ComponentTextMaxNesting)
+                FParser.Error("Nesting deeper than " + std::to_string(ComponentTextMaxNesting) + " levels");
+        }
+        ~Level() { --FParser.FDepth; }
+        Level(const Level&) = delete;
+        Level& operator=(const Level&) = delete;
+
+    private:
+        Parser& FParser;
+    };
+
     const std::string& S;
     size_t P = 0;
     int FLine = 1;
+    int FDepth = 0;
     TTokenStream FOut;
 };
 

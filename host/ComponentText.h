@@ -30,9 +30,11 @@
 //
 // Reading accepts any blanks, tabs and line ends (CR LF, LF or CR) between tokens; keywords,
 // True/False/nil and identifiers ignore case; integers may be "$" hexadecimal; "#$hh" is a
-// character in hexadecimal. Properties precede nested objects. A syntax error raises
-// EParserError "<what> on line <n>"; errors of meaning (unknown property, value that does not
-// fit) are those of TReader (Filer.h).
+// character in hexadecimal. Properties precede nested objects. Objects, lists and collections
+// nest at most ComponentTextMaxNesting levels (together): the text is read from files, and a
+// deeper one raises "Nesting deeper than 256 levels on line <n>" instead of exhausting the stack.
+// A syntax error raises EParserError "<what> on line <n>"; errors of meaning (unknown property,
+// value that does not fit) are those of TReader (Filer.h).
 #pragma once
 #include <string>
 
@@ -42,6 +44,9 @@
 #include "host/Streams.h"
 
 namespace ostra {
+
+// The deepest nesting of objects, lists and collections that the reader accepts.
+inline constexpr int ComponentTextMaxNesting = 256;
 
 // The text of `Root`: a component with its children, any other persistent object as
 // "object <ObjectName>: <class>" (a component always uses its own Name).

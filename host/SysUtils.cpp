@@ -165,6 +165,25 @@ std::string CurrencyText(double v, int decimals) {
     }
 }
 
+// Whether a number text (as strtod takes it) that overflows a double is the largest double
+// written with as many significant digits as the text has: FloatToStr writes DBL_MAX as
+// "1.79769313486232E308", which lies above DBL_MAX, and what the host writes must read back.
+bool RoundsToLargestDouble(const std::string& c) {
+    static_assert(std::numeric_limits<long double>::max_exponent > std::numeric_limits<double>::max_exponent,
+                  "long double must hold numbers just above the largest double");
+    std::string mantissa = c.substr(0, c.find('e'));
+    mantissa.erase(std::remove_if(mantissa.begin(), mantissa.end(),
+                                  [](char ch) { return !std::isdigit(static_cast<unsigned char>(ch)); }),
+                   mantissa.end());
+    size_t first = mantissa.find_first_not_of('0');
+    if (first == std::string::npos) return false;
+    size_t significant = mantissa.find_last_not_of('0') + 1 - first;
+    char largest[128];
+    std::snprintf(largest, sizeof largest, "%.*e", int(std::min<size_t>(significant, 60)) - 1,
+                  std::numeric_limits<double>::max());
+    return std::fabs(std::strtold(c.c_str(), nullptr)) <= std::strtold(largest, nullptr);
+}
+
 bool AsFloat(const FormatArg& a, double& out) {
     if (auto p = std::get_if<double>(&a.Value())) {
         out = *p;
@@ -220,7 +239,10 @@ bool TryStrToFloat(const std::string& text, double& value) {
     if (i != s.size()) return false;
     errno = 0;
     double v = std::strtod(c.c_str(), nullptr);
-    if (errno == ERANGE && std::isinf(v)) return false;
+    if (errno == ERANGE && std::isinf(v)) {
+        if (!RoundsToLargestDouble(c)) return false;
+        v = std::copysign(std::numeric_limits<double>::max(), v);
+    }
     value = v;
     return true;
 }

@@ -50,7 +50,9 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
 // Float to text in the general format with 15 significant digits ("1.5", "1E20", "-0.001").
 std::string FloatToStr(double value);
 // Text to float using the settings' decimal separator; raises EConvertError
-// "'<text>' is not a valid floating point value".
+// "'<text>' is not a valid floating point value". A text beyond the largest double is refused
+// unless it is the largest double rounded to the text's digits (as FloatToStr writes it), which
+// reads as the largest double; so every finite value FloatToStr writes reads back.
 double StrToFloat(const std::string& text);
 bool TryStrToFloat(const std::string& text, double& value);
 double StrToFloatDef(const std::string& text, double defaultValue);

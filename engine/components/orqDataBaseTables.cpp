@@ -19,6 +19,7 @@
 //     header; a failure before the row is gone changes nothing, a later one leaves pages and
 //     header under an identifier nobody else can get, never a row naming freed pages.
 #include <cstring>
+#include <exception>
 
 #include "engine/components/orqDataBase.h"
 #include "engine/components/orqDataBaseScopes.h"
@@ -322,6 +323,11 @@ void TOrqDataBase::InternalGetTableDef(const std::string& Name, TTableDef* Def) 
         Def->LoadFromText(text.DataString());
     } catch (const EOrqDatabaseError&) {
         throw;
+    } catch (const std::exception& e) {
+        // The reader's own text says what is wrong with the stored text (a syntax error, nesting
+        // too deep, a property that does not exist).
+        OrqDatabaseError(8581, Caller, std::string("Internal error - the table definition could not be read: ") + e.what(),
+                         this);
     } catch (...) {
         OrqDatabaseError(8581, Caller, "Internal error - the table definition could not be read", this);
     }

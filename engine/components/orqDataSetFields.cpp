@@ -275,14 +275,21 @@ void TOrqDataSet::DataSetGetFieldStreamFromRecBuf(const uint8_t* Buf, int FieldN
     }
     IsNull = Buf[field.NullFlagOffset()] == C_FIELDISNULL;
     if (IsNull) return;
+    // The address and the length come from the file: a record that disagrees with its blob chain
+    // is a damaged file (8963), and the length is not trusted to size anything before the chain
+    // has been read.
+    static constexpr char Caller[] = "TOrqDataSet.DataSetGetFieldStreamFromRecBuf";
+    constexpr int32_t CBlobFileCorrupt = 8963;  // "Memo file corrupted"
     const uint32_t address = Load32(Buf + field.DataOffset());
     const uint32_t length = Load32(Buf + field.DataOffset() + 4);
-    CheckState(address != 0, "GetFieldStream. Blob address = 0");
+    if (address == 0) OrqDatabaseError(CBlobFileCorrupt, Caller, "GetFieldStream. Blob address = 0", this);
     TReadLockScope lock(*this);
     if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) {
-        memory->SetSize(length);
+        memory->SetSize(0);
         memory->SetPosition(0);
-        CheckState(FBlobInterface->ReadBlob(address, *memory) == int64_t(length), "Unexpected error in reading blob data");
+        if (FBlobInterface->ReadBlob(address, *memory) != int64_t(length))
+            OrqDatabaseErrorFmt(CBlobFileCorrupt, Caller, "Blob at %u holds %d bytes, its record says %u",
+                                {address, int64_t(memory->Size()), length}, this);
     } else {
         FBlobInterface->ReadBlob(address, Stream);
     }

@@ -52,6 +52,12 @@ bool ContainsMarker(const std::string& UpperText, const std::string& Marker) {
     return !Marker.empty() && UpperText.find(AnsiUpperCase(Marker)) != std::string::npos;
 }
 
+// Whether StartPos is a position the readers may start at: a character of S, or the end of S
+// (just after its last character).
+bool ValidStartPos(const std::string& S, int StartPos) {
+    return StartPos >= 1 && StartPos <= Len(S) + 1;
+}
+
 int SkipBlanks(const std::string& S, int P) {
     while (P <= Len(S) && At(S, P) == ' ') ++P;
     return P;
@@ -144,6 +150,7 @@ int TOrqStrToDateTimeConverter::GetDate(const std::string& S, const std::string&
     const int window = Settings().TwoDigitYearCenturyWindow;
     const int pivot = currentYear - window;
     bool yearValid = false;
+    if (!ValidStartPos(S, StartPos)) return -1;
 
     int P = SkipBlanks(S, StartPos);
     int count = 0;  // parts read; 4 when text follows the third part
@@ -195,6 +202,7 @@ int TOrqStrToDateTimeConverter::GetDate(const std::string& S, const std::string&
 
 int TOrqStrToDateTimeConverter::GetTime(const std::string& S, int StartPos, TDateTime& T) {
     int parts[4] = {0, 0, 0, 0};
+    if (!ValidStartPos(S, StartPos)) return -1;
     int P = SkipBlanks(S, StartPos);
     if (P <= Len(S)) {
         for (int i = 0; i < 4; ++i) {

@@ -50,11 +50,14 @@ public:
 
     // Reads up to three date parts from StartPos (blanks skipped first) in the given order of
     // the letters Y, M and D. Answers the position after the gap that follows the last part
-    // read and sets DT, or -1 (DT unchanged) when the text holds no valid date there.
+    // read and sets DT, or -1 (DT unchanged) when the text holds no valid date there. StartPos
+    // is 1-based; a position below 1 or beyond Length(S) + 1 answers -1.
     int GetDate(const std::string& S, const std::string& Order, TDateTime& DT, int StartPos);
     // Reads up to four time parts (hour, minute, second, millisecond) of digits from StartPos;
     // "PM" / "AM" or the locale's markers anywhere in S move the hour. Answers the position
-    // after the last gap and sets T, or -1 (T unchanged) when a part is missing or out of range.
+    // after the last gap and sets T, or -1 (T unchanged) when a part is missing or out of range,
+    // or StartPos lies below 1 or beyond Length(S) + 1. At Length(S) + 1 (a date that ended the
+    // text) no part is read and T is midnight.
     int GetTime(const std::string& S, int StartPos, TDateTime& T);
     // The order of year, month and day in the short date format: "MDY", "DMY", "YMD", "YDM".
     std::string GetSDFOrder() const;

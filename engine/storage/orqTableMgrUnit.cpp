@@ -359,6 +359,14 @@ std::string TTableDef::SaveToText() const {
 void TTableDef::LoadFromText(const std::string& Text) {
     ResetStoredProperties();
     TextToComponent(Text, this);
+    // A field item that names no type keeps ftUnknown, which no record holds and which cannot
+    // be written and read back: such a definition is refused as it is read.
+    for (int i = 0; i < FInternalFields->Count(); ++i) {
+        const TInternalFieldItem* field = FInternalFields->GetIndex(i);
+        if (!IsRecordFieldType(field->DataType()))
+            OrqDatabaseError(10000, "TTableDef.LoadFromText",
+                             field->FieldName() + ": " + FieldTypeName(field->DataType()), this);
+    }
 }
 
 void TTableDef::ResetStoredProperties() {

@@ -155,6 +155,8 @@ public:
     // Reads a stored definition: every published property is first reset to the value a new
     // definition has (the text omits empty strings and zero dates), then the text is read.
     // The header, the storages, the registry state and the privilege flags are not touched.
+    // A field item without a type a record can hold raises 10000 "Invalid field type", so what
+    // loads always saves and loads again.
     void LoadFromText(const std::string& Text);
 
     // ----- Published properties

@@ -498,6 +498,58 @@ TEST_F(ComponentText, SyntaxErrorsNameTheLine) {
     }
 }
 
+// Component text is read from files: nesting beyond the limit is a read error, never a stack
+// overflow; the limit itself reads, formats and loads under every build's stack.
+TEST_F(ComponentText, NestingIsLimited) {
+    auto repeat = [](const std::string& s, int n) {
+        std::string r;
+        for (int i = 0; i < n; ++i) r += s;
+        return r;
+    };
+    auto lists = [&](int n) {
+        return "object Root: TWidget\n  Caption = " + repeat("(", n) + repeat(")", n) + "\nend\n";
+    };
+    auto objects = [&](int n) { return repeat("object TWidget\n", n) + repeat("end\n", n); };
+    auto collections = [&](int n) {
+        return "object Root: TWidget\n  Parts = " + repeat("<item Label = ", n) + "''" +
+               repeat(" end>", n) + "\nend\n";
+    };
+    const std::string tooDeep = "Nesting deeper than " + std::to_string(ComponentTextMaxNesting) + " levels on line ";
+    struct Case {
+        std::string text, message;
+    } refused[] = {
+        {lists(50000), tooDeep + "2"},
+        {objects(100000), tooDeep + std::to_string(ComponentTextMaxNesting + 1)},
+        {collections(50000), tooDeep + "2"},
+        {lists(ComponentTextMaxNesting), tooDeep + "2"},  // the object is a level too
+    };
+    for (const auto& c : refused) {
+        TWidget root(nullptr);
+        try {
+            TextToComponent(c.text, &root);
+            ADD_FAILURE() << c.text.substr(0, 80);
+        } catch (const EParserError& e) {
+            EXPECT_EQ(c.message, e.Message());
+        }
+        EXPECT_EQ(0, root.ComponentCount());
+    }
+
+    // At the limit: the tokens format back to the same tokens, and a tree of nested components
+    // loads and writes back unchanged.
+    const std::string deepList = lists(ComponentTextMaxNesting - 1);
+    TTokenStream tokens = ObjectTextToTokens(deepList);
+    EXPECT_EQ(tokens.size(), ObjectTextToTokens(ObjectTokensToText(tokens)).size());
+    std::string tree;
+    for (int i = 0; i < ComponentTextMaxNesting; ++i) tree += "object W" + std::to_string(i) + ": TWidget\n";
+    tree += repeat("end\n", ComponentTextMaxNesting);
+    TWidget root(nullptr);
+    TextToComponent(tree, &root);
+    TComponent* deepest = &root;
+    while (deepest->ComponentCount() > 0) deepest = deepest->Components(0);
+    EXPECT_EQ("W" + std::to_string(ComponentTextMaxNesting - 1), deepest->Name());
+    EXPECT_EQ(ObjectTextToTokens(tree).size(), ObjectTextToTokens(ComponentToText(&root)).size());
+}
+
 template <class E>
 void ExpectReadError(const std::string& body, const std::string& message) {
     TWidget root(nullptr);

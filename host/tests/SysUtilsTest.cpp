@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "host/SysUtils.h"
 
@@ -66,6 +67,35 @@ TEST(FloatText, GeneralFormatAndRoundTrip) {
     EXPECT_EQ(FloatToStrF(1234.5678, ffFixed, 15, 2), "1234.57");
     EXPECT_EQ(FloatToStrF(1234.5678, ffNumber, 15, 1), "1,234.6");
     EXPECT_EQ(FloatToStrF(1.0, ffExponent, 4, 2), "1.000E+00");
+}
+
+TEST(FloatText, ExtremeValuesReadBack) {
+    // Whatever the host writes of a finite double, in any format and precision, reads back to
+    // the nearest value of the written digits; the largest double written with 15 digits lies
+    // above it and still reads as the largest double.
+    const double max = std::numeric_limits<double>::max();
+    const double values[] = {max, -max, std::numeric_limits<double>::lowest(), std::numeric_limits<double>::min(),
+                             std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
+                             std::nextafter(std::numeric_limits<double>::min(), 0.0), 1e308, -1.5e-310};
+    for (double v : values) {
+        for (TFloatFormat format : {ffGeneral, ffExponent, ffFixed, ffNumber})
+            for (int precision = 1; precision <= 18; ++precision) {
+                const std::string text = FloatToStrF(v, format, precision, 2);
+                double back = 0;
+                ASSERT_TRUE(TryStrToFloat(format == ffNumber ? StringReplace(text, ",", "") : text, back))
+                    << text;
+                if (format == ffGeneral || format == ffExponent)
+                    EXPECT_LE(std::fabs(back - v), std::fabs(v) * std::pow(10.0, 1 - precision) +
+                                                       std::numeric_limits<double>::denorm_min())
+                        << text;
+            }
+    }
+    EXPECT_EQ(StrToFloat(FloatToStr(max)), max);
+    EXPECT_EQ(StrToFloat(FloatToStr(-max)), -max);
+    EXPECT_EQ(StrToFloat("1.8E308"), max);
+    // Beyond the largest double by more than the rounding of its digits is out of range.
+    for (const char* beyond : {"1.79769313486233E308", "1.9E308", "1E309", "-2.1E308", "17976931348623159" "E292"})
+        EXPECT_THROW(StrToFloat(beyond), EConvertError) << beyond;
 }
 
 TEST(FloatText, ParsingFollowsTheDecimalSeparator) {

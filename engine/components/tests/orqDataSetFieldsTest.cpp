@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/storage/orqByteOrder.h"
 #include "host/Streams.h"
@@ -147,6 +149,31 @@ TEST_P(CursorFieldsTest, ReadsAndWritesBlobStreams) {
     EXPECT_FALSE(Cursor->IsFieldTextBlob(No("G")));
     EXPECT_EQ(ErrorCode([&] { Cursor->DataSetGetFieldStream(No("S"), isNull, out); }), 8581);
     EXPECT_EQ(ErrorCode([&] { Cursor->DataSetSetFieldStream(No("S"), false, &in); }), 10753);
+}
+
+TEST_P(CursorFieldsTest, ARecordThatDisagreesWithItsBlobChainIsADamagedFile) {
+    const int memo = No("M");
+    TMemoryStream in;
+    in.Write("memo text", 9);
+    Cursor->DataSetSetFieldStream(memo, false, &in);
+    Cursor->AddRecord(false);
+    ASSERT_TRUE(Cursor->DataSetFirst());
+    // The record's blob address and length as a damaged file could hold them: a length far beyond
+    // the chain (no stream is sized by it), another length, and no address at all.
+    const uint8_t* stored = Cursor->RecordBuffer();
+    const int offset = Cursor->GetFieldDataOffset(memo);
+    for (const auto& [address, length] : std::vector<std::pair<uint32_t, uint32_t>>{
+             {Load32(stored + offset), 0x7FFFFFF0u}, {Load32(stored + offset), 8}, {0, 9}}) {
+        std::vector<uint8_t> damaged(stored, stored + Cursor->RecordBufferSize());
+        Store32(damaged.data() + offset, address);
+        Store32(damaged.data() + offset + 4, length);
+        TMemoryStream out;
+        bool isNull = false;
+        EXPECT_EQ(ErrorCode([&] { Cursor->DataSetGetFieldStreamFromRecBuf(damaged.data(), memo, isNull, out); }),
+                  8963)
+            << address << " " << length;
+        EXPECT_LE(out.Size(), 9);
+    }
 }
 
 TEST_P(CursorFieldsTest, DescribesFieldsAndIndexes) {

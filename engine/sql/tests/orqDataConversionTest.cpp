@@ -134,6 +134,23 @@ TEST(DataConversion, DateReaderReportsWhereTheDateEnded) {
     EXPECT_EQ(converter.LastPos(), 14);
 }
 
+TEST(DataConversion, ReadersRefuseStartPositionsOutsideTheText) {
+    const TFormatSettings english;
+    TOrqStrToDateTimeConverter converter(&english);
+    const std::string text = "2001-02-03";  // 10 characters
+    for (int start : {0, -1, -1000, 12, 1000}) {
+        TDateTime dt = 123;
+        EXPECT_EQ(converter.GetDate(text, "YMD", dt, start), -1) << start;
+        EXPECT_EQ(converter.GetTime(text, start, dt), -1) << start;
+        EXPECT_EQ(dt, 123) << start;
+    }
+    // The end of the text is a valid start: no date there, and a time of no parts is midnight.
+    TDateTime t = 123;
+    EXPECT_EQ(converter.GetDate(text, "YMD", t, 11), -1);
+    EXPECT_EQ(converter.GetTime(text, 11, t), 11);
+    EXPECT_EQ(t, 0);
+}
+
 TEST(DataConversion, OrderComesFromTheShortDateFormat) {
     struct Case {
         const char* Format;

@@ -204,6 +204,25 @@ TEST(TTableDef, StoredTextHasEveryPropertyInItsOrder) {
               def->InternalIndexDefs()->GetItems(0)->MaximumKeySize());
 }
 
+TEST(TTableDef, AFieldWithoutATypeIsRefusedWhenRead) {
+    // What loads must save and load again: a field item that names no type would be written as
+    // ftUnknown, which no record holds.
+    std::string text = kGoldenText;
+    const std::string typeLine = "      DataType = ftInteger\r\n";
+    const size_t fields = text.find("InternalFields = <");
+    const size_t at = text.find(typeLine, fields);
+    ASSERT_NE(at, std::string::npos);
+    text.erase(at, typeLine.size());
+    TTableDef def(nullptr);
+    try {
+        def.LoadFromText(text);
+        ADD_FAILURE() << "a field without a type loaded";
+    } catch (const EOrqDatabaseError& e) {
+        EXPECT_EQ(e.ErrorCode, 10000);
+        EXPECT_NE(std::string(e.what()).find("ID: Unknown"), std::string::npos) << e.what();
+    }
+}
+
 TEST(TTableDef, AStoredDefinitionReadIntoAReusedOneKeepsNothingOfTheOld) {
     // The text omits empty strings and zero dates; a reused definition must not keep its old
     // values for them (AltName is the check value that opening an encrypted table compares).

@@ -1,0 +1,1 @@
+INSERT INTO a (ID, NAME, PRICE, DAY) VALUES (1, 'x''y', 2.5E3, '2001-02-03')
