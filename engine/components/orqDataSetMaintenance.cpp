@@ -10,6 +10,7 @@
 // every 100 records instead, which keeps the memory of a long copy bounded.
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/components/orqDataSet.h"
@@ -85,6 +86,42 @@ void RunInOwnTransaction(IOrqDataBase& DataBase, bool Disk, TWork&& Work) {
         DataBase.Commit();
     else
         DataBase.Rollback();
+}
+
+// Runs Work between DataSetOpen and DataSetClose of Cursor (closed also on failure).
+template <class TWork>
+auto WhileOpen(TOrqDataSet& Cursor, TWork&& Work) {
+    Cursor.DataSetOpen();
+    try {
+        if constexpr (std::is_void_v<decltype(Work())>) {
+            Work();
+            Cursor.DataSetClose();
+        } else {
+            auto result = Work();
+            Cursor.DataSetClose();
+            return result;
+        }
+    } catch (...) {
+        Cursor.DataSetClose();
+        throw;
+    }
+}
+
+// Runs Work on Def, opened as the definition of the table Name (OpenTable) and closed again
+// (CloseTable) also on failure.
+template <class TWork>
+void WhileDefinitionOpen(IOrqDataBase& DataBase, const std::string& Name, TTableDef& Def, TWork&& Work) {
+    DataBase.OpenTable(Name, &Def);
+    try {
+        Work();
+    } catch (...) {
+        try {
+            DataBase.CloseTable(&Def);
+        } catch (...) {
+        }
+        throw;
+    }
+    DataBase.CloseTable(&Def);
 }
 
 void Log(const std::string& Caller, const std::string& Text) {
@@ -257,7 +294,9 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
         Log(source, "Copying record data - Done");
         if (TDBLogger* log = GDBLogger()) {
             try {
-                if (FDataBase) log->SaveLogToFile(FDataBase->Directory() + "dblog.txt");
+                // An in-memory database has no folder to hold the log.
+                if (FDataBase && !(FTableDef->Memory() && FDataBase->Directory().empty()))
+                    log->SaveLogToFile(FDataBase->Directory() + "dblog.txt");
             } catch (...) {
             }
         }
@@ -374,15 +413,10 @@ void TOrqDataSet::InternalRebuildTable() {
     FDataBase->CopyDatabase(backup, true);
     FMaintenanceCancelled = false;
     RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
-        DataSetOpen();
-        try {
+        WhileOpen(*this, [&] {
             DataSetEmptyTable();
             FDataBase->RebuildTable(FTableName, backup, this);
-        } catch (...) {
-            DataSetClose();
-            throw;
-        }
-        DataSetClose();
+        });
         return !FMaintenanceCancelled;
     });
 }
@@ -390,21 +424,13 @@ void TOrqDataSet::InternalRebuildTable() {
 void TOrqDataSet::CommitNewTableDef(const TInternalRestructureRecord& Request, bool ReadHeader) {
     TTableDef temporary(nullptr);
     temporary.SetMemory(FMemory);
-    FDataBase->OpenTable(FTableName, &temporary);
-    try {
+    WhileDefinitionOpen(*FDataBase, FTableName, temporary, [&] {
         if (ReadHeader) temporary.TableHeader()->ReadHeader();
         FTableDef->SetTableID(temporary.TableID());
         temporary.Assign(FTableDef.get());
         TInternalRestructureRecord request = Request;
         FDataBase->UpdateTableDef(&temporary, request);
-    } catch (...) {
-        try {
-            FDataBase->CloseTable(&temporary);
-        } catch (...) {
-        }
-        throw;
-    }
-    FDataBase->CloseTable(&temporary);
+    });
 }
 
 int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
@@ -430,9 +456,7 @@ int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, co
     }
     CommitNewTableDef(Request, false);
 
-    DataSetOpen();
-    int failures = 0;
-    try {
+    return WhileOpen(*this, [&] {
         TInternalFields& fields = FRecordMgr->Fields();
         for (int i = 0; i < fields.Count(); ++i) {
             TInternalFieldItem& field = *fields.GetIndex(i);
@@ -442,20 +466,14 @@ int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, co
         const int autoInc = fields.AutoIncFieldNo();
         if (autoInc >= 0 && !Request.ResetAutoInc && !Field(autoInc).SourceField().empty())
             fields.SetAutoIncFieldNo(-1);
-        failures = FDataBase->RebuildTable(FTableName, BackupFile, this);
-    } catch (...) {
-        DataSetClose();
-        throw;
-    }
-    DataSetClose();
-    return failures;
+        return FDataBase->RebuildTable(FTableName, BackupFile, this);
+    });
 }
 
 void TOrqDataSet::RestructureDefinitionOnly(const TInternalRestructureRecord& Request) {
     TTableDef def(nullptr);
     def.SetMemory(FMemory);
-    FDataBase->OpenTable(FTableName, &def);
-    try {
+    WhileDefinitionOpen(*FDataBase, FTableName, def, [&] {
         TInternalFields& fields = *def.InternalFields();
         CheckState(Request.NewFieldDefs->Count() == fields.Count(),
                    "Unexpected mismatch in restructure field defs count and table defs count");
@@ -482,14 +500,7 @@ void TOrqDataSet::RestructureDefinitionOnly(const TInternalRestructureRecord& Re
         }
         TInternalRestructureRecord request = Request;
         FDataBase->UpdateTableDef(&def, request);
-    } catch (...) {
-        try {
-            FDataBase->CloseTable(&def);
-        } catch (...) {
-        }
-        throw;
-    }
-    FDataBase->CloseTable(&def);
+    });
 }
 
 int TOrqDataSet::InternalRestructureTable(const TInternalRestructureRecord& RestructureDetails) {
@@ -524,14 +535,7 @@ int TOrqDataSet::InternalRestructureTable(const TInternalRestructureRecord& Rest
         } else if (indexes >= dcAdded) {
             SetTableDef(false, *request.DestFieldDefs, *request.DestIndexDefs);
             CommitNewTableDef(request, true);
-            DataSetOpen();
-            try {
-                InternalReIndex(true);
-            } catch (...) {
-                DataSetClose();
-                throw;
-            }
-            DataSetClose();
+            WhileOpen(*this, [&] { InternalReIndex(true); });
         } else if (fields == dcDefOnlyChange || indexes == dcDefOnlyChange) {
             RestructureDefinitionOnly(request);
         }

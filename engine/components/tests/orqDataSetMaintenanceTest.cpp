@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <set>
 #include <tuple>
 #include <sstream>
 
@@ -18,6 +20,7 @@
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
 #include "platform/File.h"
+#include "platform/FileFault.h"
 #include "support/orqCursorTest.h"
 
 namespace ostra::componentstest {
@@ -237,6 +240,45 @@ TEST_F(TableMaintenanceTest, TheCopyLogOfAnEncryptedTableHoldsNoValues) {
     std::stringstream saved;
     saved << file.rdbuf();
     EXPECT_EQ(saved.str().find("hush-1234"), std::string::npos);
+}
+
+// Counts the flushes of one file (every commit flushes the database file).
+class TFlushCounter : public platform::FileFaultInjector {
+public:
+    explicit TFlushCounter(std::string Path) : FPath(std::move(Path)) {}
+    platform::FileFault Decide(platform::FileOp Op, const std::string& Path, int64_t, int64_t) override {
+        if (Op == platform::FileOp::Flush && Path == FPath) ++Flushes;
+        return {};
+    }
+    int Flushes = 0;
+
+private:
+    std::string FPath;
+};
+
+TEST_F(TableMaintenanceTest, ACopyThatStartsTheTransactionCommitsEveryHundredRecords) {
+    // An in-memory source lists exactly its records; the disk target's database is in no
+    // transaction, so the copy starts one and commits after records 0, 100 and 200 and at the end.
+    CreateTable(*DataBase, "Src", {{"ID", ftInteger}}, {{"PK", "ID", kUnique}}, true);
+    CreateTable(*DataBase, "Dst", {{"ID", ftInteger}}, {{"PK", "ID", kUnique}}, false);
+    auto source = OpenCursor(*DataBase, "Src", true);
+    for (int i = 1; i <= 250; ++i) Insert(*source, {{"ID", i}});
+    auto dest = OpenCursor(*DataBase, "Dst", false);
+    dest->GetInternalFields().FindField("ID")->SetSourceField("ID");
+    TFlushCounter counter(Path());
+    platform::ScopedFileFaultInjector hook(counter);
+    std::map<int, int> firstPercentWithCount;  // flushes so far -> the first progress report
+    dest->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Flushes, Percent); });
+    EXPECT_EQ(source->CopyRawTableData(*dest), 0);
+    // Three commits during the copy: after record 0, 100 and 200, each seen by the next report
+    // (1 %, 41 %, 81 %).
+    ASSERT_EQ(firstPercentWithCount.size(), 3u);
+    std::vector<int> percents;
+    for (const auto& entry : firstPercentWithCount) percents.push_back(entry.second);
+    EXPECT_EQ(percents, std::vector<int>({1, 41, 81}));
+    EXPECT_GT(counter.Flushes, firstPercentWithCount.rbegin()->first);  // and once at the end
+    EXPECT_FALSE(DataBase->InTransaction());
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Dst", false), "ID").size(), 250u);
 }
 
 TEST_F(TableMaintenanceTest, RebuildingATableKeepsItsRecordsAndLeavesTheBackup) {
