@@ -17,7 +17,10 @@
 // table read lock (ReadLockTable ... UnlockTable), the way each engine serves a batch of reads.
 // They run twice: with the page cache of 1,000 pages, and with 10,000 pages for both engines (the
 // whole database cached: what each engine's own work costs without reads from the system).
-// Each workload's wall time is printed with the ratio Ostra / SQLite after the runs.
+// The same workloads run a third time through the table component (TOrqTable, the framework's
+// dataset face over the cursor): Append/Post, FindKey, First..Next, SetRange, reading the amount
+// through its field. Each workload's wall time is printed after the runs with the ratios
+// Ostra / SQLite and table component / cursor.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -35,16 +38,17 @@
 #include "bench/support/BenchOrders.h"
 #include "engine/components/orqDataSet.h"
 #include "engine/components/orqDataBase.h"
+#include "engine/components/orqTable.h"
 #include "engine/storage/orqCacheMgr.h"
 #include "engine/storage/orqDisk.h"
 #include "engine/storage/orqSearchKey.h"
+#include "host/db/Field.h"
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
 
 namespace {
 
 using namespace ostra;
-using Clock = std::chrono::steady_clock;
 
 constexpr int Rows = 200000;
 constexpr int Customers = 10000;  // 20 rows each
@@ -211,6 +215,136 @@ void BM_Range_Ostra(benchmark::State& State) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Ostra through the table component
+
+struct TTableBench {
+    std::unique_ptr<TOrqDataBase> DataBase;
+    std::unique_ptr<TOrqTable> Table;
+    TField *ID = nullptr, *Customer = nullptr, *Name = nullptr, *Amount = nullptr, *Date = nullptr;
+
+    void Connect(const std::string& File, bool Create) {
+        Table.reset();
+        DataBase = std::make_unique<TOrqDataBase>(nullptr);
+        DataBase->SetDataBaseName(Folder().File(File));
+        if (Create) DataBase->CreateDatabase();
+        DataBase->SetConnected(true);
+    }
+    void OpenTable() {
+        Table = std::make_unique<TOrqTable>(nullptr);
+        Table->SetDataBase(DataBase.get());
+        Table->SetTableName("Orders");
+        Table->SetIndexName("PK");
+        Table->Open();
+        ID = Table->FieldByName("ID");
+        Customer = Table->FieldByName("CUSTOMER");
+        Name = Table->FieldByName("NAME");
+        Amount = Table->FieldByName("AMOUNT");
+        Date = Table->FieldByName("ODATE");
+    }
+    void SetCache(int Pages) { DataBase->DiskMgr()->File().PageCache().ResetPageCount(Pages); }
+};
+
+TTableBench& TableBench() {
+    static TTableBench bench;
+    return bench;
+}
+
+// The table component for the reads: on the cursor's file (the same rows), from a fresh
+// connection when the insert run did not leave one.
+TTableBench& TableReader() {
+    TTableBench& bench = TableBench();
+    if (!bench.Table) {
+        bench.Connect("orders.orq", false);
+        bench.OpenTable();
+    }
+    return bench;
+}
+
+void BM_Insert_Table(benchmark::State& State) {
+    TTableBench& bench = TableBench();
+    Measure(State, "Insert", "Table", [&] {
+        bench.Connect("orders_table.orq", true);
+        bench::CreateOrdersTable(bench.DataBase.get());
+        bench.OpenTable();
+        TOrqTable& table = *bench.Table;
+        bench.DataBase->StartTransaction();
+        table.SetLocked(true);
+        for (int i = 0; i < Rows; ++i) {
+            const int id = RowID(i);
+            table.Append();
+            bench.ID->SetAsInteger(id);
+            bench.Customer->SetAsInteger(RowCustomer(id));
+            bench.Name->SetAsString(RowName(id));
+            bench.Amount->SetAsFloat(RowAmount(id));
+            bench.Date->SetAsDateTime(RowDate(id));
+            table.Post();
+        }
+        table.SetLocked(false);
+        bench.DataBase->Commit();
+    });
+    bench.Table.reset();
+}
+
+void BM_Search_Table(benchmark::State& State) {
+    TTableBench& bench = TableReader();
+    bench.SetCache(int(State.range(0)));
+    TOrqTable& table = *bench.Table;
+    double sum = 0;
+    Measure(State, "Search", "Table", [&] {
+        table.ReadLockTable();
+        for (int k = 0; k < Rows; ++k) {
+            if (!table.FindKey({Variant(SearchID(k))})) State.SkipWithError("a key was not found");
+            sum += bench.Amount->AsFloat();
+        }
+        table.UnlockTable();
+    });
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_Walk_Table(benchmark::State& State) {
+    TTableBench& bench = TableReader();
+    bench.SetCache(int(State.range(0)));
+    TOrqTable& table = *bench.Table;
+    double sum = 0;
+    Measure(State, "Walk", "Table", [&] {
+        int rows = 0;
+        table.ReadLockTable();
+        for (table.First(); !table.Eof(); table.Next()) {
+            sum += bench.Amount->AsFloat();
+            ++rows;
+        }
+        table.UnlockTable();
+        if (rows != Rows) State.SkipWithError("the walk missed rows");
+    });
+    benchmark::DoNotOptimize(sum);
+}
+
+void BM_Range_Table(benchmark::State& State) {
+    TTableBench& bench = TableReader();
+    bench.SetCache(int(State.range(0)));
+    TOrqTable& table = *bench.Table;
+    double sum = 0;
+    Measure(State, "Range", "Table", [&] {
+        table.SetIndexName("ixCustomer");
+        int rows = 0;
+        table.ReadLockTable();
+        for (int r = 0; r < Ranges; ++r) {
+            const int first = r * (Customers / Ranges), last = first + RangeCustomers - 1;
+            table.SetRange({Variant(first)}, {Variant(last)});
+            for (; !table.Eof(); table.Next()) {
+                sum += bench.Amount->AsFloat();
+                ++rows;
+            }
+        }
+        table.CancelRange();
+        table.UnlockTable();
+        table.SetIndexName("PK");
+        if (rows != Ranges * RangeCustomers * (Rows / Customers)) State.SkipWithError("a range missed rows");
+    });
+    benchmark::DoNotOptimize(sum);
+}
+
+// ---------------------------------------------------------------------------------------------
 // SQLite
 
 void Exec(sqlite3* DB, const char* Sql) {
@@ -343,6 +477,7 @@ void BM_Range_SQLite(benchmark::State& State) {
 
 BENCHMARK(BM_Insert_Ostra)->Arg(CachePages)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_Insert_SQLite)->Arg(CachePages)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_Insert_Table)->Arg(CachePages)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 #define OSTRA_READS(Name)                                                                             \
     BENCHMARK(Name)->Arg(CachePages)->Arg(10 * CachePages)->Unit(benchmark::kMillisecond)->UseManualTime() \
         ->Iterations(3)
@@ -352,6 +487,9 @@ OSTRA_READS(BM_Walk_Ostra);
 OSTRA_READS(BM_Walk_SQLite);
 OSTRA_READS(BM_Range_Ostra);
 OSTRA_READS(BM_Range_SQLite);
+OSTRA_READS(BM_Search_Table);
+OSTRA_READS(BM_Walk_Table);
+OSTRA_READS(BM_Range_Table);
 
 }  // namespace
 
@@ -359,8 +497,18 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
-    bench::PrintRatios({"Insert", "Search", "Walk", "Range", "Search (large cache)", "Walk (large cache)",
-                        "Range (large cache)"});
+    std::printf("\n%-22s %12s %12s %12s %14s %14s\n", "workload", "Ostra ms", "SQLite ms", "Table ms",
+                "Ostra/SQLite", "Table/cursor");
+    for (const char* workload : {"Insert", "Search", "Walk", "Range", "Search (large cache)", "Walk (large cache)",
+                                 "Range (large cache)"}) {
+        auto& times = bench::Times()[workload];
+        if (!times.count("Ostra") || !times.count("SQLite")) continue;
+        const double table = times.count("Table") ? times["Table"] : 0;
+        std::printf("%-22s %12.1f %12.1f %12.1f %14.2f %14.2f\n", workload, times["Ostra"] * 1e3,
+                    times["SQLite"] * 1e3, table * 1e3, times["Ostra"] / times["SQLite"], table / times["Ostra"]);
+    }
+    TableBench().Table.reset();
+    TableBench().DataBase.reset();
     Ostra().Cursor.reset();
     Ostra().DataBase.reset();
     SQLite().Close();

@@ -354,6 +354,12 @@ bool FileExists(const std::string& path) {
     return !S_ISDIR(st.st_mode);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool DeleteFile(const std::string& path) {
     File file;
     if (!file.Open(path, FileAccess::Read, FileShare::DenyNone, FileCreate::OpenExisting)) return false;

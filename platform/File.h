@@ -114,6 +114,10 @@ private:
 // True when path names an existing file that is not a directory.
 bool FileExists(const std::string& path);
 
+// True when both paths name one existing file (the same device and inode), however spelled or
+// linked; false when either is missing.
+bool SameFile(const std::string& a, const std::string& b);
+
 // Deletes a file: fails with ErrorSharingViolation while any handle has it open, EACCES when it
 // has the read-only attribute, ENOENT when it is missing.
 bool DeleteFile(const std::string& path);

@@ -211,11 +211,14 @@ void TOrqBaseTable::EmptyTable() {
     if (!Memory() && database && database->InTransaction())
         OrqDatabaseError(10122, "TOrqTable.EmptyTable", "", this);
     DataSetEmptyTable();
-    if (FilterMgr().Active()) {
-        InternalClearFilter();
-        InternalSetFilter();
-    }
+    ReapplyFilter();
     First();
+}
+
+void TOrqBaseTable::ReapplyFilter() {
+    if (!FilterMgr().Active()) return;
+    InternalClearFilter();
+    InternalSetFilter();
 }
 
 void TOrqBaseTable::Flush() {

@@ -214,13 +214,11 @@ protected:
     int CursorFieldNo(const TField* Field) const;
     // The key buffer (kmFind) of the set-key state; null when closed.
     TRecordBuffer KeyBuffer() const { return FKeyBuffer.empty() ? nullptr : const_cast<char*>(FKeyBuffer.data()); }
-    // Runs Operation under the table write lock, taken only when the cursor holds none and given
-    // back on every exit (a failure of the release reaches the caller only when Operation
-    // succeeded).
-    template <class TOperation>
-    void UnderWriteLock(const TOperation& Operation);
-    // Stores Buffer's record: an update in dsEdit, else an add; under the table write lock when
-    // TakeWriteLock (see UnderWriteLock). A failed update keeps the edit's record lock.
+    // Clears an active cursor filter and sets it again (after the records changed wholesale).
+    void ReapplyFilter();
+    // Stores Buffer's record (an add when Insert, else an update), under the table write lock when
+    // TakeWriteLock: taken only when the cursor holds none and given back on every exit. A failed
+    // update keeps the edit's record lock.
     void WriteRecordBuffer(TRecordBuffer Buffer, bool Insert, bool TakeWriteLock);
 
     // Pending positioning: none, on the wanted record, first, last.
@@ -255,28 +253,5 @@ private:
     // The framework's record buffers, by their address.
     std::unordered_map<const char*, std::unique_ptr<char[]>> FAllocated;
 };
-
-template <class TOperation>
-void TOrqBaseTable::UnderWriteLock(const TOperation& Operation) {
-    const bool took = !WriteLocked();
-    const bool hadReadLock = TableLocked();
-    if (took) InternalSetWriteLock();
-    try {
-        Operation();
-    } catch (...) {
-        if (took) {
-            try {
-                InternalReleaseLock();
-                if (hadReadLock) InternalSetReadLock();
-            } catch (...) {
-            }
-        }
-        throw;
-    }
-    if (took) {
-        InternalReleaseLock();
-        if (hadReadLock) InternalSetReadLock();
-    }
-}
 
 }  // namespace ostra

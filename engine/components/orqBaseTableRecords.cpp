@@ -6,6 +6,7 @@
 
 #include "engine/components/orqBaseTable.h"
 #include "engine/components/orqDataBase.h"
+#include "engine/components/orqDataSetScopes.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqRecordLayout.h"
 #include "host/DateTime.h"
@@ -346,10 +347,13 @@ void TOrqBaseTable::WriteRecordBuffer(TRecordBuffer Buffer, bool Insert, bool Ta
         }
     };
     try {
-        if (TakeWriteLock)
-            UnderWriteLock(write);
-        else
+        if (TakeWriteLock) {
+            TWriteLockScope lock(*this);
             write();
+            lock.Release();
+        } else {
+            write();
+        }
     } catch (...) {
         // The cursor gives the record lock back on every exit of an update; the edit goes on, so
         // its record stays locked.
@@ -378,10 +382,11 @@ void TOrqBaseTable::InternalAddRecord(TRecordBuffer Buffer, bool Append) { Write
 
 void TOrqBaseTable::InternalDelete() {
     TRecordBuffer active = ActiveBuffer();
-    UnderWriteLock([&] {
-        if (DeleteRecord(RecBufOf(active)) < 0)
-            OrqDatabaseError(8708, "TOrqBaseTable.InternalDelete", "", this);
-    });
+    {
+        TWriteLockScope lock(*this);
+        if (DeleteRecord(RecBufOf(active)) < 0) OrqDatabaseError(8708, "TOrqBaseTable.InternalDelete", "", this);
+        lock.Release();
+    }
     try {
         ReleaseBufferLock(active);
     } catch (...) {

@@ -59,17 +59,6 @@ std::tuple<int, int, int> EngineVersion() {
     return {major, minor, release};
 }
 
-// The message of the exception being handled.
-std::string CurrentMessage() {
-    try {
-        throw;
-    } catch (const std::exception& E) {
-        return E.what();
-    } catch (...) {
-        return "unknown exception";
-    }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -98,7 +87,7 @@ TOrqDataBase::~TOrqDataBase() {
 }
 
 void LogCurrentFailure(const char* Caller) noexcept {
-    if (TDBLogger* log = GDBLogger()) log->LogItem(Caller, CurrentMessage());
+    if (TDBLogger* log = GDBLogger()) log->LogItem(Caller, CurrentExceptionMessage());
 }
 
 // ---------------------------------------------------------------------------------------------

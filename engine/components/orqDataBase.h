@@ -19,6 +19,7 @@
 //                                deleting, listing, the definitions dump
 //   orqDataBaseTransactions.cpp  transactions, the header lock, table and record locks
 //   orqDataBaseGenerators.cpp    generators
+//   orqDataBaseMaintenance.cpp   copying the database file, rebuilding the database or a table
 //
 // States:
 //   closed     after construction and disconnection: the setters work; the definition record
@@ -119,11 +120,11 @@ public:
     bool ReadOnly() const override { return FReadOnly; }
     void SetReadOnly(bool Value);
     // The folder of the database file; a non-empty value ends in one path delimiter.
-    const std::string& Directory() const { return FDirectory; }
+    const std::string& Directory() const override { return FDirectory; }
     void SetDirectory(const std::string& Value);
     // The database file's name. Setting it takes the file-name part of Value (a folder part goes
     // to Directory); "MEMORY" in any letter case is stored as "MEMORY".
-    const std::string& DataBaseName() const { return FDataBaseName; }
+    const std::string& DataBaseName() const override { return FDataBaseName; }
     void SetDataBaseName(const std::string& Value);
     TSortOrder DefaultSortOrder() const override { return FDefaultSortOrder; }
     void SetDefaultSortOrder(TSortOrder Value);
@@ -191,7 +192,7 @@ public:
     void CheckExclusive() const;
     // CheckConnected(false) when MustBeConnected, else CheckNotConnected; then CheckExclusive
     // when MustBeExclusive.
-    void QueryOpenStatus(bool MustBeConnected, bool MustBeExclusive) const;
+    void QueryOpenStatus(bool MustBeConnected, bool MustBeExclusive) const override;
     // A secured database whose privilege checks are not switched off.
     bool NeedSecurity() const;
     // Connected exclusively: writes the definition record again with a fresh check value.
@@ -201,7 +202,7 @@ public:
     // The file's size in bytes (connected, disk).
     uint32_t DatabaseSize();
     // Forces the disk manager's buffers to stable storage (connected, disk).
-    void FlushBuffers();
+    void FlushBuffers() override;
     // Reads every record block of table TableID (blocks of BlockSize bytes) from the closed
     // database file and hands each to Callback (SourceFields null) until it clears Continue.
     // Level is the table's encryption, which the blocks are read with. Connected: 10120.
@@ -225,9 +226,9 @@ public:
     void RenameTable(const std::string& OldName, const std::string& NewName);
     // Applies a restructure request to the table's registry (header and storages) and stores the
     // new definition; Exclusive (10121); for an in-memory table the store raises 10766.
-    void UpdateTableDef(TTableDef* Def, TInternalRestructureRecord& Request);
+    void UpdateTableDef(TTableDef* Def, TInternalRestructureRecord& Request) override;
     // Fills Def with the stored definition of Name (an in-memory one when Memory).
-    void QueryTableDef(const std::string& Name, bool Memory, TTableDef* Def);
+    void QueryTableDef(const std::string& Name, bool Memory, TTableDef* Def) override;
     void InternalGetTableDef(const std::string& Name, TTableDef* Def) override;
     // Stores Def under Name: a new row (IsNew) or the row of Def.TableName updated, renamed to
     // Name when the names differ ignoring case. Under the header write lock. A bad name: 10039;
@@ -255,22 +256,22 @@ public:
     // ===== Transactions and locks (orqDataBaseTransactions.cpp)
     // Starts a transaction (connected to a disk database: 10113, 10880); while a query runs
     // outside query mode, table locks skip the transaction lock.
-    void StartTransaction();
+    void StartTransaction() override;
     // Commits atomically. A commit that fails has already rolled back: the component is out of
     // its transaction, every cursor and dataset has dropped and refreshed what it held (as
     // Rollback), and the error passes on.
-    void Commit();
+    void Commit() override;
     // Rolls back; then every bound cursor drops its cached views, every dataset in insert or
     // edit state is cancelled and every active dataset refreshed (a failure of one is logged and
     // the others are still done).
-    void Rollback();
-    bool InTransaction() const;
+    void Rollback() override;
+    bool InTransaction() const override;
     bool QueryActive() const override { return FQueryActive; }
     void SetQueryActive(bool Value) { FQueryActive = Value; }
     void ActivateQueryMode(bool Value);
     // The header lock held on purpose (write lock when set).
-    bool Locked() const { return FLocked; }
-    void SetLocked(bool Value);
+    bool Locked() const override { return FLocked; }
+    void SetLocked(bool Value) override;
     bool LockTable(TTableDef* Def, uint8_t LockType) override;
     bool UnLockTable(TTableDef* Def) override;
     // True when the table's lock is LockType.
@@ -299,6 +300,27 @@ public:
     // GetGeneratorValue with increment; a missing generator is created (value 2, step 1) when
     // CreateIfMissing, and then gives 1.
     int32_t InternalGetGenerator(const std::string& Name, bool CreateIfMissing);
+
+    // ===== Copy and rebuild (orqDataBaseMaintenance.cpp)
+    // Copies the database file to FileName: 9344 when FileName is the database file itself (by
+    // the file, however spelled or linked), 9988 when the database file is missing, 9344 when
+    // FileName exists and Overwrite is false, 9344 with the system's message when the copy fails.
+    // Connected exclusively, the disk manager copies the file as stored; otherwise the file
+    // system copies it.
+    void CopyDatabase(const std::string& FileName, bool Overwrite) override;
+    // Rebuilds the whole (disconnected) database from a backup copy (Directory + DataBaseName
+    // with ".orx"; an empty Directory means the database file's folder): every table is created
+    // anew in a new file and its records copied from the backup, and the new file replaces the
+    // old one only when the rebuild got through, so a failure leaves the database as it was. A
+    // table whose records cannot be copied is left empty (its data stays in the backup). The
+    // steps go to the engine log, which is saved as "dblog.txt" beside the database. Connected:
+    // 10120.
+    void RebuildDatabase();
+    // Copies the records of TableName in the database file SourceFile into Target (an open
+    // cursor of this database's table), or, without Target, into the table emptied first.
+    // Connected exclusively (10113, 10121); the table open elsewhere in this process: 10031.
+    // Returns the number of records that failed to copy.
+    int RebuildTable(const std::string& TableName, const std::string& SourceFile, TOrqDataSet* Target) override;
 
     // ===== IOrqDataBase (the rest)
     TCustomConnection& Connection() override { return *this; }

@@ -20,8 +20,14 @@
 namespace ostra {
 
 class TCustomConnection;
+class TOrqDataSet;
 class TStrings;
 class TTableDef;
+struct TInternalRestructureRecord;
+
+// The backup file of a rebuild or restructure: Directory + DataBaseName with its extension
+// replaced by ".orx" ("Shop.orq" -> "Shop.orx"; a name without extension gets one).
+std::string DataBaseBackupFileName(const std::string& Directory, const std::string& DataBaseName);
 
 // The database services the cursor calls.
 class IOrqDataBase {
@@ -65,6 +71,33 @@ public:
     // object Name ("ALL" for every table); true in a database without security.
     virtual bool QueryObjectPrivilegeExists(TDatabaseObjectType ObjectType, const std::string& Name,
                                             int32_t Privilege) = 0;
+
+    // ----- What the cursor's table maintenance (emptying, reindexing, rebuilding, restructuring)
+    // asks of the database.
+    // The folder of the database file (ending in a path delimiter, or empty) and its name.
+    virtual const std::string& Directory() const = 0;
+    virtual const std::string& DataBaseName() const = 0;
+    // Connected (or not) and exclusive as asked; the database's errors otherwise.
+    virtual void QueryOpenStatus(bool MustBeConnected, bool MustBeExclusive) const = 0;
+    // Transactions of a disk database; FlushBuffers inside one commits what it holds and goes on
+    // in a new transaction with the same locks.
+    virtual bool InTransaction() const = 0;
+    virtual void StartTransaction() = 0;
+    virtual void Commit() = 0;
+    virtual void Rollback() = 0;
+    virtual void FlushBuffers() = 0;
+    // The header lock held on purpose.
+    virtual bool Locked() const = 0;
+    virtual void SetLocked(bool Value) = 0;
+    // Copies the database file to FileName (see TOrqDataBase::CopyDatabase).
+    virtual void CopyDatabase(const std::string& FileName, bool Overwrite) = 0;
+    // Copies the records of TableName in the database file SourceFile into Target (a cursor open
+    // on this database's table of that name); the number of records that failed to copy.
+    virtual int RebuildTable(const std::string& TableName, const std::string& SourceFile, TOrqDataSet* Target) = 0;
+    // Fills Def with the stored definition of Name (an in-memory one when Memory).
+    virtual void QueryTableDef(const std::string& Name, bool Memory, TTableDef* Def) = 0;
+    // Applies a restructure request to the table's storage and stores Def as its definition.
+    virtual void UpdateTableDef(TTableDef* Def, TInternalRestructureRecord& Request) = 0;
 };
 
 }  // namespace ostra

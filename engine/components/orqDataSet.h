@@ -138,6 +138,8 @@ inline constexpr int32_t C_PRIVREAD = 2048;
 inline constexpr int32_t C_PRIVUPDATE = 4096;
 // The create-object privilege asked for before a table is created.
 inline constexpr int32_t C_PRIVCREATE = 2;
+// The alter-object privilege asked for before a table is restructured.
+inline constexpr int32_t C_PRIVALTER = 16;
 // The most entries a move steps the tree cursor instead of searching a key.
 inline constexpr int C_MAXTREESTEPS = 64;
 // How long read-ahead records are trusted, in milliseconds.
@@ -503,16 +505,24 @@ public:
     // taken unless held).
     void FinalizeRebuild();
     // Rebuilds every index of the open table from its stored records, reporting progress through
-    // OnUpdateProgress (whose cancel flag stops the pass). A key already present in an index
-    // raises 9729 and leaves the indexes as they were; IgnoreDuplicates selects only whether a
-    // non-unique duplicate is tolerated, never that a unique key is broken.
+    // OnUpdateProgress. A key that a unique or primary index already holds raises 9729 whatever
+    // IgnoreDuplicates says (a unique index never hides a record); with IgnoreDuplicates a record
+    // whose key another index cannot take stays stored but out of the indexes, without it 8581.
+    // On a disk table that the caller holds in no transaction the pass is a transaction of its
+    // own: a failure or a cancel from the progress handler leaves the indexes as they were. (In the
+    // caller's transaction a cancel is not honoured, since only the caller can undo the pass.)
     void InternalReIndex(bool IgnoreDuplicates);
     // On a closed cursor of a connected, exclusive database: copies the database to its backup
-    // file and fills the table again from the backup's copy of it.
+    // file (Directory + DataBaseName with the extension ".orx") and fills the table again from
+    // the backup's copy of it; the cursor is closed afterwards. The table is rebuilt as one
+    // transaction: a failure or a crash leaves it as it was.
     void InternalRebuildTable();
     // On a closed cursor of a connected, exclusive database: applies the restructure request
     // (a rename only, an index change, or a full copy of the data through the backup file).
-    // Returns the number of records that failed to copy (0 when no data was copied).
+    // Without the alter privilege on the table: 10624; a request without its lists: 8576, both
+    // before the backup is made. The change is one transaction: a failure, a crash or a cancel
+    // from the progress handler leaves the table as it was. Returns the number of records that
+    // failed to copy (0 when no data was copied).
     int InternalRestructureTable(const TInternalRestructureRecord& RestructureDetails);
     // Copies every stored record of this open cursor into Dest, mapping Dest's fields to this
     // cursor's by their source field names; failures are logged, counted and skipped. Returns the
@@ -625,6 +635,19 @@ private:
     // C_MAXTREESTEPS entries from the record buffer's record; false (nothing moved that matters)
     // when it is not, and the caller searches the key. Found: whether the step found a record.
     bool StepTreeCursor(TIndexItem& Index, TIndexSearchType SearchType, bool& Found);
+    // Empties the index storage when asked, creates every index anew and opens the index
+    // manager on the fresh trees (the current index chosen again).
+    void RecreateIndexes(bool EmptyStorage);
+    // Inserts the keys of the record buffer's record (at Address) into every index (see
+    // InternalReIndex); false when it was left out as a duplicate.
+    bool IndexRecord(uint32_t Address, bool IgnoreDuplicates);
+    // The full-copy way of a restructure (see InternalRestructureTable).
+    int RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile);
+    // Stores the cursor's new definition as the table's: the table manager restructures the
+    // storage (a temporary definition of the table is opened for it).
+    void CommitNewTableDef(const TInternalRestructureRecord& Request, bool ReadHeader);
+    // The definition-only way of a restructure: names, positions and required flags.
+    void RestructureDefinitionOnly(const TInternalRestructureRecord& Request);
     // The common part of SetTableDef and SetTableDefFromRSDefs.
     struct TRequestedField;
     struct TRequestedIndex;
@@ -679,6 +702,11 @@ private:
     bool FHeaderStale = false;
     // The record lock this cursor took for an edit (0: none).
     uint32_t FRecordLockAddress = 0;
+
+    // The progress handler cancelled the last maintenance pass (a copy into this cursor, a
+    // reindex); a restructure sets FCancelTakenBack while a cancel inside it will be rolled back.
+    bool FMaintenanceCancelled = false;
+    bool FCancelTakenBack = false;
 
     // ----- The undo log of index upkeep
     std::vector<TIndexUndo> FUndo;

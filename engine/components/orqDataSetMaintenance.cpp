@@ -2,25 +2,546 @@
 // indexes from the stored records, rebuilding it through a backup copy of the database, changing
 // its structure, and the raw record copy between two cursors that every rebuild and restructure
 // uses as its data path.
+//
+// Atomicity. Reindexing, rebuilding and restructuring a disk table run as one transaction of
+// their own when the caller holds none, so a failure, a cancel from the progress handler or a
+// crash (the commit is atomic through the rollback journal) leaves the table as it was. The raw
+// copy, when it starts the transaction itself (a database rebuild copying into a new file), commits
+// every 100 records instead, which keeps the memory of a long copy bounded.
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
 #include "engine/components/orqDataSet.h"
+#include "engine/components/orqDataSetScopes.h"
+#include "engine/storage/orqConsts.h"
 #include "engine/storage/orqErrors.h"
+#include "engine/storage/orqIndexUnit.h"
+#include "engine/storage/orqInterfaceUnit.h"
+#include "engine/storage/orqLogger.h"
+#include "engine/storage/orqRecordLayout.h"
+#include "engine/storage/orqRestructureDefs.h"
+#include "engine/storage/orqTableHeader.h"
+#include "engine/storage/orqTableMgrUnit.h"
+#include "host/StringList.h"
+#include "host/Streams.h"
+#include "host/SysUtils.h"
+#include "host/db/FieldDefs.h"
+#include "host/db/FieldType.h"
+#include "host/db/IndexDefs.h"
 
 namespace ostra {
 
 namespace {
-[[noreturn]] void NotBuilt(const char* Caller, TObject* Sender) {
-    OrqDatabaseError(8581, Caller, "not built", Sender);
+
+constexpr char CReIndexCaller[] = "TOrqDataSet.ReIndex";
+constexpr char CRestructureCaller[] = "TOrqDataSet.InternalRestructureTable";
+// The raw copy commits the transaction it started after every this many records.
+constexpr size_t CCopyCommitInterval = 100;
+
+bool KeysCanCollide(const TIndexItem& Index) { return Index.Unique() || Index.Primary(); }
+
+// Progress in whole percent of Count steps, reported to Handler when the percentage moved.
+class TProgress {
+public:
+    TProgress(const TUpdateProgressProc& Handler, size_t Count) : FHandler(Handler), FCount(Count) {}
+    // Reports step Step (from 0); true when the handler asked to cancel.
+    bool Report(size_t Step) {
+        if (!FHandler || FCount == 0) return false;
+        const int percent = int(uint64_t(Step) * 100 / FCount);
+        if (percent == FLast) return false;
+        FLast = percent;
+        bool cancel = false;
+        FHandler(percent, cancel);
+        return cancel;
+    }
+
+private:
+    const TUpdateProgressProc& FHandler;
+    size_t FCount;
+    int FLast = 0;
+};
+
+// Runs Work as a transaction of its own when Disk and the database is in none. Work returns
+// false to have its changes taken back (a cancel). A failure rolls back and passes on.
+template <class TWork>
+void RunInOwnTransaction(IOrqDataBase& DataBase, bool Disk, TWork&& Work) {
+    const bool own = Disk && !DataBase.InTransaction();
+    if (own) DataBase.StartTransaction();
+    bool keep = false;
+    try {
+        keep = Work(own);
+    } catch (...) {
+        if (own && DataBase.InTransaction()) {
+            try {
+                DataBase.Rollback();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (!own) return;
+    if (keep)
+        DataBase.Commit();
+    else
+        DataBase.Rollback();
 }
+
+// Runs Work between DataSetOpen and DataSetClose of Cursor (closed also on failure).
+template <class TWork>
+auto WhileOpen(TOrqDataSet& Cursor, TWork&& Work) {
+    Cursor.DataSetOpen();
+    try {
+        if constexpr (std::is_void_v<decltype(Work())>) {
+            Work();
+            Cursor.DataSetClose();
+        } else {
+            auto result = Work();
+            Cursor.DataSetClose();
+            return result;
+        }
+    } catch (...) {
+        Cursor.DataSetClose();
+        throw;
+    }
+}
+
+// Runs Work on Def, opened as the definition of the table Name (OpenTable) and closed again
+// (CloseTable) also on failure.
+template <class TWork>
+void WhileDefinitionOpen(IOrqDataBase& DataBase, const std::string& Name, TTableDef& Def, TWork&& Work) {
+    DataBase.OpenTable(Name, &Def);
+    try {
+        Work();
+    } catch (...) {
+        try {
+            DataBase.CloseTable(&Def);
+        } catch (...) {
+        }
+        throw;
+    }
+    DataBase.CloseTable(&Def);
+}
+
+void Log(const std::string& Caller, const std::string& Text) {
+    if (TDBLogger* log = GDBLogger()) log->LogItem(Caller, Text);
+}
+
+std::string BackupFileName(const IOrqDataBase& DataBase) {
+    return DataBaseBackupFileName(DataBase.Directory(), DataBase.DataBaseName());
+}
+
 }  // namespace
 
-void TOrqDataSet::DataSetEmptyTable() { NotBuilt("TOrqDataSet.DataSetEmptyTable", this); }
-void TOrqDataSet::InitializeRebuild() { NotBuilt("TOrqDataSet.InitializeRebuild", this); }
-void TOrqDataSet::FinalizeRebuild() { NotBuilt("TOrqDataSet.FinalizeRebuild", this); }
-void TOrqDataSet::InternalReIndex(bool) { NotBuilt("TOrqDataSet.ReIndex", this); }
-void TOrqDataSet::InternalRebuildTable() { NotBuilt("TOrqDataSet.InternalRebuildTable", this); }
-int TOrqDataSet::InternalRestructureTable(const TInternalRestructureRecord&) {
-    NotBuilt("TOrqDataSet.InternalRestructureTable", this);
+// ---------------------------------------------------------------------------------------------
+// Emptying and reindexing
+
+void TOrqDataSet::RecreateIndexes(bool EmptyStorage) {
+    TTableDef& def = *FTableDef;
+    if (EmptyStorage) def.IndexInterface()->Empty(true);
+    FIndexMgr->CreateIndexes();
+    WriteTableHeader();
+    FCurrentIndex = nullptr;
+    FIndexMgr->Close();
+    FIndexMgr->Assign(def.InternalIndexDefs());
+    FIndexMgr->AssignKeyFields(*def.KeyFields());
+    FIndexMgr->SetIOInterface(def.IndexInterface());
+    FIndexMgr->SetTableHeader(def.TableHeader());
+    FIndexMgr->Open();
+    ChooseCurrentIndex();
+    FTreeCursorsStale = true;
+    FRangeCached[0] = FRangeCached[1] = false;
+    InvalidateReadAhead(true);
+    ClearBlobCache();
 }
-int TOrqDataSet::CopyRawTableData(TOrqDataSet&) { NotBuilt("TOrqDataSet.CopyRawTableData", this); }
+
+void TOrqDataSet::DataSetEmptyTable() {
+    static constexpr const char* Caller = "TOrqDataSet.EmptyTable";
+    CheckInternalActive();
+    CheckWritable(Caller);
+    TWriteLockScope lock(*this);
+    TTableDef& def = *FTableDef;
+    const bool lockDataBase = !def.Memory() && !FDataBase->Locked();
+    if (lockDataBase) FDataBase->SetLocked(true);
+    try {
+        TBaseIOInterface& records = *def.RecordInterface();
+        // On disk this frees every page of the table: records, blobs and index pages.
+        records.Empty(false);
+        records.SetFirstEmpty(0);
+        TTableHeader& header = *def.TableHeader();
+        header.SetLogicalRecordNo(0);
+        header.SetDirty(true);
+        if (def.Memory()) {
+            def.IndexInterface()->Empty(true);
+            if (def.UsesBlobs() && def.BlobInterface()) def.BlobInterface()->Empty(true);
+        }
+        if (def.UsesBlobs() && def.BlobInterface()) def.BlobInterface()->SetFirstEmpty(0);
+        RecreateIndexes(false);
+        InitializeNewRecord(FRecBuf.data(), false);
+        FBufferState = 0;
+        if (FFilterMgr->Active()) FFilterMgr->ResetFilter();
+    } catch (...) {
+        if (lockDataBase) {
+            try {
+                FDataBase->SetLocked(false);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (lockDataBase) FDataBase->SetLocked(false);
+    lock.Release();
+}
+
+void TOrqDataSet::InitializeRebuild() {
+    CheckInternalActive();
+    CheckWritable("TOrqDataSet.InitializeRebuild");
+    TWriteLockScope lock(*this);
+    TBaseIOInterface& records = *FTableDef->RecordInterface();
+    records.Empty(true);
+    records.SetFirstEmpty(0);
+    InitializeNewRecord(FRecBuf.data(), false);
+    FBufferState = 0;
+    InvalidateReadAhead(true);
+    lock.Release();
+}
+
+void TOrqDataSet::FinalizeRebuild() {
+    CheckInternalActive();
+    TWriteLockScope lock(*this);
+    InternalReIndex(true);
+    lock.Release();
+}
+
+bool TOrqDataSet::IndexRecord(uint32_t Address, bool IgnoreDuplicates) {
+    const uint8_t* rec = FRecBuf.data();
+    const int count = FIndexMgr->Count();
+    // Only unique and primary indexes can meet the key again: the others end their keys in
+    // the logical record number.
+    for (int i = 0; i < count; ++i) {
+        TIndexItem& index = *FIndexMgr->GetItems(i);
+        if (!KeysCanCollide(index)) continue;
+        index.CreateKeyBuffer(rec, nullptr);
+        if (index.FullIndexSearch(stEQ) == 0)
+            OrqDatabaseErrorFmt(9729, CReIndexCaller, SorqIndexFmt, {index.IndexName()}, this);
+    }
+    for (int i = 0; i < count; ++i) {
+        TIndexItem& index = *FIndexMgr->GetItems(i);
+        if (!KeysCanCollide(index)) index.CreateKeyBuffer(rec, nullptr);
+        if (index.InsertKey(Address) == 0) continue;
+        if (!IgnoreDuplicates)
+            OrqDatabaseErrorFmt(8581, CReIndexCaller, std::string("Failed to add key to ") + SorqIndexFmt,
+                                {index.IndexName()}, this);
+        // Left out of every index: the keys inserted so far go again.
+        for (int j = 0; j < i; ++j) {
+            TIndexItem& done = *FIndexMgr->GetItems(j);
+            done.CreateKeyBuffer(rec, nullptr);
+            if (done.FullIndexSearch(stEQ) == 0) done.DeleteKey();
+        }
+        return false;
+    }
+    return true;
+}
+
+void TOrqDataSet::InternalReIndex(bool IgnoreDuplicates) {
+    CheckInternalActive();
+    CheckWritable(CReIndexCaller);
+    FMaintenanceCancelled = false;
+    RunInOwnTransaction(*FDataBase, !FTableDef->Memory(), [&](bool Own) {
+        TWriteLockScope lock(*this);
+        std::vector<uint32_t> addresses;
+        FTableDef->RecordInterface()->ListBlocks(addresses);
+        RecreateIndexes(true);
+        ReadTableHeader();
+        TProgress progress(FOnUpdateProgress, addresses.size());
+        bool cancelled = false;
+        uint8_t* rec = FRecBuf.data();
+        // A cancel is honoured where the pass can be taken back: in its own transaction, or in a
+        // restructure's, which rolls back when it sees the flag.
+        const bool mayCancel = Own || FCancelTakenBack;
+        for (size_t i = 0; i < addresses.size() && !cancelled; ++i) {
+            ReadRecordAt(addresses[i], rec, true);
+            if (rec[C_RECINUSEOFFSET] != 0) IndexRecord(addresses[i], IgnoreDuplicates);
+            cancelled = progress.Report(i) && mayCancel;
+        }
+        if (cancelled) FMaintenanceCancelled = true;
+        FBufferState = 0;
+        FTreeCursorsStale = true;
+        lock.Release();
+        return !cancelled;
+    });
+    FTreeCursorsStale = true;
+    InvalidateReadAhead(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The raw copy
+
+int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
+    CheckInternalActive();
+    Dest.CheckInternalActive();
+    Dest.CheckConnected();
+    const std::string source = FTableName;
+    const bool hideValues = FEncryptionLevel != encNone || Dest.EncryptionLevel() != encNone;
+    Log(source, "Copying record data - Starting");
+    IOrqDataBase& destBase = *Dest.DataBase();
+    const bool ownTransaction = !Dest.TableDefinition().Memory() && !destBase.InTransaction();
+    if (ownTransaction) destBase.StartTransaction();
+    Dest.FMaintenanceCancelled = false;
+    int failures = 0;
+    auto finish = [&] {
+        Log(source, "Copying record data - Done");
+        if (TDBLogger* log = GDBLogger()) {
+            try {
+                // An in-memory database has no folder to hold the log.
+                if (FDataBase && !(FTableDef->Memory() && FDataBase->Directory().empty()))
+                    log->SaveLogToFile(FDataBase->Directory() + "dblog.txt");
+            } catch (...) {
+            }
+        }
+    };
+    try {
+        TWriteLockScope destLock(Dest);
+        TWriteLockScope sourceLock(*this);
+        std::vector<uint32_t> addresses;
+        FTableDef->RecordInterface()->ListBlocks(addresses);
+        Log(source, Format("Found %d records (including unallocated and deleted records)", {int(addresses.size())}));
+        Log("Importing data - field mapping...", "");
+
+        // Each target field's source is looked up once for the whole copy.
+        struct TMapping {
+            int Dest;
+            int Source;
+            bool Blob;
+        };
+        std::vector<TMapping> mapping;
+        for (int d = 0; d < Dest.GetInternalFieldCount(); ++d) {
+            const TInternalFieldItem& field = Dest.Field(d);
+            Log(source, field.FieldName() + " -> " + field.SourceField());
+            const int from = field.SourceField().empty() ? -1 : GetFieldNo(field.SourceField());
+            if (from < 0) continue;
+            const bool destBlob = Dest.IsFieldBlob(d);
+            if (destBlob != IsFieldBlob(from)) continue;
+            mapping.push_back({d, from, destBlob});
+        }
+
+        TProgress progress(Dest.OnUpdateProgress(), addresses.size());
+        uint8_t* rec = FRecBuf.data();
+        int stored = 0;
+        Variant value;
+        TMemoryStream stream;
+        for (size_t r = 0; r < addresses.size(); ++r) {
+            ReadRecordAt(addresses[r], rec, true);
+            if (rec[C_RECINUSEOFFSET] != 0) {
+                Dest.ClearRecord(nullptr);
+                for (const TMapping& m : mapping) {
+                    try {
+                        if (m.Blob) {
+                            bool isNull = false;
+                            stream.Clear();
+                            DataSetGetFieldStream(m.Source, isNull, stream);
+                            stream.SetPosition(0);
+                            Dest.DataSetSetFieldStream(m.Dest, isNull, &stream);
+                        } else {
+                            DataSetGetFieldDataAsVariant(m.Source, value);
+                            Dest.DataSetSetFieldDataAsVariant(m.Dest, value);
+                        }
+                    } catch (...) {
+                        const TInternalFieldItem& to = Dest.Field(m.Dest);
+                        // Values of encrypted tables stay out of the log file.
+                        std::string text = "(not shown)";
+                        if (!hideValues && !m.Blob) {
+                            try {
+                                text = VarToStr(value);
+                            } catch (...) {
+                            }
+                        }
+                        Log(source, Format("Record %d: Error converting %s (%s) to %s (%s)). Message: %s",
+                                           {int(r), Field(m.Source).FieldName(), text, to.FieldName(),
+                                            std::string(FieldTypeName(to.DataType())),
+                                            hideValues ? std::string("(not shown)") : CurrentExceptionMessage()}));
+                        ++failures;
+                    }
+                }
+                try {
+                    Dest.AddRecord(false);
+                    ++stored;
+                } catch (...) {
+                    Log(source, Format("Record %d: Data post exception - %s",
+                                       {int(r), hideValues ? std::string("(not shown)") : CurrentExceptionMessage()}));
+                    ++failures;
+                }
+            }
+            if (progress.Report(r)) {
+                Dest.FMaintenanceCancelled = true;
+                break;
+            }
+            if (ownTransaction && r % CCopyCommitInterval == 0) destBase.FlushBuffers();
+        }
+        Log(source, "Records Copied " + IntToStr(stored));
+        sourceLock.Release();
+        destLock.Release();
+    } catch (...) {
+        if (ownTransaction && destBase.InTransaction()) {
+            try {
+                destBase.Rollback();
+            } catch (...) {
+            }
+        }
+        finish();
+        throw;
+    }
+    try {
+        if (ownTransaction) destBase.Commit();
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    return failures;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rebuild and restructure
+
+void TOrqDataSet::InternalRebuildTable() {
+    CheckConnected();
+    FDataBase->QueryOpenStatus(true, true);
+    CheckInternalInactive();
+    const std::string backup = BackupFileName(*FDataBase);
+    FDataBase->CopyDatabase(backup, true);
+    FMaintenanceCancelled = false;
+    RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
+        WhileOpen(*this, [&] {
+            DataSetEmptyTable();
+            FDataBase->RebuildTable(FTableName, backup, this);
+        });
+        return !FMaintenanceCancelled;
+    });
+}
+
+void TOrqDataSet::CommitNewTableDef(const TInternalRestructureRecord& Request, bool ReadHeader) {
+    TTableDef temporary(nullptr);
+    temporary.SetMemory(FMemory);
+    WhileDefinitionOpen(*FDataBase, FTableName, temporary, [&] {
+        if (ReadHeader) temporary.TableHeader()->ReadHeader();
+        FTableDef->SetTableID(temporary.TableID());
+        temporary.Assign(FTableDef.get());
+        TInternalRestructureRecord request = Request;
+        FDataBase->UpdateTableDef(&temporary, request);
+    });
+}
+
+int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
+    // The stored definition, and the generator identifier of each field by its name.
+    FDataBase->QueryTableDef(FTableName, FMemory, FTableDef.get());
+    TStringList generatorIDs;
+    const TInternalFields& stored = *FTableDef->InternalFields();
+    for (int i = 0; i < stored.Count(); ++i)
+        generatorIDs.SetValues(stored.GetIndex(i)->FieldName(), IntToStr(stored.GetIndex(i)->FieldGeneratorID()));
+    FBlobBlockSize = Request.ResetBlobSize ? Request.BlobBlockSize : FTableDef->DefaultBlobSize();
+    FSortOrder = Request.ChangeSortOrder ? Request.NewSortOrder : FTableDef->SortOrder();
+    FBlobCompression = Request.ChangeBlobCompression ? Request.NewBlobCompression : FTableDef->BlobCompression();
+    FEncryptionLevel = FTableDef->EncryptionLevel();
+
+    SetTableDef(false, *Request.DestFieldDefs, *Request.DestIndexDefs);
+    TInternalFields& layout = *FTableDef->InternalFields();
+    for (int i = 0; i < Request.NewFieldDefs->Count(); ++i) {
+        const TRestructureFieldDef& item = *Request.NewFieldDefs->GetItems(i);
+        const int saved = generatorIDs.IndexOfName(item.SourceFieldName());
+        TInternalFieldItem* field = layout.FindField(item.Name());
+        if (field && saved >= 0 && !item.SourceFieldName().empty())
+            field->SetFieldGeneratorID(StrToInt(generatorIDs.ValueFromIndex(saved)));
+    }
+    CommitNewTableDef(Request, false);
+
+    return WhileOpen(*this, [&] {
+        TInternalFields& fields = FRecordMgr->Fields();
+        for (int i = 0; i < fields.Count(); ++i) {
+            TInternalFieldItem& field = *fields.GetIndex(i);
+            const TRestructureFieldDef* item = Request.NewFieldDefs->Find(field.FieldName());
+            field.SetSourceField(item ? item->SourceFieldName() : std::string());
+        }
+        const int autoInc = fields.AutoIncFieldNo();
+        if (autoInc >= 0 && !Request.ResetAutoInc && !Field(autoInc).SourceField().empty())
+            fields.SetAutoIncFieldNo(-1);
+        return FDataBase->RebuildTable(FTableName, BackupFile, this);
+    });
+}
+
+void TOrqDataSet::RestructureDefinitionOnly(const TInternalRestructureRecord& Request) {
+    TTableDef def(nullptr);
+    def.SetMemory(FMemory);
+    WhileDefinitionOpen(*FDataBase, FTableName, def, [&] {
+        TInternalFields& fields = *def.InternalFields();
+        CheckState(Request.NewFieldDefs->Count() == fields.Count(),
+                   "Unexpected mismatch in restructure field defs count and table defs count");
+        for (int i = 0; i < Request.NewFieldDefs->Count(); ++i) {
+            const TRestructureFieldDef& item = *Request.NewFieldDefs->GetItems(i);
+            if (item.ChangeStatus() != dcDefOnlyChange) continue;
+            TInternalFieldItem* field = fields.FindField(item.SourceFieldName());
+            CheckState(field != nullptr, "Field def not found for updating");
+            if (field->FieldName() != item.Name()) field->SetFieldName(item.Name());
+            if (field->FieldIndex() != i) field->SetFieldIndex(i);
+            if (field->Required() != item.Required()) field->SetRequired(item.Required());
+        }
+        if (Request.NewIndexDefs->ChangeStatus() == dcDefOnlyChange) {
+            TInternalIndexDefs& indexes = *def.InternalIndexDefs();
+            TKeyFields& keys = *def.KeyFields();
+            for (int i = 0; i < indexes.Count() && i < Request.NewIndexDefs->Count(); ++i) {
+                const TRestructureIndexDef& item = *Request.NewIndexDefs->GetItems(i);
+                TInternalIndexDef& index = *indexes.GetItems(i);
+                if (item.ChangeStatus() != dcDefOnlyChange || index.IndexName() == item.Name()) continue;
+                for (int k = 0; k < keys.Count(); ++k)
+                    if (keys.GetIndex(k)->IndexName() == index.IndexName()) keys.GetIndex(k)->SetIndexName(item.Name());
+                index.SetIndexName(item.Name());
+            }
+        }
+        TInternalRestructureRecord request = Request;
+        FDataBase->UpdateTableDef(&def, request);
+    });
+}
+
+int TOrqDataSet::InternalRestructureTable(const TInternalRestructureRecord& RestructureDetails) {
+    CheckConnected();
+    FDataBase->QueryOpenStatus(true, true);
+    CheckInternalInactive();
+    // Without the alter privilege the table stays as it is.
+    if (!FDataBase->QueryObjectPrivilegeExists(doTable, FTableName, C_PRIVALTER))
+        OrqDatabaseError(10624, CRestructureCaller, FTableName, this);
+    const TInternalRestructureRecord& request = RestructureDetails;
+    if (!request.NewFieldDefs || !request.NewIndexDefs)
+        OrqDatabaseErrorFmt(8576, CRestructureCaller, SorqValueInvalidFmt, {"RestructureDetails.NewFieldDefs"}, this);
+    if (!request.DestFieldDefs || !request.DestIndexDefs)
+        OrqDatabaseErrorFmt(8576, CRestructureCaller, SorqValueInvalidFmt, {"RestructureDetails.DestFieldDefs"}, this);
+    request.DestFieldDefs->Assign(request.NewFieldDefs);
+    request.DestIndexDefs->Assign(request.NewIndexDefs);
+    const std::string backup = BackupFileName(*FDataBase);
+    FDataBase->CopyDatabase(backup, true);
+
+    const TDefChangeType fields = request.NewFieldDefs->ChangeStatus();
+    const TDefChangeType indexes = request.NewIndexDefs->ChangeStatus();
+    int failures = 0;
+    FMaintenanceCancelled = false;
+    FCancelTakenBack = !FMemory;
+    struct TResetFlag {
+        bool& Flag;
+        ~TResetFlag() { Flag = false; }
+    } resetFlag{FCancelTakenBack};
+    RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
+        if (fields >= dcAdded) {
+            failures = RestructureByCopy(request, backup);
+        } else if (indexes >= dcAdded) {
+            SetTableDef(false, *request.DestFieldDefs, *request.DestIndexDefs);
+            CommitNewTableDef(request, true);
+            WhileOpen(*this, [&] { InternalReIndex(true); });
+        } else if (fields == dcDefOnlyChange || indexes == dcDefOnlyChange) {
+            RestructureDefinitionOnly(request);
+        }
+        return !FMaintenanceCancelled;
+    });
+    return FMaintenanceCancelled ? 0 : failures;
+}
 
 }  // namespace ostra

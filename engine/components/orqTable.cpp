@@ -198,13 +198,13 @@ bool TOrqTable::ApplyKey(bool Exact) {
     return SearchKeyBuffer(Exact ? stEQ : stLEG, count);
 }
 
-bool TOrqTable::FindKey(const std::vector<Variant>& Values) {
+int TOrqTable::FillKeyBuffer(const std::vector<Variant>& Values, bool Blank) {
     CheckBrowseMode();
     const TDataSetState saved = SetTempState(dsSetKey);
     SetKeyMode(kmFind);
     int count = 0;
     try {
-        InitializeNewRecord(reinterpret_cast<uint8_t*>(KeyBuffer()), false);
+        InitializeNewRecord(reinterpret_cast<uint8_t*>(KeyBuffer()), Blank);
         count = SetIndexFields(Values, TOrqDataSet::IndexName());
     } catch (...) {
         RestoreState(saved);
@@ -213,26 +213,12 @@ bool TOrqTable::FindKey(const std::vector<Variant>& Values) {
     }
     RestoreState(saved);
     SetKeyMode(kmNone);
-    return SearchKeyBuffer(stEQ, count);
+    return count;
 }
 
-void TOrqTable::FindNearest(const std::vector<Variant>& Values) {
-    CheckBrowseMode();
-    const TDataSetState saved = SetTempState(dsSetKey);
-    SetKeyMode(kmFind);
-    int count = 0;
-    try {
-        InitializeNewRecord(reinterpret_cast<uint8_t*>(KeyBuffer()), true);
-        count = SetIndexFields(Values, TOrqDataSet::IndexName());
-    } catch (...) {
-        RestoreState(saved);
-        SetKeyMode(kmNone);
-        throw;
-    }
-    RestoreState(saved);
-    SetKeyMode(kmNone);
-    SearchKeyBuffer(stLEG, count);
-}
+bool TOrqTable::FindKey(const std::vector<Variant>& Values) { return SearchKeyBuffer(stEQ, FillKeyBuffer(Values, false)); }
+
+void TOrqTable::FindNearest(const std::vector<Variant>& Values) { SearchKeyBuffer(stLEG, FillKeyBuffer(Values, true)); }
 
 // ---------------------------------------------------------------------------------------------
 // Ranges

@@ -143,9 +143,14 @@ protected:
 private:
     // Enters the set-key state for the search key (Clear: a new key) or a range end.
     void EnterKeyState(TKeyMode Mode, TRangeMode End, bool Clear);
+    // Fills the key buffer from Values on the current index (Blank: unset key fields lowest);
+    // the number of values used.
+    int FillKeyBuffer(const std::vector<Variant>& Values, bool Blank);
     // A search of the key buffer by SearchType over Count leading fields; on success the
     // framework's buffers are read around the record found.
     bool SearchKeyBuffer(TIndexSearchType SearchType, int Count);
+    // Reads the definitions of a closed table before the first restructure list is made.
+    void ReadDefinitionsForRestructure();
     // The fields of the current index's definition.
     std::vector<TField*> CurrentIndexFields();
     // The frame AddIndex and DeleteIndex share; Change edits the restructure index list.

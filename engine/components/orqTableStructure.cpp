@@ -46,9 +46,16 @@ void AppendToLog(const std::string& Caller, const std::string& Line) {
 // ---------------------------------------------------------------------------------------------
 // Restructure definitions
 
+void TOrqTable::ReadDefinitionsForRestructure() {
+    // A closed table that never reported its definitions reads them now (the index definitions
+    // come with the fields). Once a restructure list exists it refers to the definitions, which
+    // must then stay as they are.
+    if (!Active() && !FRestructureFieldDefs && !FRestructureIndexDefs && FieldDefs().Count() == 0) InitFieldDefs();
+}
+
 TRestructureFieldDefs& TOrqTable::GetRestructureFieldDefs() {
     if (!FRestructureFieldDefs) {
-        if (!Active()) InitFieldDefs();
+        ReadDefinitionsForRestructure();
         auto defs = std::make_unique<TRestructureFieldDefs>();
         defs->Assign(&FieldDefs());
         defs->SetFieldDefs(&FieldDefs());
@@ -59,7 +66,7 @@ TRestructureFieldDefs& TOrqTable::GetRestructureFieldDefs() {
 
 TRestructureIndexDefs& TOrqTable::GetRestructureIndexDefs() {
     if (!FRestructureIndexDefs) {
-        if (!Active()) InitFieldDefs();  // reads the index definitions too
+        ReadDefinitionsForRestructure();
         auto defs = std::make_unique<TRestructureIndexDefs>();
         defs->Assign(&IndexDefs());
         FRestructureIndexDefs = std::move(defs);
@@ -175,7 +182,12 @@ int TOrqTable::RestructureTable(const TRestructureRecord& Record) {
     request.ChangeSortOrder = Record.ChangeSortOrder;
     request.NewSortOrder = Record.NewSortOrder;
     if (Record.ResetAutoInc || Record.ResetBlobSize || Record.ChangeSortOrder) fields.SetChangeStatus(dcDataChange);
-    return InternalRestructureTable(request);
+    const int failures = InternalRestructureTable(request);
+    // FieldDefs and IndexDefs now describe the new structure: lists made from the old one would
+    // refer to definitions that are gone.
+    FRestructureFieldDefs.reset();
+    FRestructureIndexDefs.reset();
+    return failures;
 }
 
 bool TOrqTable::ReIndex(bool Flag) {
@@ -184,10 +196,7 @@ bool TOrqTable::ReIndex(bool Flag) {
     database->QueryOpenStatus(true, true);
     CheckActive();
     InternalReIndex(Flag);
-    if (FilterMgr().Active()) {
-        InternalClearFilter();
-        InternalSetFilter();
-    }
+    ReapplyFilter();
     First();
     return true;
 }

@@ -385,4 +385,14 @@ void OrqDatabaseErrorFmt(int32_t Code, const std::string& Caller, const std::str
     OrqDatabaseError(Code, Caller, Format(Fmt, Args), Sender);
 }
 
+std::string CurrentExceptionMessage() {
+    try {
+        throw;
+    } catch (const std::exception& E) {
+        return E.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
 }  // namespace ostra

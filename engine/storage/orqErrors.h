@@ -75,4 +75,8 @@ std::string OrqSenderName(const TObject* Sender);
 [[noreturn]] void OrqDatabaseErrorFmt(int32_t Code, const std::string& Caller, const std::string& Fmt,
                                       std::initializer_list<FormatArg> Args, TObject* Sender);
 
+// The message of the exception being handled (inside a catch block): what() of a standard
+// exception, else "unknown exception".
+std::string CurrentExceptionMessage();
+
 }  // namespace ostra

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "engine/components/orqDBDefRecord.h"
@@ -213,7 +214,12 @@ TEST_F(DataBaseTransactionsTest, ADatabaseOfMinorVersionOneHasNoGenerators) {
     DataBase->SetConnected(true);
     EXPECT_EQ(DataBase->MinorVersion(), 1);
     EXPECT_EQ(ErrorCode([&] { DataBase->InternalGetGenerator(C_OBJECTIDGENERATOR, true); }), 12041);
-    EXPECT_EQ(ErrorCode([&] { DataBase->CreateGenerator("G", 1, 1); }), 12041);
+    int32_t value = 0, step = 0;
+    for (const auto& operation : std::vector<std::function<void()>>{
+             [&] { DataBase->CreateGenerator("G", 1, 1); }, [&] { DataBase->DeleteGenerator("G"); },
+             [&] { DataBase->GetGeneratorValue("G", true); }, [&] { DataBase->GetGeneratorValue("G", false); },
+             [&] { DataBase->QueryGenerator("G", value, step); }})
+        EXPECT_EQ(ErrorCode(operation), 12041);
     TStringList names;
     EXPECT_EQ(ErrorCode([&] { DataBase->GetGeneratorNames(&names); }), 12041);
     DataBase->GetSystemTableNames(&names);

@@ -6,6 +6,8 @@
 // progress, cancel, failures and log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqLogger.h"
 #include "engine/storage/orqRestructureDefs.h"
@@ -326,6 +328,104 @@ TEST_P(ImportTest, CancelStopsAndSmallSourcesReportNoProgress) {
 
 INSTANTIATE_CURSOR_TESTS(TableTest);
 INSTANTIATE_CURSOR_TESTS(ImportTest);
+
+}  // namespace
+}  // namespace ostra::componentstest
+
+namespace ostra::componentstest {
+namespace {
+
+// Structure changes need an exclusive connection to a database file.
+class TableStructureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DataBase = std::make_unique<TTestDataBase>();
+        DataBase->SetDataBaseName(Dir.File("exclusive.orq"));
+        DataBase->SetExclusive(true);
+        DataBase->CreateDatabase();
+        DataBase->SetConnected(true);
+        CreateTable(*DataBase, "People", {{"ID", ftInteger}, {"NAME", ftString, 16}, {"NOTE", ftMemo}},
+                    {{"PK", "ID", TIndexOptions{ixPrimary, ixUnique}}}, false);
+        Table = std::make_unique<TOrqTable>(nullptr);
+        Table->SetDataBase(DataBase.get());
+        Table->SetTableName("People");
+        Table->Open();
+        for (int id = 1; id <= 30; ++id) {
+            Table->Append();
+            Table->FieldByName("ID")->SetAsInteger(id);
+            Table->FieldByName("NAME")->SetAsString(std::string(1, char('z' - id % 26)) + std::to_string(id));
+            Table->Post();
+        }
+    }
+    void TearDown() override {
+        Table.reset();
+        DataBase.reset();
+    }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (Table->First(); !Table->Eof(); Table->Next()) names.push_back(Table->FieldByName("NAME")->AsString());
+        return names;
+    }
+
+    test::TempDir Dir;
+    std::unique_ptr<TTestDataBase> DataBase;
+    std::unique_ptr<TOrqTable> Table;
+};
+
+TEST_F(TableStructureTest, IndexesAddedAndDeletedKeepTheRecords) {
+    // On an open table: it stays open, at its record.
+    Table->First();
+    Table->MoveBy(4);
+    Table->AddIndex("ixName", "NAME", {});
+    EXPECT_TRUE(Table->Active());
+    EXPECT_EQ(Table->FieldByName("ID")->AsInteger(), 5);
+    EXPECT_EQ(Table->IndexDefs().Count(), 2);
+    Table->SetIndexName("ixName");
+    std::vector<std::string> names = Names();
+    ASSERT_EQ(names.size(), 30u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+
+    // Deleting the current index clears the index name.
+    Table->DeleteIndex("ixName");
+    EXPECT_TRUE(Table->Active());
+    EXPECT_EQ(Table->IndexName(), "PK");
+    EXPECT_EQ(Table->IndexDefs().Count(), 1);
+    EXPECT_EQ(Table->RecordCount(), 30);
+
+    // On a closed table: opened to read the definitions, closed again.
+    Table->Close();
+    Table->AddIndex("ixName2", "NAME", TIndexOptions{ixDescending});
+    EXPECT_FALSE(Table->Active());
+    Table->SetIndexName("ixName2");
+    Table->Open();
+    names = Names();
+    EXPECT_TRUE(std::is_sorted(names.rbegin(), names.rend()));
+    EXPECT_ANY_THROW(Table->AddIndex("bad", "NOTE", {})) << "a blob key is refused";
+    EXPECT_TRUE(Table->Active());
+    EXPECT_EQ(Table->IndexDefs().Count(), 2);
+}
+
+TEST_F(TableStructureTest, RestructureReIndexAndEmpty) {
+    Table->Close();
+    TRestructureRecord record;
+    record.ResetBlobSize = true;
+    for (int size : {64, 65536}) {
+        record.BlobBlockSize = size;
+        EXPECT_EQ(Table->RestructureTable(record), 0) << size;
+    }
+    Table->Open();
+    EXPECT_EQ(Table->RecordCount(), 30);
+    EXPECT_TRUE(Table->ReIndex(false));
+    EXPECT_EQ(Table->RecordCount(), 30);
+    EXPECT_EQ(Table->FieldByName("ID")->AsInteger(), 1);
+    Table->EmptyTable();
+    EXPECT_EQ(Table->RecordCount(), 0);
+    EXPECT_TRUE(Table->Eof());
+    Table->Append();
+    Table->FieldByName("ID")->SetAsInteger(1);
+    Table->Post();
+    EXPECT_EQ(Table->RecordCount(), 1);
+}
 
 }  // namespace
 }  // namespace ostra::componentstest

@@ -1,0 +1,265 @@
+// orqDataBaseMaintenance: copying the database file and rebuilding the database, or one table,
+// from a backup copy.
+//
+// A database rebuild never works on the live file. It copies the database to its backup
+// (".orx"), opens the backup to check that it can be read, creates the new database in a folder
+// of its own beside the live one ("<name>.rebuild"), creates every table there and copies the
+// records from the backup, and only then moves the new file over the live one (one rename, made
+// durable with a flush of the folder). A failure or a crash before the rename leaves the live
+// database as it was; after it, the new one is in place. A table rebuild copies one table's
+// records from a database file into a cursor (the cursor's rebuild and restructure use it).
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "engine/components/orqDataBase.h"
+#include "engine/components/orqDataBaseScopes.h"
+#include "engine/storage/orqConsts.h"
+#include "engine/storage/orqErrors.h"
+#include "engine/storage/orqLogger.h"
+#include "engine/storage/orqTableMgrUnit.h"
+#include "host/StringList.h"
+#include "host/SysUtils.h"
+#include "platform/File.h"
+#include "platform/LastError.h"
+
+namespace ostra {
+
+std::string DataBaseBackupFileName(const std::string& Directory, const std::string& DataBaseName) {
+    const size_t dot = DataBaseName.find_last_of('.');
+    return Directory + (dot == std::string::npos ? DataBaseName : DataBaseName.substr(0, dot)) + ".orx";
+}
+
+namespace {
+
+// The folder of Path with a trailing delimiter ("" for a bare name means the current folder,
+// which is named in full).
+std::string FolderOf(const std::string& Path) {
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(Path, error);
+    if (error) full = Path;
+    std::string folder = full.parent_path().string();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Copying the database file
+
+void TOrqDataBase::CopyDatabase(const std::string& FileName, bool Overwrite) {
+    static constexpr const char* Caller = "TOrqDataBase.CopyDatabase";
+    const std::string source = this->FileName();
+    if (source == FileName || platform::SameFile(source, FileName)) OrqDatabaseError(9344, Caller, source, this);
+    if (!platform::FileExists(source)) OrqDatabaseError(9988, Caller, source, this);
+    if (platform::FileExists(FileName) && !Overwrite)
+        OrqDatabaseError(9344, Caller, FileName + ": the file exists already", this);
+    if (!FConnected || !FExclusive) {
+        if (!platform::CopyFile(source, FileName, !Overwrite))
+            OrqDatabaseError(9344, Caller, source + "." + platform::SysErrorMessage(platform::GetLastError()), this);
+    } else {
+        FDiskMgr->CopyCurrentFile(FileName);
+    }
+    if (!platform::FileExists(FileName)) OrqDatabaseError(9344, Caller, source, this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rebuilding one table
+
+int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& SourceFile, TOrqDataSet* Target) {
+    static constexpr const char* Caller = "TOrqDataBase.RebuildTable";
+    CheckConnected(false);
+    CheckExclusive();
+    if (GetLocalConnectedUserCount(TableName) > (Target ? 1 : 0))
+        OrqDatabaseErrorFmt(10031, Caller, SorqTableInUseFmt, {TableName}, this);
+
+    TOrqDataBase source(nullptr);
+    source.SetDirectory(FolderOf(SourceFile));
+    source.SetDataBaseName(SourceFile);
+    source.SetExclusive(true);
+    source.SetReadOnly(true);
+    source.SetMasterKey(FMasterKey);
+    source.BeforeLogin = BeforeLogin;
+    source.SetConnected(true);
+    source.SetTempPrivilegeStatus(FTempPrivilegeStatus);
+    TOrqDataSet sourceTable(nullptr);
+    const bool internal = !TableName.empty() && TableName[0] == '$';
+    sourceTable.TableDefinition().SetInternalTable(internal);
+    sourceTable.SetDataBase(&source);
+    sourceTable.SetTableName(TableName);
+    sourceTable.DataSetOpen();
+
+    std::unique_ptr<TOrqDataSet> ownTarget;
+    if (!Target) {
+        ownTarget = std::make_unique<TOrqDataSet>(nullptr);
+        ownTarget->TableDefinition().SetInternalTable(internal);
+        ownTarget->SetDataBase(this);
+        ownTarget->SetTableName(TableName);
+        ownTarget->SetOnUpdateProgress(OnUpdateProgress);
+        ownTarget->DataSetOpen();
+        ownTarget->DataSetEmptyTable();
+        Target = ownTarget.get();
+    }
+    return sourceTable.CopyRawTableData(*Target);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rebuilding the database
+
+void TOrqDataBase::RebuildDatabase() {
+    static constexpr const char* Caller = "TOrqDataBase.RebuildDatabase";
+    CheckNotConnected();
+    if (FDataBaseName.empty() || InMemory()) OrqDatabaseError(10118, Caller, FileName(), this);
+    // The database file's own folder when no Directory is set.
+    const std::string folder = FDirectory.empty() ? FolderOf(FDataBaseName) : FDirectory;
+    const std::string name = FDataBaseName;
+    const std::string live = folder + name;
+    const std::string backup = DataBaseBackupFileName(folder, name);
+    const std::string workFolder = folder + name + ".rebuild/";
+    TDBLogger* logger = GDBLogger();
+    auto log = [&](const std::string& Text) {
+        if (logger) logger->LogItem(name, Text);
+    };
+
+    const std::string savedDirectory = FDirectory;
+    const bool savedExclusive = FExclusive;
+    const int32_t savedMaxLines = logger ? logger->MaxLogItemCount() : 0;
+    bool succeeded = false;
+    std::exception_ptr failure;
+    try {
+        FDirectory = folder;
+        log("Rebuild database start");
+        CopyDatabase(backup, true);
+        log("Rebuild database start");
+        FTempPrivilegeStatus = C_ALLPRIVILEGES;
+        log("Backup database created -" + backup);
+        if (logger) logger->SetMaxLogItemCount(-1);
+
+        // The live database tells the settings of the new one (and the key it is read with).
+        FExclusive = true;
+        SetConnected(true);
+        const std::string key = FMasterKey;
+        SetConnected(false);
+
+        // The backup must open before anything else happens.
+        TOrqDataBase source(nullptr);
+        source.SetDirectory(folder);
+        source.SetDataBaseName(DataBaseBackupFileName("", name));
+        source.SetExclusive(true);
+        source.SetReadOnly(true);
+        source.SetTempPrivilegeStatus(C_ALLPRIVILEGES);
+        source.SetMasterKey(key);
+        source.BeforeLogin = BeforeLogin;
+        log("Opening Backup dir " + folder);
+        log("Opening Backup file " + source.DataBaseName());
+        log("Opening Source database");
+        try {
+            source.SetConnected(true);
+            source.SetTempPrivilegeStatus(C_ALLPRIVILEGES);
+        } catch (...) {
+            log("Could not open source database");
+            throw;
+        }
+
+        // The new database, in a folder of its own until it is complete.
+        std::error_code error;
+        std::filesystem::remove_all(workFolder, error);
+        if (!std::filesystem::create_directory(workFolder, error) && error)
+            OrqDatabaseError(9344, Caller, workFolder + "." + error.message(), this);
+        FDirectory = workFolder;
+        SetMasterKey(key);
+        CreateDatabase();
+        FTempPrivilegeStatus = C_ALLPRIVILEGES;
+        SetMasterKey(key);
+        SetConnected(true);
+        FTempPrivilegeStatus = C_ALLPRIVILEGES;
+
+        TStringList skip, copy, sourceSystem;
+        GetSystemTableNames(&skip);
+        source.GetTableNames(&copy, false);
+        source.GetSystemTableNames(&sourceSystem);
+        for (int i = 0; i < sourceSystem.Count(); ++i) copy.Add(sourceSystem.Strings(i));
+        auto inSkipList = [&](const std::string& Table) { return skip.IndexOf(Table) >= 0; };
+
+        log("Creating tables...");
+        std::vector<bool> memoryTable(size_t(copy.Count()), false);
+        for (int i = 0; i < copy.Count(); ++i) {
+            const std::string table = copy.Strings(i);
+            if (inSkipList(table)) continue;
+            TTableDef def(nullptr);
+            source.QueryTableDef(table, false, &def);
+            def.SetTableName(table);
+            def.Validate();
+            memoryTable[size_t(i)] = def.Memory();
+            log("Creating table " + table);
+            CreateTable(&def, false);
+        }
+
+        for (int i = 0; i < copy.Count(); ++i) {
+            if (memoryTable[size_t(i)]) continue;
+            const std::string table = copy.Strings(i);
+            const bool internal = inSkipList(table) || (!table.empty() && table[0] == '$');
+            TOrqDataSet target(nullptr);
+            target.TableDefinition().SetInternalTable(internal);
+            target.SetDataBase(this);
+            target.SetTableName(table);
+            target.SetOnUpdateProgress(OnUpdateProgress);
+            TOrqDataSet sourceTable(nullptr);
+            sourceTable.TableDefinition().SetInternalTable(internal);
+            sourceTable.SetDataBase(&source);
+            sourceTable.SetTableName(table);
+            try {
+                target.DataSetOpen();
+                if (target.GetTotalRecordCount() > 0) target.DataSetEmptyTable();
+                log("Copying data from source table " + table);
+                sourceTable.DataSetOpen();
+                sourceTable.CopyRawTableData(target);
+                sourceTable.DataSetClose();
+                target.DataSetClose();
+            } catch (...) {
+                log("Exception while copying data from source table " + table);
+                log("Exception was " + CurrentExceptionMessage());
+                sourceTable.DataSetClose();
+                log("Attempting to empty this table");
+                try {
+                    if (target.InternalActive()) target.DataSetEmptyTable();
+                } catch (...) {
+                    log("Exception attempting to empty this table " + CurrentExceptionMessage());
+                }
+                target.DataSetClose();
+            }
+        }
+        SetConnected(false);
+        source.SetConnected(false);
+
+        // The new file takes the live one's place in one step.
+        FDirectory = folder;
+        std::filesystem::rename(workFolder + name, live, error);
+        if (error) OrqDatabaseError(9344, Caller, live + "." + error.message(), this);
+        platform::FlushFolderOf(live);
+        succeeded = true;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    TStepFailures steps(Caller);
+    steps.Run([this] { SetConnected(false); });
+    FDirectory = savedDirectory;
+    FExclusive = savedExclusive;
+    FTempPrivilegeStatus = 0;
+    {
+        std::error_code error;
+        std::filesystem::remove_all(workFolder, error);
+    }
+    log(succeeded ? "Rebuild database complete" : "Rebuild database failed - the database was left as it was");
+    if (logger) {
+        steps.Run([&] { logger->SaveLogToFile(folder + "dblog.txt"); });
+        logger->SetMaxLogItemCount(savedMaxLines);
+    }
+    if (failure) std::rethrow_exception(failure);
+    steps.RaiseFirst();
+}
+
+}  // namespace ostra
