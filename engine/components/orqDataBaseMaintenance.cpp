@@ -83,8 +83,9 @@ int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& 
     source.SetReadOnly(true);
     source.SetMasterKey(FMasterKey);
     source.BeforeLogin = BeforeLogin;
-    source.SetConnected(true);
+    // Privilege checks are as this connection's (a rebuild switches them off for both).
     source.SetTempPrivilegeStatus(FTempPrivilegeStatus);
+    source.SetConnected(true);
     TOrqDataSet sourceTable(nullptr);
     const bool internal = !TableName.empty() && TableName[0] == '$';
     sourceTable.TableDefinition().SetInternalTable(internal);
@@ -158,7 +159,6 @@ void TOrqDataBase::RebuildDatabase() {
         log("Opening Source database");
         try {
             source.SetConnected(true);
-            source.SetTempPrivilegeStatus(C_ALLPRIVILEGES);
         } catch (...) {
             log("Could not open source database");
             throw;
@@ -175,7 +175,6 @@ void TOrqDataBase::RebuildDatabase() {
         FTempPrivilegeStatus = C_ALLPRIVILEGES;
         SetMasterKey(key);
         SetConnected(true);
-        FTempPrivilegeStatus = C_ALLPRIVILEGES;
 
         TStringList skip, copy, sourceSystem;
         GetSystemTableNames(&skip);
