@@ -3,11 +3,46 @@
 
 #include <cmath>
 
+#include "host/ClassRegistry.h"
+#include "host/PropertyRegistry.h"
 #include "installer/library/cmp_TTranslator.h"
 
 namespace ostra {
 
+const char* const ManagerTypeNames[8] = {"dmBeforeInstall", "dmAfterGoodInstall", "dmAfterBadInstall",
+                                         "dmDuringCopyFiles", "dmChangeDisk",    "dmReboot",
+                                         "dmRegistration",  "dmUninstall"};
+const char* const DialogPositionNames[9] = {"fdpCenterLeft", "fdpCenter",      "fdpCenterRight",
+                                            "fdpBottomLeft", "fdpBottomCenter", "fdpBottomRight",
+                                            "fdpTopLeft",    "fdpTopCenter",   "fdpTopRight"};
+
 namespace {
+
+template <class T, int T::*Field>
+void SetField(T& object, int value) {
+    object.*Field = value;
+}
+
+[[maybe_unused]] const bool kPublished =
+    Publish<TDialogManager, TInstallObject>()
+        .Integer("Height", &TDialogManager::Height, &SetField<TDialogManager, &TDialogManager::Height>)
+        .Default(395)
+        .Enum("ManagerType", &TDialogManager::ManagerType,
+              [](TDialogManager& m, TManagerType v) { m.ManagerType = v; }, ManagerTypeNames)
+        .Default(dmBeforeInstall)
+        .Enum("Position", &TDialogManager::Position,
+              [](TDialogManager& m, TFernmoorDialogPosition v) { m.Position = v; }, DialogPositionNames)
+        .Default(fdpCenter)
+        .Integer("RelativeLeftOffset", &TDialogManager::RelativeLeftOffset,
+                 &SetField<TDialogManager, &TDialogManager::RelativeLeftOffset>)
+        .Default(0)
+        .Integer("RelativeTopOffset", &TDialogManager::RelativeTopOffset,
+                 &SetField<TDialogManager, &TDialogManager::RelativeTopOffset>)
+        .Default(0)
+        .Integer("Width", &TDialogManager::Width, &SetField<TDialogManager, &TDialogManager::Width>)
+        .Default(478) &&
+    (RegisterClass<TDialogManager>(), true);
+
 IDialogStageDisplay* gDisplay = nullptr;
 TDialogManager* gCurrentManager = nullptr;
 

@@ -24,6 +24,9 @@ enum TFernmoorDialogPosition {
     fdpCenterLeft, fdpCenter, fdpCenterRight, fdpBottomLeft, fdpBottomCenter, fdpBottomRight, fdpTopLeft,
     fdpTopCenter, fdpTopRight
 };
+// The identifiers of the two enumerations in form streams.
+extern const char* const ManagerTypeNames[8];
+extern const char* const DialogPositionNames[9];
 
 // Where a window of Width x Height goes on a ScreenWidth x ScreenHeight screen (CaptionHeight: the
 // height of a window caption). The centre column and row use Round (halves to the even

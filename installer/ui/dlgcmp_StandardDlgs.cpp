@@ -6,12 +6,67 @@
 #include <QScreen>
 #include <cmath>
 
+#include "host/ClassRegistry.h"
+#include "host/PropertyRegistry.h"
 #include "host/UIServices.h"
 #include "installer/ui/QtEdge.h"
 #include "installer/ui/ordlg_StageForms.h"
 #include "installer/ui/ordlg_WizardPages.h"
 
 namespace ostra {
+
+namespace {
+
+// The settings that every dialog component publishes (the page dialogs also publish Order; the
+// status dialog has no DialogManager).
+template <class T>
+TPublisher<T>& PublishCommon(TPublisher<T>&& publisher, bool withManager = true) {
+    publisher.Boolean("AutoSetFont", &T::AutoSetFont, [](T& d, bool v) { d.AutoSetFont = v; })
+        .Default(true)
+        .Boolean("AutoTranslate", &T::AutoTranslate, [](T& d, bool v) { d.AutoTranslate = v; })
+        .Default(true);
+    if (withManager) publisher.Component("DialogManager", &T::DialogManager, &T::SetDialogManager);
+    return publisher.Boolean("OverrideMainTranslator", &T::OverrideMainTranslator,
+                 [](T& d, bool v) { d.OverrideMainTranslator = v; })
+        .Default(false)
+        .Enum("TranslateIntoLanguage", &T::TranslateIntoLanguage,
+              [](T& d, TFrnmLanguage v) { d.TranslateIntoLanguage = v; }, FrnmLanguageIdents)
+        .Default(flUser);
+}
+
+template <class T>
+TPublisher<T>& PublishPlacement(TPublisher<T>& publisher) {
+    return publisher.Integer("Height", &T::Height, [](T& d, int v) { d.Height = v; })
+        .Default(146)
+        .Enum("Position", &T::Position, [](T& d, TFernmoorDialogPosition v) { d.Position = v; },
+              DialogPositionNames)
+        .Default(fdpBottomCenter)
+        .Integer("RelativeLeftOffset", &T::RelativeLeftOffset, [](T& d, int v) { d.RelativeLeftOffset = v; })
+        .Default(0)
+        .Integer("RelativeTopOffset", &T::RelativeTopOffset, [](T& d, int v) { d.RelativeTopOffset = v; })
+        .Default(30)
+        .Integer("Width", &T::Width, [](T& d, int v) { d.Width = v; })
+        .Default(474);
+}
+
+[[maybe_unused]] const bool kPublished =
+    PublishCommon(Publish<TBaseInstallDlg, TInstallObject>())
+        .Integer("Order", &TInstallContainer::Order, &TInstallContainer::SetOrder) &&
+    Publish<TLicenseDlg, TBaseInstallDlg>().Object("LicenseAgreement",
+                                                   [](const TLicenseDlg& d) {
+                                                       return &const_cast<TLicenseDlg&>(d).LicenseAgreement();
+                                                   }) &&
+    Publish<TReadmeDlg, TBaseInstallDlg>().Object(
+        "ReadmeText", [](const TReadmeDlg& d) { return &const_cast<TReadmeDlg&>(d).ReadmeText(); }) &&
+    Publish<TBadInstallationDlg, TBaseInstallDlg>() && Publish<TRebootDlg, TBaseInstallDlg>() &&
+    PublishCommon(Publish<TChangeDiskDlg, TInstallObject>()) &&
+    PublishPlacement(PublishCommon(Publish<TCopyFileDlg, TInstallObject>())) &&
+    PublishCommon(Publish<TInstallStatusDlg, TInstallObject>(), false) &&
+    (RegisterClass<TLicenseDlg>(), RegisterClass<TReadmeDlg>(), RegisterClass<TBadInstallationDlg>(),
+     RegisterClass<TRebootDlg>(), RegisterClass<TChangeDiskDlg>(), RegisterClass<TCopyFileDlg>(),
+     RegisterClass<TInstallStatusDlg>(), true);
+
+}  // namespace
 
 // --- page dialogs
 

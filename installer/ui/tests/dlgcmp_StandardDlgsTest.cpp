@@ -7,6 +7,7 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include "host/ComponentText.h"
 #include "installer/library/WinFileSystem.h"
 #include "installer/library/cmp_TNetInstallLocation.h"
 #include "installer/ui/dlgcmp_StandardDlgs.h"
@@ -275,4 +276,50 @@ TEST_F(StandardDialogs, StatusTextsStackAndTheLastDropHidesTheForm) {
     EXPECT_FALSE(form->isVisible());
     SendDialogCode(root, root, dcHideStatusText, nullptr);  // nothing left to drop
     EXPECT_EQ(status->StatusForm(), form);
+}
+
+TEST_F(StandardDialogs, ProjectWithDialogsReadFromItsFormText) {
+    const char* text =
+        "object Project: TComponent\n"
+        "  object LicenseDlg1: TLicenseDlg\n"
+        "    DialogManager = Pages\n"
+        "    LicenseAgreement.Strings = (\n"
+        "      'Terms'\n"
+        "      'More terms')\n"
+        "    Order = 15\n"
+        "    TranslateIntoLanguage = flGerman\n"
+        "  end\n"
+        "  object Pages: TDialogManager\n"
+        "    ManagerType = dmReboot\n"
+        "    Position = fdpTopLeft\n"
+        "    Width = 500\n"
+        "  end\n"
+        "  object CopyFileDlg1: TCopyFileDlg\n"
+        "  end\n"
+        "end\n";
+    TComponent project(nullptr);
+    TextToComponent(text, &project);
+    auto* license = dynamic_cast<TLicenseDlg*>(project.FindComponent("LicenseDlg1"));
+    auto* pages = dynamic_cast<TDialogManager*>(project.FindComponent("Pages"));
+    auto* copy = dynamic_cast<TCopyFileDlg*>(project.FindComponent("CopyFileDlg1"));
+    ASSERT_TRUE(license && pages && copy);
+    // The streamed manager replaces the preset and lists the dialog.
+    EXPECT_EQ(license->DialogManager(), pages);
+    EXPECT_EQ(pages->Dialogs(), std::vector<TInstallContainer*>{license});
+    EXPECT_EQ(license->LicenseAgreement().Text(), "Terms\r\nMore terms\r\n");
+    EXPECT_EQ(license->Order(), 15);
+    EXPECT_EQ(license->TranslateIntoLanguage, flGerman);
+    EXPECT_EQ(pages->ManagerType, dmReboot);
+    EXPECT_EQ(pages->Position, fdpTopLeft);
+    EXPECT_EQ(pages->Width, 500);
+    EXPECT_EQ(pages->Height, 395);
+    EXPECT_EQ(copy->Position, fdpBottomCenter);
+    EXPECT_EQ(copy->RelativeTopOffset, 30);
+    // Written again, only what differs from the defaults appears.
+    std::string written = ComponentToText(&project);
+    EXPECT_NE(written.find("ManagerType = dmReboot"), std::string::npos);
+    EXPECT_EQ(written.find("Height"), std::string::npos);
+    TComponent again(nullptr);
+    TextToComponent(written, &again);
+    EXPECT_EQ(ComponentToText(&again), written);
 }
