@@ -10,7 +10,6 @@
 #include "host/UIServices.h"
 #include "host/ui/ModalRun.h"
 #include "installer/library/cmp_TTranslator.h"
-#include "installer/ui/QtTranslatableForm.h"
 #include "installer/ui/dlgcmp_TBaseContainer.h"
 
 namespace ostra {
@@ -96,19 +95,9 @@ void TCustomBaseInstallDlg::RemoveReferences(TComponent* AComponent) {
 
 void TCustomBaseInstallDlg::Translate() {
     if (!FForm || !CurrentTranslator()) return;
-    TWidgetTranslatable face(FForm);
-    if (AutoSetFont) {
-        if (OverrideMainTranslator)
-            TranslatorApplyFontInto(TranslateIntoLanguage, &face);
-        else
-            TranslatorApplyFont(&face);
-    }
-    if (AutoTranslate) {
-        LastLanguage = OverrideMainTranslator
-                           ? TranslatorTranslateComponentInto(LastLanguage, TranslateIntoLanguage, &face)
-                           : TranslatorTranslateComponent(LastLanguage, &face);
-        FForm->LastLanguage = LastLanguage;
-    }
+    LastLanguage = TranslateInstallWidget(FForm, AutoSetFont, AutoTranslate, OverrideMainTranslator,
+                                          TranslateIntoLanguage, LastLanguage);
+    FForm->LastLanguage = LastLanguage;
 }
 
 void TCustomBaseInstallDlg::AssignDialogProperties() {

@@ -9,6 +9,7 @@
 
 #include "host/ComponentText.h"
 #include "installer/library/WinFileSystem.h"
+#include "installer/library/cmp_TTranslator.h"
 #include "installer/library/cmp_TNetInstallLocation.h"
 #include "installer/ui/dlgcmp_StandardDlgs.h"
 #include "installer/ui/ordlg_StageForms.h"
@@ -322,4 +323,51 @@ TEST_F(StandardDialogs, ProjectWithDialogsReadFromItsFormText) {
     TComponent again(nullptr);
     TextToComponent(written, &again);
     EXPECT_EQ(ComponentToText(&again), written);
+}
+
+namespace {
+// A translator into German that knows the Cancel button (6) and two status texts.
+std::unique_ptr<TTranslator> GermanTranslator() {
+    auto translator = std::make_unique<TTranslator>(nullptr);
+    auto set = [&](TFrnmLanguage language, std::initializer_list<const char*> lines) {
+        TStringList list;
+        for (const char* line : lines) list.Add(line);
+        translator->FindLanguage(language)->SetStrings(list);
+    };
+    set(flEnglish, {"6;Cancel", "300;Reading the archive", "301;Copying files"});
+    set(flGerman, {"6;Abbrechen", "300;Archiv wird gelesen", "301;Dateien werden kopiert"});
+    set(flFrench, {"6;Annuler"});
+    translator->SetTranslateIntoLanguage(flGerman);
+    return translator;
+}
+}  // namespace
+
+TEST_F(StandardDialogs, FormsAreTranslatedIntoTheInstallLanguage) {
+    auto translator = GermanTranslator();
+    auto* license = Dialog<TLicenseDlg>();
+    answers.push_back([](QDialog& d) {
+        EXPECT_EQ(Child<QAbstractButton>(&d, "CancelBtn")->text(), "Abbrechen");
+        Click(&d, "ProceedBtn");
+    });
+    SendDialogCode(root, root, dcShowLicense, nullptr);
+    EXPECT_EQ(license->LastLanguage, flGerman);
+    // Into a language of the component's own choice.
+    auto* french = Dialog<TLicenseDlg>();
+    french->OverrideMainTranslator = true;
+    french->TranslateIntoLanguage = flFrench;
+    answers.push_back([](QDialog& d) {
+        EXPECT_EQ(Child<QAbstractButton>(&d, "CancelBtn")->text(), "Annuler");
+        Click(&d, "ProceedBtn");
+    });
+    french->Execute();
+    delete license;
+    delete french;
+    // Each status text is translated from English, also after an earlier one.
+    auto* status = Dialog<TInstallStatusDlg>();
+    TMessageParameter first("Reading the archive"), second("Copying files");
+    SendDialogCode(root, root, dcShowStatusText, &first);
+    EXPECT_EQ(status->StatusForm()->lblMessage->text(), "Archiv wird gelesen");
+    SendDialogCode(root, root, dcShowStatusText, &second);
+    EXPECT_EQ(status->StatusForm()->lblMessage->text(), "Dateien werden kopiert");
+    EXPECT_EQ(status->LastLanguage, flEnglish);
 }
