@@ -45,7 +45,7 @@ void FinalizeInstallDialogUnits() {
     while (InstallFormCount() > 0) UnregisterInstallForm(GetInstallFormEntry(InstallFormCount() - 1));
     while (!DuringCopyForms().empty()) UnregisterDuringCopyForm(DuringCopyForms().back());
     while (!ChangeDiskForms().empty()) UnregisterChangeDiskForm(ChangeDiskForms().back());
-    SetDialogStageDisplay(nullptr);
+    RemoveQtDialogStageDisplay();
 }
 
 }  // namespace ostra

@@ -211,9 +211,21 @@ private:
 
 }  // namespace
 
+namespace {
+// Made on first use and freed by RemoveQtDialogStageDisplay, so that open copy forms go while the
+// application object still exists.
+TQtDialogStageDisplay* gQtDisplay = nullptr;
+}  // namespace
+
 void InstallQtDialogStageDisplay() {
-    static TQtDialogStageDisplay display;
-    SetDialogStageDisplay(&display);
+    if (!gQtDisplay) gQtDisplay = new TQtDialogStageDisplay;
+    SetDialogStageDisplay(gQtDisplay);
+}
+
+void RemoveQtDialogStageDisplay() {
+    if (DialogStageDisplay() == gQtDisplay) SetDialogStageDisplay(nullptr);
+    delete gQtDisplay;
+    gQtDisplay = nullptr;
 }
 
 }  // namespace ostra

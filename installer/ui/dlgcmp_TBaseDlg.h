@@ -122,5 +122,7 @@ public:
 
 // Puts the Qt stage display (wizards, change-disk prompt, copy forms) in force; idempotent.
 void InstallQtDialogStageDisplay();
+// Takes it out of force and closes the copy forms it still holds.
+void RemoveQtDialogStageDisplay();
 
 }  // namespace ostra

@@ -11,6 +11,7 @@
 #include "installer/library/WinFileSystem.h"
 #include "installer/library/cmp_TTranslator.h"
 #include "installer/library/cmp_TNetInstallLocation.h"
+#include "installer/ui/InstallDialogUnits.h"
 #include "installer/ui/dlgcmp_StandardDlgs.h"
 #include "installer/ui/ordlg_StageForms.h"
 #include "installer/ui/ordlg_WizardPages.h"
@@ -370,4 +371,34 @@ TEST_F(StandardDialogs, FormsAreTranslatedIntoTheInstallLanguage) {
     SendDialogCode(root, root, dcShowStatusText, &second);
     EXPECT_EQ(status->StatusForm()->lblMessage->text(), "Dateien werden kopiert");
     EXPECT_EQ(status->LastLanguage, flEnglish);
+}
+
+TEST_F(StandardDialogs, PagesAreRegisteredWhileTheirComponentsLive) {
+    // After start-up the component units have withdrawn every standard form.
+    EXPECT_EQ(InstallFormCount(), 0);
+    EXPECT_TRUE(DuringCopyForms().empty());
+    EXPECT_TRUE(ChangeDiskForms().empty());
+    auto* license = Dialog<TLicenseDlg>();
+    auto* copy = Dialog<TCopyFileDlg>();
+    ASSERT_EQ(InstallFormCount(), 1);
+    EXPECT_EQ(GetInstallFormEntry(0)->FormClass, &TLicenseForm::Class);
+    EXPECT_EQ(GetInstallFormEntry(0)->Dialog, license);
+    ASSERT_EQ(DuringCopyForms().size(), 1u);
+    EXPECT_EQ(DuringCopyForms()[0]->Dialog, copy);
+    try {
+        GetInstallFormEntry(1);
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "1 is an invalid index in the BIFList");
+    }
+    delete license;
+    delete copy;
+    EXPECT_EQ(InstallFormCount(), 0);
+    EXPECT_TRUE(DuringCopyForms().empty());
+    // Shutting the units down and starting them again gives the same state.
+    FinalizeInstallDialogUnits();
+    EXPECT_EQ(DialogStageDisplay(), nullptr);
+    InitializeInstallDialogUnits();
+    EXPECT_EQ(InstallFormCount(), 0);
+    EXPECT_NE(DialogStageDisplay(), nullptr);
 }
