@@ -72,6 +72,12 @@ QTextEdit* TWizardStylePage::AddRichText(const char* name, const char* placehold
     return edit;
 }
 
+void TWizardStylePage::AddCompletionButtons() {
+    BackBtn = AddButton("BackBtn", "< Previous", 4, &TBaseInstallForm::GoBack);
+    ProceedBtn = AddButton("ProceedBtn", "Next >", 5, &TBaseInstallForm::GoNext);
+    FinishBtn = AddButton("FinishBtn", "Finish", 72, &TBaseInstallForm::GoNext);
+}
+
 void TWizardStylePage::SetUpButtons(bool focusFinish) {
     BackBtn->setVisible(!IsFirstPage());
     ProceedBtn->setVisible(!IsLastPage());
@@ -139,9 +145,7 @@ TGoodInstallForm::TGoodInstallForm(QWidget* owner)
     Label1 = AddLabel("Label1",
                       "The software has been properly installed. You may start the software by clicking on the icon.",
                       38);
-    BackBtn = AddButton("BackBtn", "< Previous", 4, &TBaseInstallForm::GoBack);
-    ProceedBtn = AddButton("ProceedBtn", "Next >", 5, &TBaseInstallForm::GoNext);
-    FinishBtn = AddButton("FinishBtn", "Finish", 72, &TBaseInstallForm::GoNext);
+    AddCompletionButtons();
 }
 
 const TInstallFormClass TBadInstallForm::Class{"TBadInstallForm", [](QWidget* o) { return new TBadInstallForm(o); }};
@@ -152,9 +156,7 @@ TBadInstallForm::TBadInstallForm(QWidget* owner)
                         "This software has not been properly installed and will not work correctly if you try to "
                         "use it.",
                         60);
-    BackBtn = AddButton("BackBtn", "< Previous", 4, &TBaseInstallForm::GoBack);
-    ProceedBtn = AddButton("ProceedBtn", "Next >", 5, &TBaseInstallForm::GoNext);
-    FinishBtn = AddButton("FinishBtn", "Finish", 72, &TBaseInstallForm::GoNext);
+    AddCompletionButtons();
 }
 
 // --- restart

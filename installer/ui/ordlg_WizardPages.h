@@ -28,6 +28,8 @@ public:
 protected:
     // Adds a button with its caption and GLID to the bottom panel, wired to Action.
     TTranslateBitBtn* AddButton(const char* name, const char* caption, int glid, void (TBaseInstallForm::*Action)());
+    // Back, Next and Finish of the completion pages.
+    void AddCompletionButtons();
     TTranslateLabel* AddLabel(const char* name, const char* text, int glid);
     QTextEdit* AddRichText(const char* name, const char* placeholder);
     // Back hidden on the first page; with a Finish button, Proceed hidden on the last page and Finish
