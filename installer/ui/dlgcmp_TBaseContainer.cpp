@@ -128,9 +128,9 @@ int TBaseFormContainer::PreparePages() {
             dialog->SetForm(page);
             dialog->AssignDialogProperties();
         }
+        // The stacked panel shows the current page only.
         DisplayPanel->addWidget(page);
         page->ApplyTranslation();
-        page->show();
         FPages.push_back(page);
     }
     SortByOrderExchange(FPages, [](TBaseInstallForm* p) { return p->Order; });

@@ -97,6 +97,7 @@ TEST_F(WizardTest, BackNextThroughSortedPagesAndFinish) {
         EXPECT_FALSE(w.IsLastPage());  // only a skipping page and Page60 follow
         w.CurrentPage()->GoNext();
         EXPECT_EQ(Current(d), "Page60");  // Page45 skipped
+        for (TBaseInstallForm* p : w.Pages()) EXPECT_EQ(p->isVisible(), p == w.CurrentPage());
         EXPECT_TRUE(w.IsLastPage());
         w.CurrentPage()->GoBack();
         EXPECT_EQ(Current(d), "Page40");
