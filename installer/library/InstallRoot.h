@@ -42,6 +42,10 @@ public:
     virtual std::string SelfExtractingName() const = 0;
     // Asks whether the user's cancel stands; true ends the installation.
     virtual bool ConfirmUserAbort() = 0;
+    // Whether the machine is to restart after the installation (files were in use, or the user
+    // asked for it on the restart page).
+    virtual bool Reboot() const { return false; }
+    virtual void SetReboot(bool value) {}
 };
 
 // The current install root; null while there is none. The root sets itself when it is created

@@ -31,19 +31,23 @@ TBaseFernmoorForm::~TBaseFernmoorForm() {
 
 void TBaseFernmoorForm::Refresh() { ApplyTranslation(); }
 
-void TBaseFernmoorForm::ApplyTranslation() {
-    TWidgetTranslatable face(this);
-    if (AutoSetFont) {
-        if (OverrideMainTranslator)
-            TranslatorApplyFontInto(TranslateIntoLanguage, &face);
+TFrnmLanguage TranslateInstallWidget(QWidget* widget, bool autoSetFont, bool autoTranslate, bool overrideMain,
+                                     TFrnmLanguage into, TFrnmLanguage lastLanguage) {
+    TWidgetTranslatable face(widget);
+    if (autoSetFont) {
+        if (overrideMain)
+            TranslatorApplyFontInto(into, &face);
         else
             TranslatorApplyFont(&face);
     }
-    if (AutoTranslate) {
-        LastLanguage = OverrideMainTranslator
-                           ? TranslatorTranslateComponentInto(LastLanguage, TranslateIntoLanguage, &face)
-                           : TranslatorTranslateComponent(LastLanguage, &face);
-    }
+    if (!autoTranslate) return lastLanguage;
+    return overrideMain ? TranslatorTranslateComponentInto(lastLanguage, into, &face)
+                        : TranslatorTranslateComponent(lastLanguage, &face);
+}
+
+void TBaseFernmoorForm::ApplyTranslation() {
+    LastLanguage = TranslateInstallWidget(this, AutoSetFont, AutoTranslate, OverrideMainTranslator,
+                                          TranslateIntoLanguage, LastLanguage);
     ApplicationProcessMessages();
 }
 

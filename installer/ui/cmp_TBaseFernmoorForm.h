@@ -39,6 +39,12 @@ public:
     TFrnmLanguage TranslateIntoLanguage = flUser;
 };
 
+// Gives `widget` the install language's font (with autoSetFont) and translates its texts from
+// lastLanguage (with autoTranslate), into `into` when overrideMain is set, else into the current
+// translator's language. Returns the language the texts are in afterwards.
+TFrnmLanguage TranslateInstallWidget(QWidget* widget, bool autoSetFont, bool autoTranslate, bool overrideMain,
+                                     TFrnmLanguage into, TFrnmLanguage lastLanguage);
+
 // Every live installer form, in creation order.
 const std::vector<TBaseFernmoorForm*>& OpenInstallForms();
 
