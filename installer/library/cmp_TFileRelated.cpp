@@ -123,10 +123,11 @@ std::string TFileRelated::NetFolderName() {
     TCustomNetInstallLocation* location = FindNetLocation();
     if (!location) throw IEFileRel_NoNetLocation("Could not find a net install location for %s", {Name()});
     const TCustomLoginInformation& login = *location->LoginInformation();
+    // A folder per server, and in it one per server folder.
     if (Trim(login.Directory()).empty())
-        return MakeValidFileName(login.Hostname() + "\\" +
-                                 (login.Protocol() == ipFTP ? "FTP Root directory" : "HTTP Root directory"));
-    return MakeValidFileName(login.Hostname() + "\\" + MakeValidFileName(login.Directory()));
+        return MakeValidFileName(login.Hostname()) + "\\" +
+               (login.Protocol() == ipFTP ? "FTP Root directory" : "HTTP Root directory");
+    return MakeValidFileName(login.Hostname()) + "\\" + MakeValidFileName(login.Directory());
 }
 
 bool TFileRelated::HasLocalArchive() {
