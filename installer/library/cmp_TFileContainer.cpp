@@ -34,6 +34,12 @@ private:
     uint8_t& FAction;
 };
 
+// Announces the end of a pass (dialog code -996), also on failure.
+struct EndPass {
+    TFileContainer* self;
+    ~EndPass() { SendDialogCode(self, self, dcStepEnded, nullptr); }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- TpsFileContainer
@@ -218,16 +224,8 @@ void TFileContainer::Compress(uint8_t options) {
     if ((options & coForceNetFilesLocal) && (options & coForceFilesNet))
         throw IEFileContainer("Cannot pass both coForceNetFilesLocal and coForceFilesNet to Compress");
     ActionScope scope(FCurrentAction, 1);
-    struct EndPass {
-        TFileContainer* self;
-        ~EndPass() { SendDialogCode(self, self, dcStepEnded, nullptr); }
-    } endPass{this};
-    if (OnBeforeProcess) OnBeforeProcess(this);
-    if (!Include()) return;
-    Inform(icPassStarts, nullptr);
-    ReadFileInfo();
-    FPassTotal = GetTotalSize((options & coIncludeExcluded) != 0);
-    FPassDone = 0;
+    EndPass endPass{this};
+    if (!StartBuildPass((options & coIncludeExcluded) != 0)) return;
     const std::string archiveFolder = RemoveBackslash(ExtractFilePath(GetFullArchiveFile()));
     std::string netArchive = LocalArchive();
     try {
@@ -306,18 +304,20 @@ void TFileContainer::Compress(uint8_t options) {
     Inform(icPassEnded, nullptr);
 }
 
-void TFileContainer::CopyFiles() {
-    ActionScope scope(FCurrentAction, 3);
-    struct EndPass {
-        TFileContainer* self;
-        ~EndPass() { SendDialogCode(self, self, dcStepEnded, nullptr); }
-    } endPass{this};
+bool TFileContainer::StartBuildPass(bool all) {
     if (OnBeforeProcess) OnBeforeProcess(this);
-    if (!Include()) return;
+    if (!Include()) return false;
     Inform(icPassStarts, nullptr);
     ReadFileInfo();
-    FPassTotal = GetTotalSize(false);
+    FPassTotal = GetTotalSize(all);
     FPassDone = 0;
+    return true;
+}
+
+void TFileContainer::CopyFiles() {
+    ActionScope scope(FCurrentAction, 3);
+    EndPass endPass{this};
+    if (!StartBuildPass(false)) return;
     for (int i = 0; i < ChildCount(); ++i)
         if (auto* file = dynamic_cast<TCustomInstallFile*>(Children(i))) file->CopyFile();
     for (int i = 0; i < ChildCount(); ++i)

@@ -113,6 +113,9 @@ public:
     TInstallContainerNotifyEvent OnBeforeInstallObjects;
 
 protected:
+    // The start of the compress and copy passes: OnBeforeProcess, then (false when the container
+    // is excluded) code 1012, the sources' information and the pass totals.
+    bool StartBuildPass(bool all);
     // Fills the pass totals of a file's status.
     void FillTotals(TFileStatusParameter& parameter);
 

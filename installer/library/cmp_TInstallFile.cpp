@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "host/PropertyRegistry.h"
 #include "host/UIServices.h"
@@ -541,8 +542,8 @@ void TCustomInstallFile::ArchiveNewDisk(TFrnmCompress* archive, int disk, std::s
 
 // ---------------------------------------------------------------- build side
 
-void TCustomInstallFile::Compress() {
-    FState = ifsCompress;
+void TCustomInstallFile::RunBuildStep(TInstallFileState state, const std::function<void()>& body) {
+    FState = state;
     TFrnmCompress& archive = GlobalArchiveComponent();
     struct End {
         TCustomInstallFile* self;
@@ -550,7 +551,7 @@ void TCustomInstallFile::Compress() {
         ~End() {
             self->FState = ifsNone;
             self->ClearArchiveHandlers(archive);
-            // The abort flag stays as the compression left it: set only when it was aborted or failed.
+            // The abort flag stays as the operation left it: set only when it was aborted or failed.
             try {
                 SendDialogCode(self, self, dcStepEnded, nullptr);
             } catch (...) {
@@ -558,6 +559,15 @@ void TCustomInstallFile::Compress() {
         }
     } end{this, archive};
     try {
+        body();
+    } catch (const EAbort&) {
+        // A handler's silent abort, or an excluded file, skips the step.
+    }
+}
+
+void TCustomInstallFile::Compress() {
+    RunBuildStep(ifsCompress, [this] {
+        TFrnmCompress& archive = GlobalArchiveComponent();
         if (OnBeforeCompress) OnBeforeCompress(this);
         Inform(icBeforeCompress, this);
         const std::string archiveFile = GetFullArchiveFile();
@@ -570,26 +580,12 @@ void TCustomInstallFile::Compress() {
         FCompressState = 2;
         if (OnAfterCompress) OnAfterCompress(this);
         Inform(icAfterCompress, this);
-    } catch (const EAbort&) {
-    }
+    });
 }
 
 void TCustomInstallFile::CopyFile() {
-    FState = ifsCopying;
-    TFrnmCompress& archive = GlobalArchiveComponent();
-    struct End {
-        TCustomInstallFile* self;
-        TFrnmCompress& archive;
-        ~End() {
-            self->FState = ifsNone;
-            self->ClearArchiveHandlers(archive);
-            try {
-                SendDialogCode(self, self, dcStepEnded, nullptr);
-            } catch (...) {
-            }
-        }
-    } end{this, archive};
-    try {
+    RunBuildStep(ifsCopying, [this] {
+        TFrnmCompress& archive = GlobalArchiveComponent();
         if (OnBeforeCopy) OnBeforeCopy(this);
         Inform(icBeforeCopy, this);
         if (!Include()) throw EAbort("");
@@ -600,8 +596,7 @@ void TCustomInstallFile::CopyFile() {
         archive.CopyFile(FullSourcePath(), FullDestPath());
         if (OnAfterCopy) OnAfterCopy(this);
         Inform(icAfterCopy, this);
-    } catch (const EAbort&) {
-    }
+    });
 }
 
 void TCustomInstallFile::ReadFileInfo() {
@@ -656,6 +651,20 @@ void TCustomInstallFile::ReadInfoFromArchive() {
     FCompressedSize = header.CompressedSize;
     SetSourceInfo(header.FileSize, header.FileDate, header.FileVersion);
     FInfoRead = true;
+}
+
+void WriteFileListRecord(TCustomInstallFile& file, TStream& stream) {
+    if (file.Name().size() >= 40)
+        throw IECustomInstallFile("The name of %s is too long for the file list (at most 39 characters)",
+                                  {file.Name()});
+    char record[80] = {};
+    const int32_t size = static_cast<int32_t>(file.Size());
+    const TDateTime date = file.SourceDate();
+    std::memcpy(record, &size, 4);
+    std::memcpy(record + 8, &date, 8);
+    std::memcpy(record + 16, file.Name().data(), file.Name().size());
+    std::memcpy(record + 56, file.SourceVersion().data(), std::min<size_t>(file.SourceVersion().size(), 20));
+    stream.WriteBuffer(record, sizeof record);
 }
 
 }  // namespace ostra

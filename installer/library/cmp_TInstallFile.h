@@ -13,6 +13,7 @@
 // Every file holds an identifier 0..1999 that is unique among the live files; it is the FileID of
 // its data in the archives.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,9 @@ private:
     // The property rules for the new values.
     void ApplyRules(Values next);
     void Extract();
+    // Runs a compress or copy step in `state`: a silent abort skips it; at its end, also on
+    // failure, the state is reset, the archive's handlers cleared and the step's end announced.
+    void RunBuildStep(TInstallFileState state, const std::function<void()>& body);
     void SetUpArchive(TFrnmCompress& archive);
     void ClearArchiveHandlers(TFrnmCompress& archive);
     void ArchiveStatus(TFrnmCompress* archive, const TlzhFileStats& stats);
@@ -179,6 +183,12 @@ class TInstallFile : public TCustomInstallFile {
 public:
     using TCustomInstallFile::TCustomInstallFile;
 };
+
+// Appends the file's 80-byte record of the build's file list: Size (int32), 4 zero bytes,
+// SourceDate (double), the component name zero-terminated in 40 bytes, SourceVersion
+// zero-terminated in 24 bytes (little-endian). A name of 40 characters or more does not fit and
+// raises IECustomInstallFile rather than losing its end.
+void WriteFileListRecord(TCustomInstallFile& file, TStream& stream);
 
 // Every live install file, in creation order.
 const std::vector<TCustomInstallFile*>& InstallFiles();

@@ -4,8 +4,10 @@
 // families), the property rules, and the bound on the number of files.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
+#include "host/Streams.h"
 #include "host/UIServices.h"
 #include "installer/library/MachineRestart.h"
 #include "installer/library/WinFileNames.h"
@@ -204,6 +206,32 @@ TEST(InstallFile, TheTwoThousandAndFirstFileIsRefused) {
     const int freed = files[7]->UniqueID();
     delete files[7];
     EXPECT_EQ(CreateComponent<TInstallFile>(&form)->UniqueID(), freed);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstallFile, FileListRecords) {
+    TComponent form{nullptr};
+    auto* file = CreateComponent<TInstallFile>(&form);
+    file->SetName("Readme");
+    file->SetSourceInfo(1234, 44000.5, "1.2.3");
+    TMemoryStream stream;
+    WriteFileListRecord(*file, stream);
+    ASSERT_EQ(stream.Size(), 80);
+    const auto* bytes = static_cast<const char*>(stream.Memory());
+    int32_t size = 0;
+    double date = 0;
+    std::memcpy(&size, bytes, 4);
+    std::memcpy(&date, bytes + 8, 8);
+    EXPECT_EQ(size, 1234);
+    EXPECT_EQ(date, 44000.5);
+    EXPECT_STREQ(bytes + 16, "Readme");
+    EXPECT_STREQ(bytes + 56, "1.2.3");
+    file->SetName(std::string(40, 'N'));
+    EXPECT_THROW(WriteFileListRecord(*file, stream), IECustomInstallFile);
+    EXPECT_EQ(stream.Size(), 80);
 }
 
 }  // namespace
