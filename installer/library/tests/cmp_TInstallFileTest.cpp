@@ -235,3 +235,48 @@ TEST(InstallFile, FileListRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FileContainer, BuildOptionsAndTheCopyPass) {
+    FileProject project;
+    auto* tools = CreateComponent<TInstallDirectory>(&project.form);
+    tools->SetName("Tools");
+    tools->SetContainer(project.root);
+    tools->SetDestDir("\\tools");
+    EXPECT_EQ(tools->OwnSpecifier()->Name(), "psFileContainer");
+    auto* extra = CreateComponent<TInstallDirectory>(&project.form);
+    extra->SetName("Extra");
+    extra->SetContainer(project.root);
+    EXPECT_EQ(extra->OwnSpecifier()->Name(), "psFileContainer1");
+    TCustomInstallFile* hidden = project.AddFile("hidden.txt", "h", tools);
+    hidden->SetInclude(false);
+    project.AddFile("shown.txt", "s", tools);
+    EXPECT_THROW(project.root->Compress(coForceNetFilesLocal | coForceFilesNet), IEFileContainer);
+    EXPECT_EQ(project.root->CurrentAction(), 0);
+
+    // Excluded files stay out of the archive unless the build asks for them.
+    project.Build();
+    TFrnmCompress reader(nullptr);
+    reader.SetCompressedFile("C:\\Setup\\files.1");
+    EXPECT_EQ(reader.GetFileCount(), 1);
+    project.root->Compress(coForceNetFilesLocal | coIncludeExcluded);
+    reader.SetCompressedFile("C:\\Other.1");
+    reader.SetCompressedFile("C:\\Setup\\files.1");
+    EXPECT_EQ(reader.GetFileCount(), 2);
+    EXPECT_FALSE(hidden->Include());
+    EXPECT_NE(dynamic_cast<TpsContainerArchiveFile*>(hidden->ArchiveFileType()), nullptr);
+
+    // An excluded folder is skipped by the copy pass after its OnBeforeProcess.
+    int before = 0;
+    extra->OnBeforeProcess = [&](TInstallContainer*) { ++before; };
+    extra->SetInclude(false);
+    project.AddFile("extra.txt", "e", extra);
+    project.root->CopyFiles();
+    EXPECT_EQ(FileProject::Read(Dest + "tools\\shown.txt"), "s");
+    EXPECT_EQ(FileProject::Read(Dest + "tools\\hidden.txt"), "<missing>");
+    EXPECT_EQ(FileProject::Read(Dest + "extra.txt"), "<missing>");
+    EXPECT_EQ(before, 1);
+}
+
+}  // namespace
