@@ -17,6 +17,8 @@ namespace {
 [[maybe_unused]] const bool kPublished =
     Publish<TFileContainer, TFileRelated>().String("Description", &TFileContainer::Description,
                                                    &TFileContainer::SetDescription) &&
+    Publish<TpsFileContainer, TComponent>().Component("FileContainer", &TpsFileContainer::FileContainer,
+                                                      &TpsFileContainer::SetFileContainer) &&
     (RegisterClass<TInstallDirectory>(), RegisterClass<TInstallGroup>(), RegisterClass<TpsFileContainer>(), true);
 
 int RoundedPercent(int64_t part, int64_t whole) {
@@ -72,6 +74,11 @@ std::string TpsFileContainer::GetPath(TComponent* Component) {
     return FFileContainer ? FFileContainer->GetFullDestDir() : std::string();
 }
 
+void TpsFileContainer::Loaded() {
+    TCustomPathSpecifier::Loaded();
+    if (FFileContainer && FFileContainer->OwnSpecifier() != this) FFileContainer->AdoptSpecifier(this);
+}
+
 void TpsFileContainer::Notification(TComponent* AComponent, TOperation Operation) {
     TCustomPathSpecifier::Notification(AComponent, Operation);
     if (Operation == opRemove && AComponent == FFileContainer) FFileContainer = nullptr;
@@ -80,14 +87,39 @@ void TpsFileContainer::Notification(TComponent* AComponent, TOperation Operation
 // ---------------------------------------------------------------- TFileContainer
 
 TFileContainer::TFileContainer(TComponent* AOwner, int ARegisteredType, bool ownSpecifier)
-    : TFileRelated(AOwner, ARegisteredType) {
-    if (!ownSpecifier || !AOwner) return;
-    FOwnSpecifier = CreateComponent<TpsFileContainer>(AOwner);
+    : TFileRelated(AOwner, ARegisteredType), FMakesOwnSpecifier(ownSpecifier) {
+    CreateOwnSpecifier();
+}
+
+void TFileContainer::CreateOwnSpecifier() {
+    TComponent* owner = Owner();
+    if (!FMakesOwnSpecifier || !owner) return;
+    FOwnSpecifier = CreateComponent<TpsFileContainer>(owner);
     std::string name = "psFileContainer";
-    for (int n = 1; AOwner->FindComponent(name); ++n) name = "psFileContainer" + std::to_string(n);
+    for (int n = 1; owner->FindComponent(name); ++n) name = "psFileContainer" + std::to_string(n);
     FOwnSpecifier->SetName(name);
     FOwnSpecifier->SetFileContainer(this);
     FOwnSpecifier->FreeNotification(this);
+}
+
+void TFileContainer::AdoptSpecifier(TpsFileContainer* specifier) {
+    TpsFileContainer* old = FOwnSpecifier;
+    if (old == specifier) return;
+    if (old) old->RemoveFreeNotification(this);
+    FOwnSpecifier = specifier;
+    if (specifier) specifier->FreeNotification(this);
+    if (old && old->FileContainer() == this) delete old;
+}
+
+void TFileContainer::Loaded() {
+    TFileRelated::Loaded();
+    // A form reader gives a streamed specifier the component of its name: the one this container
+    // made may now name another container.
+    if (FOwnSpecifier && FOwnSpecifier->FileContainer() != this) {
+        FOwnSpecifier->RemoveFreeNotification(this);
+        FOwnSpecifier = nullptr;
+        CreateOwnSpecifier();
+    }
 }
 
 TFileContainer::~TFileContainer() {

@@ -52,6 +52,8 @@ public:
     std::string GetShortCaption() const override;
     std::string GetPath(TComponent* Component) override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    // A specifier read from a form becomes its container's own.
+    void Loaded() override;
 
 private:
     TFileContainer* FFileContainer = nullptr;
@@ -104,7 +106,11 @@ public:
     const std::string& Description() const { return FDescription; }
     void SetDescription(const std::string& value) { FDescription = value; }
     TpsFileContainer* OwnSpecifier() const { return FOwnSpecifier; }
+    // Makes `specifier` the container's own; the one made before for this container goes.
+    void AdoptSpecifier(TpsFileContainer* specifier);
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    // A container whose specifier was taken by another while the form was read makes a new one.
+    void Loaded() override;
 
     TInstallFileStatusEvent OnStatus;
     TInstallFileNewDiskEvent OnNewDisk;
@@ -113,6 +119,7 @@ public:
     TInstallContainerNotifyEvent OnBeforeInstallObjects;
 
 protected:
+    void CreateOwnSpecifier();
     // The start of the compress and copy passes: OnBeforeProcess, then (false when the container
     // is excluded) code 1012, the sources' information and the pass totals.
     bool StartBuildPass(bool all);
@@ -122,6 +129,7 @@ protected:
     bool FRaiseAfterInstallObjects = true;
 
 private:
+    bool FMakesOwnSpecifier = true;
     int64_t FPassTotal = 0;
     int64_t FPassDone = 0;
     std::string FDescription;

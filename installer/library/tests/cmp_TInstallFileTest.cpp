@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "host/ComponentText.h"
 #include "host/Streams.h"
 #include "host/UIServices.h"
 #include "installer/library/MachineRestart.h"
@@ -277,6 +278,41 @@ TEST(FileContainer, BuildOptionsAndTheCopyPass) {
     EXPECT_EQ(FileProject::Read(Dest + "tools\\hidden.txt"), "<missing>");
     EXPECT_EQ(FileProject::Read(Dest + "extra.txt"), "<missing>");
     EXPECT_EQ(before, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileContainer, StreamedSpecifiersBecomeTheirContainersOwn) {
+    TestMachine machine;
+    TComponent form{nullptr};
+    TextToComponent(
+        "object Form: TComponent\n"
+        "  object Tools: TInstallDirectory\n"
+        "    Description = 'Tools'\n"
+        "  end\n"
+        "  object Extra: TInstallDirectory\n"
+        "    Description = 'Extra'\n"
+        "  end\n"
+        "  object psFileContainer: TpsFileContainer\n"
+        "    FileContainer = Extra\n"
+        "  end\n"
+        "  object psFileContainer1: TpsFileContainer\n"
+        "    FileContainer = Tools\n"
+        "  end\n"
+        "end\n",
+        &form);
+    auto* tools = static_cast<TInstallDirectory*>(form.FindComponent("Tools"));
+    auto* extra = static_cast<TInstallDirectory*>(form.FindComponent("Extra"));
+    ASSERT_TRUE(tools && extra);
+    EXPECT_EQ(tools->OwnSpecifier(), form.FindComponent("psFileContainer1"));
+    EXPECT_EQ(extra->OwnSpecifier(), form.FindComponent("psFileContainer"));
+    EXPECT_EQ(tools->OwnSpecifier()->GetShortCaption(), "<Tools>");
+    int specifiers = 0;
+    for (int i = 0; i < form.ComponentCount(); ++i)
+        specifiers += dynamic_cast<TpsFileContainer*>(form.Components(i)) != nullptr;
+    EXPECT_EQ(specifiers, 2);
 }
 
 }  // namespace
