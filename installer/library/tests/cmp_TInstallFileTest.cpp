@@ -316,3 +316,21 @@ TEST(FileContainer, StreamedSpecifiersBecomeTheirContainersOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InstallFile, AUserAbortEndsTheRunAndLeavesTheTarget) {
+    FileProject project;
+    TCustomInstallFile* file = project.AddFile("big.dat", std::string(200000, 'n'), project.root);
+    project.Build();
+    ASSERT_TRUE(PutWinFile(Dest + "big.dat", "old"));
+    file->OnStatus = [](TCustomInstallFile*, int, int) { GlobalArchiveComponent().SetAbort(true); };
+    EXPECT_THROW(project.root->Process(), EAIUserAbort);
+    EXPECT_TRUE(GlobalArchiveComponent().Abort());
+    EXPECT_EQ(FileProject::Read(Dest + "big.dat"), "old");
+    EXPECT_EQ(file->State(), ifsNone);
+    EXPECT_EQ(project.root->CurrentAction(), 0);
+    GlobalArchiveComponent().SetAbort(false);
+}
+
+}  // namespace
