@@ -31,28 +31,30 @@ const char* const AttributeNames[] = {"ffaArchive", "ffaCompressed", "ffaDirecto
 
 [[maybe_unused]] const bool kPublished =
     Publish<TCustomInstallFile, TFileRelated>()
-        .Boolean("ActiveX", &TCustomInstallFile::ActiveX, &TCustomInstallFile::SetActiveX)
-        .Default(false)
         .String("DestName", &TCustomInstallFile::DestName, &TCustomInstallFile::SetDestName)
         .String("FileName", &TCustomInstallFile::FileName, &TCustomInstallFile::SetFileName)
         .Enum("FileType", &TCustomInstallFile::FileType, &TCustomInstallFile::SetFileType, FileTypeNames)
         .Default(iftNormal)
         .String("IncludeFromDir", &TCustomInstallFile::IncludeFromDir, &TCustomInstallFile::SetIncludeFromDir)
+        .Enum("OverwriteMode", &TCustomInstallFile::OverwriteMode, &TCustomInstallFile::SetOverwriteMode,
+              OverwriteNames)
+        .Default(owAlways)
+        .Boolean("UpdateDLLCounter", &TCustomInstallFile::UpdateDLLCounter, &TCustomInstallFile::SetUpdateDLLCounter)
+        .Default(false)
+        .Integer("UniqueID", &TCustomInstallFile::UniqueID, &TCustomInstallFile::SetUniqueID) &&
+    // What a project's files publish beyond the uninstaller item.
+    Publish<TInstallFile, TCustomInstallFile>()
+        .Boolean("ActiveX", &TCustomInstallFile::ActiveX, &TCustomInstallFile::SetActiveX)
+        .Default(false)
         .Set("InstallAttributes", &TCustomInstallFile::InstallAttributes, &TCustomInstallFile::SetInstallAttributes,
              AttributeNames)
         .Default(TFrnmFileAttributesSet{})
         .Boolean("Net", &TCustomInstallFile::Net, &TCustomInstallFile::SetNet)
         .Default(false)
-        .Enum("OverwriteMode", &TCustomInstallFile::OverwriteMode, &TCustomInstallFile::SetOverwriteMode,
-              OverwriteNames)
-        .Default(owAlways)
         .Boolean("RegisterAsHelp", &TCustomInstallFile::RegisterAsHelp, &TCustomInstallFile::SetRegisterAsHelp)
         .Default(false)
         .Boolean("RunAfterInstall", &TCustomInstallFile::RunAfterInstall, &TCustomInstallFile::SetRunAfterInstall)
-        .Default(false)
-        .Boolean("UpdateDLLCounter", &TCustomInstallFile::UpdateDLLCounter, &TCustomInstallFile::SetUpdateDLLCounter)
-        .Default(false)
-        .Integer("UniqueID", &TCustomInstallFile::UniqueID, &TCustomInstallFile::SetUniqueID) &&
+        .Default(false) &&
     (RegisterClass<TInstallFile>(), true);
 
 // The identifiers in use, and whether the table was reset after the first file read from a form.

@@ -12,7 +12,13 @@ namespace ostra {
 
 namespace {
 
-[[maybe_unused]] const bool kPublished = (RegisterClass<TUninstallEXE>(), true);
+[[maybe_unused]] const bool kPublished =
+    Publish<TUninstallEXE, TCustomInstallFile>()
+        .Boolean("Net", &TCustomInstallFile::Net, &TCustomInstallFile::SetNet)
+        .Default(true)
+        .Integer("Order", &TInstallContainer::Order, &TInstallContainer::SetOrder)
+        .Default(-1) &&
+    (RegisterClass<TUninstallEXE>(), true);
 
 // The installed path of a file of the product information, when it was installed in this run.
 std::string InstalledPath(TCustomInstallFile* file) {

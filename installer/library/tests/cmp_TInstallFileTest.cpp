@@ -13,6 +13,7 @@
 #include "installer/library/MachineRestart.h"
 #include "installer/library/WinFileNames.h"
 #include "installer/library/WinFileSystem.h"
+#include "installer/library/cmp_TUninstallEXE.h"
 #include "installer/library/routines_API.h"
 #include "installer/library/routines_UninstallRecord.h"
 #include "installer/library/tests/support/FileInstall.h"
@@ -331,6 +332,38 @@ TEST(InstallFile, AUserAbortEndsTheRunAndLeavesTheTarget) {
     EXPECT_EQ(file->State(), ifsNone);
     EXPECT_EQ(project.root->CurrentAction(), 0);
     GlobalArchiveComponent().SetAbort(false);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstallFile, StreamedIdentifiersAreKeptAndTheOthersStayFree) {
+    TestMachine machine;
+    TComponent form{nullptr};
+    ASSERT_TRUE(InstallFiles().empty());
+    TextToComponent(
+        "object Form: TComponent\n"
+        "  object Readme: TInstallFile\n"
+        "    FileName = 'readme.txt'\n"
+        "    UniqueID = 5\n"
+        "  end\n"
+        "  object Uninstaller: TUninstallEXE\n"
+        "    FileName = 'uninstall.exe'\n"
+        "    UniqueID = 7\n"
+        "  end\n"
+        "end\n",
+        &form);
+    auto* item = static_cast<TUninstallEXE*>(form.FindComponent("Uninstaller"));
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->Net());
+    EXPECT_EQ(item->UniqueID(), 7);
+    std::vector<int> fresh;
+    for (int i = 0; i < 6; ++i) fresh.push_back(CreateComponent<TInstallFile>(&form)->UniqueID());
+    EXPECT_EQ(fresh, (std::vector<int>{0, 1, 2, 3, 4, 6}));
+    const std::string text = ComponentToText(&form);
+    EXPECT_NE(text.find("UniqueID = 7"), std::string::npos);
+    EXPECT_EQ(text.find("ActiveX"), std::string::npos);
 }
 
 }  // namespace
