@@ -212,9 +212,10 @@ void TInstallContainer::Notification(TComponent* AComponent, TOperation Operatio
 TInstallObject::TInstallObject(TComponent* AOwner, int ARegisteredType) : TInstallContainer(AOwner, ARegisteredType) {
     if (IsDesigning(AOwner) && gCurrentInstall && gCurrentInstall->RootContainer()) {
         TInstallContainer* root = gCurrentInstall->RootContainer();
+        TCustomPathSpecifier* folder = &StandardPathSpecifiers().Find<TpsContainerDestDir>();
         root->AddObject(this);
         FContainer = root;
-        FDestDirType = &StandardPathSpecifiers().Find<TpsContainerDestDir>();
+        FDestDirType = folder;
         FDestDirType->FreeNotification(this);
         SetDestDir("");
         FDefaultContainerPending = true;
@@ -225,12 +226,14 @@ TInstallObject::TInstallObject(TComponent* AOwner, int ARegisteredType) : TInsta
 void TInstallObject::SetContainer(TInstallContainer* value) {
     FContainerAssigned = true;
     if (value == FContainer) return;
+    // Found before anything changes, so that a missing specifier leaves the object where it was.
+    TCustomPathSpecifier* folder =
+        value && !Loading() ? &StandardPathSpecifiers().Find<TpsContainerDestDir>() : nullptr;
     if (value) value->AddObject(this);
     if (FContainer) FContainer->RemoveObject(this);
     FContainer = value;
     if (Loading()) return;
     if (value) {
-        TCustomPathSpecifier* folder = &StandardPathSpecifiers().Find<TpsContainerDestDir>();
         SetDestDirType(folder);
         SetDestDir("");
     } else if (dynamic_cast<TpsContainerDestDir*>(FDestDirType)) {
