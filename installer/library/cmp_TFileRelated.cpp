@@ -86,10 +86,14 @@ void TFileRelated::Notification(TComponent* AComponent, TOperation Operation) {
 void TFileRelated::SetContainer(TInstallContainer* value) {
     FContainerAssigned = true;
     if (value == Container()) return;
+    // Found before anything changes, so that a missing specifier leaves the object where it was.
+    const bool intoArchive =
+        !Loading() && (dynamic_cast<TFileRelated*>(value) || dynamic_cast<TCustomInstallGroup*>(value));
+    TCustomPathSpecifier* archive = intoArchive ? &StandardPathSpecifiers().Find<TpsContainerArchiveFile>() : nullptr;
     TInstallObject::SetContainer(value);
     if (Loading()) return;
-    if (dynamic_cast<TFileRelated*>(value) || dynamic_cast<TCustomInstallGroup*>(value)) {
-        SetArchiveFileType(&StandardPathSpecifiers().Find<TpsContainerArchiveFile>());
+    if (intoArchive) {
+        SetArchiveFileType(archive);
         FArchiveFile.clear();
     } else if (dynamic_cast<TpsContainerArchiveFile*>(FArchiveFileType)) {
         FArchiveFileType->RemoveFreeNotification(this);
