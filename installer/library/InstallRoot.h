@@ -18,6 +18,8 @@ public:
 };
 
 class TInstallContainer;
+class TControlPanelExtensionInformation;
+class TRegistrationInformation;
 
 // How the installation files reach the user.
 enum TDistributeType { dtTraditional, dtWeb, dtTraditionalNet };
@@ -46,7 +48,22 @@ public:
     // asked for it on the restart page).
     virtual bool Reboot() const { return false; }
     virtual void SetReboot(bool value) {}
+
+    // What install files ask of the run; a root without these leaves them empty.
+    // Notes work left for the completion run after the restart: code 0 names a component whose
+    // FinishAfterReboot runs then, code 1 a file to delete then.
+    virtual void AddUnfinished(const std::string& name, int code) {}
+    // The descriptive values of the uninstall record (null when the root has none).
+    virtual TControlPanelExtensionInformation* ControlPanelInformation() { return nullptr; }
+    virtual TRegistrationInformation* RegistrationInformation() { return nullptr; }
+    // The uninstaller item was removed from the project: the build must not add it again.
+    virtual void ClearAddUninstallOnCreate() {}
 };
+
+// The key of the run record (below HKEY_LOCAL_MACHINE) of the current run; empty while none is
+// known. The run sets it when it registers itself.
+const std::string& RunRecordKey();
+void SetRunRecordKey(const std::string& key);
 
 // The current install root; null while there is none. The root sets itself when it is created
 // and clears itself when it is destroyed.

@@ -697,4 +697,9 @@ void TFrnmCompress::CopyFile(const std::string& Source, const std::string& Dest)
     });
 }
 
+TFrnmCompress& GlobalArchiveComponent() {
+    static TFrnmCompress* component = new TFrnmCompress(nullptr);
+    return *component;
+}
+
 }  // namespace ostra

@@ -200,4 +200,8 @@ private:
     std::array<int32_t, 2000> FArchiveIDIndex;
 };
 
+// The archive component shared by the install run and by the files whose archive is the run's
+// main archive; created on first use, never freed.
+TFrnmCompress& GlobalArchiveComponent();
+
 }  // namespace ostra

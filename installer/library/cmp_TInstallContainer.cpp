@@ -40,6 +40,13 @@ IInstallRoot* gCurrentInstall = nullptr;
 
 }  // namespace
 
+std::string& RunRecordKeyValue() {
+    static std::string key;
+    return key;
+}
+const std::string& RunRecordKey() { return RunRecordKeyValue(); }
+void SetRunRecordKey(const std::string& key) { RunRecordKeyValue() = key; }
+
 IInstallRoot* CurrentInstall() { return gCurrentInstall; }
 void SetCurrentInstall(IInstallRoot* root) { gCurrentInstall = root; }
 bool IsInstallRoot(const TInstallContainer* container) {
