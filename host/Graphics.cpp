@@ -14,6 +14,7 @@ namespace {
 TColor SystemColorRGB(int Index) {
     switch (Index) {
         case 0: return RGB(0xC8, 0xC8, 0xC8);   // scroll bar
+        case 4: return RGB(0xD4, 0xD0, 0xC8);   // menu
         case 5: return RGB(0xFF, 0xFF, 0xFF);   // window
         case 8: return RGB(0x00, 0x00, 0x00);   // window text
         case 13: return RGB(0x0A, 0x24, 0x6A);  // highlight

@@ -45,6 +45,7 @@ constexpr TColor clDefault = 0x20000000;
 // System colours: 0x80000000 + the index of the system colour.
 constexpr TColor clSystemColor = static_cast<TColor>(0x80000000u);
 constexpr TColor clScrollBar = clSystemColor | 0;
+constexpr TColor clMenu = clSystemColor | 4;
 constexpr TColor clWindow = clSystemColor | 5;
 constexpr TColor clWindowText = clSystemColor | 8;
 constexpr TColor clHighlight = clSystemColor | 13;

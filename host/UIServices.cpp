@@ -16,6 +16,11 @@ THeadlessUIServices& DefaultServices() {
 
 TUIServices* gServices = nullptr;
 
+TLoginDialogProc& LoginDialogProc() {
+    static TLoginDialogProc proc;
+    return proc;
+}
+
 // The button results in the order a headless dialog prefers them.
 constexpr std::pair<TMsgDlgBtn, int> kDefaultAnswers[] = {{mbOK, mrOk},         {mbYes, mrYes},     {mbCancel, mrCancel},
                                                           {mbNo, mrNo},         {mbAbort, mrAbort}, {mbRetry, mrRetry},
@@ -45,7 +50,25 @@ void THeadlessUIServices::HandleException(TObject* Sender, const std::exception&
     FExceptions.push_back({Sender, E.what()});
 }
 
+TLoginDialogProc SetLoginDialogProc(TLoginDialogProc Proc) { return std::exchange(LoginDialogProc(), std::move(Proc)); }
+
+bool TUIServices::LoginDialog(TLoginRequest& Request) { return LoginDialogProc() ? LoginDialogProc()(Request) : false; }
+
+bool THeadlessUIServices::LoginDialog(TLoginRequest& Request) {
+    FLoginRequests.push_back(Request);
+    if (FLogins.empty()) return false;
+    const auto [ok, answer] = FLogins.front();
+    FLogins.pop_front();
+    if (!ok) return false;
+    Request.MasterKey = answer.MasterKey;
+    Request.UserName = answer.UserName;
+    Request.Password = answer.Password;
+    return true;
+}
+
 void THeadlessUIServices::ClearLog() {
+    FLogins.clear();
+    FLoginRequests.clear();
     FAnswers.clear();
     FMessages.clear();
     FExceptions.clear();

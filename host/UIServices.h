@@ -6,7 +6,9 @@
 #pragma once
 #include <deque>
 #include <exception>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/Set.h"
@@ -25,6 +27,21 @@ enum TModalResult : int {
     mrAll = 8, mrNoToAll = 9, mrYesToAll = 10
 };
 
+// What a login dialog is asked for and gives back: Mode bit 1 asks for the master key, bit 2 for
+// the user name and password; the three texts come in as the starting values and go out as typed.
+struct TLoginRequest {
+    std::string DatabaseName;
+    int Mode = 0;
+    std::string MasterKey;
+    std::string UserName;
+    std::string Password;
+};
+// A login dialog of a window system: true and the typed values in Request when the user chose OK.
+using TLoginDialogProc = std::function<bool(TLoginRequest& Request)>;
+// Installs the login dialog the services show (the layer that has one installs it); returns the
+// previous one. An empty procedure: no dialog.
+TLoginDialogProc SetLoginDialogProc(TLoginDialogProc Proc);
+
 // The services; one instance is in force (UIServices()).
 class TUIServices {
 public:
@@ -37,6 +54,9 @@ public:
     // their steps, so that windows repaint and a Cancel button can set an abort flag); headless
     // services have no queue.
     virtual void ProcessMessages() {}
+    // Shows the login dialog modally: the installed one (SetLoginDialogProc); without one, as
+    // cancelled (false, Request unchanged).
+    virtual bool LoginDialog(TLoginRequest& Request);
 };
 
 // Shows nothing: answers MessageDlg from a script (first in, first out) or, with an empty
@@ -57,15 +77,26 @@ public:
 
     int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) override;
     void HandleException(TObject* Sender, const std::exception& E) override;
+    // Answers from the login script (first in, first out); with an empty script, as cancelled.
+    // Records every request as it came in.
+    bool LoginDialog(TLoginRequest& Request) override;
 
     // Queues the result of the next MessageDlg.
     void ScriptAnswer(int Result) { FAnswers.push_back(Result); }
+    // Queues the answer of the next login dialog: OK with the three values, or cancelled.
+    void ScriptLogin(bool Ok, const std::string& MasterKey = "", const std::string& UserName = "",
+                     const std::string& Password = "") {
+        FLogins.push_back({Ok, {"", 0, MasterKey, UserName, Password}});
+    }
+    const std::vector<TLoginRequest>& LoginRequests() const { return FLoginRequests; }
     const std::vector<TMessageCall>& Messages() const { return FMessages; }
     const std::vector<TExceptionCall>& Exceptions() const { return FExceptions; }
     void ClearLog();
 
 private:
     std::deque<int> FAnswers;
+    std::deque<std::pair<bool, TLoginRequest>> FLogins;
+    std::vector<TLoginRequest> FLoginRequests;
     std::vector<TMessageCall> FMessages;
     std::vector<TExceptionCall> FExceptions;
 };

@@ -3,6 +3,8 @@
 #include "engine/components/orqDataBase.h"
 
 #include "engine/components/orqDataBaseScopes.h"
+#include "engine/components/orqSecurityManager.h"
+#include "engine/components/orqTable.h"
 
 #include <exception>
 #include <tuple>
@@ -21,6 +23,7 @@
 #include "host/Streams.h"
 #include "host/StringList.h"
 #include "host/SysUtils.h"
+#include "host/UIServices.h"
 #include "platform/File.h"
 
 namespace ostra {
@@ -67,6 +70,7 @@ std::tuple<int, int, int> EngineVersion() {
 TOrqDataBase::TOrqDataBase(TComponent* AOwner)
     : TCustomConnection(AOwner),
       FPrivileges(std::make_unique<TPrivileges>()),
+      FSecurityManager(std::make_unique<TSecurityManager>()),
       FMemoryTableMgr(std::make_unique<TMemoryTableDefMgr>()) {
     InitDBDef();
 }
@@ -83,6 +87,7 @@ TOrqDataBase::~TOrqDataBase() {
     FSystemHdrDiskInterface.reset();
     FTableHdrDiskInterface.reset();
     FDiskMgr.reset();
+    FSecurityManager.reset();
     FPrivileges.reset();
 }
 
@@ -135,8 +140,11 @@ void TOrqDataBase::SetLockRetryInterval(int32_t Value) {
 void TOrqDataBase::SetMasterKey(const std::string& Value) {
     CheckNotConnected();
     const int length = int(Value.size());
+    // The code stays 9602 for both limits (callers test it); the text says which one was broken.
     if (length != 0 && (length < CMinMasterKeyLength || length > CMaxMasterKeyLength))
-        OrqDatabaseErrorFmt(9602, "TOrqDataBase.SetMasterKey", SorqStringInvalidFmt,
+        OrqDatabaseErrorFmt(9602, "TOrqDataBase.SetMasterKey",
+                            std::string(SorqStringInvalidFmt) +
+                                (length < CMinMasterKeyLength ? ": the key is too short" : ": the key is too long"),
                             {Value, CMinMasterKeyLength, CMaxMasterKeyLength}, this);
     FMasterKey = Value;
 }
@@ -382,14 +390,35 @@ void TOrqDataBase::ConnectDisk() {
         }
     }
     InternalOpenSystemTables();
-    if (NeedSecurity()) InternalLogon(user, password);
+    if (NeedSecurity()) InternalLogon(user, password, key);
     InternalSetDatabasePrivileges();
 }
 
-bool TOrqDataBase::ExecuteLoginDialog(int, std::string&, std::string&, std::string&) { return false; }
+bool TOrqDataBase::ExecuteLoginDialog(int Mode, std::string& UserName, std::string& Password, std::string& Key) {
+    TLoginRequest request{FDataBaseName, Mode, Key, UserName, Password};
+    if (!UIServices().LoginDialog(request)) return false;
+    Key = request.MasterKey;
+    UserName = request.UserName;
+    Password = request.Password;
+    return true;
+}
 
-void TOrqDataBase::InternalLogon(const std::string&, const std::string&) {
-    OrqDatabaseError(10015, "TOrqDataBase.DoConnect", "", this);
+void TOrqDataBase::InternalLogon(std::string& UserName, std::string& Password, std::string& Key) {
+    static constexpr const char* Caller = "TOrqDataBase.DoConnect";
+    // The values given first are tried once; after a failure, each pass shows the failure's
+    // message and asks again. A logon that succeeded is never repeated.
+    for (bool logged = false; !logged;) {
+        try {
+            FSecurityManager->Logon(UserName, Password, FDataBaseName);
+            logged = true;
+        } catch (const std::exception& E) {
+            if (BeforeLogin) throw;
+            MessageDlg(E.what(), mtError, TMsgDlgButtons{mbOK});
+            if (!ExecuteLoginDialog(CLoginUser, UserName, Password, Key)) OrqDatabaseError(10015, Caller, "", this);
+        }
+    }
+    FPrivileges->SetGroupName(FSecurityManager->GroupName());
+    FSecurityManager->GetPrivileges(doTable, "", *FPrivileges);
 }
 
 void TOrqDataBase::InternalSetDatabasePrivileges() {

@@ -51,6 +51,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/components/orqDBDefRecord.h"
 #include "engine/components/orqDataBaseIntf.h"
@@ -67,7 +68,10 @@ class TDiskIOInterface;
 class TDiskTableDefMgr;
 class TMemoryTableDefMgr;
 class TObjectPrivilege;
+class TOrqTable;
 class TPrivileges;
+class TSecurityManager;
+struct TFieldIDEntry;
 class TStringList;
 class TStrings;
 class TTableDef;
@@ -175,6 +179,8 @@ public:
     void SetTempPrivilegeStatus(int32_t Value) { FTempPrivilegeStatus = Value; }
     // The logged-on group's privileges.
     TPrivileges& Privileges() const { return *FPrivileges; }
+    // The users, groups and privileges of a secured database (active while one is connected).
+    TSecurityManager& SecurityManager() const { return *FSecurityManager; }
 
     // ===== The connection (orqDataBase.cpp)
     // Creates a new database file at Directory + DataBaseName (replacing a file of that name)
@@ -252,6 +258,15 @@ public:
     // when it holds nothing on Name); always in a database that needs no security.
     bool QueryObjectPrivilegeExists(TDatabaseObjectType ObjectType, const std::string& Name,
                                     int32_t Privilege) override;
+
+    // The object identifier of the user table Name (0 for "ALL" and for a name without one, or
+    // without an object-identifier table).
+    int32_t InternalGetObjectIDFromName(const std::string& Name);
+    // The table name of an object identifier: "ALL" for 0, empty when none.
+    std::string InternalGetObjectNameFromID(int32_t ID);
+    // Fills List (when given) with the fields of the table Name (names upper case, with their
+    // identifiers) and returns its object identifier; connects for the call when closed.
+    int32_t ReadTableFieldIDs(const std::string& Name, std::vector<TFieldIDEntry>* List);
 
     // ===== Transactions and locks (orqDataBaseTransactions.cpp)
     // Starts a transaction (connected to a disk database: 10113, 10880); while a query runs
@@ -341,12 +356,13 @@ protected:
 
     // ----- The login and privileges of secured databases
     // Asks for the login values that Mode needs (1 the master key; 2 user name and password;
-    // 3 all three) through the login dialog; false when the user cancels. This layer has no
-    // dialog: every request counts as cancelled.
+    // 3 all three) through the login dialog of the user-interface services (host/UIServices.h);
+    // false when the user cancels. The values are replaced only on OK.
     virtual bool ExecuteLoginDialog(int Mode, std::string& UserName, std::string& Password, std::string& Key);
-    // Logs UserName on to the secured database and fills the privilege set. This layer keeps no
-    // users: the logon is refused with 10015.
-    virtual void InternalLogon(const std::string& UserName, const std::string& Password);
+    // Logs UserName on to the secured database and fills the privilege set. With BeforeLogin a
+    // failure passes on; without it the failure's message is shown and the dialog asks again
+    // until a logon succeeds (no further logon after a success) or the user cancels (10015).
+    virtual void InternalLogon(std::string& UserName, std::string& Password, std::string& Key);
     // The privilege flags of an opened table and of each of its fields: all of them with All;
     // otherwise the bits of the privileges the group holds on the table (or on "ALL").
     virtual void InternalSetTablePrivileges(TTableDef* Def, bool All);
@@ -399,6 +415,10 @@ private:
     // Opens the master cursor of Name / ID on the system registry.
     std::unique_ptr<TOrqDataSet> OpenMasterTable(const std::string& Name, int32_t TableID);
     void InternalOpenSystemTables();
+    // Opens the internal table Name as a table component in the order of Index.
+    std::unique_ptr<TOrqTable> OpenSystemTable(const std::string& Name, const std::string& Index);
+    // The object-identifier row of a user table: created for a new table, renamed with it.
+    void StoreObjectID(const std::string& OldName, const std::string& NewName);
     void InternalCloseSystemTables();
     void InternalCreateTable(TTableDef* Def);
     // Runs Change, a change of the file's tables, as a transaction of its own when the connection
@@ -436,6 +456,7 @@ private:
 
     // ----- Owned objects
     std::unique_ptr<TPrivileges> FPrivileges;
+    std::unique_ptr<TSecurityManager> FSecurityManager;
     std::unique_ptr<TMemoryTableDefMgr> FMemoryTableMgr;
     std::unique_ptr<TDiskMgr> FDiskMgr;
     std::unique_ptr<TDiskIOInterface> FSystemHdrDiskInterface;
@@ -445,6 +466,11 @@ private:
     std::unique_ptr<TOrqDataSet> FUserMaster;
     std::unique_ptr<TOrqDataSet> FSystemMaster;
     std::unique_ptr<TOrqDataSet> FGeneratorTable;
+    std::unique_ptr<TOrqTable> FObjectIDTable;
+    std::unique_ptr<TOrqTable> FGroupsTable;
+    std::unique_ptr<TOrqTable> FUsersTable;
+    std::unique_ptr<TOrqTable> FObjPrivTable;
+    std::unique_ptr<TOrqTable> FSysPrivTable;
 
     // ----- Settings
     bool FExclusive = false;

@@ -23,6 +23,8 @@
 
 #include "engine/components/orqDataBase.h"
 #include "engine/components/orqDataBaseScopes.h"
+#include "engine/components/orqSecurityManager.h"
+#include "engine/components/orqTable.h"
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexDefs.h"
@@ -35,6 +37,7 @@
 #include "host/Streams.h"
 #include "host/StringList.h"
 #include "host/SysUtils.h"
+#include "host/db/Field.h"
 
 namespace ostra {
 
@@ -258,10 +261,92 @@ void TOrqDataBase::InternalOpenSystemTables() {
     generators->InternalSetIndexName("ixGenName");
     generators->DataSetOpen();
     FGeneratorTable = std::move(generators);
+    FObjectIDTable = OpenSystemTable(C_OBJECTIDTABLE, "ixObjectName");
+    if (!NeedSecurity()) return;
+    FGroupsTable = OpenSystemTable(C_SECGROUPSTABLE, "ixGroupName");
+    FUsersTable = OpenSystemTable(C_SECUSERSTABLE, "ixUserName");
+    FObjPrivTable = OpenSystemTable(C_SECOBJPRIVTABLE, "ixGroupPriv");
+    FSysPrivTable = OpenSystemTable(C_SECSYSPRIVTABLE, "ixGroupPriv");
+    FSecurityManager->Open(this, FUsersTable.get(), FObjectIDTable.get(), FSysPrivTable.get(), FObjPrivTable.get(),
+                           FGroupsTable.get());
+}
+
+std::unique_ptr<TOrqTable> TOrqDataBase::OpenSystemTable(const std::string& Name, const std::string& Index) {
+    auto table = std::make_unique<TOrqTable>(nullptr);
+    table->TableDefinition().SetInternalTable(true);
+    table->SetDataBase(this);
+    table->SetTableName(Name);
+    table->SetReadOnly(FReadOnly);
+    table->SetIndexName(Index);
+    table->Open();
+    return table;
+}
+
+void TOrqDataBase::StoreObjectID(const std::string& OldName, const std::string& NewName) {
+    TOrqTable& table = *FObjectIDTable;
+    if (table.IndexName() != "ixObjectName") table.SetIndexName("ixObjectName");
+    if (!OldName.empty() && table.FindKey({Variant(OldName)})) {
+        table.Edit();
+    } else {
+        const int32_t id = InternalGetGenerator(C_OBJECTIDGENERATOR, true);
+        table.Append();
+        table.FieldByName("ObjectID")->SetAsInteger(id);
+    }
+    try {
+        table.FieldByName("ObjectName")->SetAsString(NewName);
+        table.Post();
+    } catch (...) {
+        table.Cancel();
+        throw;
+    }
+}
+
+int32_t TOrqDataBase::InternalGetObjectIDFromName(const std::string& Name) {
+    if (Name == C_AllObjectsName || !FObjectIDTable || !FObjectIDTable->Active()) return 0;
+    if (Name.empty() || int(Name.size()) > C_MAXTABLENAMELENGTH) return 0;
+    TOrqTable& table = *FObjectIDTable;
+    if (table.IndexName() != "ixObjectName") table.SetIndexName("ixObjectName");
+    return table.FindKey({Variant(Name)}) ? table.FieldByName("ObjectID")->AsInteger() : 0;
+}
+
+std::string TOrqDataBase::InternalGetObjectNameFromID(int32_t ID) {
+    if (ID == 0) return C_AllObjectsName;
+    if (!FObjectIDTable || !FObjectIDTable->Active()) return "";
+    TOrqTable& table = *FObjectIDTable;
+    table.SetIndexName("ixObjectID");
+    std::string name;
+    try {
+        if (table.FindKey({Variant(ID)})) name = table.FieldByName("ObjectName")->AsString();
+    } catch (...) {
+        table.SetIndexName("ixObjectName");
+        throw;
+    }
+    table.SetIndexName("ixObjectName");
+    return name;
+}
+
+int32_t TOrqDataBase::ReadTableFieldIDs(const std::string& Name, std::vector<TFieldIDEntry>* List) {
+    TDesignTimeConnection connection(*this);
+    TTableDef def(nullptr);
+    InternalGetTableDef(Name, &def);
+    if (List) {
+        const TInternalFields& fields = *def.InternalFields();
+        for (int i = 0; i < fields.Count(); ++i) {
+            const TInternalFieldItem& field = *fields.GetIndex(i);
+            List->push_back({UpperCase(field.FieldName()), field.FieldGeneratorID()});
+        }
+    }
+    return InternalGetObjectIDFromName(Name);
 }
 
 void TOrqDataBase::InternalCloseSystemTables() {
     TStepFailures steps("TOrqDataBase.InternalCloseSystemtables");
+    if (FSecurityManager->Active()) FSecurityManager->Close();
+    for (std::unique_ptr<TOrqTable>* table : {&FSysPrivTable, &FObjPrivTable, &FUsersTable, &FGroupsTable, &FObjectIDTable}) {
+        if (!*table) continue;
+        steps.Run([table] { (*table)->Close(); });
+        table->reset();
+    }
     for (std::unique_ptr<TOrqDataSet>* cursor : {&FGeneratorTable, &FSystemMaster, &FUserMaster}) {
         if (!*cursor) continue;
         steps.Run([cursor] { (*cursor)->DataSetClose(); });
@@ -364,6 +449,7 @@ void TOrqDataBase::InternalUpdateTableDef(const std::string& Name, TTableDef* De
             text.WriteString(Def->SaveToText());
             master.DataSetSetFieldStream(CMasterDefField, false, &text);
             master.AddRecord(true);
+            if (!Def->InternalTable() && FObjectIDTable) StoreObjectID("", Def->TableName());
         } catch (...) {
             // Unless the row is in after all (the failure came after it was stored), the table
             // is given back whole: its pages while its header still holds the identifier, then
@@ -384,6 +470,7 @@ void TOrqDataBase::InternalUpdateTableDef(const std::string& Name, TTableDef* De
         registry.ForgetUnusedTables();
     } else {
         if (!found) OrqDatabaseError(10024, Caller, Def->TableName(), this);
+        const std::string oldName = Def->TableName();
         if (renamed) {
             Def->SetTableName(Name);
             master.DataSetSetFieldDataAsVariant(CMasterNameField, Variant(Name));
@@ -391,6 +478,8 @@ void TOrqDataBase::InternalUpdateTableDef(const std::string& Name, TTableDef* De
         text.WriteString(Def->SaveToText());
         master.DataSetSetFieldStream(CMasterDefField, false, &text);
         master.UpdateRecord();
+        // The identifier stays with the table: only its name changes.
+        if (renamed && !Def->InternalTable() && FObjectIDTable) StoreObjectID(oldName, Name);
     }
     lock.Release();
 }
@@ -437,6 +526,14 @@ void TOrqDataBase::RunAtomically(const std::function<void()>& Change) {
         }
         for (TOrqDataSet* cursor : {FUserMaster.get(), FSystemMaster.get(), FGeneratorTable.get()})
             if (cursor && cursor->InternalActive()) cursor->DumpInternalCaches();
+        if (FObjectIDTable && FObjectIDTable->Active()) {
+            FObjectIDTable->DumpInternalCaches();
+            try {
+                FObjectIDTable->Refresh();
+            } catch (...) {
+                LogCurrentFailure("TOrqDataBase.RunAtomically");
+            }
+        }
         TStepFailures steps("TOrqDataBase.RunAtomically");
         for (TDiskTableDefMgr* registry : {FSystemTableMgr.get(), FUserTableMgr.get()})
             steps.Run([registry] { registry->ForgetUnusedTables(); });
@@ -522,6 +619,10 @@ void TOrqDataBase::DeleteTable(const std::string& Name, bool Memory) {
         if (!FindMasterRow(master, def.TableName()))
             OrqDatabaseError(8581, Caller, "Unable to delete internal table definition: " + Name, this);
         master.DeleteRecord(nullptr);
+        if (!def.InternalTable() && FObjectIDTable) {
+            FObjectIDTable->SetIndexName("ixObjectName");
+            if (FObjectIDTable->FindKey({Variant(def.TableName())})) FObjectIDTable->Delete();
+        }
         FDiskMgr->DeleteOwnedPages(uint16_t(def.TableID()), 0, false);
         registry.DeleteTableDef(def.TableName(), &def);
         lock.Release();
@@ -634,8 +735,12 @@ const TObjectPrivilege* TOrqDataBase::FindObjectPrivilege(const std::string& Nam
 
 bool TOrqDataBase::QueryObjectPrivilegeExists(TDatabaseObjectType ObjectType, const std::string& Name,
                                               int32_t Privilege) {
+    static constexpr const char* Caller = "TOrqDataBase.QueryObjectPrivilegeExists";
     if (!NeedSecurity()) return true;
-    if (ObjectType != doTable) OrqDatabaseError(8579, "TOrqDataBase.QueryObjectPrivilegeExists", Name, this);
+    if (ObjectType != doTable) OrqDatabaseError(8579, Caller, Name, this);
+    // Privileges name tables by identifier: a table without one is no table of this database.
+    if (Name != C_AllObjectsName && !IsInternalName(Name) && InternalGetObjectIDFromName(Name) == 0)
+        OrqDatabaseError(8579, Caller, Name, this);
     return FindObjectPrivilege(Name, MapObjectPrivConstToType(Privilege)) != nullptr;
 }
 
@@ -646,6 +751,8 @@ void TOrqDataBase::InternalSetTablePrivileges(TTableDef* Def, bool All) {
         for (int i = 0; i < fields.Count(); ++i) fields.GetIndex(i)->SetPrivilegeFlags(C_ALLPRIVILEGES);
         return;
     }
+    if (InternalGetObjectIDFromName(Def->TableName()) == 0)
+        OrqDatabaseError(8579, "TOrqDataBase.InternalSetTablePrivileges", Def->TableName(), this);
     int32_t flags = 0;
     for (int i = 0; i < fields.Count(); ++i) fields.GetIndex(i)->SetPrivilegeFlags(0);
     for (int type = opCreateObj; type <= opUpdateData; ++type) {

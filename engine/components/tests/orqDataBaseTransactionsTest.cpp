@@ -167,8 +167,9 @@ TEST_F(DataBaseTransactionsTest, DisconnectingClosesEverythingWhenAClosesFails) 
 }
 
 TEST_F(DataBaseTransactionsTest, HandsOutGeneratorValues) {
-    EXPECT_EQ(DataBase->InternalGetGenerator(C_OBJECTIDGENERATOR, true), 1);
+    // The fixture's table took identifier 1.
     EXPECT_EQ(DataBase->InternalGetGenerator(C_OBJECTIDGENERATOR, true), 2);
+    EXPECT_EQ(DataBase->InternalGetGenerator(C_OBJECTIDGENERATOR, true), 3);
     EXPECT_EQ(ErrorCode([&] { DataBase->InternalGetGenerator("$NONE", false); }), 8579);
 
     DataBase->CreateGenerator("Invoice", 100, 10);
@@ -205,7 +206,7 @@ TEST_F(DataBaseTransactionsTest, HandsOutGeneratorValues) {
     // The values are stored.
     DataBase->SetConnected(false);
     DataBase->SetConnected(true);
-    EXPECT_EQ(DataBase->InternalGetGenerator(C_OBJECTIDGENERATOR, true), 3);
+    EXPECT_EQ(DataBase->InternalGetGenerator(C_OBJECTIDGENERATOR, true), 4);
 }
 
 TEST_F(DataBaseTransactionsTest, ADatabaseOfMinorVersionOneHasNoGenerators) {
