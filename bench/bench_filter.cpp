@@ -14,8 +14,8 @@
 //              filter again selects 2,000 rows: a filter walk costs O(k log n), so the time per
 //              filter barely grows from 20,000 to 200,000 rows (the last line prints the factor).
 // The wall times are printed with the ratio Ostra / SQLite after the runs. Ratios of one run on a
-// shared machine: Customer 2.4, Amount 7.5, Locate 3.1, Customer 20k 3.5; a 2,000-row filter took
-// 2.0 times as long on 200,000 rows as on 20,000 (SQLite: 3.0).
+// shared machine: Customer 2.2-2.6, Amount 3.4-3.7, Locate 2.4-3.0, Customer 20k 2.1-2.6; a
+// 2,000-row filter took 1.7 times as long on 200,000 rows as on 20,000.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 

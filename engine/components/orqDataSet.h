@@ -440,6 +440,10 @@ public:
                                         int& Len) const;
     void DataSetGetFieldDataByReferenceFromRecBuf(int FieldNo, bool& IsNull, const uint8_t*& Data, int& Len) const;
     void DataSetGetFieldDataFromRecBufAsVariant(const uint8_t* Buf, int FieldNo, Variant& Value) const;
+    // Value := the field's value in Buf as a double, for a non-null field whose variant is an
+    // integer of 32 bits or fewer or a Double (the double holds it exactly); false for Null and
+    // every other kind.
+    bool GetFieldNumberFromRecBuf(const uint8_t* Buf, int FieldNo, double& Value) const;
     void DataSetGetFieldDataAsVariant(int FieldNo, Variant& Value) const;
 
     void DataSetSetFieldData(int FieldNo, int Len, bool SetNull, const void* Data);

@@ -172,6 +172,30 @@ void TOrqDataSet::DataSetGetFieldDataFromRecBufAsVariant(const uint8_t* Buf, int
     }
 }
 
+bool TOrqDataSet::GetFieldNumberFromRecBuf(const uint8_t* Buf, int FieldNo, double& Value) const {
+    const TInternalFieldItem& field = Field(FieldNo);
+    if (Buf[field.NullFlagOffset()] == C_FIELDISNULL) return false;
+    const uint8_t* data = Buf + field.DataOffset();
+    switch (field.DataType()) {
+        case ftSmallint:
+            Value = int16_t(Load16(data));
+            return true;
+        case ftWord:
+            Value = Load16(data);
+            return true;
+        case ftInteger:
+        case ftAutoInc:
+            Value = int32_t(Load32(data));
+            return true;
+        case ftFloat:
+        case ftCurrency:
+            std::memcpy(&Value, data, sizeof Value);
+            return true;
+        default:
+            return false;
+    }
+}
+
 void TOrqDataSet::DataSetGetFieldDataAsVariant(int FieldNo, Variant& Value) const {
     CheckInternalActive();
     DataSetGetFieldDataFromRecBufAsVariant(FRecBuf.data(), FieldNo, Value);

@@ -10,6 +10,7 @@
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexUnit.h"
 #include "engine/storage/orqRecordLayout.h"
+#include "engine/storage/orqRecordMgr.h"
 #include "host/Collation.h"
 #include "host/Streams.h"
 
@@ -90,6 +91,10 @@ Variant TOrqExprDBDataProvider::GetDataAsVariant(int FieldNo) {
 
 bool TOrqExprDBDataProvider::IsFieldNull(int FieldNo) { return FTable->GetIsFieldNullFromRecBuf(Buffer(), FieldNo); }
 
+bool TOrqExprDBDataProvider::GetFieldNumber(int FieldNo, double& Value) {
+    return FTable->GetFieldNumberFromRecBuf(Buffer(), FieldNo, Value);
+}
+
 void TOrqExprDBDataProvider::GetDefaultRecordList(TCompoundList& List) {
     SetBaseRecNo(FTable->InternalPrepareMasterRecordList(List));
 }
@@ -97,6 +102,16 @@ void TOrqExprDBDataProvider::GetDefaultRecordList(TCompoundList& List) {
 bool TOrqExprDBDataProvider::MoveToRecord(uint32_t RecNo) {
     FTable->ReadRecordBuffer(RecNo, FFilterBuffer.data());
     return true;
+}
+
+bool TOrqExprDBDataProvider::StartStorageWalk() {
+    if (FTable->RangeOn()) return false;
+    FTable->RecordMgr().StartStorageOrderWalk();
+    return true;
+}
+
+bool TOrqExprDBDataProvider::NextInStorageWalk(uint32_t& Address) {
+    return FTable->RecordMgr().NextInStorageOrder(Address, FFilterBuffer.data());
 }
 
 TInternalFieldItem* TOrqExprDBDataProvider::FindField(const TParserToken*, const std::string& Name) {
@@ -136,9 +151,9 @@ TOrqFilterEvaluator::~TOrqFilterEvaluator() {
 int TOrqFilterEvaluator::CursorRecordNo(uint32_t Address) {
     TOrqDataSet& table = *FProvider->Table();
     TIndexItem* index = table.IndexMgr().CurrentIndex();
-    std::vector<uint8_t> record(size_t(table.InternalGetRecordSize() + C_RECTRAILERSIZE), 0);
-    table.ReadRecordBuffer(Address, record.data());
-    index->CreateKeyBuffer(record.data(), nullptr);
+    FRecord.assign(size_t(table.InternalGetRecordSize() + C_RECTRAILERSIZE), 0);
+    table.ReadRecordBuffer(Address, FRecord.data());
+    index->CreateKeyBuffer(FRecord.data(), nullptr);
     const int recNo = index->FullIndexSearch(stEQ) == 0 ? index->GetRecordNo() : 0;
     table.InvalidateTreeCursors();
     return recNo;

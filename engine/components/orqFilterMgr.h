@@ -38,6 +38,7 @@ public:
 
     Variant GetDataAsVariant(int FieldNo) override;
     bool IsFieldNull(int FieldNo) override;
+    bool GetFieldNumber(int FieldNo, double& Value) override;
     // The table's records in cursor order; BaseRecNo := the first one's record number.
     void GetDefaultRecordList(TCompoundList& List) override;
     void Open() override;
@@ -45,6 +46,10 @@ public:
     void Refresh() override;
     // Reads the record at RecNo (an address) into the filter buffer.
     bool MoveToRecord(uint32_t RecNo) override;
+    // The record manager's storage-order walk; none under a range (the cursor's records are
+    // then fewer than the table's).
+    bool StartStorageWalk() override;
+    bool NextInStorageWalk(uint32_t& Address) override;
     TInternalFieldItem* FindField(const TParserToken* Token, const std::string& Name) override;
     bool PassFilterEvent(int RecNo) override;
 
@@ -80,6 +85,7 @@ protected:
 private:
     std::unique_ptr<TOrqExprDBDataProvider> FProvider;
     std::unique_ptr<TTableList> FTableList;
+    std::vector<uint8_t> FRecord;  // CursorRecordNo's record, kept between calls
 };
 
 // One cached filter result.

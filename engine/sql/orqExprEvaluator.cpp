@@ -74,6 +74,12 @@ bool TOrqExprDataProvider::MoveToRecord(uint32_t RecNo) {
     return false;
 }
 
+bool TOrqExprDataProvider::GetFieldNumber(int, double&) { return false; }
+
+bool TOrqExprDataProvider::StartStorageWalk() { return false; }
+
+bool TOrqExprDataProvider::NextInStorageWalk(uint32_t&) { return false; }
+
 TInternalFieldItem* TOrqExprDataProvider::FindField(const TParserToken* Token, const std::string& Name) {
     TInternalFields* fields = GetProviderFields();
     return fields != nullptr ? fields->FindField(Name) : nullptr;
@@ -259,6 +265,8 @@ Variant TExprEvaluator::EvaluateRelop(TExprEvaluatorNode* N) {
     if (leftSubquery) return EvaluateLeftSubquery(le, op, EvaluateNode(N->Right()));
     if (rightSubquery) return EvaluateRightSubquery(re, op, EvaluateNode(N->Left()));
 
+    bool numberResult = false;
+    if (EvaluateNumberRelop(N, numberResult)) return Variant(numberResult);
     const Variant left = EvaluateNode(N->Left());
     const Variant right = EvaluateNode(N->Right());
     // Strings compare by the row source's collation. A Null or unknown value has no text: it
@@ -269,6 +277,87 @@ Variant TExprEvaluator::EvaluateRelop(TExprEvaluatorNode* N) {
         return FOpEvaluator->EvaluateRelopExprAsVar(op, Variant(c), Variant(0), FExcludeRelopNulls);
     }
     return FOpEvaluator->EvaluateRelopExprAsVar(op, left, right, FExcludeRelopNulls);
+}
+
+bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
+    TExprEvaluatorNode* field = N->Left();
+    TExprEvaluatorNode* constant = N->Right();
+    bool swapped = false;
+    if (field->ExprNode()->Kind() != enkField) {
+        std::swap(field, constant);
+        swapped = true;
+    }
+    if (field->ExprNode()->Kind() != enkField || constant->ExprNode()->Kind() != enkConst) return false;
+    // Integers of 32 bits or fewer and Doubles compare exactly as doubles (a NaN unordered), as
+    // the Variant rules compare them.
+    const Variant& data = constant->ExprNode()->Data();
+    double c = 0;
+    switch (VarType(data)) {
+        case varSmallint:
+        case varInteger:
+        case varShortInt:
+        case varByte:
+        case varWord:
+        case varDouble:
+            c = data.AsDouble();
+            break;
+        default:
+            return false;
+    }
+    TOrqExprOperator op = N->ExprNode()->Operator();
+    if (swapped) {
+        switch (op) {
+            case oeoLT:
+                op = oeoGT;
+                break;
+            case oeoGT:
+                op = oeoLT;
+                break;
+            case oeoLE:
+                op = oeoGE;
+                break;
+            case oeoGE:
+                op = oeoLE;
+                break;
+            default:
+                break;
+        }
+    }
+    switch (op) {
+        case oeoEQ:
+        case oeoNE:
+        case oeoLT:
+        case oeoLE:
+        case oeoGT:
+        case oeoGE:
+            break;
+        default:
+            return false;
+    }
+    double v = 0;
+    if (field->DataProvider() == nullptr || !field->DataProvider()->GetFieldNumber(field->FieldRef()->FieldNo(), v))
+        return false;
+    switch (op) {
+        case oeoEQ:
+            Result = v == c;
+            break;
+        case oeoNE:
+            Result = !(v == c);
+            break;
+        case oeoLT:
+            Result = v < c;
+            break;
+        case oeoLE:
+            Result = v <= c;
+            break;
+        case oeoGT:
+            Result = v > c;
+            break;
+        default:
+            Result = v >= c;
+            break;
+    }
+    return true;
 }
 
 int TExprEvaluator::CompareStrings(TExprEvaluatorNode* N, const Variant& Left, const Variant& Right) {
@@ -526,14 +615,20 @@ Variant TExprEvaluator::EvaluateExtractExpr(const TOrqExprNode* E, const Variant
 
 // --- TExprResultListGenerator ----------------------------------------------------------------
 
+void TExprResultListGenerator::PrepareEvaluator(TExprEvaluator& Evaluator, TOrqExprDataProvider* Provider,
+                                                const TOrqExprNode* Root, bool ExcludeRelopNulls) {
+    if (Provider->DBStringCompare() == nullptr)
+        OrqDatabaseError(10065, "TExprResultListGenerator.CreateResultList", "", nullptr);
+    Evaluator.SetDBStringCompare(Provider->DBStringCompare());
+    Evaluator.SetExcludeRelopNulls(ExcludeRelopNulls);
+    if (Root != nullptr) Evaluator.Prepare(Provider, Root);
+}
+
 void TExprResultListGenerator::CreateResultList(TOrqExprDataProvider* Provider, const TOrqExprNode* Root,
                                                 const TCompoundList& SourceList, TCompoundList& ResultList,
                                                 bool ExcludeRelopNulls) {
     TExprEvaluator evaluator;
-    if (Provider->DBStringCompare() == nullptr)
-        OrqDatabaseError(10065, "TExprResultListGenerator.CreateResultList", "", nullptr);
-    evaluator.SetDBStringCompare(Provider->DBStringCompare());
-    evaluator.SetExcludeRelopNulls(ExcludeRelopNulls);
+    PrepareEvaluator(evaluator, Provider, Root, ExcludeRelopNulls);
     // The result may be the source list itself.
     TCompoundList copy;
     const TCompoundList* list = &SourceList;
@@ -547,13 +642,28 @@ void TExprResultListGenerator::CreateResultList(TOrqExprDataProvider* Provider, 
         ResultList = source;
         return;
     }
-    evaluator.Prepare(Provider, Root);
     for (int i = 0; i < source.Count(); ++i) {
         // A record the source cannot move to (gone since the list was made) is not a result.
         if (!Provider->MoveToRecord(source.List1()[static_cast<std::size_t>(i)])) continue;
         evaluator.Reset();
         const auto at = static_cast<std::size_t>(i);
         if (evaluator.Evaluate()) ResultList.Add(source.List1()[at], source.List2()[at]);
+    }
+}
+
+void TExprResultListGenerator::CreateResultListInStorageOrder(TOrqExprDataProvider* Provider, const TOrqExprNode* Root,
+                                                              TCompoundList& ResultList, bool ExcludeRelopNulls) {
+    TExprEvaluator evaluator;
+    PrepareEvaluator(evaluator, Provider, Root, ExcludeRelopNulls);
+    ResultList.Clear();
+    uint32_t address = 0;
+    while (Provider->NextInStorageWalk(address)) {
+        if (Root == nullptr) {
+            ResultList.Add(address, 0);
+            continue;
+        }
+        evaluator.Reset();
+        if (evaluator.Evaluate()) ResultList.Add(address, 0);
     }
 }
 

@@ -62,12 +62,23 @@ public:
     virtual Variant GetDataAsVariant(int FieldNo);
     // Whether that value is Null.
     virtual bool IsFieldNull(int FieldNo);
+    // Value := that value as a double when it is a non-null integer of 32 bits or fewer or a
+    // Double (what GetDataAsVariant would answer, held exactly); false otherwise, and always
+    // in the base. Comparisons of a field with a number read it so, without a Variant.
+    virtual bool GetFieldNumber(int FieldNo, double& Value);
     // Fills List with every record of the source; the base adds nothing.
     virtual void GetDefaultRecordList(TCompoundList& List);
     virtual void Open();
     virtual void Refresh();
     // Makes the record RecNo (a record list's entry) the current row; the base answers false.
     virtual bool MoveToRecord(uint32_t RecNo);
+    // A walk over every record of the source in storage order, for a full evaluation whose
+    // result is put in order afterwards. StartStorageWalk answers whether the source has one
+    // (its records are exactly those of GetDefaultRecordList); the base has none.
+    // NextInStorageWalk makes the next record the current row and sets Address to it (the
+    // address MoveToRecord takes); false after the last.
+    virtual bool StartStorageWalk();
+    virtual bool NextInStorageWalk(uint32_t& Address);
     // The field item called Name; Token is the table-name token of a qualified reference, or
     // null. The base searches ProviderFields.
     virtual TInternalFieldItem* FindField(const TParserToken* Token, const std::string& Name);
@@ -184,6 +195,9 @@ private:
     TExprEvaluatorNode* BuildNode(const TOrqExprNode* N, bool Chained);
     Variant EvaluateNode(TExprEvaluatorNode* N);
     Variant EvaluateRelop(TExprEvaluatorNode* N);
+    // A comparison of a field with a numeric constant, read without Variants; false when N is
+    // not one or the field's value is not a number (Null included): the general rules apply.
+    bool EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result);
     int CompareStrings(TExprEvaluatorNode* N, const Variant& Left, const Variant& Right);
     Variant EvaluateStrFunc(TExprEvaluatorNode* N, const Variant& Left, const Variant& Right);
     Variant EvaluateCastExpr(const TOrqExprNode* E, const Variant& V);
@@ -216,6 +230,14 @@ public:
     // is null. A Provider without a string collation raises engine error 10065.
     static void CreateResultList(TOrqExprDataProvider* Provider, const TOrqExprNode* Root,
                                  const TCompoundList& SourceList, TCompoundList& ResultList,
+                                 bool ExcludeRelopNulls);
+    // ResultList := the records of Provider's storage walk (StartStorageWalk answered true) for
+    // which Root is True, in storage order, each with the record number 0.
+    static void CreateResultListInStorageOrder(TOrqExprDataProvider* Provider, const TOrqExprNode* Root,
+                                               TCompoundList& ResultList, bool ExcludeRelopNulls);
+
+private:
+    static void PrepareEvaluator(TExprEvaluator& Evaluator, TOrqExprDataProvider* Provider, const TOrqExprNode* Root,
                                  bool ExcludeRelopNulls);
 };
 

@@ -125,9 +125,20 @@ bool TOrqBaseFilterEvaluator::Evaluate() {
     Assert(FDataProvider != nullptr, "The Data provider is not assigned");
     FRecordList.Clear();
     TCompoundList candidates, matching;
-    MergeRecordLists(candidates, matching);
     const TOrqFilterOptimisationLevel level = FFilterOptimizer->GetBaseOptimisationLevel();
-    if (level != olFull) {
+    // Every record is evaluated and the result put in order afterwards: the records are read
+    // in storage order, each page of records once, without listing the cursor's index.
+    const bool walkStorage = level == olNone && !FFilterOptimizer->RootIsFixedTrue() &&
+                             !(FQueryActive && !FSortedOutput) && FDataProvider->StartStorageWalk();
+    if (walkStorage) {
+        FDefaultRecords.Clear();
+        FDefaultRecordsFetched = false;
+        TExprResultListGenerator::CreateResultListInStorageOrder(FDataProvider, FExprParser->RootNode(), matching,
+                                                                 FExcludeRelopNulls);
+    } else {
+        MergeRecordLists(candidates, matching);
+    }
+    if (level != olFull && !walkStorage) {
         SortByAddress(candidates);
         TExprResultListGenerator::CreateResultList(FDataProvider, FExprParser->RootNode(), candidates, matching,
                                                    FExcludeRelopNulls);

@@ -846,6 +846,7 @@ void TBTree::ListMatchingRecords(const uint8_t* KeyBuf, int FieldCount, uint32_t
     }
     const int count = listed.Count();
     const bool reverse = Ascending && backwards;
+    List.Reserve(List.Count() + count);
     for (int k = 0; k < count; ++k) {
         const int i = reverse ? count - 1 - k : k;
         List.Add(listed.Items(i), backwards ? first - i : first + i);

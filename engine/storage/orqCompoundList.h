@@ -28,6 +28,11 @@ public:
 
     // Appends the pair (Addr, RecNo).
     void Add(uint32_t Addr, int32_t RecNo);
+    // Room for Count pairs in all, so that adding up to that many moves nothing.
+    void Reserve(int Count) {
+        FList1.reserve(size_t(Count));
+        FList2.reserve(size_t(Count));
+    }
     // Empties both lists; both sorted flags become false.
     void Clear();
     // The number of pairs. Raises Exception "Compound list - list counts do no match" when the
