@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "host/Exceptions.h"
 #include "host/SysUtils.h"
@@ -392,13 +393,16 @@ private:
     }
 
     void Collection() {
-        Level level(*this);
+        // An empty collection nests nothing: a writer may add "<>" to the deepest object of a
+        // tree the reader took, and that text must read again.
+        std::optional<Level> level;
         Push(TStreamToken::tkValue, vaCollection, FLine);
         ++P;
         for (;;) {
             SkipBlanks();
             if (P < S.size() && S[P] == '>') break;
             if (!AtKeyword("item")) Error("'item' expected");
+            if (!level) level.emplace(*this);
             Push(TStreamToken::tkValue, vaList, FLine);
             P += 4;
             for (;;) {

@@ -286,6 +286,8 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
         throw;
     }
 
+    // The values written belong to this record now; the next record starts without them.
+    FRecordMgr->BlobMgr().InvalidateStreams();
     if (autoIncField >= 0) header.SetRecordAutoIncVal(autoInc);
     header.SetLogicalRecordNo(logicalNo);
     header.SetDirty(true);
@@ -410,6 +412,7 @@ void TOrqDataSet::InternalUpdateRecord(bool ExternalLock) {
         throw;
     }
 
+    FRecordMgr->BlobMgr().InvalidateStreams();
     FBufferState = 1;
     AfterRecordWritten(address, ExternalLock, usModified);
     ClearBlobCache();

@@ -286,6 +286,37 @@ TEST_P(CursorEditingTest, WritesBlobsWithTheRecord) {
     }
 }
 
+// A blob value belongs to the record it was written with: the next record added or updated
+// without setting it neither stores the old value again nor shares its chain.
+TEST_P(CursorEditingTest, AWrittenBlobValueDoesNotPassToTheNextRecord) {
+    const int note = Cursor->GetFieldNo("NOTE");
+    auto add = [&](int ID, const std::string& Text) {
+        Cursor->InitializeNewRecord(Cursor->RecordBuffer(), false);
+        SetValue(*Cursor, "ID", ID);
+        if (!Text.empty()) {
+            TMemoryStream stream;
+            stream.Write(Text.data(), int64_t(Text.size()));
+            Cursor->DataSetSetFieldStream(note, false, &stream);
+        }
+        Cursor->AddRecord(false);
+    };
+    add(1, "first");
+    add(2, "");
+    add(3, "third");
+    ASSERT_TRUE(Seek(3));
+    SetValue(*Cursor, "ID", 4);
+    Cursor->UpdateRecord();
+    add(5, "");
+    for (int id : {1, 2, 4, 5}) {
+        ASSERT_TRUE(Seek(id));
+        TMemoryStream stream;
+        bool isNull = false;
+        Cursor->DataSetGetFieldStream(note, isNull, stream);
+        const std::string text = isNull ? "<null>" : std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+        EXPECT_EQ(text, id == 1 ? "first" : id == 4 ? "third" : "<null>") << "record " << id;
+    }
+}
+
 // Writing a blob value is an insert for a new record and an update for a stored one.
 TEST_P(CursorEditingTest, BlobWritesNeedTheEditsPrivilege) {
     Insert(*Cursor, {{"ID", 1}});
