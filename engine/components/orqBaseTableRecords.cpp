@@ -275,23 +275,16 @@ void TOrqBaseTable::SetFieldData(TField* Field, const void* Buffer) {
 
 void TOrqBaseTable::InternalInitRecord(TRecordBuffer Buffer) {
     char* filter = FFilterRecBuffer.data();
-    const TDataSetState saved = SetTempState(dsFilter);
-    try {
-        std::memset(filter, 0, size_t(FAllocSize));
-        InitializeNewRecord(RecBufOf(filter), false);
-        if (Buffer != filter) {
-            for (int i = 0; i < FieldCount(); ++i) {
-                TField* field = Fields().Fields(i);
-                if (field->FieldNo() >= 1 && !field->ReadOnly() && !field->DefaultExpression().empty())
-                    field->SetAsString(field->DefaultExpression());
-            }
-            std::memcpy(Buffer, filter, size_t(FAllocSize));
-        }
-    } catch (...) {
-        RestoreState(saved);
-        throw;
+    TTempStateScope state(*this, dsFilter);
+    std::memset(filter, 0, size_t(FAllocSize));
+    InitializeNewRecord(RecBufOf(filter), false);
+    if (Buffer == filter) return;
+    for (int i = 0; i < FieldCount(); ++i) {
+        TField* field = Fields().Fields(i);
+        if (field->FieldNo() >= 1 && !field->ReadOnly() && !field->DefaultExpression().empty())
+            field->SetAsString(field->DefaultExpression());
     }
-    RestoreState(saved);
+    std::memcpy(Buffer, filter, size_t(FAllocSize));
 }
 
 void TOrqBaseTable::InternalInsert() {

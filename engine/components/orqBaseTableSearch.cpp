@@ -79,34 +79,26 @@ bool TOrqBaseTable::LocateRecord(const std::string& KeyFields, const Variant& Ke
     std::vector<TField*> fields;
     GetFieldList(fields, KeyFields);
     char* filter = FFilterRecBuffer.data();
-    const TDataSetState saved = SetTempState(dsFilter);
-    bool found = false;
-    try {
-        std::memset(filter, 0, size_t(FAllocSize));
-        InitializeNewRecord(RecBufOf(filter), false);
-        std::vector<std::string> names;
-        for (size_t i = 0; i < fields.size(); ++i) {
-            TField* field = fields[i];
-            if (field->FieldKind() != fkData)
-                OrqDatabaseError(10000, "TOrqBaseTable.LocateRecord", field->FieldName(), this);
-            const Variant value = fields.size() == 1 ? KeyValues : KeyValues[int(i)];
-            if (VarIsNull(value) || VarIsEmpty(value))
-                field->Clear();
-            else
-                field->SetValue(value);
-            names.push_back(field->FieldName());
-        }
-        std::string index;
-        const bool matched = MapFieldsToIndex(names, Options.Contains(loCaseInsensitive), index);
-        std::string joined;
-        for (const std::string& n : names) joined += (joined.empty() ? "" : ";") + n;
-        found = DoLocate(index, RecBufOf(filter), RecBufOf(filter), joined, Options, matched, SyncCursor);
-    } catch (...) {
-        RestoreState(saved);
-        throw;
+    TTempStateScope state(*this, dsFilter);
+    std::memset(filter, 0, size_t(FAllocSize));
+    InitializeNewRecord(RecBufOf(filter), false);
+    std::vector<std::string> names;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        TField* field = fields[i];
+        if (field->FieldKind() != fkData)
+            OrqDatabaseError(10000, "TOrqBaseTable.LocateRecord", field->FieldName(), this);
+        const Variant value = fields.size() == 1 ? KeyValues : KeyValues[int(i)];
+        if (VarIsNull(value) || VarIsEmpty(value))
+            field->Clear();
+        else
+            field->SetValue(value);
+        names.push_back(field->FieldName());
     }
-    RestoreState(saved);
-    return found;
+    std::string index;
+    const bool matched = MapFieldsToIndex(names, Options.Contains(loCaseInsensitive), index);
+    std::string joined;
+    for (const std::string& n : names) joined += (joined.empty() ? "" : ";") + n;
+    return DoLocate(index, RecBufOf(filter), RecBufOf(filter), joined, Options, matched, SyncCursor);
 }
 
 bool TOrqBaseTable::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) {
@@ -126,15 +118,8 @@ Variant TOrqBaseTable::Lookup(const std::string& KeyFields, const Variant& KeyVa
     // The found record is in the filter buffer; its calculated fields are computed there.
     char* filter = FFilterRecBuffer.data();
     GetCalcFields(filter);
-    const TDataSetState saved = SetTempState(dsFilter);
-    try {
-        result = GetFieldValue(ResultFields);
-    } catch (...) {
-        RestoreState(saved);
-        throw;
-    }
-    RestoreState(saved);
-    return result;
+    TTempStateScope state(*this, dsFilter);
+    return GetFieldValue(ResultFields);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -241,7 +226,7 @@ void TOrqBaseTable::SetOnFilterRecord(const TFilterRecordEvent& Value) {
 bool TOrqBaseTable::RecordProcFilter(uint8_t* RecordBuffer) {
     bool accept = true;
     if (!OnFilterRecord()) return accept;
-    const TDataSetState saved = SetTempState(dsFilter);
+    TTempStateScope state(*this, dsFilter);
     std::memset(FFilterRecBuffer.data(), 0, size_t(FAllocSize));
     std::memcpy(FFilterRecBuffer.data(), RecordBuffer, size_t(InternalGetRecordSize()));
     try {
@@ -253,7 +238,6 @@ bool TOrqBaseTable::RecordProcFilter(uint8_t* RecordBuffer) {
         } catch (...) {
         }
     }
-    RestoreState(saved);
     return accept;
 }
 

@@ -460,8 +460,8 @@ std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* Field, TBlobStreamMo
 
 void TDataSet::GetCalcFields(TRecordBuffer Buffer) {
     if (FCalcFieldsSize <= 0) return;
-    TDataSetState saved = SetTempState(dsCalcFields);
-    WithCleanup([&] { CalculateFields(Buffer); }, [&] { RestoreState(saved); });
+    TTempStateScope state(*this, dsCalcFields);
+    CalculateFields(Buffer);
 }
 
 void TDataSet::CalculateFields(TRecordBuffer Buffer) {

@@ -319,6 +319,19 @@ protected:
     // Enters a state without telling anyone; returns the state to hand to RestoreState.
     TDataSetState SetTempState(TDataSetState Value);
     void RestoreState(TDataSetState Value);
+    // A temporary state for the life of a scope: the state before comes back on every exit.
+    class TTempStateScope {
+    public:
+        TTempStateScope(TDataSet& DataSet, TDataSetState Value)
+            : FDataSet(DataSet), FSaved(DataSet.SetTempState(Value)) {}
+        ~TTempStateScope() { FDataSet.RestoreState(FSaved); }
+        TTempStateScope(const TTempStateScope&) = delete;
+        TTempStateScope& operator=(const TTempStateScope&) = delete;
+
+    private:
+        TDataSet& FDataSet;
+        TDataSetState FSaved;
+    };
     void SetModified(bool Value) { FModified = Value; }
     void SetFound(bool Value) { FFound = Value; }
     bool GetFound() const { return FFound; }
