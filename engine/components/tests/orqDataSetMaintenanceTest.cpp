@@ -1,9 +1,11 @@
 // The cursor's table maintenance: emptying a table, reindexing, the raw copy between two
-// cursors, rebuilding a table and the three ways of a restructure, with progress, cancel and the
-// refusals, on real database files (and in memory where the operation exists there).
+// cursors, rebuilding a table and the three ways of a restructure, with progress, cancel, the
+// refusals and failures part-way, on real database files (and in memory where the operation
+// exists there).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <set>
@@ -380,6 +382,77 @@ TEST_F(TableMaintenanceTest, AFieldChangeCopiesTheDataKeepsAutoIncValuesAndACanc
     EXPECT_EQ(Walk(*people, "AGE"), std::vector<Variant>(3, Variant("30")));
     Insert(*people, {{"NAME", "Eve"}}, true);
     EXPECT_EQ(GetValue(*people, "ID").AsInteger(), 5);
+}
+
+// Outside a transaction a restructure that copies the records builds the new table beside the
+// old one and commits it in steps (its memory stays bounded); the new table takes the old one's
+// place at the end, and a failure part-way drops it and leaves the table as it was. Nothing of
+// the work is left in the table list.
+TEST_F(TableMaintenanceTest, AFieldChangeCommitsInStepsAndAFailurePartWayLeavesTheTable) {
+    constexpr int kMany = 11000;
+    {
+        auto people = OpenCursor(*DataBase, "People", false);
+        DataBase->StartTransaction();
+        people->LockTable();
+        for (int i = 0; i < kMany; ++i) Insert(*people, {{"NAME", "p" + std::to_string(i)}, {"AGE", i}}, true);
+        people->UnlockTable();
+        DataBase->Commit();
+    }
+    const int rows = kMany + 4;
+    auto tableNames = [&] {
+        TStringList names;
+        DataBase->GetTableNames(&names, false);
+        std::vector<std::string> list;
+        for (int i = 0; i < names.Count(); ++i) list.push_back(names.Strings(i));
+        return list;
+    };
+    auto request = [&](TRequest& Request) {
+        PeopleAsTheyAre(Request);
+        Request.Field("CITY", ftString, 10, "", dcAdded);
+        Request.Fields.SetChangeStatus(dcAdded);
+    };
+
+    // A write failing after the copy has committed a step: the error passes on, the table is as
+    // it was and the new table is gone.
+    {
+        TRequest failing;
+        request(failing);
+        auto cursor = Closed("People");
+        std::unique_ptr<platform::NthCallFault> fault;
+        std::unique_ptr<platform::ScopedFileFaultInjector> hook;
+        cursor->SetOnUpdateProgress([&](int Percent, bool&) {
+            if (Percent == 60 && !fault) {
+                fault = std::make_unique<platform::NthCallFault>(platform::FileOps(platform::FileOp::Write), 1,
+                                                                 platform::FileFault{ENOSPC, -1}, false, Path());
+                hook = std::make_unique<platform::ScopedFileFaultInjector>(*fault);
+            }
+        });
+        EXPECT_NE(ErrorCode([&] { cursor->InternalRestructureTable(failing.Record); }), 0);
+        hook.reset();
+        EXPECT_EQ(FieldNames("People"), std::vector<std::string>({"ID", "NAME", "AGE"}));
+        EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
+        EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID").size(), size_t(rows));
+    }
+
+    TRequest steps;
+    request(steps);
+    TFlushCounter counter(Path());
+    std::map<int, int> firstPercentWithCount;  // flushes so far -> the first progress report
+    auto cursor = Closed("People");
+    cursor->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Flushes, Percent); });
+    {
+        platform::ScopedFileFaultInjector hook(counter);
+        EXPECT_EQ(cursor->InternalRestructureTable(steps.Record), 0);
+    }
+    EXPECT_GE(firstPercentWithCount.size(), 3u);  // commits during the copy, not one at its end
+    EXPECT_FALSE(DataBase->InTransaction());
+    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
+    EXPECT_EQ(FieldNames("People"), std::vector<std::string>({"ID", "NAME", "AGE", "CITY"}));
+    auto people = OpenCursor(*DataBase, "People", false, "PK");
+    EXPECT_EQ(Walk(*people, "ID").size(), size_t(rows));
+    Insert(*people, {{"NAME", "Zed"}}, true);
+    EXPECT_EQ(GetValue(*people, "ID").AsInteger(), rows + 1);  // the counter went on
+    EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
 }
 
 }  // namespace
