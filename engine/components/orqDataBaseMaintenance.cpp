@@ -37,8 +37,9 @@ std::string DataBaseBackupFileName(const std::string& Directory, const std::stri
 namespace {
 
 // Page caches of the files a rebuild opens: the live file is only asked for its settings and the
-// backup is read once in storage order, so small caches serve; the new file's indexes are built
-// by random inserts and get the largest cache the file-size rule would give.
+// backup (also the source of a table rebuild) is read once in storage order, so small caches
+// serve; the new file's indexes are built by random inserts and get the largest cache the
+// file-size rule would give.
 constexpr int32_t CRebuildReadCachePages = 50;
 constexpr int32_t CRebuildTargetCachePages = 1000;
 
@@ -93,6 +94,7 @@ int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& 
     source.BeforeLogin = BeforeLogin;
     // Privilege checks are as this connection's (a rebuild switches them off for both).
     source.SetTempPrivilegeStatus(FTempPrivilegeStatus);
+    source.FFileCachePages = CRebuildReadCachePages;
     source.SetConnected(true);
     TOrqDataSet sourceTable(nullptr);
     const bool internal = !TableName.empty() && TableName[0] == '$';

@@ -8,6 +8,7 @@
 // crash (the commit is atomic through the rollback journal) leaves the table as it was. The raw
 // copy, when it starts the transaction itself (a database rebuild copying into a new file), commits
 // every 100 records instead, which keeps the memory of a long copy bounded.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -39,10 +40,12 @@ namespace {
 
 constexpr char CReIndexCaller[] = "TOrqDataSet.ReIndex";
 constexpr char CRestructureCaller[] = "TOrqDataSet.InternalRestructureTable";
-// The raw copy commits the transaction it started after every this many records; a restructure
-// building its new table beside the old one commits after every CRestructureCommitRecords.
+// The raw copy commits the transaction it started after every this many records.
 constexpr size_t CCopyCommitInterval = 100;
-constexpr size_t CRestructureCommitRecords = 5000;
+// A restructure building its new table beside the old one commits after about this many bytes of
+// records (at least every CCopyCommitInterval records): each commit of the live file is a durable
+// one, and a step's pages stay a few megabytes whatever the size of the table.
+constexpr size_t CRestructureStepBytes = 2 << 20;
 
 bool KeysCanCollide(const TIndexItem& Index) { return Index.Unique() || Index.Primary(); }
 
@@ -539,6 +542,7 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
     FDataBase->CreateTable(FTableDef.get(), false);
 
     int failures = 0;
+    size_t recordSize = 1;
     try {
         WhileOpen(*this, [&] {
             FDataBase->StartTransaction();
@@ -549,6 +553,7 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
                 header.SetGenerator1(generator1);
                 header.SetGenerator2(generator2);
                 WriteTableHeader();
+                recordSize = size_t(std::max(FRecordSize, 1));
                 lock.Release();
                 FDataBase->Commit();
             } catch (...) {
@@ -556,13 +561,11 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
                 throw;
             }
         });
-        // Steps of many records: each commit of the live file is a durable one, and a step's
-        // pages stay a few megabytes whatever the size of the table.
-        FCopyCommitRecords = CRestructureCommitRecords;
         struct TResetInterval {
             size_t& Value;
             ~TResetInterval() { Value = 0; }
         } resetInterval{FCopyCommitRecords};
+        FCopyCommitRecords = std::max(CCopyCommitInterval, CRestructureStepBytes / recordSize);
         failures = CopyFromBackup(Request, BackupFile, name);
     } catch (...) {
         try {

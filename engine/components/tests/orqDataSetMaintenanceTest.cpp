@@ -389,35 +389,42 @@ TEST_F(TableMaintenanceTest, AFieldChangeCopiesTheDataKeepsAutoIncValuesAndACanc
 // place at the end, and a failure part-way drops it and leaves the table as it was. Nothing of
 // the work is left in the table list.
 TEST_F(TableMaintenanceTest, AFieldChangeCommitsInStepsAndAFailurePartWayLeavesTheTable) {
-    constexpr int kMany = 11000;
+    // Records of about 1,000 bytes: a step of 2 MiB is some 2,000 of them.
+    constexpr int kRows = 7000;
+    CreateTable(*DataBase, "Wide",
+                {{"ID", ftAutoInc}, {"T1", ftString, 250}, {"T2", ftString, 250}, {"T3", ftString, 250}, {"T4", ftString, 250}},
+                {{"PK", "ID", kUnique}}, false);
     {
-        auto people = OpenCursor(*DataBase, "People", false);
+        auto wide = OpenCursor(*DataBase, "Wide", false);
         DataBase->StartTransaction();
-        people->LockTable();
-        for (int i = 0; i < kMany; ++i) Insert(*people, {{"NAME", "p" + std::to_string(i)}, {"AGE", i}}, true);
-        people->UnlockTable();
+        wide->LockTable();
+        for (int i = 0; i < kRows; ++i) Insert(*wide, {{"T1", "t" + std::to_string(i)}}, true);
+        wide->UnlockTable();
         DataBase->Commit();
     }
-    const int rows = kMany + 4;
     auto tableNames = [&] {
         TStringList names;
         DataBase->GetTableNames(&names, false);
         std::vector<std::string> list;
         for (int i = 0; i < names.Count(); ++i) list.push_back(names.Strings(i));
+        std::sort(list.begin(), list.end());
         return list;
     };
+    const std::vector<std::string> tables{"People", "Wide"};
     auto request = [&](TRequest& Request) {
-        PeopleAsTheyAre(Request);
+        Request.Field("ID", ftAutoInc, 0, "ID");
+        for (const char* text : {"T1", "T2", "T3", "T4"}) Request.Field(text, ftString, 250, text);
         Request.Field("CITY", ftString, 10, "", dcAdded);
         Request.Fields.SetChangeStatus(dcAdded);
+        Request.Index("PK", "ID", kUnique);
     };
 
-    // A write failing after the copy has committed a step: the error passes on, the table is as
+    // A write failing after the copy has committed steps: the error passes on, the table is as
     // it was and the new table is gone.
     {
         TRequest failing;
         request(failing);
-        auto cursor = Closed("People");
+        auto cursor = Closed("Wide");
         std::unique_ptr<platform::NthCallFault> fault;
         std::unique_ptr<platform::ScopedFileFaultInjector> hook;
         cursor->SetOnUpdateProgress([&](int Percent, bool&) {
@@ -429,16 +436,16 @@ TEST_F(TableMaintenanceTest, AFieldChangeCommitsInStepsAndAFailurePartWayLeavesT
         });
         EXPECT_NE(ErrorCode([&] { cursor->InternalRestructureTable(failing.Record); }), 0);
         hook.reset();
-        EXPECT_EQ(FieldNames("People"), std::vector<std::string>({"ID", "NAME", "AGE"}));
-        EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
-        EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID").size(), size_t(rows));
+        EXPECT_EQ(FieldNames("Wide"), std::vector<std::string>({"ID", "T1", "T2", "T3", "T4"}));
+        EXPECT_EQ(tableNames(), tables);
+        EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Wide", false, "PK"), "ID").size(), size_t(kRows));
     }
 
     TRequest steps;
     request(steps);
     TFlushCounter counter(Path());
     std::map<int, int> firstPercentWithCount;  // flushes so far -> the first progress report
-    auto cursor = Closed("People");
+    auto cursor = Closed("Wide");
     cursor->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Flushes, Percent); });
     {
         platform::ScopedFileFaultInjector hook(counter);
@@ -446,12 +453,12 @@ TEST_F(TableMaintenanceTest, AFieldChangeCommitsInStepsAndAFailurePartWayLeavesT
     }
     EXPECT_GE(firstPercentWithCount.size(), 3u);  // commits during the copy, not one at its end
     EXPECT_FALSE(DataBase->InTransaction());
-    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
-    EXPECT_EQ(FieldNames("People"), std::vector<std::string>({"ID", "NAME", "AGE", "CITY"}));
-    auto people = OpenCursor(*DataBase, "People", false, "PK");
-    EXPECT_EQ(Walk(*people, "ID").size(), size_t(rows));
-    Insert(*people, {{"NAME", "Zed"}}, true);
-    EXPECT_EQ(GetValue(*people, "ID").AsInteger(), rows + 1);  // the counter went on
+    EXPECT_EQ(tableNames(), tables);
+    EXPECT_EQ(FieldNames("Wide"), std::vector<std::string>({"ID", "T1", "T2", "T3", "T4", "CITY"}));
+    auto wide = OpenCursor(*DataBase, "Wide", false, "PK");
+    EXPECT_EQ(Walk(*wide, "ID").size(), size_t(kRows));
+    Insert(*wide, {{"T1", "last"}}, true);
+    EXPECT_EQ(GetValue(*wide, "ID").AsInteger(), kRows + 1);  // the counter went on
     EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
 }
 
