@@ -175,33 +175,7 @@ protected:
         cursor->SetTableName(Name);
         return cursor;
     }
-    // A request listing the table's fields and indexes unchanged.
-    struct TRequest {
-        TRestructureFieldDefs Fields;
-        TRestructureIndexDefs Indexes;
-        TFieldDefs DestFields{nullptr};
-        TIndexDefs DestIndexes{nullptr};
-        TInternalRestructureRecord Record;
-        TRequest() {
-            Record.NewFieldDefs = &Fields;
-            Record.NewIndexDefs = &Indexes;
-            Record.DestFieldDefs = &DestFields;
-            Record.DestIndexDefs = &DestIndexes;
-        }
-        TRestructureFieldDef* Field(const std::string& Name, TFieldType Type, int Size, const std::string& Source,
-                                    TDefChangeType Status = dcNoChange) {
-            TRestructureFieldDef* field = Fields.AddAndSetFieldDef(Name, Type, Size);
-            field->SetSourceFieldName(Source);
-            field->SetChangeStatus(Status);
-            return field;
-        }
-        TRestructureIndexDef* Index(const std::string& Name, const std::string& On, TIndexOptions Options,
-                                    TDefChangeType Status = dcNoChange) {
-            TRestructureIndexDef* index = Indexes.AddAndSetIndexDef(Name, On, Options);
-            index->SetChangeStatus(Status);
-            return index;
-        }
-    };
+    using TRequest = TRestructureRequest;
     void PeopleAsTheyAre(TRequest& Request) {
         Request.Field("ID", ftAutoInc, 0, "ID");
         Request.Field("NAME", ftString, 20, "NAME");
