@@ -5,7 +5,9 @@
 //                the same copy by hand: a new table, INSERT ... SELECT, the old one dropped and the
 //                new one renamed, in one transaction).
 // Printed per workload and size: the time per row of each engine and their ratio, and the peak
-// resident memory of the Ostra run (each runs in a child process of its own).
+// resident memory of the Ostra run (each runs in a child process of its own). The time includes
+// a check of the table afterwards (every row there, the fields expected); a failed check fails
+// the run.
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -120,13 +123,32 @@ void OstraFill(const std::string& Path, int Rows) {
     database.Commit();
 }
 
-void OstraRebuild(const std::string& Path) {
+// The table as a workload must leave it: every row, and the fields expected.
+void OstraCheck(const std::string& Path, int Rows, int Fields) {
     TOrqDataBase database(nullptr);
     database.SetDataBaseName(Path);
-    database.RebuildDatabase();
+    database.SetConnected(true);
+    TOrqDataSet cursor(nullptr);
+    cursor.SetDataBase(&database);
+    cursor.SetTableName("Orders");
+    cursor.DataSetOpen();
+    const int rows = int(cursor.GetTotalRecordCount()), fields = cursor.GetInternalFieldCount();
+    if (rows != Rows || fields != Fields) {
+        std::fprintf(stderr, "Orders holds %d rows of %d fields, not %d of %d\n", rows, fields, Rows, Fields);
+        std::exit(1);
+    }
 }
 
-void OstraRestructure(const std::string& Path) {
+void OstraRebuild(const std::string& Path, int Rows) {
+    {
+        TOrqDataBase database(nullptr);
+        database.SetDataBaseName(Path);
+        database.RebuildDatabase();
+    }
+    OstraCheck(Path, Rows, 4);
+}
+
+void OstraRestructureOnly(const std::string& Path) {
     TOrqDataBase database(nullptr);
     database.SetDataBaseName(Path);
     database.SetExclusive(true);
@@ -152,6 +174,11 @@ void OstraRestructure(const std::string& Path) {
     cursor.SetDataBase(&database);
     cursor.SetTableName("Orders");
     cursor.InternalRestructureTable(request);
+}
+
+void OstraRestructure(const std::string& Path, int Rows) {
+    OstraRestructureOnly(Path);
+    OstraCheck(Path, Rows, 5);
 }
 
 // ----- SQLite
@@ -218,12 +245,12 @@ int main() {
         SecondsInChild([&] { OstraFill(ostra, rows); }, fillPeak);  // the parent stays small
         SqliteFill(sqlite, rows);
         long rebuildPeak = 0, restructurePeak = 0;
-        const double rebuild = SecondsInChild([&] { OstraRebuild(ostra); }, rebuildPeak);
+        const double rebuild = SecondsInChild([&] { OstraRebuild(ostra, rows); }, rebuildPeak);
         const double vacuum = Seconds([&] {
             TSqlite db(sqlite);
             Exec(db.Db, "VACUUM");
         });
-        const double restructure = SecondsInChild([&] { OstraRestructure(ostra); }, restructurePeak);
+        const double restructure = SecondsInChild([&] { OstraRestructure(ostra, rows); }, restructurePeak);
         const double copy = Seconds([&] { SqliteRestructure(sqlite); });
         auto line = [&](const char* Name, double Ostra, double Sqlite, long Peak) {
             std::printf("%-12s %8d %14.2f %14.2f %8.2f %10ld\n", Name, rows, Ostra * 1e6 / rows, Sqlite * 1e6 / rows,

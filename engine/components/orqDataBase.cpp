@@ -297,6 +297,7 @@ void TOrqDataBase::InternalOpenDiskConnections() {
     FDiskMgr->SetOpenFlags((FReadOnly ? fmOpenRead : fmOpenReadWrite) | (FExclusive ? fmShareExclusive : fmShareDenyNone));
     FDiskMgr->SetLockRetryCount(FLockRetryMaximum);
     FDiskMgr->SetLockRetryInterval(FLockRetryInterval);
+    FDiskMgr->File().SetCachePages(FFileCachePages);
     FDiskMgr->Open();
     FSystemHdrDiskInterface->SetFirstEmptyValid(false);
     FSystemHdrDiskInterface->Open();

@@ -226,6 +226,15 @@ public:
     // and the drop privilege (10624); open in this process: 10053; missing: 10024. The master row
     // goes first, then the pages and the header (see the .cpp for what a failure leaves).
     void DeleteTable(const std::string& Name, bool Memory);
+    // Deletes the disk table Name that the engine made for its own work (a restructure's new or
+    // old table), without asking for the drop privilege: its pages in steps of bounded size,
+    // each committed, then its row and header. Exclusive (10121); open: 10053; missing: 10024.
+    void DiscardTable(const std::string& Name) override;
+    // Puts the user table Replacement in the place of Name: in one atomic step Name's table is
+    // renamed Retired and Replacement takes the name Name and its object identifier; then the
+    // retired table is discarded (DiscardTable). Exclusive (10121); either missing: 10024;
+    // either open: 10053; Retired taken: 13060; an internal table or name: 10039.
+    void ReplaceTable(const std::string& Name, const std::string& Replacement, const std::string& Retired) override;
     // Renames the disk table OldName: Exclusive (10121), the alter privilege (10624); an
     // in-memory table: 10766; open: 10119; NewName taken (any letter case): 13060; a bad name:
     // 10039. A new spelling of the same name is no rename.
@@ -240,6 +249,11 @@ public:
     // Name when the names differ ignoring case. Under the header write lock. A bad name: 10039;
     // in memory: 10766; an existing row for a new table or the target of a rename: 13060.
     void InternalUpdateTableDef(const std::string& Name, TTableDef* Def, bool IsNew);
+    // The steps of a delete, under the header write lock: the object identifier of a user table;
+    // the master row, with DropID the identifier, the pages and the registration (in this order,
+    // see the .cpp).
+    void DropObjectID(const TTableDef& Def);
+    void DropDiskTable(TTableDef& Def, TBaseTableDefMgr& Registry, bool DropID);
     void OpenTable(const std::string& Name, TTableDef* Def) override;
     void CloseTable(TTableDef* Def) override;
     // The master cursor / registry that holds Def's table: the system ones for internal tables.
@@ -484,6 +498,10 @@ private:
     bool FUseEncryption = false;
     bool FEnforceSecurity = false;
     bool FSaveTableDefinitions = false;
+    // The page cache of the file at the next connection, in pages; 0 sizes it by the file
+    // (TOrqFile::SetCachePages). The maintenance operations size the caches of the files they
+    // open for their own work.
+    int32_t FFileCachePages = 0;
 
     // ----- State
     TDBDefRecord FDBDef;

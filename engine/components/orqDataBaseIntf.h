@@ -98,6 +98,12 @@ public:
     virtual void QueryTableDef(const std::string& Name, bool Memory, TTableDef* Def) = 0;
     // Applies a restructure request to the table's storage and stores Def as its definition.
     virtual void UpdateTableDef(TTableDef* Def, TInternalRestructureRecord& Request) = 0;
+    // A restructure that copies the records builds the new table beside the old one: the new
+    // table is dropped again after a cancel or a failure (DiscardTable), or takes the old one's
+    // place, name and identity in one atomic step, after which the old one, renamed Retired, is
+    // dropped (ReplaceTable).
+    virtual void DiscardTable(const std::string& Name) = 0;
+    virtual void ReplaceTable(const std::string& Name, const std::string& Replacement, const std::string& Retired) = 0;
 };
 
 }  // namespace ostra

@@ -4,8 +4,9 @@
 // A database rebuild never works on the live file. It copies the database to its backup
 // (".orx"), opens the backup to check that it can be read, creates the new database in a folder
 // of its own beside the live one ("<name>.rebuild"), creates every table there and copies the
-// records from the backup, and only then moves the new file over the live one (one rename, made
-// durable with a flush of the folder). A failure or a crash before the rename leaves the live
+// records from the backup (the new file is not durable meanwhile: its commits skip the journal
+// and the flushes), flushes the new file once and only then moves it over the live one (one
+// rename, made durable with a flush of the folder). A failure or a crash before the rename leaves the live
 // database as it was; after it, the new one is in place. A table rebuild copies one table's
 // records from a database file into a cursor (the cursor's rebuild and restructure use it).
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "engine/components/orqDataBase.h"
 #include "engine/components/orqDataBaseScopes.h"
 #include "engine/storage/orqConsts.h"
+#include "engine/storage/orqDisk.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqLogger.h"
 #include "engine/storage/orqTableMgrUnit.h"
@@ -33,6 +35,13 @@ std::string DataBaseBackupFileName(const std::string& Directory, const std::stri
 }
 
 namespace {
+
+// Page caches of the files a rebuild opens: the live file is only asked for its settings and the
+// backup (also the source of a table rebuild) is read once in storage order, so small caches
+// serve; the new file's indexes are built by random inserts and get the largest cache the
+// file-size rule would give.
+constexpr int32_t CRebuildReadCachePages = 50;
+constexpr int32_t CRebuildTargetCachePages = 1000;
 
 // The folder of Path with a trailing delimiter ("" for a bare name means the current folder,
 // which is named in full).
@@ -85,6 +94,7 @@ int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& 
     source.BeforeLogin = BeforeLogin;
     // Privilege checks are as this connection's (a rebuild switches them off for both).
     source.SetTempPrivilegeStatus(FTempPrivilegeStatus);
+    source.FFileCachePages = CRebuildReadCachePages;
     source.SetConnected(true);
     TOrqDataSet sourceTable(nullptr);
     const bool internal = !TableName.empty() && TableName[0] == '$';
@@ -127,6 +137,7 @@ void TOrqDataBase::RebuildDatabase() {
 
     const std::string savedDirectory = FDirectory;
     const bool savedExclusive = FExclusive;
+    const int32_t savedCachePages = FFileCachePages;
     const int32_t savedMaxLines = logger ? logger->MaxLogItemCount() : 0;
     bool succeeded = false;
     std::exception_ptr failure;
@@ -141,6 +152,7 @@ void TOrqDataBase::RebuildDatabase() {
 
         // The live database tells the settings of the new one (and the key it is read with).
         FExclusive = true;
+        FFileCachePages = CRebuildReadCachePages;
         SetConnected(true);
         const std::string key = FMasterKey;
         SetConnected(false);
@@ -152,6 +164,7 @@ void TOrqDataBase::RebuildDatabase() {
         source.SetExclusive(true);
         source.SetReadOnly(true);
         source.SetTempPrivilegeStatus(C_ALLPRIVILEGES);
+        source.FFileCachePages = CRebuildReadCachePages;
         source.SetMasterKey(key);
         source.BeforeLogin = BeforeLogin;
         log("Opening Backup dir " + folder);
@@ -174,7 +187,13 @@ void TOrqDataBase::RebuildDatabase() {
         CreateDatabase();
         FTempPrivilegeStatus = C_ALLPRIVILEGES;
         SetMasterKey(key);
+        FFileCachePages = CRebuildTargetCachePages;
         SetConnected(true);
+        // Until it is complete the new file is of no use to anyone: a crash or a failure leaves
+        // only the work folder, which is thrown away. So its commits (one every few hundred
+        // records, to bound memory) skip the journal and the flushes; it is flushed once before
+        // it takes the live file's place.
+        FDiskMgr->File().SetDurable(false);
 
         TStringList skip, copy, sourceSystem;
         GetSystemTableNames(&skip);
@@ -231,6 +250,7 @@ void TOrqDataBase::RebuildDatabase() {
                 target.DataSetClose();
             }
         }
+        FDiskMgr->File().SetDurable(true);
         SetConnected(false);
         source.SetConnected(false);
 
@@ -247,6 +267,7 @@ void TOrqDataBase::RebuildDatabase() {
     steps.Run([this] { SetConnected(false); });
     FDirectory = savedDirectory;
     FExclusive = savedExclusive;
+    FFileCachePages = savedCachePages;
     FTempPrivilegeStatus = 0;
     {
         std::error_code error;

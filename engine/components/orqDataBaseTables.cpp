@@ -48,6 +48,9 @@ constexpr int CMasterNameField = 1;
 constexpr int CMasterDefField = 2;
 // The blob block size of the master tables.
 constexpr int32_t CMasterBlobSize = 1024;
+// The pages a discarded table gives back per transaction (4 MiB of 4096-byte pages).
+constexpr uint32_t CDiscardStepPages = 1024;
+
 // The object privilege bits asked for by the table operations.
 constexpr int32_t CPrivDropObject = 4;
 constexpr int32_t CPrivOpenObject = 8;
@@ -615,18 +618,89 @@ void TOrqDataBase::DeleteTable(const std::string& Name, bool Memory) {
     Assert(FDiskMgr != nullptr, "Deleting disk table - DiskMgr is nil");
     RunAtomically([&] {
         THeaderLock lock(*FDiskMgr, true);
-        TOrqDataSet& master = RequireMaster(&def, Name);
-        if (!FindMasterRow(master, def.TableName()))
-            OrqDatabaseError(8581, Caller, "Unable to delete internal table definition: " + Name, this);
-        master.DeleteRecord(nullptr);
-        if (!def.InternalTable() && FObjectIDTable) {
-            FObjectIDTable->SetIndexName("ixObjectName");
-            if (FObjectIDTable->FindKey({Variant(def.TableName())})) FObjectIDTable->Delete();
-        }
-        FDiskMgr->DeleteOwnedPages(uint16_t(def.TableID()), 0, false);
-        registry.DeleteTableDef(def.TableName(), &def);
+        DropDiskTable(def, registry, true);
         lock.Release();
     });
+}
+
+void TOrqDataBase::DropObjectID(const TTableDef& Def) {
+    if (Def.InternalTable() || !FObjectIDTable) return;
+    FObjectIDTable->SetIndexName("ixObjectName");
+    if (FObjectIDTable->FindKey({Variant(Def.TableName())})) FObjectIDTable->Delete();
+}
+
+void TOrqDataBase::DropDiskTable(TTableDef& Def, TBaseTableDefMgr& Registry, bool DropID) {
+    TOrqDataSet& master = RequireMaster(&Def, Def.TableName());
+    if (!FindMasterRow(master, Def.TableName()))
+        OrqDatabaseError(8581, "TOrqDataBase.DeleteTable", "Unable to delete internal table definition: " + Def.TableName(),
+                         this);
+    master.DeleteRecord(nullptr);
+    if (DropID) DropObjectID(Def);
+    FDiskMgr->DeleteOwnedPages(uint16_t(Def.TableID()), 0, false);
+    Registry.DeleteTableDef(Def.TableName(), &Def);
+}
+
+void TOrqDataBase::DiscardTable(const std::string& Name) {
+    static constexpr const char* Caller = "TOrqDataBase.DiscardTable";
+    CheckConnected(false);
+    CheckExclusive();
+    TTableDef def(nullptr);
+    InternalGetTableDef(Name, &def);
+    TBaseTableDefMgr& registry = *GetTableDefMgr(&def);
+    if (registry.CheckTableUserCount(def.TableName()) > 0)
+        OrqDatabaseErrorFmt(10053, Caller, SorqTableInUseFmt, {Name}, this);
+    // The pages go first, a bounded number per transaction (each freed page is held in memory,
+    // zeroed, until the commit); then the row and the header. A table that lost only some of
+    // its pages is of no use, but it is still dropped whole by the next discard.
+    for (bool more = true; more;) {
+        RunAtomically([&] {
+            THeaderLock lock(*FDiskMgr, true);
+            more = FDiskMgr->DeleteOwnedPages(uint16_t(def.TableID()), 0, false, CDiscardStepPages) > 0;
+            lock.Release();
+        });
+    }
+    RunAtomically([&] {
+        THeaderLock lock(*FDiskMgr, true);
+        DropDiskTable(def, registry, true);
+        lock.Release();
+    });
+}
+
+void TOrqDataBase::ReplaceTable(const std::string& Name, const std::string& Replacement, const std::string& Retired) {
+    static constexpr const char* Caller = "TOrqDataBase.ReplaceTable";
+    CheckConnected(false);
+    CheckExclusive();
+    TTableDef old(nullptr), replacement(nullptr);
+    InternalGetTableDef(Name, &old);
+    InternalGetTableDef(Replacement, &replacement);
+    if (old.InternalTable() || replacement.InternalTable() || IsInternalName(Retired))
+        OrqDatabaseError(10039, Caller, Replacement + ": only user tables are replaced", this);
+    CheckTableName(Retired, Caller);
+    TDiskTableDefMgr& registry = *static_cast<TDiskTableDefMgr*>(GetTableDefMgr(&old));
+    for (const std::string& table : {Name, Replacement})
+        if (registry.CheckTableUserCount(table) > 0) OrqDatabaseErrorFmt(10053, Caller, SorqTableInUseFmt, {table}, this);
+    RunAtomically([&] {
+        THeaderLock lock(*FDiskMgr, true);
+        TOrqDataSet& master = RequireMaster(&old, Name);
+        if (FindMasterRow(master, Retired)) OrqDatabaseError(13060, Caller, Retired, this);
+        // The rows swap names; the object identifier of the name (which its privileges refer
+        // to) stays with the name, and the replacement's own goes.
+        DropObjectID(replacement);
+        const std::string name = old.TableName();
+        for (auto [def, from, to] : {std::tuple{&old, name, Retired}, {&replacement, Replacement, name}}) {
+            if (!FindMasterRow(master, from)) OrqDatabaseError(10024, Caller, from, this);
+            def->SetTableName(to);
+            def->SetLastModDate(Now());
+            master.DataSetSetFieldDataAsVariant(CMasterNameField, Variant(to));
+            TStringStream text;
+            text.WriteString(def->SaveToText());
+            master.DataSetSetFieldStream(CMasterDefField, false, &text);
+            master.UpdateRecord();
+        }
+        lock.Release();
+    });
+    registry.ForgetUnusedTables();
+    DiscardTable(Retired);
 }
 
 void TOrqDataBase::RenameTable(const std::string& OldName, const std::string& NewName) {

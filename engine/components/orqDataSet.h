@@ -645,8 +645,20 @@ private:
     // Inserts the keys of the record buffer's record (at Address) into every index (see
     // InternalReIndex); false when it was left out as a duplicate.
     bool IndexRecord(uint32_t Address, bool IgnoreDuplicates);
-    // The full-copy way of a restructure (see InternalRestructureTable).
+    // The full-copy way of a restructure (see InternalRestructureTable), inside the caller's
+    // transaction: the table's storage is restructured and the records copied back into it.
     int RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile);
+    // The full-copy way when the database is in no transaction: the new table is built beside
+    // the old one under a name of its own, committed in steps, and takes the old one's place in
+    // one atomic step at the end; a cancel or a failure drops it and leaves the table as it was.
+    int RestructureIntoNewTable(const TInternalRestructureRecord& Request, const std::string& BackupFile);
+    // The cursor's definition made from the request (read from the stored one and the request's
+    // lists, generator identifiers carried over by source field).
+    void BuildRestructuredDef(const TInternalRestructureRecord& Request);
+    // Opens the cursor, maps its fields to their sources and copies the records of SourceTable
+    // in BackupFile into it; closes it again. The number of records that failed to copy.
+    int CopyFromBackup(const TInternalRestructureRecord& Request, const std::string& BackupFile,
+                       const std::string& SourceTable);
     // Stores the cursor's new definition as the table's: the table manager restructures the
     // storage (a temporary definition of the table is opened for it).
     void CommitNewTableDef(const TInternalRestructureRecord& Request, bool ReadHeader);
@@ -711,6 +723,11 @@ private:
     // reindex); a restructure sets FCancelTakenBack while a cancel inside it will be rolled back.
     bool FMaintenanceCancelled = false;
     bool FCancelTakenBack = false;
+    // A raw copy into this cursor that starts its own transaction commits after every this many
+    // records (0: the usual cadence).
+    size_t FCopyCommitRecords = 0;
+    // A raw copy into this cursor runs: AddRecord leaves the cursor unpositioned.
+    bool FBulkAdding = false;
 
     // ----- The undo log of index upkeep
     std::vector<TIndexUndo> FUndo;

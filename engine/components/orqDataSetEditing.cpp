@@ -292,7 +292,15 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
     header.SetLogicalRecordNo(logicalNo);
     header.SetDirty(true);
     FBufferState = 1;
-    AfterRecordWritten(address, externalLock, usInserted);
+    if (FBulkAdding && !FFilterMgr->Active()) {
+        // A raw copy adds record after record and reads none of them back: the cursor is not
+        // positioned on each (a search in the current index); it has no current record after.
+        FRangeCached[0] = FRangeCached[1] = false;
+        FBufferState = 0;
+        InvalidateReadAhead(true);
+    } else {
+        AfterRecordWritten(address, externalLock, usInserted);
+    }
     lock.Release();
 }
 

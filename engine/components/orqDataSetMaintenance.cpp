@@ -8,6 +8,7 @@
 // crash (the commit is atomic through the rollback journal) leaves the table as it was. The raw
 // copy, when it starts the transaction itself (a database rebuild copying into a new file), commits
 // every 100 records instead, which keeps the memory of a long copy bounded.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -16,6 +17,7 @@
 #include "engine/components/orqDataSet.h"
 #include "engine/components/orqDataSetScopes.h"
 #include "engine/storage/orqConsts.h"
+#include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexUnit.h"
 #include "engine/storage/orqInterfaceUnit.h"
@@ -24,6 +26,7 @@
 #include "engine/storage/orqRestructureDefs.h"
 #include "engine/storage/orqTableHeader.h"
 #include "engine/storage/orqTableMgrUnit.h"
+#include "host/Collation.h"
 #include "host/StringList.h"
 #include "host/Streams.h"
 #include "host/SysUtils.h"
@@ -39,6 +42,10 @@ constexpr char CReIndexCaller[] = "TOrqDataSet.ReIndex";
 constexpr char CRestructureCaller[] = "TOrqDataSet.InternalRestructureTable";
 // The raw copy commits the transaction it started after every this many records.
 constexpr size_t CCopyCommitInterval = 100;
+// A restructure building its new table beside the old one commits after about this many bytes of
+// records (at least every CCopyCommitInterval records): each commit of the live file is a durable
+// one, and a step's pages stay a few megabytes whatever the size of the table.
+constexpr size_t CRestructureStepBytes = 2 << 20;
 
 bool KeysCanCollide(const TIndexItem& Index) { return Index.Unique() || Index.Primary(); }
 
@@ -326,7 +333,16 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
             mapping.push_back({d, from, destBlob});
         }
 
+        Dest.FBulkAdding = true;
+        struct TEndBulk {
+            TOrqDataSet& Cursor;
+            ~TEndBulk() {
+                Cursor.FBulkAdding = false;
+                Cursor.FTreeCursorsStale = true;
+            }
+        } endBulk{Dest};
         TProgress progress(Dest.OnUpdateProgress(), addresses.size());
+        const size_t commitInterval = Dest.FCopyCommitRecords ? Dest.FCopyCommitRecords : CCopyCommitInterval;
         uint8_t* rec = FRecBuf.data();
         int stored = 0;
         Variant value;
@@ -377,7 +393,7 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
                 Dest.FMaintenanceCancelled = true;
                 break;
             }
-            if (ownTransaction && r % CCopyCommitInterval == 0) destBase.FlushBuffers();
+            if (ownTransaction && r % commitInterval == 0) destBase.FlushBuffers();
         }
         Log(source, "Records Copied " + IntToStr(stored));
         sourceLock.Release();
@@ -433,7 +449,7 @@ void TOrqDataSet::CommitNewTableDef(const TInternalRestructureRecord& Request, b
     });
 }
 
-int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
+void TOrqDataSet::BuildRestructuredDef(const TInternalRestructureRecord& Request) {
     // The stored definition, and the generator identifier of each field by its name.
     FDataBase->QueryTableDef(FTableName, FMemory, FTableDef.get());
     TStringList generatorIDs;
@@ -454,8 +470,10 @@ int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, co
         if (field && saved >= 0 && !item.SourceFieldName().empty())
             field->SetFieldGeneratorID(StrToInt(generatorIDs.ValueFromIndex(saved)));
     }
-    CommitNewTableDef(Request, false);
+}
 
+int TOrqDataSet::CopyFromBackup(const TInternalRestructureRecord& Request, const std::string& BackupFile,
+                                const std::string& SourceTable) {
     return WhileOpen(*this, [&] {
         TInternalFields& fields = FRecordMgr->Fields();
         for (int i = 0; i < fields.Count(); ++i) {
@@ -466,8 +484,103 @@ int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, co
         const int autoInc = fields.AutoIncFieldNo();
         if (autoInc >= 0 && !Request.ResetAutoInc && !Field(autoInc).SourceField().empty())
             fields.SetAutoIncFieldNo(-1);
-        return FDataBase->RebuildTable(FTableName, BackupFile, this);
+        return FDataBase->RebuildTable(SourceTable, BackupFile, this);
     });
+}
+
+int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
+    BuildRestructuredDef(Request);
+    CommitNewTableDef(Request, false);
+    return CopyFromBackup(Request, BackupFile, FTableName);
+}
+
+int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
+    const std::string name = FTableName;
+    // The counters of the table's header go on in the new table, unless the request resets them.
+    uint32_t autoInc = 0, generator1 = 0, generator2 = 0;
+    {
+        TTableDef old(nullptr);
+        WhileDefinitionOpen(*FDataBase, name, old, [&] {
+            TTableHeader& header = *old.TableHeader();
+            header.ReadHeader();
+            autoInc = header.GetRecordAutoIncVal();
+            generator1 = header.GetGenerator1();
+            generator2 = header.GetGenerator2();
+        });
+    }
+    if (Request.ResetAutoInc) autoInc = uint32_t(Request.AutoIncValue);
+    if (Request.ResetGenerator1) generator1 = Request.Generator1Value;
+    if (Request.ResetGenerator2) generator2 = Request.Generator2Value;
+
+    // The new table and, after the swap, the old one have names of their own, the same for every
+    // restructure of this table, so that what a crash left of an earlier one is found and dropped.
+    const std::string upper = AnsiUpperCase(name);
+    const std::string tag = IntToHex(int64_t(CalcCRC(upper.data(), int(upper.size()))), 8);
+    const std::string building = "~restructure-new-" + tag, retired = "~restructure-old-" + tag;
+    for (const std::string& leftover : {building, retired}) {
+        try {
+            FDataBase->DiscardTable(leftover);
+            Log(CRestructureCaller, "Dropped the table " + leftover + " left by an unfinished restructure of " + name);
+        } catch (const EOrqDatabaseError& E) {
+            if (E.ErrorCode != 10024) throw;
+        }
+    }
+
+    BuildRestructuredDef(Request);
+    struct TRestoreName {
+        TOrqDataSet& Cursor;
+        std::string Name;
+        ~TRestoreName() {
+            if (Cursor.FTableName != Name) {
+                Cursor.FTableName = Name;
+                Cursor.FTableDef->SetTableName(Name);
+            }
+        }
+    } restoreName{*this, name};
+    FTableName = building;
+    FTableDef->SetTableName(building);
+    FDataBase->CreateTable(FTableDef.get(), false);
+
+    int failures = 0;
+    size_t recordSize = 1;
+    try {
+        WhileOpen(*this, [&] {
+            FDataBase->StartTransaction();
+            try {
+                TWriteLockScope lock(*this);
+                TTableHeader& header = *FTableDef->TableHeader();
+                header.SetRecordAutoIncVal(autoInc);
+                header.SetGenerator1(generator1);
+                header.SetGenerator2(generator2);
+                WriteTableHeader();
+                recordSize = size_t(std::max(FRecordSize, 1));
+                lock.Release();
+                FDataBase->Commit();
+            } catch (...) {
+                if (FDataBase->InTransaction()) FDataBase->Rollback();
+                throw;
+            }
+        });
+        struct TResetInterval {
+            size_t& Value;
+            ~TResetInterval() { Value = 0; }
+        } resetInterval{FCopyCommitRecords};
+        FCopyCommitRecords = std::max(CCopyCommitInterval, CRestructureStepBytes / recordSize);
+        failures = CopyFromBackup(Request, BackupFile, name);
+    } catch (...) {
+        try {
+            FDataBase->DiscardTable(building);
+        } catch (...) {
+            Log(CRestructureCaller, "The unfinished table " + building + " could not be dropped: " + CurrentExceptionMessage());
+        }
+        throw;
+    }
+    if (FMaintenanceCancelled) {
+        FDataBase->DiscardTable(building);
+        return 0;
+    }
+    FDataBase->ReplaceTable(name, building, retired);
+    return failures;
 }
 
 void TOrqDataSet::RestructureDefinitionOnly(const TInternalRestructureRecord& Request) {
@@ -529,6 +642,12 @@ int TOrqDataSet::InternalRestructureTable(const TInternalRestructureRecord& Rest
         bool& Flag;
         ~TResetFlag() { Flag = false; }
     } resetFlag{FCancelTakenBack};
+    // A copy of the records outside the caller's transaction builds the new table beside the old
+    // one, in steps, so that its memory stays bounded.
+    if (fields >= dcAdded && !FMemory && !FDataBase->InTransaction()) {
+        failures = RestructureIntoNewTable(request, backup);
+        return FMaintenanceCancelled ? 0 : failures;
+    }
     RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
         if (fields >= dcAdded) {
             failures = RestructureByCopy(request, backup);

@@ -499,7 +499,7 @@ void TDiskMgr::ReleasePages(uint32_t Address, uint32_t PageCount) {
     header.Release();
 }
 
-void TDiskMgr::DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact) {
+uint32_t TDiskMgr::DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact, uint32_t MaxPages) {
     RequireOpen("TDiskMgr.DeleteOwnedPages");
     NoteTableChange(TableID);
     THeaderWriteScope header(*this);
@@ -516,11 +516,12 @@ void TDiskMgr::DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact) {
         }
     }
     std::vector<uint32_t> freed;
-    FMapMgr->DeleteOwnedPages(TableID, Usage, Exact, freed);
+    FMapMgr->DeleteOwnedPages(TableID, Usage, Exact, freed, MaxPages);
     if (FGlobalHdr->Dirty()) WriteHeader();
     const std::vector<uint8_t> zero(FPageSize, 0);
     for (uint32_t address : freed) FFile->ReleasePage(address, zero.data());
     header.Release();
+    return uint32_t(freed.size());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -236,8 +236,10 @@ public:
     // Frees every page of an owner (Exact: owner word (TableID << 4) | Usage; otherwise every
     // usage of TableID) and overwrites each with zeros; drops the table's cached pages. Where
     // IndexPagesMayBeShared, the table's index pages are not freed but given to
-    // CKeptIndexPageOwner, untouched.
-    void DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact);
+    // CKeptIndexPageOwner, untouched. With MaxPages above 0, at most that many pages are freed
+    // (the zeroed pages wait in memory until the commit, so a large table is freed in steps);
+    // returns the number freed.
+    uint32_t DeleteOwnedPages(uint16_t TableID, uint16_t Usage, bool Exact, uint32_t MaxPages = 0);
     // True for a file with pages above 4096 made before IndexPageLayout: an index page may hold
     // index blocks of several tables, so none may be freed. Known from Open on.
     bool IndexPagesMayBeShared() const { return FIndexPagesMayBeShared; }

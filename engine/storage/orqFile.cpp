@@ -76,6 +76,9 @@ void TOrqFile::CloseHandle() {
     FTransactionEOF = 0;
     FFile.Close();  // drops the journal lock with every other lock of the handle
     FJournalLocked = false;
+    // Durability is a setting of one open file: the next one is durable again.
+    FDurable = true;
+    FTorn = false;
     FJournalName.clear();
     FPageBuffer.clear();
     FPageBuffer.shrink_to_fit();
@@ -494,11 +497,13 @@ void TOrqFile::CommitWrites() {
     }
     if (FFile.Access() == platform::FileAccess::Read)
         OrqDatabaseError(10501, Caller, "The database file is open for reading only", this);
+    if (!FDurable) {
+        CommitInPlace(false);
+        return;
+    }
     if (TUnjournaledCommitsForBenchmark::Active()) {
         // Benchmark only (see orqFile.h): the same writes and flush, with nothing to undo them.
-        FPageCache.Commit();
-        FBlockCache.Commit();
-        if (!FFile.Flush()) OrqDatabaseError(8450, Caller, "The file buffers could not be flushed", this);
+        CommitInPlace(true);
         return;
     }
     if (!LockJournal(true)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
@@ -549,6 +554,29 @@ void TOrqFile::CommitWrites() {
     // The commit is durable; an invalid journal that cannot be deleted is harmless and replaced
     // by the next commit.
     journal.Delete();
+}
+
+void TOrqFile::CommitInPlace(bool Flush) {
+    static constexpr const char* Caller = "TOrqFile.Commit";
+    if (FTorn) OrqDatabaseError(8450, Caller, "An earlier commit of this file failed part-way", this);
+    try {
+        FPageCache.Commit();
+        FBlockCache.Commit();
+        if (Flush && !FFile.Flush()) OrqDatabaseError(8450, Caller, "The file buffers could not be flushed", this);
+    } catch (...) {
+        // Nothing can undo the bytes written so far.
+        if (!FDurable) FTorn = true;
+        throw;
+    }
+}
+
+void TOrqFile::SetDurable(bool Value) {
+    if (Value && !FDurable) {
+        if (FTorn) OrqDatabaseError(8450, "TOrqFile.SetDurable", "An earlier commit of this file failed part-way", this);
+        if (CheckOpen() && !FFile.Flush())
+            OrqDatabaseError(8450, "TOrqFile.SetDurable", "The file buffers could not be flushed", this);
+    }
+    FDurable = Value;
 }
 
 namespace {
@@ -637,7 +665,7 @@ void TOrqFile::RecoverJournal(TOrqJournal& Journal) {
 // Flush and copy
 
 void TOrqFile::FlushBuffers() {
-    if (!CheckOpen()) return;
+    if (!CheckOpen() || !FDurable) return;
     if (!FFile.Flush()) OrqDatabaseError(8450, "TOrqFile.FlushBuffers", "The file buffers could not be flushed", this);
 }
 

@@ -31,7 +31,8 @@
 // the journal is made invalid and deleted. A commit that fails part-way writes the journal back,
 // ends the transaction as rolled back and raises the error; a commit that dies part-way leaves
 // the journal, which the next reader replays (TDiskMgr::RecoverInterruptedCommit). The only
-// exception is the benchmark hook TUnjournaledCommitsForBenchmark at the end of this file.
+// exceptions are a file set not durable (SetDurable) and the benchmark hook
+// TUnjournaledCommitsForBenchmark at the end of this file.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -165,6 +166,15 @@ public:
     void SetLockRetryCount(int32_t Value) { FLockRetryCount = Value; }
     void SetLockRetryInterval(int32_t Value) { FLockRetryInterval = Value; }
     void SetBeepOnLockRetry(bool Value) { FBeepOnLockRetry = Value; }
+    // Durability (on by default). A file that is not durable commits without the rollback journal
+    // and flushes nothing: the pages are written in place, so a crash or a failed write leaves it
+    // torn. Only for a file nobody else uses and that is thrown away when its work fails (the new
+    // file of a database rebuild); once a commit of it failed part-way, every later commit and
+    // SetDurable(true) raise 8450. SetDurable(true) flushes the file once, so everything committed
+    // before is on stable storage when it returns. Closing the file makes the setting durable
+    // again (without a flush).
+    void SetDurable(bool Value);
+    bool Durable() const { return FDurable; }
     // Transfers with access bit 1 use the page cache outside transactions.
     void SetCacheActive(bool Value) { FCacheActive = Value; }
     bool CacheActive() const { return FCacheActive; }
@@ -250,6 +260,9 @@ private:
     // The one place where a commit writes: the journal, then pages and block ranges, then the
     // flush, then the journal's removal; undone from the journal on failure.
     void CommitWrites();
+    // A commit without the journal: the pages and ranges written in place, then, with Flush, the
+    // flush. A failure part-way marks a non-durable file torn.
+    void CommitInPlace(bool Flush);
     // After a rollback or a failed commit: no dirty or clean page, no block range, no transaction.
     void DropTransaction() noexcept;
     // Closes the handle and drops the caches, keeping the keys.
@@ -285,6 +298,8 @@ private:
     bool FBlowKeySet = false;
     std::string FJournalName;   // the journal of the open file
     bool FJournalLocked = false;  // the journal lock is held
+    bool FDurable = true;         // commits go through the journal and flush (SetDurable)
+    bool FTorn = false;           // a commit of the non-durable file failed part-way
 };
 
 // Benchmark hook: while an object of this class lives, every TOrqFile of the process commits

@@ -373,15 +373,17 @@ void TMapPageMgr::SetMapEntryFlags(uint16_t Flags, uint32_t Address, int32_t Cou
 // ---------------------------------------------------------------------------------------------
 // Owners
 
-void TMapPageMgr::DeleteOwnedPages(uint16_t Owner, uint16_t Usage, bool Exact, std::vector<uint32_t>& List) {
+void TMapPageMgr::DeleteOwnedPages(uint16_t Owner, uint16_t Usage, bool Exact, std::vector<uint32_t>& List,
+                                   uint32_t MaxPages) {
     List.clear();
     const uint32_t count = MapPageCount();
     uint32_t firstWithFree = 0;
     std::vector<bool> marks;
-    for (uint32_t index = 0; index < count; ++index) {
+    const auto full = [&] { return MaxPages > 0 && List.size() >= MaxPages; };
+    for (uint32_t index = 0; index < count && !full(); ++index) {
         const uint32_t address = SearchMapsForMapPage(index);
         bool changed = false;
-        for (uint32_t i = 0; i < uint32_t(FEntriesPerPage); ++i) {
+        for (uint32_t i = 0; i < uint32_t(FEntriesPerPage) && !full(); ++i) {
             if (!Matches(Get16(EntryOffset(i)), Owner, Usage, Exact)) continue;
             const uint64_t pageAddress = EntryAddress(i);
             if (IsReservedPage(pageAddress)) continue;

@@ -113,8 +113,10 @@ public:
 
     // Frees every page of an owner (Exact: owner word (Owner << 4) | Usage; otherwise any usage
     // of table Owner) and lists their addresses in map order. The fixed area and map pages are
-    // never freed.
-    void DeleteOwnedPages(uint16_t Owner, uint16_t Usage, bool Exact, std::vector<uint32_t>& List);
+    // never freed. With MaxPages above 0 it stops after that many pages (a large table is then
+    // freed by repeated calls, each in a transaction of bounded size).
+    void DeleteOwnedPages(uint16_t Owner, uint16_t Usage, bool Exact, std::vector<uint32_t>& List,
+                          uint32_t MaxPages = 0);
     // Lists, in map order, the addresses of the pages of an owner (matching as above).
     void ListPagesUsedByOwner(uint16_t Owner, uint16_t Usage, bool Exact, std::vector<uint32_t>& List);
 

@@ -102,25 +102,17 @@ public:
     void Run(const std::string& Path, crashtest::TCrashPoint& Point) override {
         RemoveLeftovers(Path);
         auto database = ConnectExclusive(Path);
-        TRestructureFieldDefs fields;
-        TRestructureIndexDefs indexes;
-        TFieldDefs destFields(nullptr);
-        TIndexDefs destIndexes(nullptr);
+        TRestructureRequest request;
         for (const auto& [name, type, size] : {std::tuple{"ID", ftInteger, 0}, {"NAME", ftString, 20}, {"NOTE", ftMemo, 0}})
-            fields.AddAndSetFieldDef(name, type, size)->SetSourceFieldName(name);
-        fields.AddAndSetFieldDef("CITY", ftString, 12)->SetChangeStatus(dcAdded);
-        fields.SetChangeStatus(dcAdded);
-        indexes.AddAndSetIndexDef("PK", "ID", kUnique);
-        indexes.AddAndSetIndexDef("ixName", "NAME", {});
-        TInternalRestructureRecord request;
-        request.NewFieldDefs = &fields;
-        request.NewIndexDefs = &indexes;
-        request.DestFieldDefs = &destFields;
-        request.DestIndexDefs = &destIndexes;
+            request.Field(name, type, size, name);
+        request.Field("CITY", ftString, 12, "", dcAdded);
+        request.Fields.SetChangeStatus(dcAdded);
+        request.Index("PK", "ID", kUnique);
+        request.Index("ixName", "NAME", {});
         TOrqDataSet stock(nullptr);
         stock.SetDataBase(database.get());
         stock.SetTableName("Stock");
-        Point.Run([&] { stock.InternalRestructureTable(request); });
+        Point.Run([&] { stock.InternalRestructureTable(request.Record); });
     }
 
     TCrashVerdict Check(const std::string& Path, const crashtest::TCrashSnapshots&) override {

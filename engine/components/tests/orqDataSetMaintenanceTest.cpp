@@ -1,9 +1,11 @@
 // The cursor's table maintenance: emptying a table, reindexing, the raw copy between two
-// cursors, rebuilding a table and the three ways of a restructure, with progress, cancel and the
-// refusals, on real database files (and in memory where the operation exists there).
+// cursors, rebuilding a table and the three ways of a restructure, with progress, cancel, the
+// refusals and failures part-way, on real database files (and in memory where the operation
+// exists there).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <set>
@@ -173,33 +175,7 @@ protected:
         cursor->SetTableName(Name);
         return cursor;
     }
-    // A request listing the table's fields and indexes unchanged.
-    struct TRequest {
-        TRestructureFieldDefs Fields;
-        TRestructureIndexDefs Indexes;
-        TFieldDefs DestFields{nullptr};
-        TIndexDefs DestIndexes{nullptr};
-        TInternalRestructureRecord Record;
-        TRequest() {
-            Record.NewFieldDefs = &Fields;
-            Record.NewIndexDefs = &Indexes;
-            Record.DestFieldDefs = &DestFields;
-            Record.DestIndexDefs = &DestIndexes;
-        }
-        TRestructureFieldDef* Field(const std::string& Name, TFieldType Type, int Size, const std::string& Source,
-                                    TDefChangeType Status = dcNoChange) {
-            TRestructureFieldDef* field = Fields.AddAndSetFieldDef(Name, Type, Size);
-            field->SetSourceFieldName(Source);
-            field->SetChangeStatus(Status);
-            return field;
-        }
-        TRestructureIndexDef* Index(const std::string& Name, const std::string& On, TIndexOptions Options,
-                                    TDefChangeType Status = dcNoChange) {
-            TRestructureIndexDef* index = Indexes.AddAndSetIndexDef(Name, On, Options);
-            index->SetChangeStatus(Status);
-            return index;
-        }
-    };
+    using TRequest = TRestructureRequest;
     void PeopleAsTheyAre(TRequest& Request) {
         Request.Field("ID", ftAutoInc, 0, "ID");
         Request.Field("NAME", ftString, 20, "NAME");
@@ -380,6 +356,84 @@ TEST_F(TableMaintenanceTest, AFieldChangeCopiesTheDataKeepsAutoIncValuesAndACanc
     EXPECT_EQ(Walk(*people, "AGE"), std::vector<Variant>(3, Variant("30")));
     Insert(*people, {{"NAME", "Eve"}}, true);
     EXPECT_EQ(GetValue(*people, "ID").AsInteger(), 5);
+}
+
+// Outside a transaction a restructure that copies the records builds the new table beside the
+// old one and commits it in steps (its memory stays bounded); the new table takes the old one's
+// place at the end, and a failure part-way drops it and leaves the table as it was. Nothing of
+// the work is left in the table list.
+TEST_F(TableMaintenanceTest, AFieldChangeCommitsInStepsAndAFailurePartWayLeavesTheTable) {
+    // Records of about 1,000 bytes: a step of 2 MiB is some 2,000 of them.
+    constexpr int kRows = 7000;
+    CreateTable(*DataBase, "Wide",
+                {{"ID", ftAutoInc}, {"T1", ftString, 250}, {"T2", ftString, 250}, {"T3", ftString, 250}, {"T4", ftString, 250}},
+                {{"PK", "ID", kUnique}}, false);
+    {
+        auto wide = OpenCursor(*DataBase, "Wide", false);
+        DataBase->StartTransaction();
+        wide->LockTable();
+        for (int i = 0; i < kRows; ++i) Insert(*wide, {{"T1", "t" + std::to_string(i)}}, true);
+        wide->UnlockTable();
+        DataBase->Commit();
+    }
+    auto tableNames = [&] {
+        TStringList names;
+        DataBase->GetTableNames(&names, false);
+        std::vector<std::string> list;
+        for (int i = 0; i < names.Count(); ++i) list.push_back(names.Strings(i));
+        std::sort(list.begin(), list.end());
+        return list;
+    };
+    const std::vector<std::string> tables{"People", "Wide"};
+    auto request = [&](TRequest& Request) {
+        Request.Field("ID", ftAutoInc, 0, "ID");
+        for (const char* text : {"T1", "T2", "T3", "T4"}) Request.Field(text, ftString, 250, text);
+        Request.Field("CITY", ftString, 10, "", dcAdded);
+        Request.Fields.SetChangeStatus(dcAdded);
+        Request.Index("PK", "ID", kUnique);
+    };
+
+    // A write failing after the copy has committed steps: the error passes on, the table is as
+    // it was and the new table is gone.
+    {
+        TRequest failing;
+        request(failing);
+        auto cursor = Closed("Wide");
+        std::unique_ptr<platform::NthCallFault> fault;
+        std::unique_ptr<platform::ScopedFileFaultInjector> hook;
+        cursor->SetOnUpdateProgress([&](int Percent, bool&) {
+            if (Percent == 60 && !fault) {
+                fault = std::make_unique<platform::NthCallFault>(platform::FileOps(platform::FileOp::Write), 1,
+                                                                 platform::FileFault{ENOSPC, -1}, false, Path());
+                hook = std::make_unique<platform::ScopedFileFaultInjector>(*fault);
+            }
+        });
+        EXPECT_NE(ErrorCode([&] { cursor->InternalRestructureTable(failing.Record); }), 0);
+        hook.reset();
+        EXPECT_EQ(FieldNames("Wide"), std::vector<std::string>({"ID", "T1", "T2", "T3", "T4"}));
+        EXPECT_EQ(tableNames(), tables);
+        EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Wide", false, "PK"), "ID").size(), size_t(kRows));
+    }
+
+    TRequest steps;
+    request(steps);
+    TFlushCounter counter(Path());
+    std::map<int, int> firstPercentWithCount;  // flushes so far -> the first progress report
+    auto cursor = Closed("Wide");
+    cursor->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Flushes, Percent); });
+    {
+        platform::ScopedFileFaultInjector hook(counter);
+        EXPECT_EQ(cursor->InternalRestructureTable(steps.Record), 0);
+    }
+    EXPECT_GE(firstPercentWithCount.size(), 3u);  // commits during the copy, not one at its end
+    EXPECT_FALSE(DataBase->InTransaction());
+    EXPECT_EQ(tableNames(), tables);
+    EXPECT_EQ(FieldNames("Wide"), std::vector<std::string>({"ID", "T1", "T2", "T3", "T4", "CITY"}));
+    auto wide = OpenCursor(*DataBase, "Wide", false, "PK");
+    EXPECT_EQ(Walk(*wide, "ID").size(), size_t(kRows));
+    Insert(*wide, {{"T1", "last"}}, true);
+    EXPECT_EQ(GetValue(*wide, "ID").AsInteger(), kRows + 1);  // the counter went on
+    EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Secured databases end to end: the first logon making the administrator, logon modes and the
 // login dialog through scripted user-interface services, failed logons, password expiry, user
 // and group maintenance with its refusals, privileges stored and read back, a matrix of every
-// privilege against the operations it guards, object identifiers of user tables, and the file
-// holding no plain password or key.
+// privilege against the operations it guards, object identifiers of user tables (also across a
+// restructure that copies the records), and the file holding no plain password or key.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -500,6 +500,40 @@ TEST_F(SecurityTest, UserTablesGetObjectIdentifiers) {
     EXPECT_EQ(Db->InternalGetObjectNameFromID(1), "");
     // A table the identifiers do not know is no table of a secured database.
     EXPECT_EQ(ErrorCode([&] { Db->QueryObjectPrivilegeExists(doTable, "Ghost", 8); }), 8579);
+}
+
+// A restructure that copies the records builds a new table and swaps it in: the table keeps its
+// identifier, so the privileges granted on it.
+TEST_F(SecurityTest, ARestructureThatCopiesTheRecordsKeepsTheIdentifierAndThePrivileges) {
+    ConnectAdmin();
+    CreateOrders();
+    MakeClerk({{kOrders, opReadData, "ID"}});
+    Db->SetConnected(false);
+    Db->SetExclusive(true);
+    ConnectAdmin();
+    const int32_t id = Db->InternalGetObjectIDFromName(kOrders);
+    TRestructureRequest request;
+    request.Field("ID", ftInteger, 0, "ID");
+    request.Field("NAME", ftString, 20, "NAME");
+    request.Field("PRICE", ftInteger, 0, "PRICE");
+    request.Field("CITY", ftString, 12, "", dcAdded);
+    request.Fields.SetChangeStatus(dcAdded);
+    request.Index("PK", "ID", TIndexOptions{ixPrimary, ixUnique});
+    TOrqDataSet cursor(nullptr);
+    cursor.SetDataBase(Db.get());
+    cursor.SetTableName(kOrders);
+    EXPECT_EQ(cursor.InternalRestructureTable(request.Record), 0);
+
+    EXPECT_EQ(Db->InternalGetObjectIDFromName(kOrders), id);
+    TPrivileges clerks;
+    clerks.SetGroupName("clerks");
+    Sm().GetPrivileges(doTable, kOrders, clerks);
+    ASSERT_EQ(clerks.ObjectPrivileges()->Count(), 1);
+    EXPECT_EQ(clerks.ObjectPrivileges()->GetItems(0)->PrivilegeType(), opReadData);
+    auto orders = Table(kOrders);
+    orders->Open();
+    EXPECT_EQ(orders->FieldByName("NAME")->AsString(), "first");
+    EXPECT_NE(orders->FindField("CITY"), nullptr);
 }
 
 TEST_F(SecurityTest, TheFileHoldsNoPlainPasswordOrKey) {

@@ -1,12 +1,13 @@
 // The paged file on real files in a temporary folder: cache sizing, encryption on disk,
 // transactions of pages and byte ranges (also a page freed and reused in one transaction),
-// injected I/O failures, short reads, the copy, the file's own locks, and a randomized run of
-// mixed operations against a model of the stored bytes.
+// injected I/O failures, commits of a file that is not durable, short reads, the copy, the
+// file's own locks, and a randomized run of mixed operations against a model of the stored bytes.
 #include "engine/storage/orqFile.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -400,6 +401,64 @@ TEST_F(OrqFileTest, InjectedFailuresAtCommitLeaveTheFileAsItWas) {
     EXPECT_FALSE(std::filesystem::exists(File.JournalFileName()));
     File.PageCache().ClearCache();
     EXPECT_EQ(Read(PageSize, PageSize, 1, 3), data);
+}
+
+// A file set not durable commits in place: no journal, no flush, until it is made durable again,
+// which flushes once. A write failing part-way marks it torn; closing makes the next file durable.
+TEST_F(OrqFileTest, NonDurableCommitsSkipTheJournalAndTheFlushes) {
+    CreateAndOpen(4);
+    const std::vector<uint8_t> data = Pattern(PageSize, 9);
+    File.SetDurable(false);
+    // Every flush and every call on the journal fails: the commits must not need them.
+    struct TRefuseDurability : platform::FileFaultInjector {
+        std::atomic<int> Calls{0};
+        platform::FileFault Decide(FileOp Op, const std::string& Path, int64_t, int64_t) override {
+            if (Op != FileOp::Flush && Path.find(".orj") == std::string::npos) return {};
+            ++Calls;
+            return {EIO, -1};
+        }
+    } refused;
+    {
+        platform::ScopedFileFaultInjector scope(refused);
+        for (int i = 0; i < 3; ++i) {
+            File.StartTransaction();
+            File.SeekAndWriteOrqFile(data.data(), uint32_t(i) * PageSize, PageSize, 1, 3);
+            File.SeekAndAppendOrqFile(data.data(), PageSize, 1, 1);
+            File.Commit();
+        }
+        File.FlushBuffers();
+    }
+    EXPECT_EQ(refused.Calls, 0);
+    EXPECT_FALSE(std::filesystem::exists(File.JournalFileName()));
+    EXPECT_EQ(StoredSize(Path), 7 * PageSize);
+    EXPECT_EQ(Stored(Path, 4 * PageSize, PageSize), data);
+    {
+        platform::NthCallFault counted(platform::FileOps(FileOp::Flush), 1000, {});
+        platform::ScopedFileFaultInjector scope(counted);
+        File.SetDurable(true);
+        EXPECT_EQ(counted.Calls(), 1);
+    }
+    EXPECT_TRUE(File.Durable());
+
+    // Torn: a page write of a non-durable commit fails part-way.
+    File.SetDurable(false);
+    File.StartTransaction();
+    File.SeekAndWriteOrqFile(data.data(), PageSize, PageSize, 1, 1);
+    {
+        platform::NthCallFault fault(platform::FileOps(FileOp::Write), 1, {ENOSPC, 100}, false, "test.orq");
+        platform::ScopedFileFaultInjector scope(fault);
+        EXPECT_EQ(ErrorCode([&] { File.Commit(); }), 9218);
+    }
+    File.StartTransaction();
+    File.SeekAndWriteOrqFile(data.data(), 2 * PageSize, PageSize, 1, 1);
+    EXPECT_EQ(ErrorCode([&] { File.Commit(); }), 8450);
+    EXPECT_EQ(ErrorCode([&] { File.SetDurable(true); }), 8450);
+    File.CloseOrqFile();
+    EXPECT_TRUE(File.Durable());
+    Open(File);
+    File.StartTransaction();
+    File.SeekAndWriteOrqFile(data.data(), 2 * PageSize, PageSize, 1, 1);
+    File.Commit();
 }
 
 TEST_F(OrqFileTest, InjectedFailuresOutsideTransactions) {

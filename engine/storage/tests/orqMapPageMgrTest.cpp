@@ -130,7 +130,12 @@ TEST_F(MapPageMgrTest, DeleteOwnedPagesExactOrEveryUsage) {
     Disk->ReadPages(record, 1, 5, 1, page.data());
     EXPECT_EQ(page, Pages(1, 0));  // the cached copy went with the page
 
-    Disk->DeleteOwnedPages(5, 0, false);
+    // A bounded delete frees the first pages in map order, and so on until none is left.
+    EXPECT_EQ(Disk->DeleteOwnedPages(5, 0, false, 2), 2u);
+    Disk->DebugListOwnedPages(5, left);
+    EXPECT_EQ(left, (std::vector<uint32_t>{blob}));
+    EXPECT_EQ(Disk->DeleteOwnedPages(5, 0, false, 2), 1u);
+    EXPECT_EQ(Disk->DeleteOwnedPages(5, 0, false, 2), 0u);
     Disk->DebugListOwnedPages(5, left);
     EXPECT_TRUE(left.empty());
     EXPECT_EQ(StoredFreeList(Path, 5 * PS), (std::vector<uint32_t>{index / PS, index / PS + 1, record / PS, blob / PS, record2 / PS}));

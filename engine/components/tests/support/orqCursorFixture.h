@@ -10,8 +10,12 @@
 
 #include "engine/components/orqDBDefRecord.h"
 #include "engine/components/orqDataSet.h"
+#include "engine/storage/orqRestructureDefs.h"
+#include "engine/storage/orqTableMgrUnit.h"
 #include "host/Variant.h"
 #include "host/db/DBTypes.h"
+#include "host/db/FieldDefs.h"
+#include "host/db/IndexDefs.h"
 #include "orqTestDataBase.h"
 
 namespace ostra::componentstest {
@@ -31,6 +35,36 @@ struct TIndexSpec {
     TIndexOptions Options{};
     std::string DescFields{};
     std::string CaseInsFields{};
+};
+
+// A restructure request with its lists, filled field by field and index by index.
+struct TRestructureRequest {
+    TRestructureFieldDefs Fields;
+    TRestructureIndexDefs Indexes;
+    TFieldDefs DestFields{nullptr};
+    TIndexDefs DestIndexes{nullptr};
+    TInternalRestructureRecord Record;
+    TRestructureRequest() {
+        Record.NewFieldDefs = &Fields;
+        Record.NewIndexDefs = &Indexes;
+        Record.DestFieldDefs = &DestFields;
+        Record.DestIndexDefs = &DestIndexes;
+    }
+    TRestructureRequest(const TRestructureRequest&) = delete;
+    TRestructureRequest& operator=(const TRestructureRequest&) = delete;
+    TRestructureFieldDef* Field(const std::string& Name, TFieldType Type, int Size, const std::string& Source,
+                                TDefChangeType Status = dcNoChange) {
+        TRestructureFieldDef* field = Fields.AddAndSetFieldDef(Name, Type, Size);
+        field->SetSourceFieldName(Source);
+        field->SetChangeStatus(Status);
+        return field;
+    }
+    TRestructureIndexDef* Index(const std::string& Name, const std::string& On, TIndexOptions Options,
+                                TDefChangeType Status = dcNoChange) {
+        TRestructureIndexDef* index = Indexes.AddAndSetIndexDef(Name, On, Options);
+        index->SetChangeStatus(Status);
+        return index;
+    }
 };
 
 // A connected test database: a new file Path, or "MEMORY" when Path is empty. Short lock waits
