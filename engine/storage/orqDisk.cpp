@@ -204,6 +204,35 @@ private:
     std::vector<std::pair<uint64_t, uint64_t>> FTaken;  // the intent bytes first, then the pieces
 };
 
+class TDiskMgr::TRecoveryLock {
+public:
+    TRecoveryLock(TDiskMgr& Disk, const char* Caller) : FDisk(Disk), FCaller(Caller) { Take(); }
+    ~TRecoveryLock() { Release(); }
+    TRecoveryLock(const TRecoveryLock&) = delete;
+    TRecoveryLock& operator=(const TRecoveryLock&) = delete;
+    // Waits for the lock (held only for an inspection or a replay, which never wait themselves).
+    void Take() {
+        platform::File& handle = FDisk.FFile->Handle();
+        const int32_t attempts = std::max(FDisk.FLockRetryCount, 1);
+        for (int32_t attempt = 0; !FHeld; ++attempt) {
+            FHeld = handle.Lock(CRecoveryLockAddress, 1);
+            if (FHeld) return;
+            if (attempt + 1 >= attempts)
+                OrqDatabaseError(10249, FCaller, "Another connection is recovering an interrupted commit", &FDisk);
+            platform::Sleep(uint32_t(std::max(FDisk.FLockRetryInterval, 0)));
+        }
+    }
+    void Release() noexcept {
+        if (FHeld && FDisk.FFile->CheckOpen()) FDisk.FFile->Handle().Unlock(CRecoveryLockAddress, 1);
+        FHeld = false;
+    }
+
+private:
+    TDiskMgr& FDisk;
+    const char* FCaller;
+    bool FHeld = false;
+};
+
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
@@ -893,9 +922,13 @@ bool TDiskMgr::RecoverInterruptedCommit() {
         }
         return true;
     };
-    // The journal lock is only ever held by a live commit, which has write-locked every table it
-    // writes, or by a replay that holds every table region: neither touches what the locks of
-    // this connection protect, so a journal whose lock another handle holds is left alone.
+    // Whoever inspects or replays a journal holds the recovery lock with the journal lock. So,
+    // with the recovery lock held, the journal lock held by another handle means a live commit,
+    // which has write-locked every table it writes and touches nothing that the locks of this
+    // connection protect: its journal is left alone. (Without the recovery lock, a connection
+    // that is only inspecting a dead commit's journal would pass for a live commit, and this one
+    // would read the dead commit's pages and keep them, with its header counter, in its cache.)
+    TRecoveryLock recovery(*this, Caller);
     if (!FFile->LockJournal(false)) return false;
     struct TJournalUnlock {
         TOrqFile& File;
@@ -905,10 +938,13 @@ bool TDiskMgr::RecoverInterruptedCommit() {
     if (!writable)
         OrqDatabaseError(10501, Caller,
                          "The database must be recovered from an interrupted commit: open it with write access", this);
-    // So the regions are waited for without the journal lock: a reader that got in meanwhile must
-    // not take the journal for a live one and read the dead commit's half-written pages.
+    // The regions are waited for holding neither lock: a reader that got in meanwhile finds the
+    // journal lock free, inspects the journal itself and does not read the dead commit's pages;
+    // and the connections this one waits for are not kept waiting for the recovery lock.
     FFile->UnlockJournal();
+    recovery.Release();
     TTableRegionLock regions(*this, Caller);
+    recovery.Take();
     if (!FFile->LockJournal(false)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
     if (!mustReplay()) return false;  // another connection replayed it meanwhile
     FFile->RecoverJournal(journal);

@@ -27,7 +27,10 @@
 //
 // Recovery. A valid journal whose lock can be taken belongs to a commit that died or whose undo
 // failed. Before a connection reads, it replays such a journal (Inspect, Replay) while it holds
-// the journal lock and keeps other connections out (TDiskMgr::RecoverInterruptedCommit). Replaying
+// the journal lock and keeps other connections out (TDiskMgr::RecoverInterruptedCommit). Only
+// commits hold the journal lock without the recovery lock (CRecoveryLockAddress): a connection
+// that inspects a journal holds both, so that another connection never takes an inspection of a
+// dead commit's journal for a live commit and reads the dead commit's pages. Replaying
 // the journal of a commit that never reached the database writes back the bytes that are already
 // there, so it does no harm either.
 //
@@ -82,6 +85,11 @@ struct TFileRange;
 // The journal lock: one byte of the database file, far beyond its data and apart from the other
 // locks on the database file (the parent lock at 8192, the open lock at 0x0FF10000, 1000 bytes).
 inline constexpr uint64_t CJournalLockAddress = 0x0FF20000;
+// The recovery lock: one byte of the database file beside the journal lock. A connection that
+// looks at a journal it did not write (to replay or remove it) takes this lock first and keeps it
+// while it holds the journal lock; a commit takes only the journal lock. So a connection holding
+// the recovery lock that finds the journal lock held knows a live commit holds it.
+inline constexpr uint64_t CRecoveryLockAddress = 0x0FF20010;
 
 // Sizes of the journal's parts: header 8 magic + 4 + 4 + 8 + 8 + 8 + 4 + 4 + 8 + 4 + 4 CRC;
 // record header 8 position + 4 size + 4 CRC.

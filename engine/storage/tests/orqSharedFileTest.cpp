@@ -304,6 +304,85 @@ TEST(SharedFileTest, AReplayWaitingForTheTableRegionsLeavesTheJournalLockFree) {
     EXPECT_TRUE(test::ReadAll(path) == before);
 }
 
+// Holds its process at the first read of the journal file: the connection that opens sits in
+// the middle of inspecting a dead commit's journal, holding the journal lock, until the test
+// lets it go on.
+class TPauseAtJournalRead : public platform::FileFaultInjector {
+public:
+    TPauseAtJournalRead(std::string Journal, Child& Test) : FJournal(std::move(Journal)), FTest(Test) {}
+    platform::FileFault Decide(platform::FileOp Op, const std::string& Path, int64_t, int64_t) override {
+        if (Op == platform::FileOp::Read && Path == FJournal && !FPaused) {
+            FPaused = true;
+            FTest.Send('i');
+            FTest.Receive();
+        }
+        return {};
+    }
+
+private:
+    std::string FJournal;
+    Child& FTest;
+    bool FPaused = false;
+};
+
+// While one connection inspects a dead commit's journal (holding the journal lock, not yet the
+// table regions), another that takes a table lock must not read the dead commit's pages: it
+// would hold the dead commit's header counter, which the next real commit gives the table
+// again after the replay, and then build on pages that never were committed.
+TEST(SharedFileTest, NobodyReadsADeadCommitWhileAnotherConnectionInspectsItsJournal) {
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    PrepareStock(path, 20);
+    TStockTable reader(path);
+    reader.Open();
+    reader.Lock(CReadLock);
+    ASSERT_NE(reader.Find(20), 0u);
+    reader.Unlock();
+    ASSERT_EQ(DieCommitting(path, 1001, 1100), 128 + SIGKILL);
+
+    Child inspector([&](Child& Test) {
+        TPauseAtJournalRead pause(GetJournalFileName(path), Test);
+        platform::ScopedFileFaultInjector scope(pause);
+        TStockTable table(path, encNone, {200, 20});  // opening inspects and replays the journal
+        Test.Send('o');
+        return 0;
+    });
+    ASSERT_EQ(inspector.Receive(), 'i');
+    bool sawDeadCommit = false;
+    try {
+        reader.Lock(CReadLock);
+        sawDeadCommit = reader.Find(1001) != 0;
+        reader.Unlock();
+    } catch (const EOrqDatabaseError& e) {
+        EXPECT_EQ(e.ErrorCode, 10249);  // waiting for the inspection is fine
+    }
+    EXPECT_FALSE(sawDeadCommit);
+    inspector.Send('g');
+    EXPECT_EQ(inspector.Receive(), 'o');
+    EXPECT_EQ(inspector.Wait(), 0);
+
+    // A real commit after the replay moves the counter to what the dead commit had written.
+    {
+        TStockTable writer(path);
+        writer.Open();
+        writer.Begin();
+        writer.Insert(StockRow(2001, GroupOf('K'), 1));
+        writer.WriteTableHeader();
+        writer.Commit();
+    }
+    reader.Begin();
+    reader.Insert(StockRow(3001, GroupOf('K'), 2));
+    reader.WriteTableHeader();
+    reader.Commit();
+
+    std::map<int32_t, TStockRow> rows;
+    EXPECT_EQ(CheckStock(path, rows), "");
+    EXPECT_EQ(rows.size(), 22u);
+    EXPECT_EQ(rows.count(1001), 0u);
+    EXPECT_EQ(rows.count(2001), 1u);
+    EXPECT_EQ(rows.count(3001), 1u);
+}
+
 // B updates row 1 in place (no header value changes, so B does not write the header) while A
 // holds the row's page in its cache; A must read the new quantity once it locks the table again.
 TEST(SharedFileTest, AChangeThatLeavesTheHeaderValuesAloneStillReachesOtherConnections) {
