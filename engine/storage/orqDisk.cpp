@@ -210,27 +210,16 @@ public:
     ~TRecoveryLock() { Release(); }
     TRecoveryLock(const TRecoveryLock&) = delete;
     TRecoveryLock& operator=(const TRecoveryLock&) = delete;
-    // Waits for the lock (held only for an inspection or a replay, which never wait themselves).
+    // Waits for the lock (held only for a look at a journal or a replay, which wait for nothing).
     void Take() {
-        platform::File& handle = FDisk.FFile->Handle();
-        const int32_t attempts = std::max(FDisk.FLockRetryCount, 1);
-        for (int32_t attempt = 0; !FHeld; ++attempt) {
-            FHeld = handle.Lock(CRecoveryLockAddress, 1);
-            if (FHeld) return;
-            if (attempt + 1 >= attempts)
-                OrqDatabaseError(10249, FCaller, "Another connection is recovering an interrupted commit", &FDisk);
-            platform::Sleep(uint32_t(std::max(FDisk.FLockRetryInterval, 0)));
-        }
+        if (!FDisk.FFile->LockRecovery(true))
+            OrqDatabaseError(10249, FCaller, "Another connection is recovering an interrupted commit", &FDisk);
     }
-    void Release() noexcept {
-        if (FHeld && FDisk.FFile->CheckOpen()) FDisk.FFile->Handle().Unlock(CRecoveryLockAddress, 1);
-        FHeld = false;
-    }
+    void Release() noexcept { FDisk.FFile->UnlockRecovery(); }
 
 private:
     TDiskMgr& FDisk;
     const char* FCaller;
-    bool FHeld = false;
 };
 
 // ---------------------------------------------------------------------------------------------

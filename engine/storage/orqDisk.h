@@ -55,8 +55,9 @@
 //     every table lock taken (the header lock too) and every commit first replay such a journal
 //     (RecoverInterruptedCommit), holding the journal lock and a write lock on every table-lock
 //     region that this connection does not hold itself, so no other connection reads meanwhile;
-//     whoever inspects a journal holds the recovery lock with the journal lock, so the journal
-//     lock held without it always means a live commit, never an inspection of a dead one;
+//     whoever inspects a journal holds the recovery lock with the journal lock, and a commit
+//     takes the journal lock under it, so the journal lock held without it always means a live
+//     commit whose journal is the one beside the file, never an inspection of a dead one;
 //   - other connections see a change only through the table's header: every commit (and every
 //     write lock released outside a transaction) that changed a table has written its header,
 //     and a rollback leaves neither a clean cached page nor a trusted header counter behind;

@@ -76,6 +76,7 @@ void TOrqFile::CloseHandle() {
     FTransactionEOF = 0;
     FFile.Close();  // drops the journal lock with every other lock of the handle
     FJournalLocked = false;
+    FRecoveryLocked = false;
     FJournalName.clear();
     FPageBuffer.clear();
     FPageBuffer.shrink_to_fit();
@@ -501,20 +502,13 @@ void TOrqFile::CommitWrites() {
         if (!FFile.Flush()) OrqDatabaseError(8450, Caller, "The file buffers could not be flushed", this);
         return;
     }
-    if (!LockJournal(true)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
+    LockJournalToCommit();
     struct TJournalUnlock {
         TOrqFile& File;
         ~TJournalUnlock() { File.UnlockJournal(); }
     } unlock{*this};
 
     TOrqJournal journal(FJournalName);
-    // A journal that nobody else may be writing now and that still validates belongs to a commit
-    // that died: its ranges must be restored (by a reader, under its locks) before this one goes.
-    if (platform::FileExists(FJournalName)) {
-        const TJournalState state = journal.Inspect(uint32_t(FOpenPageSize), false);
-        if (state == jsValid || state == jsOtherPageSize)
-            OrqDatabaseError(10249, Caller, "An interrupted commit must be recovered first", this);
-    }
     const int64_t oldSize = FFile.Size();
     if (oldSize < 0) OrqDatabaseError(8450, Caller, "Unable to get file size", this);
     try {
@@ -609,6 +603,54 @@ bool TOrqFile::LockJournal(bool Wait) {
 void TOrqFile::UnlockJournal() {
     if (FJournalLocked && CheckOpen()) FFile.Unlock(CJournalLockAddress, 1);
     FJournalLocked = false;
+}
+
+bool TOrqFile::LockRecovery(bool Wait) {
+    if (!CheckOpen() || FRecoveryLocked) return false;
+    const int32_t attempts = Wait ? std::max(FLockRetryCount, 1) : 1;
+    for (int32_t i = 0; i < attempts; ++i) {
+        if (FFile.Lock(CRecoveryLockAddress, 1)) {
+            FRecoveryLocked = true;
+            return true;
+        }
+        if (i + 1 < attempts) platform::Sleep(uint32_t(std::max(FLockRetryInterval, 0)));
+    }
+    return false;
+}
+
+void TOrqFile::UnlockRecovery() {
+    if (FRecoveryLocked && CheckOpen()) FFile.Unlock(CRecoveryLockAddress, 1);
+    FRecoveryLocked = false;
+}
+
+void TOrqFile::LockJournalToCommit() {
+    static constexpr const char* Caller = "TOrqFile.Commit";
+    // Neither lock is waited for while the other is held: the journal lock may be held for a
+    // whole commit, and the connections that only look at the journal must not wait that long
+    // for the recovery lock.
+    const int32_t attempts = std::max(FLockRetryCount, 1);
+    for (int32_t i = 0;; ++i) {
+        if (LockRecovery(false)) {
+            if (LockJournal(false)) break;
+            UnlockRecovery();
+        }
+        if (i + 1 >= attempts) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
+        platform::Sleep(uint32_t(std::max(FLockRetryInterval, 0)));
+    }
+    struct TRecoveryUnlock {
+        TOrqFile& File;
+        ~TRecoveryUnlock() { File.UnlockRecovery(); }
+    } unlockRecovery{*this};
+    // A journal that nobody else may be writing now and that still validates belongs to a commit
+    // that died: its ranges must be restored (by a reader, under its locks) before this one goes.
+    if (platform::FileExists(FJournalName)) {
+        TOrqJournal journal(FJournalName);
+        const TJournalState state = journal.Inspect(uint32_t(FOpenPageSize), false);
+        if (state == jsValid || state == jsOtherPageSize) {
+            UnlockJournal();
+            OrqDatabaseError(10249, Caller, "An interrupted commit must be recovered first", this);
+        }
+    }
 }
 
 void TOrqFile::RecoverJournal(TOrqJournal& Journal) {
