@@ -587,12 +587,12 @@ std::vector<TFileRange> TOrqFile::PendingWrites() const {
 // ---------------------------------------------------------------------------------------------
 // Rollback journal
 
-bool TOrqFile::LockJournal(bool Wait) {
-    if (!CheckOpen() || FJournalLocked) return false;
+bool TOrqFile::LockFileByte(uint64_t Address, bool& Held, bool Wait) {
+    if (!CheckOpen() || Held) return false;
     const int32_t attempts = Wait ? std::max(FLockRetryCount, 1) : 1;
     for (int32_t i = 0; i < attempts; ++i) {
-        if (FFile.Lock(CJournalLockAddress, 1)) {
-            FJournalLocked = true;
+        if (FFile.Lock(Address, 1)) {
+            Held = true;
             return true;
         }
         if (i + 1 < attempts) platform::Sleep(uint32_t(std::max(FLockRetryInterval, 0)));
@@ -600,28 +600,18 @@ bool TOrqFile::LockJournal(bool Wait) {
     return false;
 }
 
-void TOrqFile::UnlockJournal() {
-    if (FJournalLocked && CheckOpen()) FFile.Unlock(CJournalLockAddress, 1);
-    FJournalLocked = false;
+void TOrqFile::UnlockFileByte(uint64_t Address, bool& Held) {
+    if (Held && CheckOpen()) FFile.Unlock(Address, 1);
+    Held = false;
 }
 
-bool TOrqFile::LockRecovery(bool Wait) {
-    if (!CheckOpen() || FRecoveryLocked) return false;
-    const int32_t attempts = Wait ? std::max(FLockRetryCount, 1) : 1;
-    for (int32_t i = 0; i < attempts; ++i) {
-        if (FFile.Lock(CRecoveryLockAddress, 1)) {
-            FRecoveryLocked = true;
-            return true;
-        }
-        if (i + 1 < attempts) platform::Sleep(uint32_t(std::max(FLockRetryInterval, 0)));
-    }
-    return false;
-}
+bool TOrqFile::LockJournal(bool Wait) { return LockFileByte(CJournalLockAddress, FJournalLocked, Wait); }
 
-void TOrqFile::UnlockRecovery() {
-    if (FRecoveryLocked && CheckOpen()) FFile.Unlock(CRecoveryLockAddress, 1);
-    FRecoveryLocked = false;
-}
+void TOrqFile::UnlockJournal() { UnlockFileByte(CJournalLockAddress, FJournalLocked); }
+
+bool TOrqFile::LockRecovery(bool Wait) { return LockFileByte(CRecoveryLockAddress, FRecoveryLocked, Wait); }
+
+void TOrqFile::UnlockRecovery() { UnlockFileByte(CRecoveryLockAddress, FRecoveryLocked); }
 
 void TOrqFile::LockJournalToCommit() {
     static constexpr const char* Caller = "TOrqFile.Commit";

@@ -261,6 +261,11 @@ private:
     // recovery lock is given back. Out of attempts, or the valid journal of a commit that died
     // beside the file: 10249.
     void LockJournalToCommit();
+    // One byte of the database file at Address (the journal or the recovery lock), Held telling
+    // whether this object holds it: one attempt, or with Wait the lock retry rule. True when taken
+    // now; false when closed, already held or held by another handle.
+    bool LockFileByte(uint64_t Address, bool& Held, bool Wait);
+    void UnlockFileByte(uint64_t Address, bool& Held);
     // After a rollback or a failed commit: no dirty or clean page, no block range, no transaction.
     void DropTransaction() noexcept;
     // Closes the handle and drops the caches, keeping the keys.
