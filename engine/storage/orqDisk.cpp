@@ -204,6 +204,24 @@ private:
     std::vector<std::pair<uint64_t, uint64_t>> FTaken;  // the intent bytes first, then the pieces
 };
 
+class TDiskMgr::TRecoveryLock {
+public:
+    TRecoveryLock(TDiskMgr& Disk, const char* Caller) : FDisk(Disk), FCaller(Caller) { Take(); }
+    ~TRecoveryLock() { Release(); }
+    TRecoveryLock(const TRecoveryLock&) = delete;
+    TRecoveryLock& operator=(const TRecoveryLock&) = delete;
+    // Waits for the lock (held only for a look at a journal or a replay, which wait for nothing).
+    void Take() {
+        if (!FDisk.FFile->LockRecovery(true))
+            OrqDatabaseError(10249, FCaller, "Another connection is recovering an interrupted commit", &FDisk);
+    }
+    void Release() noexcept { FDisk.FFile->UnlockRecovery(); }
+
+private:
+    TDiskMgr& FDisk;
+    const char* FCaller;
+};
+
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
@@ -894,9 +912,13 @@ bool TDiskMgr::RecoverInterruptedCommit() {
         }
         return true;
     };
-    // The journal lock is only ever held by a live commit, which has write-locked every table it
-    // writes, or by a replay that holds every table region: neither touches what the locks of
-    // this connection protect, so a journal whose lock another handle holds is left alone.
+    // Whoever inspects or replays a journal holds the recovery lock with the journal lock. So,
+    // with the recovery lock held, the journal lock held by another handle means a live commit,
+    // which has write-locked every table it writes and touches nothing that the locks of this
+    // connection protect: its journal is left alone. (Without the recovery lock, a connection
+    // that is only inspecting a dead commit's journal would pass for a live commit, and this one
+    // would read the dead commit's pages and keep them, with its header counter, in its cache.)
+    TRecoveryLock recovery(*this, Caller);
     if (!FFile->LockJournal(false)) return false;
     struct TJournalUnlock {
         TOrqFile& File;
@@ -906,10 +928,13 @@ bool TDiskMgr::RecoverInterruptedCommit() {
     if (!writable)
         OrqDatabaseError(10501, Caller,
                          "The database must be recovered from an interrupted commit: open it with write access", this);
-    // So the regions are waited for without the journal lock: a reader that got in meanwhile must
-    // not take the journal for a live one and read the dead commit's half-written pages.
+    // The regions are waited for holding neither lock: a reader that got in meanwhile finds the
+    // journal lock free, inspects the journal itself and does not read the dead commit's pages;
+    // and the connections this one waits for are not kept waiting for the recovery lock.
     FFile->UnlockJournal();
+    recovery.Release();
     TTableRegionLock regions(*this, Caller);
+    recovery.Take();
     if (!FFile->LockJournal(false)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
     if (!mustReplay()) return false;  // another connection replayed it meanwhile
     FFile->RecoverJournal(journal);

@@ -55,6 +55,9 @@
 //     every table lock taken (the header lock too) and every commit first replay such a journal
 //     (RecoverInterruptedCommit), holding the journal lock and a write lock on every table-lock
 //     region that this connection does not hold itself, so no other connection reads meanwhile;
+//     whoever inspects a journal holds the recovery lock with the journal lock, and a commit
+//     takes the journal lock under it, so the journal lock held without it always means a live
+//     commit whose journal is the one beside the file, never an inspection of a dead one;
 //   - other connections see a change only through the table's header: every commit (and every
 //     write lock released outside a transaction) that changed a table has written its header,
 //     and a rollback leaves neither a clean cached page nor a trusted header counter behind;
@@ -322,9 +325,10 @@ public:
     void ForceToDisk();
     // Replays the rollback journal of an interrupted commit (a valid journal beside the file whose
     // journal lock no other handle holds), so that the file is as it was before that commit;
-    // removes a journal that is not valid. True when one was replayed. The replay holds the
-    // journal lock and a write lock on every table-lock region of the lock file except those
-    // this connection holds; not to be had: 10249. A file opened for reading only: 10501 "The
+    // removes a journal that is not valid. True when one was replayed. The journal is inspected
+    // under the recovery lock and the journal lock; the replay holds both and a write lock on
+    // every table-lock region of the lock file except those this connection holds; any of them
+    // not to be had: 10249. A file opened for reading only: 10501 "The
     // database must be recovered from an interrupted commit: open it with write access"; a
     // journal of another page size: 8451.
     bool RecoverInterruptedCommit();
@@ -393,6 +397,9 @@ private:
     // for the life of the object (nothing without a lock file); while it waits for them it holds
     // the intent bytes of every table, so that no new reader gets in.
     class TTableRegionLock;
+    // The recovery lock (CRecoveryLockAddress) for the life of the object, taken with the lock
+    // retry rule (out of attempts: 10249): held by whoever looks at a journal it did not write.
+    class TRecoveryLock;
 
     // The steps of Open after the first Close.
     void InternalOpen();

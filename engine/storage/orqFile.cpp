@@ -79,6 +79,7 @@ void TOrqFile::CloseHandle() {
     // Durability is a setting of one open file: the next one is durable again.
     FDurable = true;
     FTorn = false;
+    FRecoveryLocked = false;
     FJournalName.clear();
     FPageBuffer.clear();
     FPageBuffer.shrink_to_fit();
@@ -506,20 +507,13 @@ void TOrqFile::CommitWrites() {
         CommitInPlace(true);
         return;
     }
-    if (!LockJournal(true)) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
+    LockJournalToCommit();
     struct TJournalUnlock {
         TOrqFile& File;
         ~TJournalUnlock() { File.UnlockJournal(); }
     } unlock{*this};
 
     TOrqJournal journal(FJournalName);
-    // A journal that nobody else may be writing now and that still validates belongs to a commit
-    // that died: its ranges must be restored (by a reader, under its locks) before this one goes.
-    if (platform::FileExists(FJournalName)) {
-        const TJournalState state = journal.Inspect(uint32_t(FOpenPageSize), false);
-        if (state == jsValid || state == jsOtherPageSize)
-            OrqDatabaseError(10249, Caller, "An interrupted commit must be recovered first", this);
-    }
     const int64_t oldSize = FFile.Size();
     if (oldSize < 0) OrqDatabaseError(8450, Caller, "Unable to get file size", this);
     try {
@@ -621,12 +615,12 @@ std::vector<TFileRange> TOrqFile::PendingWrites() const {
 // ---------------------------------------------------------------------------------------------
 // Rollback journal
 
-bool TOrqFile::LockJournal(bool Wait) {
-    if (!CheckOpen() || FJournalLocked) return false;
+bool TOrqFile::LockFileByte(uint64_t Address, bool& Held, bool Wait) {
+    if (!CheckOpen() || Held) return false;
     const int32_t attempts = Wait ? std::max(FLockRetryCount, 1) : 1;
     for (int32_t i = 0; i < attempts; ++i) {
-        if (FFile.Lock(CJournalLockAddress, 1)) {
-            FJournalLocked = true;
+        if (FFile.Lock(Address, 1)) {
+            Held = true;
             return true;
         }
         if (i + 1 < attempts) platform::Sleep(uint32_t(std::max(FLockRetryInterval, 0)));
@@ -634,9 +628,47 @@ bool TOrqFile::LockJournal(bool Wait) {
     return false;
 }
 
-void TOrqFile::UnlockJournal() {
-    if (FJournalLocked && CheckOpen()) FFile.Unlock(CJournalLockAddress, 1);
-    FJournalLocked = false;
+void TOrqFile::UnlockFileByte(uint64_t Address, bool& Held) {
+    if (Held && CheckOpen()) FFile.Unlock(Address, 1);
+    Held = false;
+}
+
+bool TOrqFile::LockJournal(bool Wait) { return LockFileByte(CJournalLockAddress, FJournalLocked, Wait); }
+
+void TOrqFile::UnlockJournal() { UnlockFileByte(CJournalLockAddress, FJournalLocked); }
+
+bool TOrqFile::LockRecovery(bool Wait) { return LockFileByte(CRecoveryLockAddress, FRecoveryLocked, Wait); }
+
+void TOrqFile::UnlockRecovery() { UnlockFileByte(CRecoveryLockAddress, FRecoveryLocked); }
+
+void TOrqFile::LockJournalToCommit() {
+    static constexpr const char* Caller = "TOrqFile.Commit";
+    // Neither lock is waited for while the other is held: the journal lock may be held for a
+    // whole commit, and the connections that only look at the journal must not wait that long
+    // for the recovery lock.
+    const int32_t attempts = std::max(FLockRetryCount, 1);
+    for (int32_t i = 0;; ++i) {
+        if (LockRecovery(false)) {
+            if (LockJournal(false)) break;
+            UnlockRecovery();
+        }
+        if (i + 1 >= attempts) OrqDatabaseError(10249, Caller, "The rollback journal is in use", this);
+        platform::Sleep(uint32_t(std::max(FLockRetryInterval, 0)));
+    }
+    struct TRecoveryUnlock {
+        TOrqFile& File;
+        ~TRecoveryUnlock() { File.UnlockRecovery(); }
+    } unlockRecovery{*this};
+    // A journal that nobody else may be writing now and that still validates belongs to a commit
+    // that died: its ranges must be restored (by a reader, under its locks) before this one goes.
+    if (platform::FileExists(FJournalName)) {
+        TOrqJournal journal(FJournalName);
+        const TJournalState state = journal.Inspect(uint32_t(FOpenPageSize), false);
+        if (state == jsValid || state == jsOtherPageSize) {
+            UnlockJournal();
+            OrqDatabaseError(10249, Caller, "An interrupted commit must be recovered first", this);
+        }
+    }
 }
 
 void TOrqFile::RecoverJournal(TOrqJournal& Journal) {

@@ -223,6 +223,12 @@ public:
     bool LockJournal(bool Wait);
     // Gives the journal lock back.
     void UnlockJournal();
+    // The recovery lock (CRecoveryLockAddress), taken like the journal lock. Whoever looks at a
+    // journal it did not write holds it, and a commit holds it while it takes the journal lock
+    // and makes sure no other journal lies beside the file: so the journal lock held without it
+    // always belongs to a live commit whose journal is the one beside the file (orqJournal.h).
+    bool LockRecovery(bool Wait);
+    void UnlockRecovery();
     // With the journal lock held and Journal found valid by Inspect: writes the old content back
     // into the file, flushes it, removes the journal, drops the clean cached pages and, inside a
     // transaction, re-bases the transaction's end of file (its own writes stay). A file open for
@@ -263,6 +269,16 @@ private:
     // A commit without the journal: the pages and ranges written in place, then, with Flush, the
     // flush. A failure part-way marks a non-durable file torn.
     void CommitInPlace(bool Flush);
+    // The journal lock for a commit, taken under the recovery lock (both one attempt at a time,
+    // by the lock retry rule), with no journal of another commit left beside the file; the
+    // recovery lock is given back. Out of attempts, or the valid journal of a commit that died
+    // beside the file: 10249.
+    void LockJournalToCommit();
+    // One byte of the database file at Address (the journal or the recovery lock), Held telling
+    // whether this object holds it: one attempt, or with Wait the lock retry rule. True when taken
+    // now; false when closed, already held or held by another handle.
+    bool LockFileByte(uint64_t Address, bool& Held, bool Wait);
+    void UnlockFileByte(uint64_t Address, bool& Held);
     // After a rollback or a failed commit: no dirty or clean page, no block range, no transaction.
     void DropTransaction() noexcept;
     // Closes the handle and drops the caches, keeping the keys.
@@ -300,6 +316,7 @@ private:
     bool FJournalLocked = false;  // the journal lock is held
     bool FDurable = true;         // commits go through the journal and flush (SetDurable)
     bool FTorn = false;           // a commit of the non-durable file failed part-way
+    bool FRecoveryLocked = false;  // the recovery lock is held
 };
 
 // Benchmark hook: while an object of this class lives, every TOrqFile of the process commits

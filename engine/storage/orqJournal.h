@@ -9,7 +9,9 @@
 // The states of a commit (TOrqFile::Commit drives them, this unit does the journal's I/O):
 //
 //   locked     the committer holds the journal lock (one byte of the database file at
-//              CJournalLockAddress). Only the holder writes, replays or removes the journal, so
+//              CJournalLockAddress), taken under the recovery lock, and has found no valid
+//              journal of a dead commit beside the file. Only the holder writes, replays or
+//              removes the journal, so
 //              the commits of all connections take turns, and a journal whose lock nobody holds
 //              is not being written by anyone.
 //   journaled  the records (old bytes of each range) and then the header are written, and the
@@ -27,7 +29,11 @@
 //
 // Recovery. A valid journal whose lock can be taken belongs to a commit that died or whose undo
 // failed. Before a connection reads, it replays such a journal (Inspect, Replay) while it holds
-// the journal lock and keeps other connections out (TDiskMgr::RecoverInterruptedCommit). Replaying
+// the journal lock and keeps other connections out (TDiskMgr::RecoverInterruptedCommit). Only a
+// live commit, once it has made sure under the recovery lock (CRecoveryLockAddress) that no
+// other journal lies beside the file, holds the journal lock without the recovery lock; whoever
+// inspects a journal holds both. So another connection never takes an inspection of a dead
+// commit's journal for a live commit, and never reads the dead commit's pages. Replaying
 // the journal of a commit that never reached the database writes back the bytes that are already
 // there, so it does no harm either.
 //
@@ -82,6 +88,13 @@ struct TFileRange;
 // The journal lock: one byte of the database file, far beyond its data and apart from the other
 // locks on the database file (the parent lock at 8192, the open lock at 0x0FF10000, 1000 bytes).
 inline constexpr uint64_t CJournalLockAddress = 0x0FF20000;
+// The recovery lock: one byte of the database file beside the journal lock. A connection that
+// looks at a journal it did not write (to replay or remove it) takes this lock first and keeps it
+// while it holds the journal lock; a commit holds it only while it takes the journal lock and
+// makes sure that no journal of a dead commit lies beside the file. So a connection holding the
+// recovery lock that finds the journal lock held knows that a live commit holds it, and that the
+// journal beside the file (if any) is that commit's.
+inline constexpr uint64_t CRecoveryLockAddress = 0x0FF20010;
 
 // Sizes of the journal's parts: header 8 magic + 4 + 4 + 8 + 8 + 8 + 4 + 4 + 8 + 4 + 4 CRC;
 // record header 8 position + 4 size + 4 CRC.

@@ -304,6 +304,112 @@ TEST(SharedFileTest, AReplayWaitingForTheTableRegionsLeavesTheJournalLockFree) {
     EXPECT_TRUE(test::ReadAll(path) == before);
 }
 
+// Holds its process at the first read of the journal file: the connection that opens sits in
+// the middle of inspecting a dead commit's journal, holding the journal lock, until the test
+// lets it go on.
+class TPauseAtJournalRead : public platform::FileFaultInjector {
+public:
+    TPauseAtJournalRead(std::string Journal, Child& Test) : FJournal(std::move(Journal)), FTest(Test) {}
+    platform::FileFault Decide(platform::FileOp Op, const std::string& Path, int64_t, int64_t) override {
+        if (Op == platform::FileOp::Read && Path == FJournal && !FPaused) {
+            FPaused = true;
+            FTest.Send('i');
+            FTest.Receive();
+        }
+        return {};
+    }
+
+private:
+    std::string FJournal;
+    Child& FTest;
+    bool FPaused = false;
+};
+
+// While another connection looks at a dead commit's journal under the journal lock (one that
+// opens and will replay it, or a live commit that finds it beside the file and gives up), a
+// connection that takes a table lock must not read the dead commit's pages: it would hold the
+// dead commit's header counter, which the next real commit gives the table again after the
+// replay, and then build on pages that never were committed.
+TEST(SharedFileTest, NobodyReadsADeadCommitWhileAnotherConnectionLooksAtItsJournal) {
+    const struct {
+        const char* Name;
+        bool Committer;
+    } cases[] = {{"a connection opening", false}, {"a live commit", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        test::TempDir dir;
+        const std::string path = dir.File("stock.orq");
+        PrepareStock(path, 20);
+        TStockTable reader(path);
+        reader.Open();
+        reader.Lock(CReadLock);
+        ASSERT_NE(reader.Find(20), 0u);
+        reader.Unlock();
+        ASSERT_EQ(DieCommitting(path, 1001, 1100), 128 + SIGKILL);
+
+        Child looker([&](Child& Test) {
+            TPauseAtJournalRead pause(GetJournalFileName(path), Test);
+            platform::ScopedFileFaultInjector scope(pause);
+            if (!c.Committer) {
+                TStockTable table(path, encNone, {200, 20});  // opening inspects and replays the journal
+                Test.Send('o');
+                return 0;
+            }
+            // A commit of a byte range outside any table, straight through the paged file.
+            TOrqFile file;
+            file.SetXORKeyBuf("k", 1);
+            file.SetOpenRead(true);
+            file.SetOpenWrite(true);
+            file.OpenOrqFile(path);
+            file.StartTransaction();
+            const uint8_t byte = 0;
+            file.WriteThroughOrqFile(&byte, 0, 1);
+            try {
+                file.Commit();
+            } catch (const EOrqDatabaseError& e) {
+                Test.Send(e.ErrorCode == 10249 ? 'o' : 'E');  // the dead commit comes first
+                return 0;
+            }
+            Test.Send('C');
+            return 0;
+        });
+        ASSERT_EQ(looker.Receive(), 'i');
+        bool sawDeadCommit = false;
+        try {
+            reader.Lock(CReadLock);
+            sawDeadCommit = reader.Find(1001) != 0;
+            reader.Unlock();
+        } catch (const EOrqDatabaseError& e) {
+            EXPECT_EQ(e.ErrorCode, 10249);  // waiting for the look at the journal is fine
+        }
+        EXPECT_FALSE(sawDeadCommit);
+        looker.Send('g');
+        EXPECT_EQ(looker.Receive(), 'o');
+        EXPECT_EQ(looker.Wait(), 0);
+
+        // A real commit after the replay moves the counter to what the dead commit had written.
+        {
+            TStockTable writer(path);
+            writer.Open();
+            writer.Begin();
+            writer.Insert(StockRow(2001, GroupOf('K'), 1));
+            writer.WriteTableHeader();
+            writer.Commit();
+        }
+        reader.Begin();
+        reader.Insert(StockRow(3001, GroupOf('K'), 2));
+        reader.WriteTableHeader();
+        reader.Commit();
+
+        std::map<int32_t, TStockRow> rows;
+        EXPECT_EQ(CheckStock(path, rows), "");
+        EXPECT_EQ(rows.size(), 22u);
+        EXPECT_EQ(rows.count(1001), 0u);
+        EXPECT_EQ(rows.count(2001), 1u);
+        EXPECT_EQ(rows.count(3001), 1u);
+    }
+}
+
 // B updates row 1 in place (no header value changes, so B does not write the header) while A
 // holds the row's page in its cache; A must read the new quantity once it locks the table again.
 TEST(SharedFileTest, AChangeThatLeavesTheHeaderValuesAloneStillReachesOtherConnections) {

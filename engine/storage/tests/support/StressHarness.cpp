@@ -1,7 +1,8 @@
 // StressHarness: processes, kills, logs and the report of a stress run (see StressHarness.h).
 //
-// Log lines: "T <n> <changes>" announced, "C <n>" committed, "L <n>" lost, "R" a read,
-// "E <code>" an engine error survived, "P <text>" a problem.
+// Log lines: "T <n> <changes>" announced, "C <n> <ms>" committed, "L <n>" lost, "R" a read,
+// "E <code>" an engine error survived, "P <text>" a problem; from the harness "S <ms>" a process
+// of the slot started, "K <ms>" it was killed. Times are milliseconds of the steady clock.
 #include "StressHarness.h"
 
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -24,18 +26,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+int64_t Milliseconds(Clock::time_point Time) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Time.time_since_epoch()).count();
+}
+
 // What one log says.
 struct TLogContents {
     TStressHistory History;
     uint64_t Reads = 0;
     std::map<int32_t, uint64_t> Errors;
     std::vector<std::string> Problems;
+    std::vector<TStressProcess> Processes;  // End -1 while the log does not say
 };
 
 TLogContents ParseLog(const std::string& Path) {
     TLogContents contents;
     const std::string text = test::ReadAll(Path);
     std::map<uint64_t, std::size_t> byNumber;
+    std::map<uint64_t, std::size_t> announcedBy;  // transaction number -> process
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::string line = text.substr(start, end - start);
@@ -49,12 +57,17 @@ TLogContents ParseLog(const std::string& Path) {
                 transaction.Number = std::stoull(rest.substr(0, space));
                 transaction.Changes = space == std::string::npos ? "" : rest.substr(space + 1);
                 byNumber[transaction.Number] = contents.History.size();
+                if (!contents.Processes.empty()) announcedBy[transaction.Number] = contents.Processes.size() - 1;
                 contents.History.push_back(transaction);
                 break;
             }
             case 'C':
             case 'L': {
-                auto it = byNumber.find(std::stoull(rest));
+                std::istringstream in(rest);
+                uint64_t number = 0;
+                int64_t time = -1;
+                in >> number >> time;
+                auto it = byNumber.find(number);
                 if (it == byNumber.end()) {
                     contents.Problems.push_back("an outcome for transaction " + rest +
                                                 " that was not announced");
@@ -62,10 +75,22 @@ TLogContents ParseLog(const std::string& Path) {
                 }
                 contents.History[it->second].Outcome =
                     kind == 'C' ? TStressTransaction::Committed : TStressTransaction::Lost;
+                // A commit counts for the process that made it, at its time when that process
+                // logged it (a later process that finds it committed does not know when).
+                if (auto by = announcedBy.find(number); kind == 'C' && by != announcedBy.end())
+                    contents.Processes[by->second].Commits.push_back(
+                        by->second + 1 == contents.Processes.size() ? time : -1);
                 break;
             }
             case 'R':
                 ++contents.Reads;
+                if (!contents.Processes.empty()) ++contents.Processes.back().Reads;
+                break;
+            case 'S':
+                contents.Processes.push_back({std::stoll(rest), -1, {}, 0});
+                break;
+            case 'K':
+                if (!contents.Processes.empty()) contents.Processes.back().End = std::stoll(rest);
                 break;
             case 'E':
                 ++contents.Errors[std::stoi(rest)];
@@ -128,7 +153,7 @@ void TStressLog::Announce(uint64_t Number, const std::string& Changes) {
     Line("T " + std::to_string(Number) + " " + Changes);
 }
 void TStressLog::Committed(uint64_t Number) {
-    Line("C " + std::to_string(Number));
+    Line("C " + std::to_string(Number) + " " + std::to_string(Milliseconds(Clock::now())));
 }
 void TStressLog::Lost(uint64_t Number) {
     Line("L " + std::to_string(Number));
@@ -142,9 +167,52 @@ void TStressLog::Error(int32_t Code) {
 void TStressLog::Problem(const std::string& Text) {
     Line("P " + Text);
 }
+void TStressLog::Started() {
+    Line("S " + std::to_string(Milliseconds(Clock::now())));
+}
+void TStressLog::Killed() {
+    Line("K " + std::to_string(Milliseconds(Clock::now())));
+}
 
 TStressHistory ReadHistory(const std::string& Path) {
     return ParseLog(Path).History;
+}
+
+std::vector<std::string> StarvedProcesses(const std::vector<std::vector<TStressProcess>>& Writers,
+                                          const std::vector<std::vector<TStressProcess>>& Readers, uint64_t Turns) {
+    // The commits of the writers other than Except (all when Except is none) between From and To.
+    auto commitsBetween = [&](int64_t From, int64_t To, std::size_t Except) {
+        uint64_t count = 0;
+        for (std::size_t slot = 0; slot < Writers.size(); ++slot)
+            if (slot != Except)
+                for (const TStressProcess& process : Writers[slot])
+                    for (int64_t time : process.Commits) count += time >= From && time <= To;
+        return count;
+    };
+    std::vector<std::string> starved;
+    auto describe = [&](const char* What, std::size_t Slot, std::size_t Index, const TStressProcess& Process,
+                        const char* Done, uint64_t Others, const char* Whose) {
+        char text[256];
+        std::snprintf(text, sizeof text, "%s %zu (its process %zu) %s nothing in %.1f s while %s committed %llu transactions",
+                      What, Slot, Index + 1, Done, double(Process.End - Process.Start) / 1000.0, Whose,
+                      static_cast<unsigned long long>(Others));
+        starved.push_back(text);
+    };
+    for (std::size_t slot = 0; slot < Writers.size(); ++slot)
+        for (std::size_t k = 0; k < Writers[slot].size(); ++k) {
+            const TStressProcess& process = Writers[slot][k];
+            if (!process.Commits.empty()) continue;
+            const uint64_t others = commitsBetween(process.Start, process.End, slot);
+            if (others >= Turns) describe("writer", slot, k, process, "committed", others, "the other writers");
+        }
+    for (std::size_t slot = 0; slot < Readers.size(); ++slot)
+        for (std::size_t k = 0; k < Readers[slot].size(); ++k) {
+            const TStressProcess& process = Readers[slot][k];
+            if (process.Reads > 0) continue;
+            const uint64_t commits = commitsBetween(process.Start, process.End, Writers.size());
+            if (commits >= Turns) describe("reader", slot, k, process, "read", commits, "the writers");
+        }
+    return starved;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -196,6 +264,7 @@ TStressReport RunStressHarness(TStressWorkload& Workload, const std::string& Pat
         context.Deadline = deadline;
         const std::string log = LogPath(folder, Writer, Slot);
         if (Writer) context.History = ReadHistory(log);
+        TStressLog(log).Started();  // nobody else writes the slot's log now
         return std::make_unique<test::Child>([&Workload, context, log, Writer](test::Child&) mutable -> int {
             TStressLog processLog(log);
             context.Log = &processLog;
@@ -228,6 +297,7 @@ TStressReport RunStressHarness(TStressWorkload& Workload, const std::string& Pat
         if (Clock::now() < nextKill || nextKill >= deadline) continue;
         const int slot = int(random() % uint32_t(Options.Writers));
         const int code = writers[std::size_t(slot)]->Kill();
+        TStressLog(LogPath(folder, true, slot)).Killed();
         if (code != 128 + SIGKILL)
             report.Problems.push_back("writer " + std::to_string(slot) + " ended before the deadline with " +
                                       std::to_string(code));
@@ -259,6 +329,13 @@ TStressReport RunStressHarness(TStressWorkload& Workload, const std::string& Pat
     report.Seconds = Options.Seconds;
 
     std::vector<TStressHistory> histories;
+    std::vector<std::vector<TStressProcess>> writerProcesses, readerProcesses;
+    // Processes that were not killed ran to the deadline.
+    auto processes = [&](TLogContents& Log) {
+        for (TStressProcess& process : Log.Processes)
+            if (process.End < 0) process.End = Milliseconds(deadline);
+        return Log.Processes;
+    };
     auto collect = [&](const TLogContents& Log, const std::string& Name) {
         std::map<int32_t, uint64_t>& errors =
             Name.rfind("writer", 0) == 0 ? report.WriterErrors : report.ReaderErrors;
@@ -267,8 +344,9 @@ TStressReport RunStressHarness(TStressWorkload& Workload, const std::string& Pat
         report.Reads += Log.Reads;
     };
     for (int slot = 0; slot < Options.Writers; ++slot) {
-        const TLogContents log = ParseLog(LogPath(folder, true, slot));
+        TLogContents log = ParseLog(LogPath(folder, true, slot));
         collect(log, "writer " + std::to_string(slot));
+        writerProcesses.push_back(processes(log));
         uint64_t commits = 0;
         for (const TStressTransaction& transaction : log.History) {
             if (transaction.Outcome == TStressTransaction::Committed) ++commits;
@@ -279,10 +357,17 @@ TStressReport RunStressHarness(TStressWorkload& Workload, const std::string& Pat
         histories.push_back(log.History);
     }
     for (int slot = 0; slot < Options.Readers; ++slot) {
-        const TLogContents log = ParseLog(LogPath(folder, false, slot));
+        TLogContents log = ParseLog(LogPath(folder, false, slot));
         collect(log, "reader " + std::to_string(slot));
+        readerProcesses.push_back(processes(log));
         report.ReadsPerReader.push_back(log.Reads);
     }
+    // Fair waits hand a lock over within a round of the writers; a process just started first
+    // opens the database, which reads under the header lock in the gaps between the others'
+    // commits (a few rounds on a busy machine): ten rounds leave room for both.
+    for (const std::string& starved :
+         StarvedProcesses(writerProcesses, readerProcesses, 10 * uint64_t(std::max(Options.Writers, 1))))
+        report.Problems.push_back(starved);
 
     const std::string check = Workload.Check(Path, histories);
     if (!check.empty()) report.Problems.push_back("the final check: " + check);

@@ -18,6 +18,10 @@
 // read; everyone logs the engine errors it met (time-outs are expected under contention, each
 // counted by code) and any broken invariant (a problem).
 //
+// Writers and readers must all get on (the lock waits are fair): a process that the others
+// overtook many times over while it ran, and that got nothing done meanwhile, has starved, which
+// is a problem of the run (StarvedProcesses). Being killed before a first commit is not starving.
+//
 // Layers above plug in their own workloads (the cursor, the table component): a workload needs
 // nothing from this harness but the context of its process and the parsed logs.
 #pragma once
@@ -65,8 +69,8 @@ public:
 
     // Transaction Number with these changes is about to be committed.
     void Announce(uint64_t Number, const std::string& Changes);
-    // Transaction Number committed / did not commit (its commit failed, or a writer that took
-    // over found it missing).
+    // Transaction Number committed (now) / did not commit (its commit failed, or a writer that
+    // took over found it missing).
     void Committed(uint64_t Number);
     void Lost(uint64_t Number);
     // One read done.
@@ -75,6 +79,10 @@ public:
     void Error(int32_t Code);
     // A broken invariant: a problem of the run.
     void Problem(const std::string& Text);
+    // Written by the harness, never by the process itself: a process of the log's slot started /
+    // was killed (now).
+    void Started();
+    void Killed();
 
 private:
     void Line(const std::string& Text);
@@ -112,6 +120,26 @@ public:
     virtual std::string Check(const std::string& Path, const std::vector<TStressHistory>& Writers) = 0;
 };
 
+// One process of a slot as the logs tell it: when it started and ended (milliseconds of the
+// steady clock, which all processes share), when each transaction it announced committed (-1 when
+// another process of the slot found it committed later), and how many reads it did.
+struct TStressProcess {
+    int64_t Start = 0;
+    int64_t End = 0;
+    std::vector<int64_t> Commits;
+    uint64_t Reads = 0;
+};
+
+// The processes that starved, each described on one line: a writer process that committed
+// nothing while the other writers committed at least Turns transactions between its start and
+// its end, and a reader process that read nothing while the writers committed at least Turns.
+// (The lock waits let waiters take turns, so a process that wants the lock gets it long before
+// the others have had Turns commits; one that was killed early or ran while hardly anyone
+// committed says nothing about fairness.) Writers[slot] and Readers[slot] hold each slot's
+// processes in order.
+std::vector<std::string> StarvedProcesses(const std::vector<std::vector<TStressProcess>>& Writers,
+                                          const std::vector<std::vector<TStressProcess>>& Readers, uint64_t Turns);
+
 struct TStressReport {
     double Seconds = 0;
     uint64_t Commits = 0;
@@ -122,7 +150,8 @@ struct TStressReport {
     std::vector<uint64_t> ReadsPerReader;      // by slot
     std::map<int32_t, uint64_t> WriterErrors;  // engine errors the writers survived, by code
     std::map<int32_t, uint64_t> ReaderErrors;  // ... and the readers
-    std::vector<std::string> Problems;         // broken invariants, hung or failed processes, the check
+    std::vector<std::string> Problems;         // broken invariants, hung, failed or starved processes,
+                                               // the check
     // "<commits> transactions in <s> s: <tps> transactions/s (per writer <min>-<max>), <r> reads/s,
     // <k> writers killed, <d> in doubt; time-outs and errors by code: writers <code> x<n> ...,
     // readers <code> x<n> ..."
