@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "host/ClassRegistry.h"
+#include "host/UIServices.h"
 
 namespace ostra {
 
@@ -27,7 +28,15 @@ std::string RunningProgram() {
 }  // namespace
 
 void TCustomForm::Activate() {
-    if (OnActivate) OnActivate(this);
+    // A copy: the handler may replace itself. What it raises goes to the application's report,
+    // as the framework's message loop does with the events it delivers.
+    TNotifyEvent handler = OnActivate;
+    if (!handler) return;
+    try {
+        handler(this);
+    } catch (...) {
+        ApplicationHandleException(this);
+    }
 }
 
 TCustomForm* ApplicationMainForm() { return gMainForm; }

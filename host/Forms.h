@@ -28,7 +28,8 @@ public:
     // The number of repaints asked for (the window side repaints on its own schedule).
     int RepaintRequests = 0;
 
-    // The window became active: runs OnActivate.
+    // The window became active: runs OnActivate; what it raises goes to the application's
+    // exception report (ApplicationHandleException).
     void Activate();
     void Repaint() { ++RepaintRequests; }
     // True once the form has begun to be destroyed.
