@@ -38,8 +38,15 @@ int main(int argc, char** argv) {
         launcher.SetFileName(program);
         launcher.SetParameters(LoaderSetupParameters(self, arguments));
         int exitCode = 0;
-        // The wait is bounded (about 49 days); a setup program still running then is left to run.
-        return launcher.ExecuteAndWait(UINT32_MAX, exitCode) ? exitCode : 0;
+        try {
+            // The wait is bounded (about 49 days); a setup program still running then is left to run.
+            return launcher.ExecuteAndWait(UINT32_MAX, exitCode) ? exitCode : 0;
+        } catch (...) {
+            // A setup program that cannot start leaves nothing behind.
+            for (const std::string& entry : WinFolderEntries(folder)) WinDeleteFile(folder + "\\" + entry);
+            WinRemoveDir(folder);
+            throw;
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

@@ -2,6 +2,7 @@
 #include "installer/library/tests/support/InstallRun.h"
 
 #include "installer/library/WinFileSystem.h"
+#include "installer/library/routines_Registry.h"
 
 namespace ostra::test {
 
@@ -70,6 +71,12 @@ std::vector<int> InstallRunFixture::Codes(const std::string& name) const {
         if (code < 0) codes.push_back(code);
     }
     return codes;
+}
+
+void InstallLibraryFolder(const std::string& loaderPath) {
+    WriteRegistryString(2, "\\Software\\Borland\\Delphi\\5.0\\Library", "Search Path", "C:\\Fernmoor");
+    PutWinFile("C:\\Fernmoor\\F32V52.TXT", "marker");
+    WinCopyFile(NativeToWin(loaderPath), "C:\\Fernmoor\\FernmoorLoadProgram.exe", false);
 }
 
 }  // namespace ostra::test

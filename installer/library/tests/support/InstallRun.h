@@ -55,4 +55,8 @@ private:
     std::function<void()> FOldTerminate;
 };
 
+// Makes "C:\Fernmoor" the installer library's folder (its marker and the development environment's
+// search path) and puts the loading program there: a copy of the native program at loaderPath.
+void InstallLibraryFolder(const std::string& loaderPath);
+
 }  // namespace ostra::test
