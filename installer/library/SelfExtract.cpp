@@ -1,6 +1,8 @@
 // The self-extract trailer and the loading program's unpacking (see the header).
 #include "installer/library/SelfExtract.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <random>
 #include <vector>
@@ -121,7 +123,12 @@ std::string UnpackSelfExtractingSetup(const std::string& setupExe, std::string& 
         WinRemoveDir(folder);
         throw;
     }
-    return JoinPath(folder, names.front());
+    // The archive keeps no permission bits: the setup program must be runnable where it lies.
+    const std::string program = JoinPath(folder, names.front());
+    const std::string native = WinToNative(program);
+    struct stat st {};
+    if (stat(native.c_str(), &st) == 0) chmod(native.c_str(), (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH);
+    return program;
 }
 
 std::string LoaderSetupParameters(const std::string& setupExe, const std::vector<std::string>& loaderArguments) {

@@ -52,7 +52,7 @@ TSelfExtractInfo ReadSelfExtractTrailer(const std::string& path);
 inline constexpr const char* LoaderListFileName = "FRNMLOAD.LST";
 
 // Unpacks every file of the "setup.1" inside the self-extracting setup into a new folder of the
-// machine's temporary folder and writes the loader's list there. Returns the setup program's
+// machine's temporary folder, makes the setup program runnable, and writes the loader's list there. Returns the setup program's
 // path (the archive's first file); `folder` receives the new folder. Raises IEInstall for a bad
 // trailer (above), EFrnmCompress for a damaged archive, IEInstall "Cannot create a temporary
 // folder for the setup program" when no folder can be made; what was unpacked goes again on a

@@ -64,6 +64,9 @@ auto StringField(std::string T::*field) {
         .String("URLUpdateInfo", &TControlPanelExtensionInformation::URLUpdateInfo,
                 StringField(&TControlPanelExtensionInformation::URLUpdateInfo)) &&
     Publish<TInstall, TFileContainer>()
+        .String("DestDir", &TCustomInstall::DestDir, &TCustomInstall::SetDestDir)
+        .Default(std::string("\\MyApplication"))
+        .Component("DestDirType", &TCustomInstall::DestDirType, &TCustomInstall::SetDestDirType)
         .Boolean("AutoMaximizeWindow", &TCustomInstall::AutoMaximizeWindow, &TCustomInstall::SetAutoMaximizeWindow)
         .Default(true)
         .Enum("DistributeType", &TCustomInstall::DistributeType, &TCustomInstall::SetDistributeType,

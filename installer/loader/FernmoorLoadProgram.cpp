@@ -7,8 +7,6 @@
 //
 // A file without a valid trailer (a plain copy, a damaged download) is refused with a message on
 // standard error and exit code 1 before anything is unpacked.
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -27,11 +25,6 @@ int main(int argc, char** argv) {
         const std::string self = NativeToWin(ApplicationExeName());
         std::string folder;
         const std::string program = UnpackSelfExtractingSetup(self, folder);
-        // The archive keeps no permission bits: the unpacked program must be runnable.
-        const std::string native = WinToNative(program);
-        struct stat st {};
-        if (stat(native.c_str(), &st) == 0) chmod(native.c_str(), (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH);
-
         std::vector<std::string> arguments;
         for (int i = 1; i < argc; ++i) arguments.push_back(Utf8ToAnsi(argv[i]));
         TProgramLauncher launcher(nullptr);
