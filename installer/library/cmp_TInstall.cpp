@@ -10,7 +10,6 @@
 #include "installer/library/cmp_TInstall.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "host/PropertyRegistry.h"
 #include "host/SysUtils.h"
@@ -112,17 +111,6 @@ constexpr TInstallPhase InstallPhases[] = {
 // True when the name is a plain file name (no folder, no drive, not "." or "..").
 bool IsPlainFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:") == std::string::npos;
-}
-
-// The lines of a small text file by Windows-form path; empty when it cannot be read.
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(WinToNative(path), std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 }  // namespace
@@ -353,7 +341,11 @@ void TCustomInstall::ActivationHook(TObject* Sender) {
 void TCustomInstall::Process() {
     FStopped = false;
     gRunStart = Now();
-    SetDeferredRegistration(true);
+    // Deferred registration lasts for the file pass of this run only, however the run ends.
+    struct DeferredRegistrationScope {
+        DeferredRegistrationScope() { SetDeferredRegistration(true); }
+        ~DeferredRegistrationScope() { SetDeferredRegistration(false); }
+    } deferred;
     DeferredActiveXFiles().clear();
     FUnfinishedCount = 0;
     FCleanupBatch.clear();
@@ -385,11 +377,10 @@ void TCustomInstall::Process() {
     try {
         TFileContainer::Process();
         SetDeferredRegistration(false);
-        const std::vector<TCustomInstallFile*> deferred = DeferredActiveXFiles();
-        for (TCustomInstallFile* file : deferred) file->RegisterActiveX();
+        const std::vector<TCustomInstallFile*> waiting = DeferredActiveXFiles();
+        for (TCustomInstallFile* file : waiting) file->RegisterActiveX();
         for (const TInstallPhase& phase : InstallPhases) InstallObjectsOfType(phase.Type, phase.Status);
     } catch (...) {
-        SetDeferredRegistration(false);
         afterInstallObjects();
         throw;
     }
@@ -521,8 +512,10 @@ void TCustomInstall::Cleanup() {
     // Only the loader's own temporary folder is emptied, and of it only what the loader unpacked.
     const std::string inside = AddBackslash(WinExpandFileName(folder));
     if (inside.size() <= temp.size() || !SameText(inside.substr(0, temp.size()), temp) || !WinFileExists(list)) return;
-    for (const std::string& name : ReadLines(list))
-        if (IsPlainFileName(Trim(name))) WinDeleteFile(JoinPath(folder, Trim(name)));
+    TStringList names;
+    LoadWinTextFile(list, names);
+    for (int i = 0; i < names.Count(); ++i)
+        if (IsPlainFileName(Trim(names.Strings(i)))) WinDeleteFile(JoinPath(folder, Trim(names.Strings(i))));
     WinDeleteFile(list);
     WinRemoveDir(folder);
 

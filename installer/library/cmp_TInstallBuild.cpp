@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "host/SysUtils.h"
@@ -44,17 +43,6 @@ bool AppendFile(TWinFileStream& target, const std::string& source) {
     return true;
 }
 
-// The first lines of a text file by Windows-form path.
-std::vector<std::string> ReadTextLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(WinToNative(path), std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 void PutInt32(TStream& stream, int32_t value) {
     uint8_t bytes[4];
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF);
@@ -70,10 +58,11 @@ void TCustomInstall::BuildFromBuildInf() {
         if (!WinFileExists(inf))
             throw IEInstall(
                 "Need to have a BUILD.INF file in this directory with the first line specifying the build directory");
-        const std::vector<std::string> lines = ReadTextLines(inf);
-        if (lines.empty() || Trim(lines.front()).empty())
+        TStringList lines;
+        LoadWinTextFile(inf, lines);
+        if (lines.Count() == 0 || Trim(lines.Strings(0)).empty())
             throw IEInstall("Must be 1 line in BUILD.INF. This line should specify the build directory");
-        Build(program, Trim(lines.front()), true);
+        Build(program, Trim(lines.Strings(0)), true);
     } catch (const std::exception& error) {
         MessageDlg(error.what(), mtCustom, {mbOK});
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "installer/library/WinFileSystem.h"
+#include "installer/library/cmp_TTranslator.h"
 #include "installer/library/routines_Registry.h"
 #include "installer/library/tests/support/InstallRun.h"
 
@@ -127,8 +128,10 @@ void LeaveUnfinished(InstallRunFixture& run, const std::vector<std::pair<std::st
 
 TEST(InstallRunRecord, CompletionRunFinishesItemsAndRemovesTheRecord) {
     InstallRunFixture run;
+    TTranslator translator(nullptr);
     PutWinFile("C:\\WINDOWS\\TEMP\\move.bat", "MOVE a b");
     LeaveUnfinished(run, {{"Tool", 0}, {"C:\\WINDOWS\\TEMP\\move.bat", 1}, {"Nobody", 0}, {"Other", 7}});
+    WriteRegistryInteger(HKLM, "\\SOFTWARE\\Tegu\\Install\\Install0", "Language", flGerman);
     run.SetParameters({"-r", "-sC:\\Setup"});
     run.Load([&](TCustomForm& form, TInstall& install) {
         auto* tool = CreateComponent<TFinishingObject>(&form);
@@ -136,6 +139,7 @@ TEST(InstallRunRecord, CompletionRunFinishesItemsAndRemovesTheRecord) {
         tool->SetContainer(&install);
     });
     EXPECT_NE(std::find(TreeLog().begin(), TreeLog().end(), "TOOL finished"), TreeLog().end());
+    EXPECT_EQ(translator.TranslateIntoLanguage(), flGerman);  // the pages come in the wizard's language
     EXPECT_FALSE(WinFileExists("C:\\WINDOWS\\TEMP\\move.bat"));
     EXPECT_FALSE(WinFileExists("C:\\WINDOWS\\TEMP\\files.1"));  // the downloaded archive goes with the record
     EXPECT_EQ(run.Codes("TOOL"), (std::vector<int>{dcGoodInstall, dcGoodInstallWizard}));
@@ -179,6 +183,17 @@ TEST(InstallRunRecord, AFailedCompletionKeepsOnlyTheItemsNotYetDone) {
     EXPECT_EQ(std::count(TreeLog().begin(), TreeLog().end(), "Broken finished"), 1);
     EXPECT_FALSE(WinFileExists("C:\\WINDOWS\\TEMP\\later.bat"));
     EXPECT_EQ(TestMachine::RegistryText(HKLM, "\\SOFTWARE\\Tegu"), "");
+}
+
+TEST(InstallRunRecord, ClearingTheListOfARunWithoutRecordEndsTheRun) {
+    InstallRunFixture run;
+    run.SetParameters({"-sC:\\Setup", "-n"});
+    run.Load();
+    run.form->Activate();
+    ASSERT_EQ(run.services.Exceptions().size(), 1u);
+    EXPECT_EQ(run.services.Exceptions()[0].Message,
+              "The TInstall could not either write or read unfinished business from the registry");
+    EXPECT_EQ(TestMachine::RegistryText(HKLM, "\\SOFTWARE\\Tegu\\Install\\Install0"), "");
 }
 
 TEST(InstallRunRecord, AnInvalidItemEndsTheCompletionRun) {

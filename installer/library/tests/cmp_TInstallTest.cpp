@@ -12,6 +12,7 @@
 #include "installer/library/routines_Strings.h"
 #include "installer/library/WinMachine.h"
 #include "installer/library/cmp_TInstallFile.h"
+#include "installer/library/cmp_TTranslator.h"
 #include "installer/library/routines_Registry.h"
 #include "installer/library/tests/support/InstallRun.h"
 #include "platform/Machine.h"
@@ -156,6 +157,8 @@ TEST(Install, AnErrorHandledInsideAPageEndsTheRun) {
 
 TEST(Install, ARestartRequestEndsTheProgramWithoutTheGoodInstallPages) {
     InstallRunFixture run;
+    TTranslator translator(nullptr);
+    translator.SetTranslateIntoLanguage(flFrench);
     run.SetParameters({"-sC:\\Setup"});
     run.Load();
     run.AddDialog("Dlg");
@@ -172,6 +175,7 @@ TEST(Install, ARestartRequestEndsTheProgramWithoutTheGoodInstallPages) {
     EXPECT_EQ(ReadRegistryString(HKCU, "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "FernmoorUnfinished", ""),
               "\"C:\\Dev\\setup.exe\" -r \"-sC:\\Setup\"");
     EXPECT_EQ(ReadRegistryString(HKLM, "\\SOFTWARE\\Tegu\\Install\\Install0\\Unfinished", "Tool", ""), "0");
+    EXPECT_EQ(ReadRegistryInteger(HKLM, "\\SOFTWARE\\Tegu\\Install\\Install0", "Language", -1), flFrench);
 
     // Without a handler the machine is asked to restart.
     run.Load();
