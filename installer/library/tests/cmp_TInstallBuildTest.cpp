@@ -11,6 +11,8 @@
 #include "installer/library/WinFileSystem.h"
 #include "installer/library/WinMachine.h"
 #include "installer/library/cmp_TInstallFile.h"
+#include "installer/library/cmp_TNetInstallLocation.h"
+#include "installer/library/tests/support/LoopbackServers.h"
 #include "installer/library/routines_Strings.h"
 #include "installer/library/tests/support/InstallRun.h"
 #include "platform/Machine.h"
@@ -223,6 +225,65 @@ TEST(InstallBuild, FloppyTransferCutsTheSetupApart) {
     project.run.Load();
     ASSERT_EQ(project.run.services.Messages().size(), 1u);
     EXPECT_EQ(project.run.services.Messages()[0].Msg.rfind("Sorry... You can only transfer", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstallBuild, NetDistributionWritesTheFileListAndTheRunReadsIt) {
+    InstallRunFixture run;
+    InstallLibraryFolder(OSTRA_LOADER_PATH);
+    LoopbackHttpServer server;
+    PutWinFile("C:\\Src\\readme.txt", "Read me first.");
+    run.SetParameters({"-sC:\\Out"});
+    TCustomInstallFile* readme = nullptr;
+    auto load = [&] {
+        run.Load([&](TCustomForm& form, TInstall& install) {
+            auto* location = CreateComponent<TNetInstallLocation>(&form);
+            location->LoginInformation()->SetHostname(server.Host());
+            location->LoginInformation()->SetDirectory("pub");
+            readme = CreateComponent<TInstallFile>(&form);
+            readme->SetName("Readme");
+            readme->SetIncludeFromDir("C:\\Src");
+            readme->SetFileName("readme.txt");
+            readme->SetContainer(&install);
+            install.SetDesigning(true, false);
+            install.SetNetLocation(location);
+            install.SetDistributeType(dtWeb);
+            install.SetDesigning(false, false);
+        });
+    };
+    load();
+    run.install->Build("C:\\Dev\\setup.exe", "C:\\Out", false);
+    const std::string exe = WinRead("C:\\Out\\setup.exe");
+    EXPECT_EQ(exe.substr(exe.size() - SelfExtractTrailerSize), EncodeSelfExtractTrailer(false, {}));
+    std::string list = WinRead("C:\\Out\\" + run.install->NetFolderName() + "\\filelist.lst");
+    ASSERT_EQ(list.size(), 4u + 80u);
+    EXPECT_EQ(Int32At(list, 0), 1);
+    EXPECT_EQ(Int32At(list, 4), 14);  // the size of readme.txt
+    EXPECT_EQ(std::string(list.c_str() + 20), "Readme");
+
+    // The run takes size and version from the list on the server.
+    list.replace(4, 4, std::string("\x09\x03\0\0", 4));  // 777
+    list.replace(60, 4, std::string("5.1\0", 4));
+    server.Serve("/pub/filelist.lst", list);
+    load();
+    run.install->ReadInfoFromArchive();
+    EXPECT_EQ(readme->Size(), 777);
+    EXPECT_EQ(readme->SourceVersion(), "5.1");
+
+    // A list cut short is refused, and its downloaded copy goes.
+    server.Serve("/pub/filelist.lst", list.substr(0, 50));
+    load();
+    try {
+        run.install->ReadInfoFromArchive();
+        ADD_FAILURE();
+    } catch (const IEInstall& e) {
+        const std::string prefix = "Cannot read the remote list of files: ";
+        ASSERT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+        EXPECT_FALSE(WinFileExists(std::string(e.what()).substr(prefix.size())));
+    }
 }
 
 }  // namespace
