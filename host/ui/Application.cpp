@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "host/AnsiCodec.h"
+#include "host/Forms.h"
 #include "host/UIServices.h"
 #include "host/ui/QtUIServices.h"
 #include "host/ui/UIScript.h"
@@ -23,6 +24,10 @@ TApplication* gApplication = nullptr;
 
 TApplication::TApplication(int& argc, char** argv) : FQt(std::make_unique<QApplication>(argc, argv)) {
     for (int i = 1; i < argc; ++i) FParameters.push_back(Utf8ToAnsi(argv[i]));
+    // Code below the window system reads the parameters and asks for the end of the program
+    // through the host's application state.
+    SetApplicationParameters(FParameters);
+    SetApplicationTerminateProc([] { TerminateApplication(); });
     if (const char* script = std::getenv("OSTRA_UI_SCRIPT"); script && *script) {
         auto scripted = std::make_unique<TScriptedUIServices>();
         std::string error;
@@ -44,6 +49,7 @@ TApplication::TApplication(int& argc, char** argv) : FQt(std::make_unique<QAppli
 
 TApplication::~TApplication() {
     gApplication = nullptr;
+    SetApplicationTerminateProc(nullptr);
     SetUIServices(nullptr);
 }
 

@@ -1,6 +1,8 @@
 // The stream over a platform file handle named by a Windows-form path.
 #include "installer/library/WinFileStream.h"
 
+#include "host/StringList.h"
+
 #include "installer/library/WinFileSystem.h"
 #include "platform/LastError.h"
 
@@ -55,6 +57,15 @@ void TWinFileStream::SetSize(int64_t NewSize) {
     if (NewSize < 0 || !FFile.SetSize(NewSize))
         throw EWriteError("Stream write error. " + platform::SysErrorMessage(platform::GetLastError()));
     if (FPosition > NewSize) FPosition = NewSize;
+}
+
+bool LoadWinTextFile(const std::string& winPath, TStrings& lines) {
+    lines.Clear();
+    TWinFileStream file;
+    if (!file.Open(winPath, platform::FileAccess::Read, platform::FileShare::DenyWrite, platform::FileCreate::OpenExisting))
+        return false;
+    lines.LoadFromStream(file);
+    return true;
 }
 
 }  // namespace ostra

@@ -48,4 +48,9 @@ private:
     int64_t FPosition = 0;
 };
 
+class TStrings;
+// Reads the lines of a text file by Windows-form path into `lines` (emptied first); false when the
+// file cannot be opened.
+bool LoadWinTextFile(const std::string& winPath, TStrings& lines);
+
 }  // namespace ostra

@@ -113,6 +113,8 @@ public:
     const std::string& SourceVersion() const { return FSourceVersion; }
     void SetSourceInfo(int64_t size, TDateTime date, const std::string& version);
     uint8_t CompressState() const { return FCompressState; }
+    // A build starts every file as not yet compressed.
+    void ResetCompressState() { FCompressState = 0; }
     bool InstalledUnderNumberedName() const { return FInstalledUnderNumberedName; }
     // The numbered name the file was extracted under ("" unless InstalledUnderNumberedName).
     const std::string& NumberedName() const { return FNumberedName; }
