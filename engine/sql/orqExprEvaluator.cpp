@@ -153,7 +153,26 @@ void TExprEvaluator::Reset() {
 
 bool TExprEvaluator::Evaluate() {
     if (FRoot == nullptr) return false;
+    if (!FKeepNodeResults) {
+        const int answer = EvaluateNumberCondition(FRoot);
+        if (answer >= 0) return answer == 1;
+    }
     return TOrqOpEvaluator::IsTrue(EvaluateNode(FRoot));
+}
+
+int TExprEvaluator::EvaluateNumberCondition(TExprEvaluatorNode* N) {
+    if (N->Left() == nullptr || N->Right() == nullptr) return -1;
+    const TOrqExprNode* E = N->ExprNode();
+    if (E->Kind() == enkRelOperator) {
+        bool result = false;
+        return EvaluateNumberRelop(N, result) ? int(result) : -1;
+    }
+    if (E->Kind() != enkLogicalOperator || (E->Operator() != oeoAND && E->Operator() != oeoOR)) return -1;
+    const int left = EvaluateNumberCondition(N->Left());
+    if (left < 0) return -1;
+    const int right = EvaluateNumberCondition(N->Right());
+    if (right < 0) return -1;
+    return E->Operator() == oeoAND ? int(left && right) : int(left || right);
 }
 
 Variant TExprEvaluator::EvaluateValueExpr() {
@@ -244,7 +263,7 @@ Variant TExprEvaluator::EvaluateNode(TExprEvaluatorNode* N) {
                 break;
         }
     }
-    N->SetNodeResult(result);
+    if (FKeepNodeResults) N->SetNodeResult(result);
     return result;
 }
 
@@ -621,6 +640,8 @@ void TExprResultListGenerator::PrepareEvaluator(TExprEvaluator& Evaluator, TOrqE
         OrqDatabaseError(10065, "TExprResultListGenerator.CreateResultList", "", nullptr);
     Evaluator.SetDBStringCompare(Provider->DBStringCompare());
     Evaluator.SetExcludeRelopNulls(ExcludeRelopNulls);
+    // Only the answer counts: no node keeps its value, so none is reset between records.
+    Evaluator.SetKeepNodeResults(false);
     if (Root != nullptr) Evaluator.Prepare(Provider, Root);
 }
 
@@ -645,7 +666,6 @@ void TExprResultListGenerator::CreateResultList(TOrqExprDataProvider* Provider, 
     for (int i = 0; i < source.Count(); ++i) {
         // A record the source cannot move to (gone since the list was made) is not a result.
         if (!Provider->MoveToRecord(source.List1()[static_cast<std::size_t>(i)])) continue;
-        evaluator.Reset();
         const auto at = static_cast<std::size_t>(i);
         if (evaluator.Evaluate()) ResultList.Add(source.List1()[at], source.List2()[at]);
     }
@@ -662,7 +682,6 @@ void TExprResultListGenerator::CreateResultListInStorageOrder(TOrqExprDataProvid
             ResultList.Add(address, 0);
             continue;
         }
-        evaluator.Reset();
         if (evaluator.Evaluate()) ResultList.Add(address, 0);
     }
 }

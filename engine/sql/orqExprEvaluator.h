@@ -176,6 +176,11 @@ public:
     bool IsPrepared() const { return FRoot != nullptr; }
     // Every chained node's NodeResult := Null.
     void Reset();
+    // Whether evaluating keeps each node's value in its NodeResult (the default). Without it,
+    // nothing reads or resets them and a condition over number comparisons is decided without
+    // Variants (the result generators, which only want the answer).
+    bool KeepNodeResults() const { return FKeepNodeResults; }
+    void SetKeepNodeResults(bool B) { FKeepNodeResults = B; }
     // The root's value as a condition: false without a root and for an unknown result;
     // otherwise whether it is True.
     bool Evaluate();
@@ -198,6 +203,10 @@ private:
     // A comparison of a field with a numeric constant, read without Variants; false when N is
     // not one or the field's value is not a number (Null included): the general rules apply.
     bool EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result);
+    // N as a condition when it is a number comparison, or an AND or OR of such conditions,
+    // whose fields all hold numbers: 1 True, 0 False; -1 otherwise (the general rules then
+    // decide). Both sides of AND and OR are read, as the general rules read them.
+    int EvaluateNumberCondition(TExprEvaluatorNode* N);
     int CompareStrings(TExprEvaluatorNode* N, const Variant& Left, const Variant& Right);
     Variant EvaluateStrFunc(TExprEvaluatorNode* N, const Variant& Left, const Variant& Right);
     Variant EvaluateCastExpr(const TOrqExprNode* E, const Variant& V);
@@ -219,6 +228,7 @@ private:
     TOrqExprDataProvider* FDataProvider = nullptr;
     TDBStringCompareFunction FDBStringCompare = nullptr;
     bool FExcludeRelopNulls = false;
+    bool FKeepNodeResults = true;
     std::unique_ptr<TOrqOpEvaluator> FOpEvaluator;
 };
 
