@@ -298,7 +298,9 @@ Variant TExprEvaluator::EvaluateRelop(TExprEvaluatorNode* N) {
     return FOpEvaluator->EvaluateRelopExprAsVar(op, left, right, FExcludeRelopNulls);
 }
 
-bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
+void TExprEvaluator::PlanNumberRelop(TExprEvaluatorNode* N) {
+    TNumberComparisonPlan& plan = N->NumberPlan();
+    plan.State = TNumberComparisonPlan::ncNone;
     TExprEvaluatorNode* field = N->Left();
     TExprEvaluatorNode* constant = N->Right();
     bool swapped = false;
@@ -306,7 +308,9 @@ bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
         std::swap(field, constant);
         swapped = true;
     }
-    if (field->ExprNode()->Kind() != enkField || constant->ExprNode()->Kind() != enkConst) return false;
+    if (field->ExprNode()->Kind() != enkField || constant->ExprNode()->Kind() != enkConst ||
+        field->DataProvider() == nullptr)
+        return;
     // Integers of 32 bits or fewer and Doubles compare exactly as doubles (a NaN unordered), as
     // the Variant rules compare them.
     const Variant& data = constant->ExprNode()->Data();
@@ -321,7 +325,7 @@ bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
             c = data.AsDouble();
             break;
         default:
-            return false;
+            return;
     }
     TOrqExprOperator op = N->ExprNode()->Operator();
     if (swapped) {
@@ -351,12 +355,24 @@ bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
         case oeoGE:
             break;
         default:
-            return false;
+            return;
     }
+    plan.Field = field;
+    plan.Constant = c;
+    plan.Op = op;
+    plan.State = TNumberComparisonPlan::ncReady;
+}
+
+bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
+    TNumberComparisonPlan& plan = N->NumberPlan();
+    // A general evaluator may see its constants change between rows (parameters bound into the
+    // tree): it works the plan out each time. A result generator's tree stays as it is.
+    if (FKeepNodeResults || plan.State == TNumberComparisonPlan::ncUnknown) PlanNumberRelop(N);
+    if (plan.State != TNumberComparisonPlan::ncReady) return false;
+    const double c = plan.Constant;
     double v = 0;
-    if (field->DataProvider() == nullptr || !field->DataProvider()->GetFieldNumber(field->FieldRef()->FieldNo(), v))
-        return false;
-    switch (op) {
+    if (!plan.Field->DataProvider()->GetFieldNumber(plan.Field->FieldRef()->FieldNo(), v)) return false;
+    switch (plan.Op) {
         case oeoEQ:
             Result = v == c;
             break;
