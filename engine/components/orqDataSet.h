@@ -606,8 +606,9 @@ private:
     void AfterRecordWritten(uint32_t Address, bool ExternalLock, TUpdateStatus Status);
     // The record at Index's tree cursor becomes the record buffer's, with its number in the
     // current index (SteppedRecNo when known, else looked up); false when the cursor stands on
-    // no record. The rest of InternalFind after its search.
-    bool TakeFoundEntry(TIndexItem& Index, int32_t SteppedRecNo);
+    // no record. Record: that record when the caller read it already (else it is read). The
+    // rest of InternalFind after its search.
+    bool TakeFoundEntry(TIndexItem& Index, int32_t SteppedRecNo, const uint8_t* Record = nullptr);
     // Found after Find's search by SearchType, restricted by the range and the filter (the
     // cursor may move to the nearest record inside them).
     bool RestrictFound(bool Found, TIndexSearchType SearchType);

@@ -182,12 +182,17 @@ bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& I
     return TakeFoundEntry(index, steppedRecNo);
 }
 
-bool TOrqDataSet::TakeFoundEntry(TIndexItem& Index, int32_t SteppedRecNo) {
+bool TOrqDataSet::TakeFoundEntry(TIndexItem& Index, int32_t SteppedRecNo, const uint8_t* Record) {
     uint8_t* rec = FRecBuf.data();
     const uint32_t address = Index.GetRecordAddress();
     if (address == 0) return false;
 
-    ReadRecordAt(address, rec, true);
+    if (Record) {
+        std::memmove(rec, Record, size_t(FRecordSize));
+        FRecordMgr->KeepCopy(rec);
+    } else {
+        ReadRecordAt(address, rec, true);
+    }
     int32_t recNo;
     if (&Index != FCurrentIndex) {
         // The cursor's order stays the current index's: find the record there too.
@@ -722,9 +727,9 @@ bool TOrqDataSet::DoLocate(const std::string& IndexName, uint8_t* SearchBuf, uin
                                                 Options.Contains(loPartialKey)) == 0;
     if (!found || !SyncCursor) return found;
     // The searched index's tree cursor stands on the record found: it becomes the cursor's
-    // record from there, as a search of its key would make it, without that search.
-    std::memcpy(FRecBuf.data(), ResultBuf, size_t(FRecBufSize));
-    return RestrictFound(TakeFoundEntry(index, 0), stEQ);
+    // record from there, as a search of its key would make it, without that search (nor a
+    // second read of the record).
+    return RestrictFound(TakeFoundEntry(index, 0, ResultBuf), stEQ);
 }
 
 int TOrqDataSet::InternalSequentialSearch(const uint8_t* SearchBuf, uint8_t* ResultBuf, TSearchFields& SearchFields,
