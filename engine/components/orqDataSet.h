@@ -604,6 +604,14 @@ private:
     // After a record was written: both range-end caches cleared, the current index repositioned on
     // Address, the range check after a change, the filter status; read-ahead dropped.
     void AfterRecordWritten(uint32_t Address, bool ExternalLock, TUpdateStatus Status);
+    // The record at Index's tree cursor becomes the record buffer's, with its number in the
+    // current index (SteppedRecNo when known, else looked up); false when the cursor stands on
+    // no record. Record: that record when the caller read it already (else it is read). The
+    // rest of InternalFind after its search.
+    bool TakeFoundEntry(TIndexItem& Index, int32_t SteppedRecNo, const uint8_t* Record = nullptr);
+    // Found after Find's search by SearchType, restricted by the range and the filter (the
+    // cursor may move to the nearest record inside them).
+    bool RestrictFound(bool Found, TIndexSearchType SearchType);
     // Builds SearchFields for DoLocate from FieldNames and Index.
     void BuildLocateSearchFields(TIndexItem& Index, std::vector<std::string>& FieldNames, bool CaseInsensitive,
                                  TSearchFields& SearchFields);

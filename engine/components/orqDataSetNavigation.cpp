@@ -179,12 +179,22 @@ bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& I
         found = SearchIndex(index, SearchType, Modifier);
     }
     if (!found) return false;
-    const uint32_t address = index.GetRecordAddress();
+    return TakeFoundEntry(index, steppedRecNo);
+}
+
+bool TOrqDataSet::TakeFoundEntry(TIndexItem& Index, int32_t SteppedRecNo, const uint8_t* Record) {
+    uint8_t* rec = FRecBuf.data();
+    const uint32_t address = Index.GetRecordAddress();
     if (address == 0) return false;
 
-    ReadRecordAt(address, rec, true);
+    if (Record) {
+        std::memmove(rec, Record, size_t(FRecordSize));
+        FRecordMgr->KeepCopy(rec);
+    } else {
+        ReadRecordAt(address, rec, true);
+    }
     int32_t recNo;
-    if (&index != FCurrentIndex) {
+    if (&Index != FCurrentIndex) {
         // The cursor's order stays the current index's: find the record there too.
         TIndexItem& current = CurrentIndex("TOrqDataSet.InternalFind");
         SetTrailer(rec, address, 0);
@@ -192,14 +202,14 @@ bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& I
         CheckState(current.FullIndexSearch(stEQ) == 0, "Key found but not in current index");
         recNo = current.GetRecordNo();
     } else {
-        recNo = steppedRecNo > 0 ? steppedRecNo : index.GetRecordNo();
+        recNo = SteppedRecNo > 0 ? SteppedRecNo : Index.GetRecordNo();
     }
     SetTrailer(rec, address, recNo);
     FBufferState = 1;
     FTreeCursorsStale = false;
     if (!FReadAheadBuffer->RecordCountValid()) {
         try {
-            FReadAheadBuffer->SetLastRecordCount(index.GetRecordCount(false));
+            FReadAheadBuffer->SetLastRecordCount(Index.GetRecordCount(false));
             FReadAheadBuffer->SetRecordCountValid(true);
         } catch (...) {
             FReadAheadBuffer->SetRecordCountValid(false);
@@ -215,28 +225,31 @@ bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& I
 
 bool TOrqDataSet::Find(TIndexSearchType SearchType, const std::string& IndexName, const TSearchModifier* Modifier) {
     TReadLockScope lock(*this);
-    bool found = InternalFind(SearchType, IndexName, Modifier);
-    if (found && FRangeOn) {
+    return RestrictFound(InternalFind(SearchType, IndexName, Modifier), SearchType);
+}
+
+bool TOrqDataSet::RestrictFound(bool Found, TIndexSearchType SearchType) {
+    if (Found && FRangeOn) {
         if (!FRangeValid) {
-            found = false;
+            Found = false;
         } else {
             if (!CheckKeyBufInRange(FCurrentIndex->GetCurrentKeyBuf(), rmRangeEnd))
-                found = (SearchType == stLT || SearchType == stLE || SearchType == stLEG) &&
+                Found = (SearchType == stLT || SearchType == stLE || SearchType == stLEG) &&
                         MoveToRangeEnd(rmRangeEnd);
-            if (found && !CheckKeyBufInRange(FCurrentIndex->GetCurrentKeyBuf(), rmRangeStart))
-                found = (SearchType == stGE || SearchType == stGT || SearchType == stLEG) &&
+            if (Found && !CheckKeyBufInRange(FCurrentIndex->GetCurrentKeyBuf(), rmRangeStart))
+                Found = (SearchType == stGE || SearchType == stGT || SearchType == stLEG) &&
                         MoveToRangeEnd(rmRangeStart);
         }
     }
-    if (found && FFilterMgr->Active()) {
+    if (Found && FFilterMgr->Active()) {
         const uint32_t address = DatasetGetRecAddr();
         const uint32_t filtered = FFilterMgr->FindFilterRecord(address, SearchType);
         if (filtered == 0)
-            found = false;
+            Found = false;
         else if (filtered != address)
-            found = SetToRecord(filtered, nullptr, true, true);
+            Found = SetToRecord(filtered, nullptr, true, true);
     }
-    return found;
+    return Found;
 }
 
 bool TOrqDataSet::FindBuf(const uint8_t* Buf, TIndexSearchType SearchType, const std::string& IndexName,
@@ -713,8 +726,10 @@ bool TOrqDataSet::DoLocate(const std::string& IndexName, uint8_t* SearchBuf, uin
     const bool found = InternalSequentialSearch(SearchBuf, ResultBuf, fields, index, caseInsensitive,
                                                 Options.Contains(loPartialKey)) == 0;
     if (!found || !SyncCursor) return found;
-    std::memcpy(FRecBuf.data(), ResultBuf, size_t(FRecBufSize));
-    return Find(stEQ, index.IndexName(), nullptr);
+    // The searched index's tree cursor stands on the record found: it becomes the cursor's
+    // record from there, as a search of its key would make it, without that search (nor a
+    // second read of the record).
+    return RestrictFound(TakeFoundEntry(index, 0, ResultBuf), stEQ);
 }
 
 int TOrqDataSet::InternalSequentialSearch(const uint8_t* SearchBuf, uint8_t* ResultBuf, TSearchFields& SearchFields,

@@ -148,13 +148,17 @@ TOrqFilterEvaluator::~TOrqFilterEvaluator() {
     Close();
 }
 
+int TOrqFilterEvaluator::SearchRecordNo(TIndexItem& Index, const uint8_t* Record) {
+    Index.CreateKeyBuffer(Record, nullptr);
+    return Index.FullIndexSearch(stEQ) == 0 ? Index.GetRecordNo() : 0;
+}
+
 int TOrqFilterEvaluator::CursorRecordNo(uint32_t Address) {
     TOrqDataSet& table = *FProvider->Table();
     TIndexItem* index = table.IndexMgr().CurrentIndex();
-    FRecord.assign(size_t(table.InternalGetRecordSize() + C_RECTRAILERSIZE), 0);
+    FRecord.resize(size_t(table.InternalGetRecordSize() + C_RECTRAILERSIZE));
     table.ReadRecordBuffer(Address, FRecord.data());
-    index->CreateKeyBuffer(FRecord.data(), nullptr);
-    const int recNo = index->FullIndexSearch(stEQ) == 0 ? index->GetRecordNo() : 0;
+    const int recNo = SearchRecordNo(*index, FRecord.data());
     table.InvalidateTreeCursors();
     return recNo;
 }
@@ -162,16 +166,44 @@ int TOrqFilterEvaluator::CursorRecordNo(uint32_t Address) {
 bool TOrqFilterEvaluator::OrderMatches(TCompoundList& Matching) {
     TOrqDataSet& table = *FProvider->Table();
     if (table.RangeOn()) return false;
-    TIndexItem* index = table.IndexMgr().CurrentIndex();
-    if (int64_t(Matching.Count()) * 8 > index->GetRecordCount(false)) return false;
+    TIndexItem& index = *table.IndexMgr().CurrentIndex();
+    if (int64_t(Matching.Count()) * 8 > index.GetRecordCount(false)) return false;
     std::vector<std::pair<int, uint32_t>> ordered;
     ordered.reserve(size_t(Matching.Count()));
+    // Matches often come in the index's own order a few entries apart (a storage-order result
+    // of a table filled in key order, an index answer whose keys end in the record number): the
+    // tree cursor then steps from the last match to the next one, and the record number counts
+    // the steps. A match not found within MaxSteps is searched by its key; when steps rarely
+    // find the next match, they are no longer tried.
+    constexpr int MaxSteps = 32;
+    int lastRecNo = 0;  // the tree cursor's entry, when it stands on the last match
+    int stepHits = 0, stepMisses = 0;
     for (uint32_t address : Matching.List1()) {
-        const int recNo = CursorRecordNo(address);
+        int recNo = 0;
+        if (lastRecNo > 0) {
+            for (int step = 1; step <= MaxSteps && index.NextKey(); ++step)
+                if (index.GetRecordAddress() == address) {
+                    recNo = lastRecNo + step;
+                    break;
+                }
+            if (recNo > 0) {
+                ++stepHits;
+            } else if (++stepMisses >= 16 && stepMisses > 4 * stepHits) {
+                lastRecNo = -1;  // steps are not worth trying in this list
+            }
+        }
+        if (recNo == 0) {
+            uint8_t* record = nullptr;
+            table.RecordMgr().ReadRecordByRef(address, record);
+            recNo = SearchRecordNo(index, record);
+        }
+        if (lastRecNo >= 0) lastRecNo = recNo;
         if (recNo > 0) ordered.emplace_back(recNo, address);
     }
+    table.InvalidateTreeCursors();
     std::sort(ordered.begin(), ordered.end());
     Matching.Clear();
+    Matching.Reserve(int(ordered.size()));
     for (const auto& [recNo, address] : ordered) Matching.Add(address, recNo);
     return true;
 }

@@ -11,8 +11,9 @@
 //   numbers, moves by a distance, the first, last and nearest passing records. A per-record
 //   filter event of the cursor is honoured on top of the list. Positions are found through
 //   address maps built once per evaluation, so a walk through k passing records costs O(k);
-//   a small result answered by indexes is put in cursor order by record numbers (one key
-//   search per record), so opening it costs O(k log n) and not a walk of the whole table.
+//   a small result answered by indexes is put in cursor order by record numbers (a step of the
+//   tree cursor from the previous match, else a key search), so opening it costs O(k log n)
+//   and not a walk of the whole table.
 // - TPreparedFilters is a cache of filter results by filter text; nothing fills it yet.
 #pragma once
 #include <memory>
@@ -26,6 +27,7 @@
 
 namespace ostra {
 
+class TIndexItem;
 class TOrqDataSet;
 
 // The evaluator's row source over one cursor.
@@ -78,11 +80,16 @@ public:
     int CursorRecordNo(uint32_t Address);
 
 protected:
-    // Without a range, a result of at most an eighth of the table is put in cursor order by one
-    // key search per record (O(k log n)) instead of a walk of the whole index.
+    // Without a range, a result of at most an eighth of the table is put in cursor order by the
+    // record numbers of its records (O(k log n)) instead of a walk of the whole index: a record a
+    // few entries after the previous one is reached by steps of the tree cursor, any other by a
+    // key search.
     bool OrderMatches(TCompoundList& Matching) override;
 
 private:
+    // The record number of Record (a record buffer) in Index; 0 when Index does not hold it.
+    static int SearchRecordNo(TIndexItem& Index, const uint8_t* Record);
+
     std::unique_ptr<TOrqExprDBDataProvider> FProvider;
     std::unique_ptr<TTableList> FTableList;
     std::vector<uint8_t> FRecord;  // CursorRecordNo's record, kept between calls

@@ -153,7 +153,26 @@ void TExprEvaluator::Reset() {
 
 bool TExprEvaluator::Evaluate() {
     if (FRoot == nullptr) return false;
+    if (!FKeepNodeResults) {
+        const int answer = EvaluateNumberCondition(FRoot);
+        if (answer >= 0) return answer == 1;
+    }
     return TOrqOpEvaluator::IsTrue(EvaluateNode(FRoot));
+}
+
+int TExprEvaluator::EvaluateNumberCondition(TExprEvaluatorNode* N) {
+    if (N->Left() == nullptr || N->Right() == nullptr) return -1;
+    const TOrqExprNode* E = N->ExprNode();
+    if (E->Kind() == enkRelOperator) {
+        bool result = false;
+        return EvaluateNumberRelop(N, result) ? int(result) : -1;
+    }
+    if (E->Kind() != enkLogicalOperator || (E->Operator() != oeoAND && E->Operator() != oeoOR)) return -1;
+    const int left = EvaluateNumberCondition(N->Left());
+    if (left < 0) return -1;
+    const int right = EvaluateNumberCondition(N->Right());
+    if (right < 0) return -1;
+    return E->Operator() == oeoAND ? int(left && right) : int(left || right);
 }
 
 Variant TExprEvaluator::EvaluateValueExpr() {
@@ -244,7 +263,7 @@ Variant TExprEvaluator::EvaluateNode(TExprEvaluatorNode* N) {
                 break;
         }
     }
-    N->SetNodeResult(result);
+    if (FKeepNodeResults) N->SetNodeResult(result);
     return result;
 }
 
@@ -279,7 +298,9 @@ Variant TExprEvaluator::EvaluateRelop(TExprEvaluatorNode* N) {
     return FOpEvaluator->EvaluateRelopExprAsVar(op, left, right, FExcludeRelopNulls);
 }
 
-bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
+void TExprEvaluator::PlanNumberRelop(TExprEvaluatorNode* N) {
+    TNumberComparisonPlan& plan = N->NumberPlan();
+    plan.State = TNumberComparisonPlan::ncNone;
     TExprEvaluatorNode* field = N->Left();
     TExprEvaluatorNode* constant = N->Right();
     bool swapped = false;
@@ -287,7 +308,9 @@ bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
         std::swap(field, constant);
         swapped = true;
     }
-    if (field->ExprNode()->Kind() != enkField || constant->ExprNode()->Kind() != enkConst) return false;
+    if (field->ExprNode()->Kind() != enkField || constant->ExprNode()->Kind() != enkConst ||
+        field->DataProvider() == nullptr)
+        return;
     // Integers of 32 bits or fewer and Doubles compare exactly as doubles (a NaN unordered), as
     // the Variant rules compare them.
     const Variant& data = constant->ExprNode()->Data();
@@ -302,7 +325,7 @@ bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
             c = data.AsDouble();
             break;
         default:
-            return false;
+            return;
     }
     TOrqExprOperator op = N->ExprNode()->Operator();
     if (swapped) {
@@ -332,12 +355,24 @@ bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
         case oeoGE:
             break;
         default:
-            return false;
+            return;
     }
+    plan.Field = field;
+    plan.Constant = c;
+    plan.Op = op;
+    plan.State = TNumberComparisonPlan::ncReady;
+}
+
+bool TExprEvaluator::EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result) {
+    TNumberComparisonPlan& plan = N->NumberPlan();
+    // A general evaluator may see its constants change between rows (parameters bound into the
+    // tree): it works the plan out each time. A result generator's tree stays as it is.
+    if (FKeepNodeResults || plan.State == TNumberComparisonPlan::ncUnknown) PlanNumberRelop(N);
+    if (plan.State != TNumberComparisonPlan::ncReady) return false;
+    const double c = plan.Constant;
     double v = 0;
-    if (field->DataProvider() == nullptr || !field->DataProvider()->GetFieldNumber(field->FieldRef()->FieldNo(), v))
-        return false;
-    switch (op) {
+    if (!plan.Field->DataProvider()->GetFieldNumber(plan.Field->FieldRef()->FieldNo(), v)) return false;
+    switch (plan.Op) {
         case oeoEQ:
             Result = v == c;
             break;
@@ -621,6 +656,8 @@ void TExprResultListGenerator::PrepareEvaluator(TExprEvaluator& Evaluator, TOrqE
         OrqDatabaseError(10065, "TExprResultListGenerator.CreateResultList", "", nullptr);
     Evaluator.SetDBStringCompare(Provider->DBStringCompare());
     Evaluator.SetExcludeRelopNulls(ExcludeRelopNulls);
+    // Only the answer counts: no node keeps its value, so none is reset between records.
+    Evaluator.SetKeepNodeResults(false);
     if (Root != nullptr) Evaluator.Prepare(Provider, Root);
 }
 
@@ -645,7 +682,6 @@ void TExprResultListGenerator::CreateResultList(TOrqExprDataProvider* Provider, 
     for (int i = 0; i < source.Count(); ++i) {
         // A record the source cannot move to (gone since the list was made) is not a result.
         if (!Provider->MoveToRecord(source.List1()[static_cast<std::size_t>(i)])) continue;
-        evaluator.Reset();
         const auto at = static_cast<std::size_t>(i);
         if (evaluator.Evaluate()) ResultList.Add(source.List1()[at], source.List2()[at]);
     }
@@ -662,7 +698,6 @@ void TExprResultListGenerator::CreateResultListInStorageOrder(TOrqExprDataProvid
             ResultList.Add(address, 0);
             continue;
         }
-        evaluator.Reset();
         if (evaluator.Evaluate()) ResultList.Add(address, 0);
     }
 }

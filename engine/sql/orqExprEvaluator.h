@@ -124,6 +124,17 @@ private:
     TDataSet* FProviderDataset = nullptr;
 };
 
+class TExprEvaluatorNode;
+
+// How a comparison node compares a field with a numeric constant, as the evaluator worked it out.
+struct TNumberComparisonPlan {
+    enum TState : uint8_t { ncUnknown, ncNone, ncReady };
+    TState State = ncUnknown;                   // ncNone: not such a comparison
+    const TExprEvaluatorNode* Field = nullptr;  // the field's node
+    double Constant = 0;
+    TOrqExprOperator Op = oeoEQ;  // with the field on the left
+};
+
 // One node of an evaluator tree: the mirror of a parse node. The evaluator builds and owns it.
 class TExprEvaluatorNode {
 public:
@@ -147,6 +158,7 @@ public:
     // Mirrors of the parse node's Args (owned by the evaluator).
     const std::vector<TExprEvaluatorNode*>& Args() const { return FArgs; }
     std::vector<TExprEvaluatorNode*>& Args() { return FArgs; }
+    TNumberComparisonPlan& NumberPlan() { return FNumberPlan; }
 
 private:
     TExprEvaluatorNode* FLeft = nullptr;
@@ -157,6 +169,7 @@ private:
     TOrqExprDataProvider* FDataProvider = nullptr;
     Variant FNodeResult;
     std::vector<TExprEvaluatorNode*> FArgs;
+    TNumberComparisonPlan FNumberPlan;
 };
 
 // Evaluates one parse tree over the current row of a row source.
@@ -176,6 +189,11 @@ public:
     bool IsPrepared() const { return FRoot != nullptr; }
     // Every chained node's NodeResult := Null.
     void Reset();
+    // Whether evaluating keeps each node's value in its NodeResult (the default). Without it,
+    // nothing reads or resets them and a condition over number comparisons is decided without
+    // Variants (the result generators, which only want the answer).
+    bool KeepNodeResults() const { return FKeepNodeResults; }
+    void SetKeepNodeResults(bool B) { FKeepNodeResults = B; }
     // The root's value as a condition: false without a root and for an unknown result;
     // otherwise whether it is True.
     bool Evaluate();
@@ -198,6 +216,12 @@ private:
     // A comparison of a field with a numeric constant, read without Variants; false when N is
     // not one or the field's value is not a number (Null included): the general rules apply.
     bool EvaluateNumberRelop(TExprEvaluatorNode* N, bool& Result);
+    // Works out N's number comparison plan (once per Prepare without KeepNodeResults).
+    static void PlanNumberRelop(TExprEvaluatorNode* N);
+    // N as a condition when it is a number comparison, or an AND or OR of such conditions,
+    // whose fields all hold numbers: 1 True, 0 False; -1 otherwise (the general rules then
+    // decide). Both sides of AND and OR are read, as the general rules read them.
+    int EvaluateNumberCondition(TExprEvaluatorNode* N);
     int CompareStrings(TExprEvaluatorNode* N, const Variant& Left, const Variant& Right);
     Variant EvaluateStrFunc(TExprEvaluatorNode* N, const Variant& Left, const Variant& Right);
     Variant EvaluateCastExpr(const TOrqExprNode* E, const Variant& V);
@@ -219,6 +243,7 @@ private:
     TOrqExprDataProvider* FDataProvider = nullptr;
     TDBStringCompareFunction FDBStringCompare = nullptr;
     bool FExcludeRelopNulls = false;
+    bool FKeepNodeResults = true;
     std::unique_ptr<TOrqOpEvaluator> FOpEvaluator;
 };
 

@@ -291,7 +291,16 @@ TEST_P(CursorNavigationTest, LocatesRecordsByFieldValues) {
         for (auto& [field, value] : Values)
             Cursor->DataSetSetFieldDataToRecBufAsVariant(search.data(), Cursor->GetFieldNo(field), value);
         const bool found = Cursor->DoLocate(Index, search.data(), result.data(), Fields, Options, true, true);
-        return found ? CurrentID() : 0;
+        if (!found) return 0;
+        // The record found is the cursor's, numbered in the cursor's order (PK here), and the
+        // walk goes on from it.
+        const int id = CurrentID();
+        EXPECT_EQ(Cursor->DataSetGetRecordNo(), id / 2);
+        if (id < Ids.back()) {
+            EXPECT_TRUE(Cursor->DataSetNext());
+            EXPECT_EQ(CurrentID(), id + 2);
+        }
+        return id;
     };
     EXPECT_EQ(locate("ID", {{"ID", 30}}, {}, "PK"), 30);                            // by the key
     EXPECT_EQ(locate("ID", {{"ID", 31}}, {}, "PK"), 0);                             // none: stops early
@@ -305,6 +314,13 @@ TEST_P(CursorNavigationTest, LocatesRecordsByFieldValues) {
     const int firstN3 = *std::find_if(Inserted.begin(), Inserted.end(), [](int ID) { return ID % 7 == 3; });
     EXPECT_EQ(locate("NAME", {{"NAME", "N3"}}, TLocateOptions{loCaseInsensitive}, "ixName"), firstN3);
     EXPECT_EQ(locate("NAME", {{"NAME", "n"}}, TLocateOptions{loPartialKey}, "PK"), 2);
+    // Under a filter only its records are found.
+    Cursor->SetFilterText("ID > 40");
+    Cursor->InternalSetFilter();
+    EXPECT_EQ(locate("ID", {{"ID", 30}}, {}, "PK"), 0);
+    EXPECT_EQ(locate("ID", {{"ID", 50}}, {}, "PK"), 50);
+    EXPECT_EQ(locate("NAME;GRP", {{"NAME", "n3"}, {"GRP", 2}}, {}, "ixName"), 0);
+    Cursor->InternalClearFilter();
     EXPECT_EQ(ErrorCode([&] { locate("NOPE", {}, {}, "PK"); }), 10116);
     EXPECT_EQ(ErrorCode([&] { locate("ID", {}, {}, "nope"); }), 9997);
 }

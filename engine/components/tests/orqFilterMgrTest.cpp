@@ -4,6 +4,8 @@
 // with and without a record event, query mode, and bad filter texts.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <random>
 
 #include "engine/components/orqFilterMgr.h"
@@ -70,6 +72,17 @@ protected:
         return ids;
     }
     TOrqFilterOptimisationLevel Level(TOrqDataSet& C) { return Mgr(C).Evaluator()->OptimisationLevel(); }
+    // Whether every record number of the current filter is the record's number in cursor order.
+    bool NumbersAreTheCursors(TOrqDataSet& C) {
+        TCompoundList all;
+        C.InternalPrepareMasterRecordList(all);
+        std::map<uint32_t, int32_t> number;
+        for (int i = 0; i < all.Count(); ++i) number[all.List1()[size_t(i)]] = all.List2()[size_t(i)];
+        const TCompoundList& list = *Mgr(C).GetCurrentFilterList();
+        for (int i = 0; i < list.Count(); ++i)
+            if (number[list.List1()[size_t(i)]] != list.List2()[size_t(i)]) return false;
+        return true;
+    }
 
     std::unique_ptr<TOrqDataSet> Cursor;
 };
@@ -238,6 +251,9 @@ TEST_P(FilterTest, RandomConditionsAgreeWithAFullScan) {
         }
         ASSERT_EQ(indexError, scanError);
         ASSERT_EQ(indexed, scanned);
+        if (indexError.empty()) {
+            ASSERT_TRUE(NumbersAreTheCursors(cursor));
+        }
     }
     EXPECT_GT(optimised, 100);  // the run exercised the indexes, not only scans
 }
@@ -250,7 +266,9 @@ TEST_P(FilterTest, NumberComparisonsAgreeWithTheVariantRules) {
     // Free record blocks among live ones, some of them used again by the last adds.
     for (int id = 300; id < 340; ++id) {
         Insert(*Cursor, {{"ID", id}, {"NUM", 3}, {"AMT", 2.5}});
-        if (id % 2 == 0) ASSERT_EQ(Cursor->DeleteRecord(nullptr), 0);
+        if (id % 2 == 0) {
+            ASSERT_EQ(Cursor->DeleteRecord(nullptr), 0);
+        }
     }
     for (int id = 200; id < 220; ++id) Insert(*Cursor, {{"ID", id}, {"NUM", id % 7}, {"AMT", (id % 9) / 4.0}});
     // Constants of the field's own kind (the parser fits a float constant to an integer field).
@@ -361,6 +379,39 @@ TEST_P(FilterTest, ASmallIndexAnswerKeepsCursorOrderAndNeighbours) {
     for (bool fullScan : {false, true}) {
         check("NUM = 3", fullScan, true);
         check("NUM >= 3", fullScan, false);
+    }
+}
+
+// A small result takes its record numbers by steps of the tree cursor when its records lie a
+// few entries apart in cursor order, by key searches otherwise: records added in key order and
+// in a scattered one, next to each other, 10 apart and 40 apart, from an index answer and from
+// a scan in storage order.
+TEST_P(FilterTest, ASmallResultIsNumberedInCursorOrder) {
+    auto pk = Open("Items", "PK");
+    for (bool scattered : {false, true}) {
+        pk->DataSetEmptyTable();
+        for (int i = 0; i < 800; ++i) {
+            const int id = scattered ? (i * 307) % 800 + 1 : i + 1;
+            Insert(*pk, {{"ID", id}, {"NUM", id % 10}, {"DNUM", id % 40}, {"AMT", double(id)}});
+        }
+        const std::pair<const char*, std::function<bool(int)>> cases[] = {
+            {"AMT > 710", [](int ID) { return ID > 710; }},
+            {"NUM = 3", [](int ID) { return ID % 10 == 3; }},
+            {"DNUM = 7", [](int ID) { return ID % 40 == 7; }},
+            {"DNUM = 7 OR AMT < 30", [](int ID) { return ID % 40 == 7 || ID < 30; }},
+        };
+        for (const auto& [text, passes] : cases)
+            for (bool fullScan : {false, true}) {
+                SCOPED_TRACE(std::string(text) + (scattered ? " [scattered]" : "") + (fullScan ? " [full scan]" : ""));
+                std::vector<int> expected;
+                for (int id = 1; id <= 800; ++id)
+                    if (passes(id)) expected.push_back(id);
+                EXPECT_EQ(Select(*pk, text, {}, fullScan), expected);
+                EXPECT_FALSE(Mgr(*pk).Evaluator()->DefaultRecordsFetched());
+                // The record number of ID in PK order is ID.
+                const std::vector<int32_t>& numbers = Mgr(*pk).GetCurrentFilterList()->List2();
+                EXPECT_EQ(std::vector<int>(numbers.begin(), numbers.end()), expected);
+            }
     }
 }
 

@@ -65,6 +65,12 @@ public:
         ++IsFieldNullCalls;
         return TOrqExprDataProvider::IsFieldNull(FieldNo);
     }
+    bool GetFieldNumber(int FieldNo, double& Value) override {
+        const Variant& v = FRows[static_cast<std::size_t>(FCurrent)][static_cast<std::size_t>(FieldNo - 1)];
+        if (VarType(v) != varInteger && VarType(v) != varDouble) return false;
+        Value = v.AsDouble();
+        return true;
+    }
     bool MoveToRecord(uint32_t RecNo) override {
         if (RecNo >= FRows.size()) return false;
         FCurrent = static_cast<int>(RecNo);
@@ -170,18 +176,20 @@ public:
         return P.Root();
     }
 
-    // 'T' or 'F' per row.
+    // 'T' or 'F' per row; without KeepNodeResults the evaluator keeps no node values and
+    // decides number comparisons without Variants.
     std::string Rows(const std::string& Text, bool ExcludeNulls,
-                     std::vector<TCustomExprNodeDataProvider*> Subqueries = {}) {
+                     std::vector<TCustomExprNodeDataProvider*> Subqueries = {}, bool KeepNodeResults = true) {
         const TOrqExprNode* root = Parse(Text, Subqueries);
         TExprEvaluator ev;
         ev.SetDBStringCompare(DBANSICompareStrings);
         ev.SetExcludeRelopNulls(ExcludeNulls);
+        ev.SetKeepNodeResults(KeepNodeResults);
         ev.Prepare(FProvider.get(), root);
         std::string out;
         for (int r = 0; r < FProvider->RowCount(); ++r) {
             FProvider->MoveToRecord(static_cast<uint32_t>(r));
-            ev.Reset();
+            if (KeepNodeResults) ev.Reset();
             out += ev.Evaluate() ? 'T' : 'F';
         }
         return out;
@@ -227,6 +235,10 @@ TEST(ExprEvaluator, ExpressionsOverTheFixtureRows) {
         {"price / 2 < 1", "TFFT", "TFFT"},
         {"qty > 1 AND price < 2", "TFFT", "TFFT"},
         {"qty > 1 OR price > 1.8", "TTFT", "TTFT"},
+        // Chains of number comparisons, with a null among the fields on rows 2 and 3.
+        {"qty < 6 OR price < 1", "TTTT", "TFTT"},
+        {"(qty >= 5 OR price >= 2) AND id < 4", "TTFF", "TTFF"},
+        {"qty = 0 AND price < 1 OR id = 2", "FTTF", "FTFF"},
         // unknown AND False stays unknown, and NOT unknown is unknown.
         {"NOT (qty > 1 AND price < 2)", "FTTF", "FFFF"},
         // unknown OR False is False, so its negation holds.
@@ -266,10 +278,12 @@ TEST(ExprEvaluator, ExpressionsOverTheFixtureRows) {
         {"name || '!' = 'Apple!'", "TFFF", "TFFF"},
     };
     EvalFixture fx;
-    for (const Case& c : cases) {
-        EXPECT_EQ(fx.Rows(c.Text, false), c.Plain) << c.Text;
-        EXPECT_EQ(fx.Rows(c.Text, true), c.Excluded) << c.Text << " (nulls excluded)";
-    }
+    for (const Case& c : cases)
+        for (bool keep : {true, false}) {
+            const std::string how = keep ? "" : " (answer only)";
+            EXPECT_EQ(fx.Rows(c.Text, false, {}, keep), c.Plain) << c.Text << how;
+            EXPECT_EQ(fx.Rows(c.Text, true, {}, keep), c.Excluded) << c.Text << " (nulls excluded)" << how;
+        }
 }
 
 TEST(ExprEvaluator, IsNullOnAFieldAsksTheRowSource) {
