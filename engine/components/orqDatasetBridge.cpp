@@ -187,12 +187,16 @@ void TOrqDatasetBridge::LoadJoinKeys(int FieldNo, TJoinKeyList& Keys, std::vecto
 bool TOrqDatasetBridge::GetIndexKeyBounds(const std::string& IndexName, int FieldNo, Variant& Low, Variant& High) {
     InternalSetIndexName(IndexName);
     FAtEnd = true;
-    const uint8_t* buffer = RecordBuffer();
-    bool found = DataSetInternalFirst();
+    uint8_t* buffer = RecordBuffer();
+    // The index's own ends, whatever filter the cursor has: key searches and steps of the index.
+    TBridgeReadLock lock(*this);
+    SetKeyFlagsToBOF(buffer);
+    bool found = InternalFind(stGE, IndexName, nullptr);
     while (found && GetIsFieldNullFromRecBuf(buffer, FieldNo)) found = DataSetInternalNext();
     if (!found) return false;
     DataSetGetFieldDataFromRecBufAsVariant(buffer, FieldNo, Low);
-    found = DataSetInternalLast();
+    SetKeyFlagsToEOF(buffer);
+    found = InternalFind(stLE, IndexName, nullptr);
     while (found && GetIsFieldNullFromRecBuf(buffer, FieldNo)) found = DataSetInternalPrior();
     if (!found) return false;
     DataSetGetFieldDataFromRecBufAsVariant(buffer, FieldNo, High);

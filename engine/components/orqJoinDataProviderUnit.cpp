@@ -365,7 +365,11 @@ void TOrqStdJoinDataProvider::PrepareInternalFields() {
             if (Inner) {
                 std::string name = source->FieldName();
                 // A name the outer side already uses gets the inner provider's name in front.
-                while (FJoinFields->FindField(name) != field) name = Side->ProviderName() + "." + name;
+                auto taken = [&](const std::string& Name) {
+                    const TJoinFieldItem* other = FJoinFields->FindField(Name);
+                    return other != nullptr && other != field;
+                };
+                while (taken(name)) name = Side->ProviderName() + "." + name;
                 field->SetFieldName(name);
             }
             field->SetSourceFieldNo(source->FieldNo());
