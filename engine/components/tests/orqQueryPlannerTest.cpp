@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/components/orqJoinAnalysis.h"
 #include "engine/components/orqQueryAnalyser.h"
 #include "engine/components/orqQueryPlanner.h"
 #include "engine/sql/orqExprEvaluator.h"
@@ -472,14 +473,33 @@ TEST_F(QueryPlanRows, WhereConditionsMatchNestedLoops) {
 
 TEST_F(QueryPlanRows, EveryOpenedJoinTracesItsPlan) {
     TPlannedQuery q(DataBase.get());
-    q.Plan("SELECT * FROM a, b WHERE a.k = b.x");
+    q.Plan("SELECT * FROM b, a WHERE a.k = b.x");
     GDBLogger()->Clear();
     q.Mgr.OpenProviders();
     const auto lines = GDBLogger()->LogSnapshot();
     ASSERT_GE(lines->Count(), 9);
-    EXPECT_EQ(lines->Strings(0).rfind("Outer : ", 0), 0u) << lines->Strings(0);
-    EXPECT_EQ(lines->Strings(1).rfind("Inner : ", 0), 0u) << lines->Strings(1);
+    EXPECT_EQ(lines->Strings(0), "Outer : b");
+    EXPECT_EQ(lines->Strings(1), "Inner : a");
     EXPECT_EQ(lines->Strings(2).rfind("Indexed : ", 0), 0u) << lines->Strings(2);
+}
+
+// An inner join of two tables hashes the side the record counts choose (a has 36 rows, d 12);
+// an outer join keeps its sides.
+TEST_F(QueryPlanRows, HashSideFollowsRecordCounts) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"SELECT * FROM a, d WHERE a.k = d.k", "a"},
+        {"SELECT * FROM d, a WHERE a.k = d.k", "a"},
+        {"SELECT * FROM a LEFT JOIN d ON a.k = d.k", "d"},
+    };
+    for (const auto& [sql, inner] : cases) {
+        SCOPED_TRACE(sql);
+        TPlannedQuery q(DataBase.get());
+        q.Plan(sql);
+        q.Mgr.OpenProviders();
+        auto* join = dynamic_cast<TOrqStdJoinDataProvider*>(q.Mgr.RootProvider());
+        ASSERT_NE(join, nullptr);
+        EXPECT_EQ(join->JoinAnalyser().InnerProvider()->ProviderName(), inner);
+    }
 }
 
 }  // namespace
