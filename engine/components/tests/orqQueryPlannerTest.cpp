@@ -449,6 +449,10 @@ TEST_F(QueryPlanRows, WhereConditionsMatchNestedLoops) {
              "SELECT * FROM a, b WHERE a.k = b.x",
              "SELECT * FROM a, b WHERE a.k = b.x AND a.y > 2 AND b.s <> 'p'",
              "SELECT * FROM a, c WHERE a.k = c.k AND c.s = 'q'",
+             // Filters of every shape on one table; a join condition with arithmetic.
+             "SELECT * FROM a, c WHERE a.k = c.k AND a.x IN (1, 3) AND UPPER(c.s) = 'P' AND a.y IS NOT NULL",
+             "SELECT * FROM a, c WHERE a.k = c.x AND c.s LIKE 'p%' AND a.x BETWEEN 1 AND 4",
+             "SELECT * FROM a, b WHERE a.x + 1 > b.x AND b.k = 2",
              "SELECT * FROM a, b, c WHERE a.k = b.k AND b.x = c.k",
              "SELECT * FROM a, b, c, d WHERE a.k = b.k AND c.y = d.y",
              "SELECT * FROM a, b, c, d WHERE a.k = b.k AND c.x = d.x AND b.x = c.k AND d.s = 'r'",
