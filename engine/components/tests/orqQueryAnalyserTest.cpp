@@ -111,6 +111,11 @@ TEST(QueryAnalyser, SplitsTheWhereCondition) {
         // A comparison with a NULL-supplying table and a table outside the tree still joins them.
         {"SELECT * FROM a LEFT JOIN b ON a.k = b.k, c WHERE b.y = c.y", "a: - | b: - | c: -", "b,c: (EQ b.y c.y)",
          "-"},
+        // A subquery may name any table of the statement: it stays on a table's filter only when
+        // the statement has one table.
+        {"SELECT * FROM a WHERE a.x IN (SELECT k FROM c)", "a: (IN a.x (SELECT 0))", "", "-"},
+        {"SELECT * FROM a, b WHERE a.x IN (SELECT k FROM c) AND a.k = b.k", "a: - | b: -", "a,b: (EQ a.k b.k)",
+         "(IN a.x (SELECT 0))"},
         // Aliases: one select item per (table, alias) pair.
         {"SELECT * FROM a p, a q WHERE p.k = q.k AND q.x = 1", "a p: - | a q: (EQ q.x 1)", "p,q: (EQ p.k q.k)",
          "-"},
