@@ -185,22 +185,28 @@ void TOrqDatasetBridge::LoadJoinKeys(int FieldNo, TJoinKeyList& Keys, std::vecto
 }
 
 bool TOrqDatasetBridge::GetIndexKeyBounds(const std::string& IndexName, int FieldNo, Variant& Low, Variant& High) {
+    // The index's own ends, whatever filter the cursor has: key searches and steps of the index.
+    // The cursor keeps its order: the index it walks by is set again afterwards.
+    const std::string walked = this->IndexName();
     InternalSetIndexName(IndexName);
     FAtEnd = true;
     uint8_t* buffer = RecordBuffer();
-    // The index's own ends, whatever filter the cursor has: key searches and steps of the index.
-    TBridgeReadLock lock(*this);
-    SetKeyFlagsToBOF(buffer);
-    bool found = InternalFind(stGE, IndexName, nullptr);
-    while (found && GetIsFieldNullFromRecBuf(buffer, FieldNo)) found = DataSetInternalNext();
-    if (!found) return false;
-    DataSetGetFieldDataFromRecBufAsVariant(buffer, FieldNo, Low);
-    SetKeyFlagsToEOF(buffer);
-    found = InternalFind(stLE, IndexName, nullptr);
-    while (found && GetIsFieldNullFromRecBuf(buffer, FieldNo)) found = DataSetInternalPrior();
-    if (!found) return false;
-    DataSetGetFieldDataFromRecBufAsVariant(buffer, FieldNo, High);
-    return true;
+    bool found = false;
+    {
+        TBridgeReadLock lock(*this);
+        SetKeyFlagsToBOF(buffer);
+        found = InternalFind(stGE, IndexName, nullptr);
+        while (found && GetIsFieldNullFromRecBuf(buffer, FieldNo)) found = DataSetInternalNext();
+        if (found) {
+            DataSetGetFieldDataFromRecBufAsVariant(buffer, FieldNo, Low);
+            SetKeyFlagsToEOF(buffer);
+            found = InternalFind(stLE, IndexName, nullptr);
+            while (found && GetIsFieldNullFromRecBuf(buffer, FieldNo)) found = DataSetInternalPrior();
+            if (found) DataSetGetFieldDataFromRecBufAsVariant(buffer, FieldNo, High);
+        }
+    }
+    InternalSetIndexName(walked);
+    return found;
 }
 
 void TOrqDatasetBridge::SetBridgeIndexRange(const std::string& IndexName, const Variant& Low, const Variant& High) {

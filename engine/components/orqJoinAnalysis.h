@@ -237,6 +237,8 @@ public:
     TOrqNonJoinDataProvider* HashedProvider() const { return FHashedProvider; }
 
 private:
+    // Pass 1 and its roles: the driving side is the outer one (the inner one for a right join).
+    void SetFirstPassRoles();
     void InternalPrepare();
     void InternalPrepareNodeEvaluators();
     // The index range mode's inner range from the ends of the outer's join index.

@@ -197,8 +197,8 @@ public:
     // sorted (empty without filter).
     void LoadJoinKeys(int FieldNo, TJoinKeyList& Keys, std::vector<uint32_t>& List, bool& FilterActive);
     // Low and High := the lowest and highest non-NULL value of field FieldNo in the order of
-    // the index IndexName, which becomes the current index (the filter is not applied). False
-    // when every value is NULL or there is no row.
+    // the index IndexName (the filter is not applied; the current index stays). False when
+    // every value is NULL or there is no row.
     bool GetIndexKeyBounds(const std::string& IndexName, int FieldNo, Variant& Low, Variant& High);
     // The addresses of the rows the bridge reaches (as LoadHashTable lists them).
     void GetReachableRecords(std::vector<uint32_t>& List, bool& FilterActive);

@@ -153,7 +153,9 @@ void TJoinEvaluator::AnalyseAndOpenJoin() {
         bool ranged = false;
         if (innerAnalysis.ExprOptimizationLevel == olNone && FPlan.IndexedJoin && rangeAllowed &&
             RangesComparable(innerAnalysis, outerAnalysis)) {
-            outer->SetSelectExpr(true, outerAnalysis.SourceIndexDef->Name());
+            // The bounds come from the outer's index ends, so the outer side keeps its own
+            // order (usually its storage order, which reads its records in turn).
+            outer->SetSelectExpr(false, "");
             SetInnerProviderRange(innerAnalysis, outerAnalysis);
             inner->SetSelectExpr(true, innerAnalysis.SourceIndexDef->Name());
             ranged = FPlan.InnerRangeOn;
@@ -189,18 +191,19 @@ void TJoinEvaluator::SetInnerProviderRange(const TJoinExprAnalysis& Inner, const
     FPlan.InnerRangeOn = true;
 }
 
+void TJoinEvaluator::SetFirstPassRoles() {
+    FPass = 1;
+    // A right join walks the inner side and looks partners up in the outer one.
+    const bool right = FJoinAnalyser->JoinType() == jtRightOuterJoin;
+    FDrivingProvider = right ? FJoinAnalyser->InnerProvider() : FJoinAnalyser->OuterProvider();
+    FMatchedProvider = right ? FJoinAnalyser->OuterProvider() : FJoinAnalyser->InnerProvider();
+}
+
 void TJoinEvaluator::Prepare() {
     FJoinModeType = jmtJoinExpr;
     Clear();
-    FPass = 1;
     FMatchedRecords.clear();
-    if (FJoinAnalyser->JoinType() == jtRightOuterJoin) {
-        FDrivingProvider = FJoinAnalyser->InnerProvider();
-        FMatchedProvider = FJoinAnalyser->OuterProvider();
-    } else {
-        FDrivingProvider = FJoinAnalyser->OuterProvider();
-        FMatchedProvider = FJoinAnalyser->InnerProvider();
-    }
+    SetFirstPassRoles();
     InternalPrepare();
     if (FJoinAnalyser->JoinType() == jtUnionJoin) FMatchedProvider->SetForceToNullValues(true);
 }
@@ -397,17 +400,7 @@ bool TJoinEvaluator::FirstRecord() {
     Assert(FDrivingProvider != nullptr && FMatchedProvider != nullptr, "The join is not prepared");
     // Back to pass 1 with its roles (a walk may be started again, as an expression loop over a
     // join does for every row of its own driving side).
-    if (FPass != 1) {
-        if (auto* single = AsSingle(FDrivingProvider)) single->SetExtraSelectExpRoot(nullptr);
-        FPass = 1;
-        if (FJoinAnalyser->JoinType() == jtRightOuterJoin) {
-            FDrivingProvider = FJoinAnalyser->InnerProvider();
-            FMatchedProvider = FJoinAnalyser->OuterProvider();
-        } else {
-            FDrivingProvider = FJoinAnalyser->OuterProvider();
-            FMatchedProvider = FJoinAnalyser->InnerProvider();
-        }
-    }
+    if (FPass != 1) SetFirstPassRoles();
     FDrivingProvider->SetForceToNullValues(false);
     FMatchedProvider->SetForceToNullValues(FJoinAnalyser->JoinType() == jtUnionJoin);
     FMatchedRecords.clear();
