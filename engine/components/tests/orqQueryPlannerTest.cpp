@@ -375,6 +375,13 @@ protected:
     // The rows of Sql as the providers deliver them and as the model computes them, each as
     // the values of every column of every table in table-list order, sorted.
     void Compare(const std::string& Sql) {
+        try {
+            CompareRows(Sql);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << Sql << ": " << e.what();
+        }
+    }
+    void CompareRows(const std::string& Sql) {
         SCOPED_TRACE(Sql);
         TPlannedQuery q(DataBase.get());
         q.Plan(Sql);
@@ -473,6 +480,82 @@ TEST_F(QueryPlanRows, WhereConditionsMatchNestedLoops) {
              "SELECT * FROM a p, a q WHERE p.k = q.x AND q.y < 4",
          })
         Compare(sql);
+}
+
+// Random statements: two or three tables, comma lists and explicit joins of every kind, WHERE
+// conjunctions of one-table terms, join terms, ORs across tables and terms over three tables.
+TEST_F(QueryPlanRows, RandomStatementsMatchNestedLoops) {
+    std::mt19937 rnd(7);
+    auto pick = [&](int n) { return int(rnd() % unsigned(n)); };
+    const char* const numbers[] = {"k", "x", "y"};
+    const char* const ops[] = {"=", "<", ">", "<>"};
+    // A comparison of a column of table A with a column of table B (numbers or strings).
+    auto link = [&](const std::string& A, const std::string& B) {
+        if (pick(4) == 0) return A + ".s = " + B + ".s";
+        return A + "." + numbers[pick(3)] + (pick(3) == 0 ? ops[pick(4)] : std::string(" = ")) + B + "." +
+               numbers[pick(3)];
+    };
+    auto own = [&](const std::string& T) {
+        switch (pick(4)) {
+            case 0:
+                return T + ".s = '" + "pqr"[pick(3)] + "'";
+            case 1:
+                return T + "." + numbers[pick(3)] + " IS NULL";
+            default:
+                return T + "." + numbers[pick(3)] + " " + ops[pick(4)] + " " + std::to_string(pick(6));
+        }
+    };
+    for (int round = 0; round < 40; ++round) {
+        std::vector<std::string> tables{"a", "b", "c", "d"};
+        std::shuffle(tables.begin(), tables.end(), rnd);
+        tables.resize(pick(3) == 0 ? 2u : 3u);
+        std::string from = tables[0];
+        std::size_t group = 0;  // an ON condition sees the tables of its own join group only
+        for (std::size_t i = 1; i < tables.size(); ++i) {
+            const std::string& t = tables[i];
+            const std::string earlier = tables[group + static_cast<std::size_t>(pick(int(i - group)))];
+            switch (pick(7)) {
+                case 0:
+                case 1:
+                    from += ", " + t;
+                    group = i;
+                    break;
+                case 2:
+                    from += " CROSS JOIN " + t;
+                    break;
+                default: {
+                    const char* const kinds[] = {"JOIN", "LEFT JOIN", "RIGHT JOIN", "FULL JOIN"};
+                    std::string on = link(earlier, t);
+                    if (pick(3) == 0) on += (pick(2) ? " AND " : " OR ") + own(pick(2) ? t : earlier);
+                    from += std::string(" ") + kinds[pick(4)] + " " + t + " ON " + on;
+                }
+            }
+        }
+        std::string where;
+        for (int n = pick(5); n > 0; --n) {
+            const std::string t = tables[static_cast<std::size_t>(pick(int(tables.size())))];
+            const std::string u = tables[static_cast<std::size_t>(pick(int(tables.size())))];
+            std::string term;
+            switch (pick(5)) {
+                case 0:
+                case 1:
+                    term = own(t);
+                    break;
+                case 2:
+                    term = t == u ? own(t) : link(t, u);
+                    break;
+                case 3:
+                    term = "(" + own(t) + " OR " + own(u) + ")";
+                    break;
+                default:
+                    term = tables.size() < 3 ? own(u)
+                                             : tables[0] + ".x + " + tables[1] + ".x > " + tables[2] + ".k";
+            }
+            where += (where.empty() ? " WHERE " : " AND ") + term;
+        }
+        Compare("SELECT * FROM " + from + where);
+        if (HasFailure()) break;
+    }
 }
 
 TEST_F(QueryPlanRows, EveryOpenedJoinTracesItsPlan) {
