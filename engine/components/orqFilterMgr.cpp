@@ -16,38 +16,23 @@
 
 namespace ostra {
 
-namespace {
+// ---------------------------------------------------------------------------------------------
+// TCursorTableFields
 
-// The SQL layer's view of a cursor's fields.
-class TCursorTableFields : public IOrqTableFields {
-public:
-    explicit TCursorTableFields(const TInternalFields& Fields) {
-        for (int i = 0; i < Fields.Count(); ++i) {
-            const TInternalFieldItem* f = Fields.GetIndex(i);
-            FFields.push_back({f->FieldName(), f->DataType(), f->FieldSize()});
-        }
+TCursorTableFields::TCursorTableFields(const TInternalFields& Fields) {
+    for (int i = 0; i < Fields.Count(); ++i) {
+        const TInternalFieldItem* f = Fields.GetIndex(i);
+        FFields.push_back({f->FieldName(), f->DataType(), f->FieldSize()});
     }
-    std::unique_ptr<IOrqTableFields> Clone() const override { return std::make_unique<TCursorTableFields>(*this); }
-    int FieldCount() const override { return int(FFields.size()); }
-    int IndexOfField(const std::string& Name) const override {
-        for (size_t i = 0; i < FFields.size(); ++i)
-            if (AnsiSameText(FFields[i].Name, Name)) return int(i);
-        return -1;
-    }
-    std::string FieldName(int Index) const override { return FFields.at(size_t(Index)).Name; }
-    TFieldType FieldType(int Index) const override { return FFields.at(size_t(Index)).Type; }
-    int FieldSize(int Index) const override { return FFields.at(size_t(Index)).Size; }
+}
 
-private:
-    struct TField {
-        std::string Name;
-        TFieldType Type;
-        int Size;
-    };
-    std::vector<TField> FFields;
-};
+std::unique_ptr<IOrqTableFields> TCursorTableFields::Clone() const { return std::make_unique<TCursorTableFields>(*this); }
 
-}  // namespace
+int TCursorTableFields::IndexOfField(const std::string& Name) const {
+    for (size_t i = 0; i < FFields.size(); ++i)
+        if (AnsiSameText(FFields[i].Name, Name)) return int(i);
+    return -1;
+}
 
 // ---------------------------------------------------------------------------------------------
 // TOrqExprDBDataProvider

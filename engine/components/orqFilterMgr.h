@@ -14,6 +14,8 @@
 //   a small result answered by indexes is put in cursor order by record numbers (a step of the
 //   tree cursor from the previous match, else a key search), so opening it costs O(k log n)
 //   and not a walk of the whole table.
+// - TCursorTableFields gives the SQL layer a table's fields (filters and join conditions are
+//   parsed against it).
 // - TPreparedFilters is a cache of filter results by filter text; nothing fills it yet.
 #pragma once
 #include <memory>
@@ -23,12 +25,34 @@
 
 #include "engine/components/orqFilterMgrIntf.h"
 #include "engine/sql/orqFilterEvaluator.h"
+#include "engine/sql/orqTableFields.h"
 #include "engine/storage/orqCompoundList.h"
 
 namespace ostra {
 
 class TIndexItem;
 class TOrqDataSet;
+
+// The SQL layer's view of a table's fields (names, types, stored sizes), taken from its record
+// layout, so that the expression parser can type references to them.
+class TCursorTableFields : public IOrqTableFields {
+public:
+    explicit TCursorTableFields(const TInternalFields& Fields);
+    std::unique_ptr<IOrqTableFields> Clone() const override;
+    int FieldCount() const override { return int(FFields.size()); }
+    int IndexOfField(const std::string& Name) const override;
+    std::string FieldName(int Index) const override { return FFields.at(size_t(Index)).Name; }
+    TFieldType FieldType(int Index) const override { return FFields.at(size_t(Index)).Type; }
+    int FieldSize(int Index) const override { return FFields.at(size_t(Index)).Size; }
+
+private:
+    struct TField {
+        std::string Name;
+        TFieldType Type;
+        int Size;
+    };
+    std::vector<TField> FFields;
+};
 
 // The evaluator's row source over one cursor.
 class TOrqExprDBDataProvider : public TOrqExprDataProvider {

@@ -34,10 +34,17 @@ TOrqBaseHash::~TOrqBaseHash() {
 }
 
 uint32_t TOrqBaseHash::HashOf(const char* Key, int KeyLen) const {
-    uint32_t h = 0;
+    // FNV-1a over the bytes, then a 64-bit finaliser so that every key bit reaches the low bits
+    // the bucket is chosen from (keys of a few bytes, such as integers, included).
+    uint64_t h = 14695981039346656037ull;
     const auto* b = reinterpret_cast<const unsigned char*>(Key);
-    for (int i = 0; i < KeyLen; ++i) h = ((h << 2) | (h >> 30)) ^ b[i];
-    return h;
+    for (int i = 0; i < KeyLen; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 33;
+    return uint32_t(h);
 }
 
 void TOrqBaseHash::Add(const char* Key, int KeyLen, uint32_t Value) {
@@ -93,6 +100,12 @@ void TOrqBaseHash::GetPossibleMatchList(const char* Key, int KeyLen, TList* List
     if (FBuckets.empty()) return;
     for (THashEntry* e = FBuckets[HashOf(Key, KeyLen) % FBuckets.size()]; e != nullptr; e = e->Next)
         if (SlotMatches(e, Key, KeyLen)) List->Add(reinterpret_cast<void*>(uintptr_t(e->Value)));
+}
+
+void TOrqBaseHash::GetMatchValues(const char* Key, int KeyLen, std::vector<uint32_t>& Values) const {
+    if (FBuckets.empty()) return;
+    for (const THashEntry* e = FBuckets[HashOf(Key, KeyLen) % FBuckets.size()]; e != nullptr; e = e->Next)
+        if (SlotMatches(e, Key, KeyLen)) Values.push_back(e->Value);
 }
 
 bool TOrqBaseHash::CheckKeysMatch(const char* Key1, const char* Key2, int Len1, int Len2) {

@@ -52,7 +52,8 @@ public:
     TOrqBaseHash(const TOrqBaseHash&) = delete;
     TOrqBaseHash& operator=(const TOrqBaseHash&) = delete;
 
-    // h := 0; for each key byte b: h := (h rotated left by 2 bits) xor b.
+    // A hash of all KeyLen bytes that spreads keys differing in any bit over every bucket
+    // (FNV-1a with a 64-bit finaliser). Only memory structures use it; no file stores it.
     virtual uint32_t HashOf(const char* Key, int KeyLen) const;
 
     // Stores Key (KeyLen bytes, the rest of the slot zero) with Value at the head of its bucket.
@@ -68,6 +69,8 @@ public:
     void Delete(const char* Key, int KeyLen, uint32_t Value);
     // Appends to List the value of every matching entry of the key's bucket, in chain order.
     void GetPossibleMatchList(const char* Key, int KeyLen, TList* List);
+    // Appends to Values the value of every matching entry of the key's bucket, in chain order.
+    void GetMatchValues(const char* Key, int KeyLen, std::vector<uint32_t>& Values) const;
     // True when the lengths are equal and the first Len1 bytes are equal.
     static bool CheckKeysMatch(const char* Key1, const char* Key2, int Len1, int Len2);
     // True when no free entry is left.

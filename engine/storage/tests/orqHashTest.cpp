@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -81,14 +82,24 @@ TEST(TOrqBaseHash, SizeChecks) {
     EXPECT_EQ(h.ValueOf("abcde", 5), 4294967295u);  // a longer key never matches
 }
 
-TEST(TOrqBaseHash, HashOfRotatesByTwoBits) {
-    TOrqBaseHash h(1, 1, 4);
-    EXPECT_EQ(h.HashOf("ab", 2), (0x61u << 2) ^ 0x62u);
-    const char ff[17] = {'\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF',
-                         '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF'};
-    uint32_t expected = 0;
-    for (int i = 0; i < 17; ++i) expected = ((expected << 2) | (expected >> 30)) ^ 0xFFu;
-    EXPECT_EQ(h.HashOf(ff, 17), expected);
+// Join hashes key 4-byte integers and 8-byte doubles: every byte must reach the bucket choice,
+// so that neither small nor large nor evenly spaced values pile up in a few buckets.
+TEST(TOrqBaseHash, IntegerAndDoubleKeysSpreadOverTheBuckets) {
+    const int buckets = 1 << 16;
+    TOrqBaseHash h(buckets, 1, 8);
+    auto spread = [&](auto MakeKey) {
+        std::set<uint32_t> used;
+        for (int i = 0; i < 50000; ++i) {
+            const auto key = MakeKey(i);
+            used.insert(h.HashOf(reinterpret_cast<const char*>(&key), int(sizeof key)) % buckets);
+        }
+        return used.size();
+    };
+    // 50,000 random keys in 65,536 buckets occupy about 35,000 of them.
+    EXPECT_GT(spread([](int i) { return int32_t(i); }), 30000u);
+    EXPECT_GT(spread([](int i) { return int32_t(i) << 16; }), 30000u);
+    EXPECT_GT(spread([](int i) { return double(i); }), 30000u);
+    EXPECT_GT(spread([](int i) { return double(i) * 1024; }), 30000u);
 }
 
 TEST(TOrqBaseHash, ShortKeysMatchByTheirZeroPaddedSlot) {
@@ -117,8 +128,8 @@ TEST(TOrqBaseHash, DuplicatesNewestFirstAndMatchListInChainOrder) {
     TOrqBaseHash chain(8, 8, 4);
     // Another key of the same bucket: it shares the chain but is not a match.
     std::string other = "k?";
-    for (char c = 'a'; c <= 'z'; ++c) {
-        other[1] = c;
+    for (int c = 1; c < 256; ++c) {
+        other[1] = char(c);
         if (chain.HashOf(other.data(), 2) % 8 == chain.HashOf("k1", 2) % 8) break;
     }
     ASSERT_EQ(chain.HashOf(other.data(), 2) % 8, chain.HashOf("k1", 2) % 8);

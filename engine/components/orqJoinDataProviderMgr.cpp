@@ -1,0 +1,99 @@
+// orqJoinDataProviderMgr: TOrqJoinDataProviderMgr, the owner of a statement's providers and
+// bridges, and the walk of the root with the residual condition.
+#include "engine/components/orqDataBase.h"
+#include "engine/components/orqJoinDataProviderUnit.h"
+#include "host/Exceptions.h"
+
+namespace ostra {
+
+TOrqJoinDataProviderMgr::TOrqJoinDataProviderMgr() : FJoinExprEvaluator(std::make_unique<TExprEvaluator>()) {
+    FJoinExprEvaluator->SetDBStringCompare(FDBStringCompare);
+}
+
+TOrqJoinDataProviderMgr::~TOrqJoinDataProviderMgr() { Clear(); }
+
+TOrqNonJoinDataProvider* TOrqJoinDataProviderMgr::GetNonJoinProvider(const std::string& TableName,
+                                                                    const std::string& CorrelationName, bool Memory) {
+    Assert(FDatabase != nullptr, "Database is not assigned");
+    auto provider = std::make_unique<TOrqNonJoinDataProvider>();
+    auto bridge = std::make_unique<TOrqDatasetBridge>();
+    provider->SetDataBridge(bridge.get());
+    bridge->SetDataBase(FDatabase);
+    bridge->SetMemory(Memory);
+    provider->SetProviderName(TableName);
+    provider->SetCorrelationName(CorrelationName);
+    FBridges.push_back(std::move(bridge));
+    FNonJoinProviders.push_back(std::move(provider));
+    return FNonJoinProviders.back().get();
+}
+
+TOrqStdJoinDataProvider* TOrqJoinDataProviderMgr::GetStdJoinProvider() {
+    Assert(FDatabase != nullptr, "Database is not assigned");
+    FJoinProviders.push_back(std::make_unique<TOrqStdJoinDataProvider>());
+    return FJoinProviders.back().get();
+}
+
+void TOrqJoinDataProviderMgr::SetDBStringCompare(TDBStringCompareFunction Value) {
+    FDBStringCompare = Value;
+    FJoinExprEvaluator->SetDBStringCompare(Value);
+}
+
+bool TOrqJoinDataProviderMgr::OpenProviders() {
+    if (FRootProvider == nullptr) return false;
+    FRootProvider->SetParentProvider(nullptr);
+    FRootProvider->OpenProvider();
+    if (dynamic_cast<TOrqNonJoinDataProvider*>(FRootProvider)) FRootProvider->SetSelectExpr(false, "");
+    // The residual condition resolves its fields against the tree as it is now open.
+    if (FJoinExpr && FJoinExpr->FirstNode()) {
+        FJoinExprEvaluator->Clear();
+        FJoinExprEvaluator->SetExcludeRelopNulls(true);
+        FJoinExprEvaluator->Prepare(FRootProvider, FJoinExpr->FirstNode());
+    }
+    return true;
+}
+
+void TOrqJoinDataProviderMgr::PrepareJoinExprEvaluator(const TOrqExprNode* Root) {
+    if (Root == nullptr) return;
+    FJoinExpr = std::make_unique<TOrqExpr>();
+    FJoinExpr->CloneFromTree(Root);
+    FJoinExprEvaluator->Clear();
+    FJoinExprEvaluator->SetDBStringCompare(FDBStringCompare);
+    FJoinExprEvaluator->SetExcludeRelopNulls(true);
+    if (FRootProvider != nullptr && FRootProvider->IsOpen())
+        FJoinExprEvaluator->Prepare(FRootProvider, FJoinExpr->FirstNode());
+}
+
+bool TOrqJoinDataProviderMgr::SkipRejected(bool Found) {
+    while (Found && FJoinExprEvaluator->IsPrepared()) {
+        FJoinExprEvaluator->Reset();
+        if (FJoinExprEvaluator->Evaluate()) break;
+        Found = FRootProvider->NextProviderRecord();
+    }
+    return Found;
+}
+
+bool TOrqJoinDataProviderMgr::FirstProviderRecord() {
+    if (FRootProvider == nullptr) return false;
+    return SkipRejected(FRootProvider->FirstProviderRecord());
+}
+
+bool TOrqJoinDataProviderMgr::NextProviderRecord() {
+    Assert(FRootProvider != nullptr, "Root provider is not assigned");
+    return SkipRejected(FRootProvider->NextProviderRecord());
+}
+
+TOrqBaseJoinDataProvider* TOrqJoinDataProviderMgr::FindJoinProvider(const std::string& Name) const {
+    return FRootProvider ? FRootProvider->FindJoinProvider(Name) : nullptr;
+}
+
+void TOrqJoinDataProviderMgr::Clear() {
+    FRootProvider = nullptr;
+    FJoinExprEvaluator->Clear();
+    FJoinExpr.reset();
+    // Providers first (join providers refer to the others), then the bridges they read.
+    FJoinProviders.clear();
+    FNonJoinProviders.clear();
+    FBridges.clear();
+}
+
+}  // namespace ostra
