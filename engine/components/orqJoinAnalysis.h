@@ -250,8 +250,6 @@ private:
     void InternalCombineRecordLists(TJoinExprNode* Node);
     // Prepares the matching of the current driving row.
     bool UpdateInnerProviderCursor();
-    // The driving side's next row that pass 2 of a full join does not reject.
-    bool UpdateOuterProviderCursor();
     // The next partner of the current driving row, or its NULL row; false when none is left.
     bool NextMatch();
     bool NextHashMatch();

@@ -343,12 +343,6 @@ bool TJoinEvaluator::NextMatch() {
 // ---------------------------------------------------------------------------------------------
 // TJoinEvaluator: the walk
 
-bool TJoinEvaluator::UpdateOuterProviderCursor() {
-    bool found = FDrivingProvider->NextProviderRecord();
-    while (found && !CheckPassRecID()) found = FDrivingProvider->NextProviderRecord();
-    return found;
-}
-
 void TJoinEvaluator::CheckAddRecID() {
     if (FPass != 1 || FJoinAnalyser->JoinType() != jtFullOuterJoin || FMatchedProvider->NullsForced()) return;
     const std::string id = FMatchedProvider->CurrentRecordIDAsString();
