@@ -364,6 +364,10 @@ void TOrqBaseTable::InternalPost() {
     TDataSet::InternalPost();
     WriteRecordBuffer(ActiveBuffer(), State() == dsInsert, true);
     SetRecordStatus(ActiveBuffer(), rbBrowse);
+    // The cursor stands on the record just written, its stored bytes in the record buffer: the
+    // framework's fetch of the current record after the post takes them without searching the
+    // key again. A range or a filter may leave the cursor elsewhere: those search.
+    if (!RangeOn() && !FilterMgr().Active()) FPending = ppCurrent;
 }
 
 void TOrqBaseTable::SilentPost() {

@@ -632,6 +632,14 @@ int TBTree::InsertKey() {
     std::memcpy(pending + C_KEYSIZEOFFSET, &size, 2);
     Store32(pending + C_KEYCOUNTOFFSET, 0);
     int position = FInsertPositions[depth - 1];
+    // The levels 0 .. rightmost - 1 lie on the right edge of the tree (the path takes the last
+    // entry of every page above them). Keys added in ascending order arrive at the end of those
+    // pages: splitting them in the middle would leave every page half empty for good, so such a
+    // split moves only the new last entry to the new page.
+    size_t rightmost = 1;
+    while (rightmost < depth &&
+           FInsertPositions[rightmost - 1] == FNodes[rightmost - 1]->Used() - FMaximumKeySize)
+        ++rightmost;
     bool isPending = true;
     TLevelChange below = lcCount;  // how the page of the level below changed
     for (size_t i = depth; i-- > 0;) {
@@ -645,6 +653,7 @@ int TBTree::InsertKey() {
         }
         if (isPending) {
             node.InsertKey(position, pending);
+            const bool appended = i < rightmost && position == node.Used() - FMaximumKeySize;
             isPending = false;
             if (position == 0) change = lcFirstKey;
             if (node.CheckNodeFull()) {
@@ -654,7 +663,7 @@ int TBTree::InsertKey() {
                 const uint32_t newAddress = FIO->AllocateNewAddress(FPageSize, spare.Buffer());
                 if (newAddress == 0) TreeError("TBTree.InsertKey", "Invalid page address");
                 spare.SetAddress(newAddress);
-                node.SplitNode(spare, newAddress);
+                node.SplitNode(spare, newAddress, appended);
                 spare.SetLeaf(node.NodeType());
                 std::memcpy(pending, spare.EntryAt(0), FMaximumKeySize);
                 Store32(pending + C_KEYADDROFFSET, newAddress);

@@ -113,16 +113,16 @@ void TCachePageTable::Clear() {
 
 TCacheMgr::~TCacheMgr() { Close(); }
 
-TCacheMgr::TPageList& TCacheMgr::ListOf(TCachePageState State) {
-    switch (State) {
-        case cpClean: return FClean;
+TCacheMgr::TPageList& TCacheMgr::ListOf(const TCachePage* Page) {
+    switch (Page->FState) {
+        case cpClean: return Page->FKept ? FKept : FClean;
         case cpDirty: return FDirty;
         default: return FEmpty;
     }
 }
 
 void TCacheMgr::Unlink(TCachePage* Page) {
-    TPageList& list = ListOf(Page->FState);
+    TPageList& list = ListOf(Page);
     (Page->FPrev ? Page->FPrev->FNext : list.Head) = Page->FNext;
     (Page->FNext ? Page->FNext->FPrev : list.Tail) = Page->FPrev;
     Page->FPrev = Page->FNext = nullptr;
@@ -130,7 +130,7 @@ void TCacheMgr::Unlink(TCachePage* Page) {
 }
 
 void TCacheMgr::LinkTail(TCachePage* Page) {
-    TPageList& list = ListOf(Page->FState);
+    TPageList& list = ListOf(Page);
     Page->FPrev = list.Tail;
     Page->FNext = nullptr;
     (list.Tail ? list.Tail->FNext : list.Head) = Page;
@@ -163,11 +163,13 @@ void TCacheMgr::ForgetPage(TCachePage* Page) {
     Page->FLowerAddress = 0;
     Page->FUpperAddress = 0;
     if (Page->FState != cpEmpty) SetPageState(Page, cpEmpty);
+    Page->FKept = false;
+    Page->FAhead = false;
 }
 
 void TCacheMgr::Touch(TCachePage* Page) {
     Page->FLRUFlag = FUseCounter++;
-    if (Page->FState == cpClean && Page != FClean.Tail) {
+    if (Page->FState == cpClean && Page != ListOf(Page).Tail) {
         Unlink(Page);
         LinkTail(Page);
     }
@@ -215,7 +217,7 @@ void TCacheMgr::Close() {
     FSlabs.clear();
     FGrowthNext = nullptr;
     FGrowthLeft = 0;
-    FEmpty = FClean = FDirty = TPageList{};
+    FEmpty = FClean = FKept = FDirty = TPageList{};
     FTransactionActive = false;
     FOpen = false;
 }
@@ -254,8 +256,15 @@ TCachePage* TCacheMgr::GetNextEmptyPage() {
         return page;
     }
     // The least recently used clean page; inside a transaction too, since a clean page equals
-    // what the file holds for this transaction and can be read again at any time.
-    if (TCachePage* page = FClean.Head) {
+    // what the file holds for this transaction and can be read again at any time. Kept pages
+    // go last unless the other clean pages are down to their share or the oldest kept page has
+    // not been used for a long time.
+    TCachePage* page = FClean.Head;
+    if (TCachePage* kept = FKept.Head) {
+        const uint32_t idle = FUseCounter - kept->FLRUFlag;
+        if (!page || FClean.Count <= Count() / CKeptShare || idle > CKeptTurns * uint32_t(Count())) page = kept;
+    }
+    if (page) {
         if (FLog) Log("GetNextEmptyPage. Replacing OldestPage: " + std::to_string(page->FIndex));
         ForgetPage(page);
         return page;
@@ -307,9 +316,11 @@ void TCacheMgr::CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Siz
 TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition,
                                   bool Load) {
     TCachePage* page = LookUp(Base, HighPosition);
+    bool fresh = false;
     if (page) {
-        if (page->FPageOwner == TableID) {
+        if (page->FPageOwner == TableID && !(page->FAhead && page->FAccessFlags != AccessFlags)) {
             ++FHits;
+            page->FAhead = false;
             return page;
         }
         if (page->FState == cpDirty) {
@@ -325,24 +336,73 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
         // A clean page of another table is read again into the same entry.
     } else {
         page = GetNextEmptyPage();
+        fresh = true;
     }
     if (Load) {
         ++FMisses;
-        try {
-            FReadIO(page->Buffer(), TableID, AccessFlags, Base, HighPosition);
-        } catch (...) {
-            ForgetPage(page);
-            throw;
+        const uint64_t key = KeyOf(Base, HighPosition);
+        int window = 1;
+        if (fresh && FReadRunIO && !FTransactionActive && key == FNextSequential)
+            window = std::min(FReadWindow * 2, CMaxReadAhead);
+        int loaded = 1;
+        if (window > 1) {
+            loaded = LoadRun(page, TableID, AccessFlags, Base, HighPosition, window);
+        } else {
+            try {
+                FReadIO(page->Buffer(), TableID, AccessFlags, Base, HighPosition);
+            } catch (...) {
+                ForgetPage(page);
+                throw;
+            }
+            Restamp(page);
         }
-        Restamp(page);
+        FReadWindow = window;
+        FNextSequential = key + uint64_t(loaded) * uint64_t(FPageSize);
     } else {
         ++FHits;  // a whole-page write needs nothing from the file
     }
+    page->FAhead = false;
     page->FPageOwner = TableID;
     page->FAccessFlags = AccessFlags;
     HashPage(page, Base, HighPosition);
     if (page->FState == cpEmpty) SetPageState(page, cpClean);
     return page;
+}
+
+int TCacheMgr::LoadRun(TCachePage* Page, uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition,
+                       int Window) {
+    // The pages of the run are hashed and clean (at the young end of the LRU list) while they are
+    // gathered, so that no victim taken for the next one is one of them.
+    TCachePage* pages[CMaxReadAhead];
+    int count = 0;
+    auto take = [&](TCachePage* P, uint32_t Address) {
+        HashPage(P, Address, HighPosition);
+        P->FPageOwner = TableID;
+        P->FAccessFlags = AccessFlags;
+        if (P->FState == cpEmpty) SetPageState(P, cpClean);
+        pages[count++] = P;
+    };
+    take(Page, Base);
+    while (count < Window) {
+        const uint64_t next = uint64_t(Base) + uint64_t(count) * uint64_t(FPageSize);
+        if (next >= (uint64_t(1) << 32) || LookUp(uint32_t(next), HighPosition)) break;
+        // A victim must not be a page of this run: those are the youngest clean pages.
+        if (FEmpty.Count == 0 && FClean.Count <= count) break;
+        take(GetNextEmptyPage(), uint32_t(next));
+    }
+    int loaded = 0;
+    try {
+        loaded = std::clamp(FReadRunIO(pages, count, TableID, AccessFlags), 1, count);
+    } catch (...) {
+        for (int i = 0; i < count; ++i) ForgetPage(pages[i]);
+        throw;
+    }
+    for (int i = loaded; i < count; ++i) ForgetPage(pages[i]);
+    for (int i = 0; i < loaded; ++i) {
+        Restamp(pages[i]);
+        pages[i]->FAhead = i > 0;
+    }
+    return loaded;
 }
 
 template <class F>
@@ -405,12 +465,17 @@ int32_t TCacheMgr::WriteCache(const void* Buffer, uint32_t TableID, uint32_t Acc
 }
 
 int32_t TCacheMgr::ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
-                                  int32_t Size, uint8_t*& Buffer, uint64_t* Stamp) {
+                                  int32_t Size, uint8_t*& Buffer, uint64_t* Stamp, bool Keep) {
     uint32_t base = GetBaseAddress(Position);
     Assert(Size >= 0 && uint64_t(Position - base) + uint64_t(Size) <= uint64_t(FPageSize), "ReadCacheByRef failed");
     CheckRange(Position, HighPosition, Size);
     TCachePage* page = LocatePage(TableID, AccessFlags, base, HighPosition, true);
     Buffer = page->Buffer() + (Position - base);
+    if (Keep && !page->FKept) {
+        Unlink(page);
+        page->FKept = true;
+        LinkTail(page);
+    }
     Touch(page);
     if (Stamp) *Stamp = page->FStamp;
     return Size;
@@ -483,11 +548,12 @@ void TCacheMgr::Rollback() {
 }
 
 void TCacheMgr::ClearOwnedPages(uint32_t TableID) {
-    for (TCachePage* page = FClean.Head; page;) {
-        TCachePage* next = page->FNext;
-        if (page->FPageOwner == TableID) ForgetPage(page);
-        page = next;
-    }
+    for (TPageList* list : {&FClean, &FKept})
+        for (TCachePage* page = list->Head; page;) {
+            TCachePage* next = page->FNext;
+            if (page->FPageOwner == TableID) ForgetPage(page);
+            page = next;
+        }
 }
 
 void TCacheMgr::RemovePage(uint32_t Position, uint32_t HighPosition) {
@@ -496,6 +562,7 @@ void TCacheMgr::RemovePage(uint32_t Position, uint32_t HighPosition) {
 
 void TCacheMgr::ClearCache() {
     while (FClean.Head) ForgetPage(FClean.Head);
+    while (FKept.Head) ForgetPage(FKept.Head);
 }
 
 void TCacheMgr::DumpState() {

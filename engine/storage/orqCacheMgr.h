@@ -26,6 +26,22 @@
 //            grown size stays until Close.
 // So a lookup is one hash probe and a victim is the head of a list: O(1) per page transfer.
 //
+// Read-ahead. Outside a transaction, a miss on the page that follows the last pages loaded is a
+// sequential read (a walk over records stored one after the other): it loads the pages after it
+// that are not cached along with it, in one transfer of the run read procedure, twice as many as
+// the last time up to CMaxReadAhead. Any other miss loads its page alone. A page read ahead is
+// read as a page of the table that missed; if it belongs to another, that table finds it under
+// the wrong owner and reads it again; the same table reading it under other access flags (an
+// encryption the guess did not match) reads it again too.
+//
+// Kept pages. A reader may ask for a page to be kept (ReadCacheByRef with Keep): the B+-tree
+// pages of the indexes, which every key search passes through, while a record page serves one
+// record. Clean kept pages have an LRU list of their own, and a victim comes from the other clean
+// pages as long as those hold more than an eighth of the cache (CKeptShare), so that key searches
+// over an index that fits the cache read only the record page from the file, whatever order the
+// records are read in. A kept page not used during the last CKeptTurns x Count() accesses is a
+// victim first: an index no longer searched does not hold the cache.
+//
 // Transaction states of both caches: no transaction (nothing dirty) -> StartTransaction ->
 // active -> Commit (dirty items written, clean) or Rollback (dirty items dropped) -> none.
 // A failed write during Commit leaves the items not yet written dirty and the transaction on.
@@ -59,6 +75,12 @@ using TPageWriteProc = std::function<void(const uint8_t* Buffer, uint32_t TableI
 // transfer. Failures raise.
 class TCachePage;
 using TPageRunWriteProc = std::function<void(TCachePage* const* Pages, int Count)>;
+// Reads Count pages, adjacent in address order (the first at the lowest address), with one
+// transfer, each as plain text for TableID and AccessFlags; returns how many of them, from the
+// first on, the file holds whole (at least 1: a first page it cannot read raises as the page read
+// procedure does).
+using TPageRunReadProc =
+    std::function<int(TCachePage* const* Pages, int Count, uint32_t TableID, uint32_t AccessFlags)>;
 // Re-encodes a page's plain text that was read under one table id and access flags as the plain
 // text the same stored bytes give under another: decode(New, encode(Old, Buffer)), in place.
 using TPageRecodeProc = std::function<void(uint8_t* Buffer, uint32_t OldTableID, uint32_t OldAccessFlags,
@@ -115,6 +137,8 @@ private:
     TCachePageState FState = cpEmpty;
     uint32_t FAccessFlags = 0;
     bool FHashed = false;
+    bool FKept = false;  // a kept page (in the kept list while clean)
+    bool FAhead = false; // read ahead and not used since: its access flags were a guess
     uint64_t FStamp = 0;
     TCachePage* FPrev = nullptr;  // links in the list of the page's state
     TCachePage* FNext = nullptr;
@@ -175,6 +199,10 @@ public:
     // pages). Unset, every page goes through the write procedure on its own.
     void SetWriteRunIO(TPageRunWriteProc Proc) { FWriteRunIO = std::move(Proc); }
     static constexpr int CMaxWriteRun = 64;
+    // Optional: how sequential misses read ahead (see the file comment). Unset, every page is
+    // loaded on its own.
+    void SetReadRunIO(TPageRunReadProc Proc) { FReadRunIO = std::move(Proc); }
+    static constexpr int CMaxReadAhead = 16;
     // Optional: how a dirty page is re-read under another table id. Unset, its plain text stays.
     void SetRecodeIO(TPageRecodeProc Proc) { FRecodeIO = std::move(Proc); }
 
@@ -197,8 +225,9 @@ public:
                        uint32_t HighPosition, int32_t Size, uint64_t* Stamp = nullptr);
     // Buffer := the address of byte Position in its cached page; the range must lie within one
     // page (assertion "ReadCacheByRef failed"). Returns Size. When Stamp is given: the page's.
+    // Keep: the page is a kept page from now on (see the file comment) until it leaves the cache.
     int32_t ReadCacheByRef(uint32_t TableID, uint32_t AccessFlags, uint32_t Position, uint32_t HighPosition,
-                           int32_t Size, uint8_t*& Buffer, uint64_t* Stamp = nullptr);
+                           int32_t Size, uint8_t*& Buffer, uint64_t* Stamp = nullptr, bool Keep = false);
     // The page at Position, cached for TableID and changed in place, counts as written. Size must
     // be PageSize ("WriteCacheByRef - error in write size"); the page must be cached and valid
     // ("WriteCacheByRef - page not found"). Buffer is not read. Returns Size.
@@ -256,7 +285,14 @@ public:
     int32_t PageSize() const { return FPageSize; }
     int32_t DirtyCount() const { return FDirty.Count; }
     // Pages that hold data (clean or dirty).
-    int32_t CachedCount() const { return FClean.Count + FDirty.Count; }
+    int32_t CachedCount() const { return FClean.Count + FKept.Count + FDirty.Count; }
+    // Clean pages kept (see the file comment).
+    int32_t KeptCount() const { return FKept.Count; }
+    // The other clean pages are victims before kept ones while they hold more than
+    // Count() / CKeptShare pages; a kept page unused for CKeptTurns x Count() accesses is no
+    // longer protected.
+    static constexpr int32_t CKeptShare = 8;
+    static constexpr uint32_t CKeptTurns = 4;
     TCachePage& Items(int32_t Index) { return *FPages.at(std::size_t(Index)); }
     // The dirty pages in address order: what Commit will write.
     std::vector<TCachePage*> DirtyPages() const;
@@ -271,7 +307,8 @@ private:
     static uint64_t KeyOf(uint32_t Position, uint32_t HighPosition) {
         return (uint64_t(HighPosition) << 32) | Position;
     }
-    TPageList& ListOf(TCachePageState State);
+    // The list a page of its state belongs in (clean pages: kept or not).
+    TPageList& ListOf(const TCachePage* Page);
     void Unlink(TCachePage* Page);
     void LinkTail(TCachePage* Page);
     // Moves the page into the list of State (as most recently used when clean).
@@ -288,6 +325,10 @@ private:
     static void Restamp(TCachePage* Page);
     // The page for Base valid for TableID: cached, recoded, or loaded (when Load) into a free page.
     TCachePage* LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition, bool Load);
+    // Loads Page (fresh from GetNextEmptyPage) for Base and, in the same transfer, up to Window - 1
+    // following pages that are not cached; returns the number of pages loaded.
+    int LoadRun(TCachePage* Page, uint32_t TableID, uint32_t AccessFlags, uint32_t Base, uint32_t HighPosition,
+                int Window);
     void CheckRange(uint32_t Position, uint32_t HighPosition, int32_t Size) const;
     // Visit(Base, Offset, Count) for each page piece of [Position, Position + Size) in address
     // order: the page's address, the piece's offset in it and its byte count (defined in the .cpp).
@@ -308,7 +349,7 @@ private:
     int32_t FGrowthLeft = 0;         // slices left there
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position
     TCachePageTable FHash;
-    TPageList FEmpty, FClean, FDirty;
+    TPageList FEmpty, FClean, FKept, FDirty;
     int32_t FPageCount = 0;
     int32_t FPageSize = 0;
     uint32_t FPageMask = 0;
@@ -321,7 +362,10 @@ private:
     TPageReadProc FReadIO;
     TPageWriteProc FWriteIO;
     TPageRunWriteProc FWriteRunIO;
+    TPageRunReadProc FReadRunIO;
     TPageRecodeProc FRecodeIO;
+    uint64_t FNextSequential = ~uint64_t(0);  // the page key after the last pages loaded
+    int FReadWindow = 1;                      // pages the last load took
 };
 
 // One byte range held by the block cache: raw file bytes at (HighAddress, LowAddress).

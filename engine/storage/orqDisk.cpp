@@ -566,10 +566,10 @@ void TDiskMgr::WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID
 }
 
 void TDiskMgr::ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                   uint8_t*& Buffer, uint64_t* Stamp) {
+                                   uint8_t*& Buffer, uint64_t* Stamp, bool Keep) {
     RequireOpen("TDiskMgr.ReadCustomSizeByRef");
     FFile->SeekAndReadOrqFileByRef(Address, TransferSize(Size, "TDiskMgr.ReadCustomSizeByRef"), TableID, AccessFlags,
-                                   Buffer, Stamp);
+                                   Buffer, Stamp, Keep);
 }
 
 void TDiskMgr::WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,

@@ -253,8 +253,9 @@ public:
     void WriteCustomSize(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
                          const void* Buffer, uint64_t* Stamp = nullptr);
     // Buffer := a pointer into the cached page that holds the range (one page; cache bit set).
+    // Keep: the page is kept in the page cache before others (TCacheMgr::ReadCacheByRef).
     void ReadCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                             uint8_t*& Buffer, uint64_t* Stamp = nullptr);
+                             uint8_t*& Buffer, uint64_t* Stamp = nullptr, bool Keep = false);
     // The cached page at Address, changed in place through ReadCustomSizeByRef, counts as
     // written; Size must be PageSize.
     void WriteCustomSizeByRef(uint32_t Address, uint32_t Size, uint32_t TableID, uint32_t AccessFlags,

@@ -304,7 +304,7 @@ const uint8_t* TDiskIOInterface::ReadBlockView(uint32_t Address, uint32_t Size, 
     const uint32_t pageSize = FDiskMgr->PageSize();
     if (Size == 0 || Size > pageSize || Address % pageSize > pageSize - Size) return nullptr;
     uint8_t* block = nullptr;
-    FDiskMgr->ReadCustomSizeByRef(Address, Size, FTableID, FAccessFlags, block, &Stamp);
+    FDiskMgr->ReadCustomSizeByRef(Address, Size, FTableID, FAccessFlags, block, &Stamp, FKeptInCache);
     return block;
 }
 

@@ -41,6 +41,9 @@ TOrqFile::TOrqFile() {
         InternalWritePage(Buffer, TableID, AccessFlags, Position, HighPosition);
     });
     FPageCache.SetWriteRunIO([this](TCachePage* const* Pages, int Count) { WritePageRun(Pages, Count); });
+    FPageCache.SetReadRunIO([this](TCachePage* const* Pages, int Count, uint32_t TableID, uint32_t AccessFlags) {
+        return ReadPageRun(Pages, Count, TableID, AccessFlags);
+    });
     FPageCache.SetRecodeIO([this](uint8_t* Buffer, uint32_t OldTableID, uint32_t OldAccessFlags, uint32_t NewTableID,
                                   uint32_t NewAccessFlags) {
         RecodePage(Buffer, OldTableID, OldAccessFlags, NewTableID, NewAccessFlags);
@@ -196,10 +199,10 @@ int32_t TOrqFile::SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int
 }
 
 int32_t TOrqFile::SeekAndReadOrqFileByRef(uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                          uint8_t*& Buffer, uint64_t* Stamp) {
+                                          uint8_t*& Buffer, uint64_t* Stamp, bool Keep) {
     CheckTableID(TableID);
     Assert(TransfersByRef(AccessFlags), "SeekAndReadOrqFileByRef failed to access cache");
-    return FPageCache.ReadCacheByRef(TableID, AccessFlags, Position, 0, Size, Buffer, Stamp);
+    return FPageCache.ReadCacheByRef(TableID, AccessFlags, Position, 0, Size, Buffer, Stamp, Keep);
 }
 
 int32_t TOrqFile::SeekAndWriteOrqFileByRef(const void* Buffer, uint32_t Position, int32_t Size, uint32_t TableID,
@@ -425,6 +428,25 @@ void TOrqFile::WritePageRun(TCachePage* const* Pages, int Count) {
         EncodePage(Pages[k]->Buffer(), FRunBuffer.data() + pageSize * std::size_t(k), Pages[k]->AccessFlags(),
                    Pages[k]->PageOwner());
     RawWrite(FRunBuffer.data(), position, uint32_t(FRunBuffer.size()), "TOrqFile.InternalWritePage");
+}
+
+int TOrqFile::ReadPageRun(TCachePage* const* Pages, int Count, uint32_t TableID, uint32_t AccessFlags) {
+    const std::size_t pageSize = std::size_t(FOpenPageSize);
+    const uint32_t position = Pages[0]->LowerAddress(), high = Pages[0]->UpperAddress();
+    int whole = 0;
+    if (!FTransactionActive && Count > 1) {
+        FRunBuffer.resize(pageSize * std::size_t(Count));
+        const int64_t got = FFile.Read(int64_t(KeyOf(position, high)), FRunBuffer.data(), int64_t(FRunBuffer.size()));
+        whole = got > 0 ? int(std::min<int64_t>(got / int64_t(pageSize), Count)) : 0;
+    }
+    if (whole == 0) {
+        // The pages ahead are a guess: what fails among them is not this read's failure.
+        InternalReadPage(Pages[0]->Buffer(), TableID, AccessFlags, position, high);
+        return 1;
+    }
+    for (int k = 0; k < whole; ++k)
+        DecodePage(FRunBuffer.data() + pageSize * std::size_t(k), Pages[k]->Buffer(), AccessFlags, TableID);
+    return whole;
 }
 
 void TOrqFile::InternalRead(uint8_t* Buffer, uint32_t TableID, uint32_t AccessFlags, uint32_t Position,

@@ -99,8 +99,9 @@ public:
                                 uint32_t AccessFlags, uint64_t* Stamp = nullptr);
     // In-place variants through the page cache only (assertions "SeekAndReadOrqFileByRef failed to
     // access cache" / "SeekAndWriteOrqFileByRef accessed in error" otherwise).
+    // Keep: the page is kept in the page cache before others (TCacheMgr::ReadCacheByRef).
     int32_t SeekAndReadOrqFileByRef(uint32_t Position, int32_t Size, uint32_t TableID, uint32_t AccessFlags,
-                                    uint8_t*& Buffer, uint64_t* Stamp = nullptr);
+                                    uint8_t*& Buffer, uint64_t* Stamp = nullptr, bool Keep = false);
     // True when a transfer with these access flags can go by reference (through the page cache).
     bool TransfersByRef(uint32_t AccessFlags) const {
         return (AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive) && CheckOpen();
@@ -190,6 +191,11 @@ public:
     // The page cache's run procedure: Count adjacent pages (each encrypted as its flags say) in
     // one write; a short write: 9218.
     void WritePageRun(TCachePage* const* Pages, int Count);
+    // The page cache's run read procedure: Count adjacent pages in one read, each decoded for
+    // TableID and AccessFlags; returns how many the file holds whole. Inside a transaction, or
+    // when the run cannot be read whole from its first page, the first page alone is read as
+    // InternalReadPage reads it.
+    int ReadPageRun(TCachePage* const* Pages, int Count, uint32_t TableID, uint32_t AccessFlags);
     // The block procedures: Size bytes at Position, straight from and to the file. A short read:
     // 9217 "Unable to complete file read operation"; a short write: 9218 "Unable to complete
     // file write operation". TableID, AccessFlags are ignored.
@@ -293,7 +299,7 @@ private:
     platform::File FFile;
     std::vector<uint8_t> FPageBuffer;  // raw I/O of one page (reads and encrypted writes)
     std::vector<uint8_t> FCodeBuffer;  // encoding of cached pages outside the I/O path
-    std::vector<uint8_t> FRunBuffer;   // a run of pages written at commit, as stored
+    std::vector<uint8_t> FRunBuffer;   // a run of pages written at commit or read ahead, as stored
     std::string FXORKey;
     int64_t FTransactionEOF = 0;  // the furthest end of the running transaction's own writes; 0 outside
     TCacheMgr FPageCache;

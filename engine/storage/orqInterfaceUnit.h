@@ -286,6 +286,10 @@ public:
     // the first allocation.
     bool WholePages() const { return FWholePages; }
     void SetWholePages(bool Value) { FWholePages = Value; }
+    // The blocks ReadBlockView lends are kept in the page cache before other pages
+    // (orqCacheMgr.h): set for index storages, whose pages every key search passes through.
+    bool KeptInCache() const { return FKeptInCache; }
+    void SetKeptInCache(bool Value) { FKeptInCache = Value; }
 
     // Loads FirstEmpty from the global header (read first when not valid); FirstEmptyValid :=
     // true. Not a global storage: 8581 "Unable to get a global first empty. Not a global
@@ -321,6 +325,7 @@ private:
     uint32_t FRunSize = 0;
     uint64_t FKnownFileEnd = 0;        // the file end last asked for (it only grows)
     bool FWholePages = false;
+    bool FKeptInCache = false;
 };
 
 // Block storage in memory. Each block is its own allocation of the size it was allocated with;

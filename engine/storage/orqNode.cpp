@@ -478,12 +478,12 @@ int TNode::GetRecordCount(int Pos) const {
 // ---------------------------------------------------------------------------------------------
 // Rebalancing
 
-void TNode::SplitNode(TNode& NewPage, uint32_t NewAddress) {
+void TNode::SplitNode(TNode& NewPage, uint32_t NewAddress, bool LastOnly) {
     const int used = Used();
     if (used == 0) NodeError("TNode.SplitNode", "Node is empty");
     if (static_cast<int64_t>(used) + C_NODEHEADERSIZE > FPageSize)
         NodeError("TNode.SplitNode", "Node is overfull");
-    const int s = FindKeyByPosition(ksLE, used / 2);
+    const int s = LastOnly ? used - FKeySize : FindKeyByPosition(ksLE, used / 2);
     if (s <= 0) NodeError("TNode.SplitNode", "Cursor is out of range");
 
     std::memset(NewPage.Change(0, FPageSize), 0, FPageSize);

@@ -218,9 +218,11 @@ public:
 
     // ---- Rebalancing
     // Moves the upper half of this full page into NewPage (the buffer of a new page at
-    // NewAddress); leaves are linked this <-> NewPage <-> old next. Errors 8581 "Node is empty",
-    // "Node is overfull", "Cursor is out of range".
-    void SplitNode(TNode& NewPage, uint32_t NewAddress);
+    // NewAddress); leaves are linked this <-> NewPage <-> old next. With LastOnly only the last
+    // entry moves (an ascending insert at the end of a level: the page stays as full as it was
+    // before the insert instead of half empty). Errors 8581 "Node is empty", "Node is overfull",
+    // "Cursor is out of range".
+    void SplitNode(TNode& NewPage, uint32_t NewAddress, bool LastOnly = false);
     // On an internal page: the data offset of the sibling entry to rebalance the child at Pos
     // with (the neighbour holding fewer records; equal counts take the right one); -1 when none.
     int GetRedistributeNode(int Pos) const;

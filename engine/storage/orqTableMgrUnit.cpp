@@ -114,6 +114,7 @@ void SetUpDiskIndexStorage(TDiskIOInterface& IO, TDiskMgr* DiskMgr, int32_t Tabl
     IO.SetDiskMgr(DiskMgr);
     IO.SetIOMode(iomDiskFixedSize);
     IO.SetWholePages(true);
+    IO.SetKeptInCache(true);
     IO.SetBlockSize(IndexPageSize);
     IO.SetUsage(C_INDEXUSAGE);
     IO.SetTableID(uint16_t(TableID));

@@ -373,6 +373,25 @@ TEST(BTreeStructure, RootSplitsAtTheSameAddressAndCollapsesBackToAnEmptyLeaf) {
     EXPECT_EQ(rig.Tree.GetRecordCount(true), 0);
 }
 
+// Keys added in ascending order (numbered records) leave every page but the last of each level
+// full, at every depth; keys added later in between split those full pages in the middle, and
+// the tree stays sound throughout.
+TEST(BTreeStructure, AscendingKeysFillTheirPages) {
+    for (const bool onDisk : {false, true}) {
+        TreeRig rig = IntRig(onDisk);
+        const int n = 270 * 300;  // 270 keys fill a leaf; 300 leaves need a tree of depth 3
+        for (int v = 1; v <= n; ++v) ASSERT_EQ(rig.Insert({2 * v}, uint32_t(v)), 0) << v;
+        EXPECT_EQ(rig.Depth, 3u);
+        EXPECT_EQ(rig.Storage.PageCount(), 300u + 2u + 1u) << "300 full leaves, two internal pages, the root";
+        ASSERT_EQ(Walk(rig).size(), size_t(n));
+        for (int v = 1; v <= 2000; ++v) ASSERT_EQ(rig.Insert({2 * v * 37 % (2 * n) + 1}, uint32_t(n + v)), 0) << v;
+        EXPECT_EQ(Walk(rig).size(), size_t(n + 2000));
+        EXPECT_EQ(rig.Tree.GetRecordCount(true), n + 2000);
+        for (int v = n; v >= 1; v -= 3) ASSERT_EQ(rig.Delete({2 * v}), 0) << v;
+        EXPECT_EQ(Walk(rig).size(), size_t(n + 2000 - (n + 2) / 3));
+    }
+}
+
 TEST(BTreeStructure, SmallestKeyUpdatesTheLeftmostPathOfADeepTree) {
     // 500-byte keys: seven per page, so a few hundred keys make a tree of depth 4.
     TreeRig rig({{"S", ftString, 486}}, Request("s", "S", true));

@@ -337,6 +337,90 @@ TEST_F(PageCacheTest, ByReferenceTransfers) {
     EXPECT_THROW(Cache.WriteCacheByRef(nullptr, 2, 1, 2 * PageSize, 0, PageSize), EAssertionFailed);
 }
 
+// Kept pages (the index pages) outlast a stream of other pages, down to the other pages' share
+// of an eighth of the cache; one left unused for four turns of the cache loses its protection;
+// a kept page written in a transaction is kept again after the commit; clearing drops kept pages.
+TEST_F(PageCacheTest, KeptPagesOutlastOtherCleanPages) {
+    Disk.Bytes.resize(200 * PageSize);
+    Cache.Open(32, PageSize);  // the other pages' share: 4 pages; four turns: 128 accesses
+    auto keep = [&](uint32_t Page) {
+        uint8_t* view = nullptr;
+        Cache.ReadCacheByRef(1, 1, Page * PageSize, 0, PageSize, view, nullptr, true);
+        EXPECT_EQ(0, std::memcmp(view, Disk.Bytes.data() + Page * PageSize, PageSize));
+    };
+    auto cached = [&](uint32_t From, uint32_t To) {  // how many of the pages From..To-1 are cached
+        int n = 0;
+        for (uint32_t page = From; page < To; ++page) n += Cached(page);
+        return n;
+    };
+    for (uint32_t page = 0; page < 20; ++page) keep(page);
+    for (uint32_t page = 100; page < 140; ++page) ReadPage(page);
+    EXPECT_EQ(Cache.KeptCount(), 20);
+    EXPECT_EQ(cached(0, 20), 20);
+    EXPECT_EQ(cached(128, 140), 12) << "the stream's last pages fill the rest";
+
+    // Kept pages fill all but the other pages' share: then the oldest kept ones make room.
+    for (uint32_t page = 20; page < 32; ++page) keep(page);
+    for (uint32_t page = 150; page < 160; ++page) ReadPage(page);
+    EXPECT_EQ(Cache.KeptCount(), 27);
+    EXPECT_EQ(cached(0, 5), 0);
+    EXPECT_EQ(cached(5, 32), 27);
+    EXPECT_EQ(cached(155, 160), 5);
+
+    // Page 10 stays in use, the other kept pages do not: once unused for more than four turns
+    // of the cache they are evicted before the stream's pages.
+    for (int i = 0; i < 200; ++i) {
+        ReadPage(150 + uint32_t(i % 40));
+        if (i % 10 == 0) keep(10);
+    }
+    EXPECT_TRUE(Cached(10));
+    EXPECT_EQ(Cache.KeptCount(), 1);
+
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x5A);
+    Cache.WriteCache(data.data(), 1, 1, 10 * PageSize, 0, PageSize);
+    EXPECT_EQ(Cache.KeptCount(), 0) << "a dirty page is in no clean list";
+    Cache.Commit();
+    EXPECT_EQ(Cache.KeptCount(), 1);
+    EXPECT_EQ(DiskPage(10), data);
+    Cache.ClearOwnedPages(1);
+    EXPECT_EQ(Cache.KeptCount(), 0);
+    EXPECT_EQ(Cache.CachedCount(), 0);
+}
+
+// Sequential misses read the pages after them in growing runs (1, 2, 4, ... 16 pages), never a
+// page already cached, and stop at the end of the disk; random misses and misses inside a
+// transaction load one page each. Every page holds the disk's bytes.
+TEST_F(PageCacheTest, SequentialMissesReadAhead) {
+    std::vector<int> runs;  // the page count of each run read
+    Cache.SetReadRunIO([&](TCachePage* const* Pages, int Count, uint32_t, uint32_t) {
+        runs.push_back(Count);
+        for (int k = 1; k < Count; ++k) EXPECT_EQ(Pages[k]->LowerAddress(), Pages[0]->LowerAddress() + k * PageSize);
+        const int whole = std::min<int>(Count, int(Disk.Bytes.size() / PageSize - Pages[0]->LowerAddress() / PageSize));
+        for (int k = 0; k < whole; ++k)
+            std::memcpy(Pages[k]->Buffer(), Disk.Bytes.data() + Pages[k]->LowerAddress(), PageSize);
+        return whole;
+    });
+    Disk.Bytes.resize(100 * PageSize);
+    Cache.Open(64, PageSize);
+    ReadPage(40);  // cached before the walk reaches it: the run before it stops there
+    Disk.Reads = 0;
+    for (uint32_t page = 0; page < 100; ++page) ASSERT_EQ(ReadPage(page), DiskPage(page)) << page;
+    // 0 alone, 1-2, 3-6, 7-14, 15-30, 31-39 (40 is cached), 41 alone, 42-43, 44-47, 48-55, 56-71,
+    // 72-87, 88-99 (the disk ends).
+    EXPECT_EQ(runs, (std::vector<int>{2, 4, 8, 16, 9, 2, 4, 8, 16, 16, 16}));
+    EXPECT_EQ(Disk.Reads, 2) << "pages 0 and 41 loaded alone, the rest in runs";
+    EXPECT_EQ(Cache.Misses(), 1 + 13);
+
+    runs.clear();
+    Cache.ClearCache();
+    for (uint32_t page : {7, 3, 9, 1, 5}) EXPECT_EQ(ReadPage(page), DiskPage(page));
+    Cache.StartTransaction();
+    for (uint32_t page = 20; page < 30; ++page) EXPECT_EQ(ReadPage(page), DiskPage(page));
+    Cache.Commit();
+    EXPECT_TRUE(runs.empty());
+}
+
 TEST_F(PageCacheTest, ClearingKeepsDirtyPages) {
     Cache.Open(6, PageSize);
     ReadPage(0, 1);

@@ -508,6 +508,43 @@ TEST_F(OrqFileTest, ShortReadsAtTheEndOfTheFile) {
     EXPECT_EQ(first, Pattern(PageSize, 0));
 }
 
+// Sequential reads load the pages ahead in runs: each page read ahead is decoded for the table
+// that missed, a page of another table among them is read again under its own, a run that fails
+// leaves the page asked for to a read of its own, and the half page at the end is still refused.
+TEST_F(OrqFileTest, SequentialReadsReadAheadAndDecodeEachPage) {
+    CreateAndOpen(2);
+    auto flagsOf = [](uint32_t Page) { return Page == 9 ? std::pair<uint32_t, uint32_t>{4, 5} : std::pair{1u, 3u}; };
+    for (uint32_t page = 0; page < 40; ++page)
+        File.SeekAndWriteOrqFile(Pattern(PageSize, uint8_t(100 + page)).data(), page * PageSize, PageSize,
+                                 flagsOf(page).first, flagsOf(page).second);
+    File.CloseOrqFile();
+    {
+        platform::File f;
+        ASSERT_TRUE(f.Open(Path, platform::FileAccess::ReadWrite, platform::FileShare::DenyNone,
+                           platform::FileCreate::OpenExisting));
+        ASSERT_TRUE(f.SetSize(39 * PageSize + PageSize / 2));
+    }
+    TOrqFile reader;
+    Open(reader);
+    auto read = [&](uint32_t Page) {
+        std::vector<uint8_t> out(PageSize);
+        reader.SeekAndReadOrqFile(out.data(), Page * PageSize, PageSize, flagsOf(Page).first, flagsOf(Page).second);
+        return out;
+    };
+    for (uint32_t page = 0; page < 20; ++page) EXPECT_EQ(read(page), Pattern(PageSize, uint8_t(100 + page))) << page;
+    EXPECT_LT(reader.PageCache().Misses(), 10) << "most pages came with a run";
+    reader.PageCache().ClearCache();
+    EXPECT_EQ(read(29), Pattern(PageSize, 129));
+    {
+        // The run that page 30 starts fails: the page is read on its own.
+        platform::NthCallFault fault(platform::FileOps(FileOp::Read), 1, {EIO, -1}, false, "test.orq");
+        platform::ScopedFileFaultInjector scope(fault);
+        EXPECT_EQ(read(30), Pattern(PageSize, 130));
+    }
+    for (uint32_t page = 31; page < 39; ++page) EXPECT_EQ(read(page), Pattern(PageSize, uint8_t(100 + page))) << page;
+    EXPECT_EQ(ErrorCode([&] { read(39); }), 9217);
+}
+
 TEST_F(OrqFileTest, CopyIsTheStoredFile) {
     CreateAndOpen(3);
     const std::string copy = Dir.File("copy.orq");
