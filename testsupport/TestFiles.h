@@ -26,7 +26,8 @@ private:
 // A child process running body(child) and then exiting with the code body returns (98 when it
 // throws). The child first closes every inherited descriptor except its pipes, so that it shares
 // no open file description (and no lock) with the test, and re-seeds the random generator.
-// Send/Receive work from either side.
+// Send/Receive work from either side; a Send to a side that has gone does nothing (SIGPIPE is
+// ignored in the test program).
 class Child {
 public:
     explicit Child(std::function<int(Child&)> body);

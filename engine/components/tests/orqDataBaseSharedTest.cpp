@@ -24,8 +24,8 @@ std::string Names(TOrqDataBase& DataBase) {
 // The child's side: one step per message from the test; it answers 'k' when the step saw what it
 // should and 'x' otherwise, and ends at 'q'.
 int ChildSteps(test::Child& Self, const std::string& Path) {
-    auto database = ConnectDataBase(Path);
-    database->SetLockRetryMaximum(2000);
+    // Its connection is made while the test creates tables: wait as long as the test does.
+    auto database = ConnectDataBase(Path, 2000);
     auto answer = [&Self](bool Good) { Self.Send(Good ? 'k' : 'x'); };
     for (char step = Self.Receive(); step != 'q' && step != '\0'; step = Self.Receive()) {
         try {

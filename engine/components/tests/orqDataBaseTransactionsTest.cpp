@@ -235,8 +235,8 @@ TEST_F(DataBaseTransactionsTest, TwoProcessesNeverDrawTheSameValue) {
     constexpr int Draws = 1000;
     auto draw = [this](const std::string& Output) {
         return [this, Output](test::Child& Self) {
-            auto database = ConnectDataBase(Path());
-            database->SetLockRetryMaximum(5000);  // a loaded machine may keep a drawer waiting long
+            // A loaded machine may keep a drawer waiting long, also while it connects.
+            auto database = ConnectDataBase(Path(), 5000);
             Self.Send('r');
             Self.Receive();  // both start together
             std::ofstream out(Output);

@@ -30,9 +30,9 @@ struct TOutcome {
 
 TOutcome Work(const std::string& Path, int Base, unsigned Seed) {
     TOutcome outcome;
-    auto database = ConnectDataBase(Path);
-    // Writers wait for each other's short locks; a lock kept after a post would exhaust this.
-    database->SetLockRetryMaximum(400);
+    // Writers wait for each other's short locks (also while connecting); a lock kept after a post
+    // would exhaust this.
+    auto database = ConnectDataBase(Path, 400);
     database->SetLockRetryInterval(5);
     TOrqTable table(nullptr);
     table.SetDataBase(database.get());

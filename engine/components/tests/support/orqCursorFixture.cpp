@@ -11,10 +11,10 @@ namespace ostra::componentstest {
 
 namespace {
 
-std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, bool Create) {
+std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, bool Create, int32_t RetryMaximum = 3) {
     auto database = std::make_unique<TTestDataBase>();
     database->SetDataBaseName(Path.empty() ? C_MEMORYDATABASENAME : Path);
-    database->SetLockRetryMaximum(3);
+    database->SetLockRetryMaximum(RetryMaximum);
     database->SetLockRetryInterval(10);
     if (Create && !Path.empty()) database->CreateDatabase();
     database->SetConnected(true);
@@ -25,7 +25,9 @@ std::unique_ptr<TTestDataBase> NewDataBase(const std::string& Path, bool Create)
 
 std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path) { return NewDataBase(Path, true); }
 
-std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path) { return NewDataBase(Path, false); }
+std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path, int32_t RetryMaximum) {
+    return NewDataBase(Path, false, RetryMaximum);
+}
 
 void RewriteDefinitionRecord(const std::string& Path, const std::function<void(TDBDefRecord&)>& Change) {
     std::string bytes = test::ReadAll(Path);

@@ -71,8 +71,9 @@ struct TRestructureRequest {
 // (3 tries 10 ms apart).
 std::unique_ptr<TTestDataBase> MakeDataBase(const std::string& Path);
 
-// Another connection to the existing database file Path (lock waits as above).
-std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path);
+// Another connection to the existing database file Path (lock waits as above, or RetryMaximum
+// tries 10 ms apart, which also bound the connection's own locks).
+std::unique_ptr<TTestDataBase> ConnectDataBase(const std::string& Path, int32_t RetryMaximum = 3);
 
 // Changes the definition record of the closed database file Path through Change and stores it
 // with a valid check value.
