@@ -65,13 +65,6 @@ void TJoinAnalyser::CreateAnalyserTree() {
 
 namespace {
 
-// True when Provider is Tree or lies under it.
-bool InSubtree(const TOrqBaseJoinDataProvider* Tree, const TOrqBaseJoinDataProvider* Provider) {
-    if (Tree == nullptr) return false;
-    if (Tree == Provider) return true;
-    return InSubtree(Tree->OuterProvider(), Provider) || InSubtree(Tree->InnerProvider(), Provider);
-}
-
 const TParserToken* TableToken(const TOrqExprNode& Node) {
     return Node.TokenArgs().empty() ? nullptr : Node.TokenArgs()[0];
 }
@@ -106,16 +99,14 @@ TJoinExprNode* TJoinAnalyser::ParseComparison(const TOrqExprNode* Node) {
         return nullptr;
     auto find = [this](const TOrqExprNode& Field, TOrqBaseJoinDataProvider* First, TOrqBaseJoinDataProvider* Second) {
         const std::string table = JoinFieldTableName(Field);
-        TOrqBaseJoinDataProvider* found = First ? First->FindJoinProvider(table) : nullptr;
-        if (found == nullptr && Second) found = Second->FindJoinProvider(table);
-        return found;
+        return FindJoinProviderIn(First, Second, table);
     };
     TOrqBaseJoinDataProvider* leftProvider = find(*left, FOuterProvider, FInnerProvider);
     TOrqBaseJoinDataProvider* rightProvider = find(*right, FInnerProvider, FOuterProvider);
     if (leftProvider == nullptr || rightProvider == nullptr || leftProvider == rightProvider) return nullptr;
     // One column on each side of the join, each read from a single table.
-    const bool leftOuter = InSubtree(FOuterProvider, leftProvider);
-    const bool rightOuter = InSubtree(FOuterProvider, rightProvider);
+    const bool leftOuter = InProviderTree(FOuterProvider, leftProvider);
+    const bool rightOuter = InProviderTree(FOuterProvider, rightProvider);
     if (leftOuter == rightOuter) return nullptr;
     if (!dynamic_cast<TOrqNonJoinDataProvider*>(leftProvider) || !dynamic_cast<TOrqNonJoinDataProvider*>(rightProvider))
         return nullptr;

@@ -108,11 +108,33 @@ bool TOrqBaseJoinDataProvider::IsNamed(const std::string& Name) const {
     return AnsiSameText(FProviderName, Name) || (!Name.empty() && AnsiSameText(FCorrelationName, Name));
 }
 
-TOrqBaseJoinDataProvider* TOrqBaseJoinDataProvider::FindJoinProvider(const std::string& Name) {
-    if (AnsiSameText(FProviderName, Name)) return this;
+bool TOrqBaseJoinDataProvider::IsOwnName(const std::string& Name) const {
+    return !Name.empty() && AnsiSameText(FCorrelationName.empty() ? FProviderName : FCorrelationName, Name);
+}
+
+TOrqBaseJoinDataProvider* TOrqBaseJoinDataProvider::FindInTree(const std::string& Name, bool OwnName) {
+    if (OwnName ? IsOwnName(Name) : IsNamed(Name)) return this;
     if (FInnerProvider)
-        if (TOrqBaseJoinDataProvider* found = FInnerProvider->FindJoinProvider(Name)) return found;
-    if (FOuterProvider) return FOuterProvider->FindJoinProvider(Name);
+        if (TOrqBaseJoinDataProvider* found = FInnerProvider->FindInTree(Name, OwnName)) return found;
+    return FOuterProvider ? FOuterProvider->FindInTree(Name, OwnName) : nullptr;
+}
+
+TOrqBaseJoinDataProvider* TOrqBaseJoinDataProvider::FindJoinProvider(const std::string& Name) {
+    return FindJoinProviderIn(this, nullptr, Name);
+}
+
+bool InProviderTree(const TOrqBaseJoinDataProvider* Tree, const TOrqBaseJoinDataProvider* Provider) {
+    if (Tree == nullptr) return false;
+    if (Tree == Provider) return true;
+    return InProviderTree(Tree->OuterProvider(), Provider) || InProviderTree(Tree->InnerProvider(), Provider);
+}
+
+TOrqBaseJoinDataProvider* FindJoinProviderIn(TOrqBaseJoinDataProvider* First, TOrqBaseJoinDataProvider* Second,
+                                             const std::string& Name) {
+    for (bool ownName : {true, false})
+        for (TOrqBaseJoinDataProvider* tree : {First, Second})
+            if (tree)
+                if (TOrqBaseJoinDataProvider* found = tree->FindInTree(Name, ownName)) return found;
     return nullptr;
 }
 
@@ -223,10 +245,6 @@ void TOrqNonJoinDataProvider::SetSelectExpr(bool EnforceExprOrder, const std::st
     Assert(FDataBridge != nullptr, "The data bridge is not assigned");
     FDataBridge->OpenBridge();
     ApplyFilter(JoinSelectExpr(), EnforceExprOrder, OrderIndexName);
-}
-
-TOrqBaseJoinDataProvider* TOrqNonJoinDataProvider::FindJoinProvider(const std::string& Name) {
-    return IsNamed(Name) ? this : nullptr;
 }
 
 void TOrqNonJoinDataProvider::SetJoinSelectExprRoot(const TOrqExprNode* Root) {
@@ -409,11 +427,6 @@ void TOrqStdJoinDataProvider::SetSelectExpr(bool EnforceExprOrder, const std::st
     if (OuterProvider()) OuterProvider()->SetSelectExpr(EnforceExprOrder, OrderIndexName);
 }
 
-TOrqBaseJoinDataProvider* TOrqStdJoinDataProvider::FindJoinProvider(const std::string& Name) {
-    if (IsNamed(Name)) return this;
-    return TOrqBaseJoinDataProvider::FindJoinProvider(Name);
-}
-
 std::string TOrqStdJoinDataProvider::CurrentRecordIDAsString() {
     if (NullsForced()) return "";
     const std::string outer = OuterProvider() ? OuterProvider()->CurrentRecordIDAsString() : "";
@@ -446,7 +459,9 @@ void TOrqStdJoinDataProvider::ParseJoinExpr(const TOrqExprNode* Root, bool Match
         if (node->Kind() != enkField) continue;
         const std::string table = JoinFieldTableName(*node);
         const std::string name = VarToStr(node->Data());
-        if (TOrqBaseJoinDataProvider* source = driving->FindJoinProvider(table)) {
+        TOrqBaseJoinDataProvider* found = FindJoinProviderIn(driving, matched, table);
+        if (found != nullptr && InProviderTree(driving, found)) {
+            TOrqBaseJoinDataProvider* source = found;
             const TParserToken* token = node->TokenArgs().empty() ? nullptr : node->TokenArgs()[0];
             TInternalFieldItem* field = source->FindField(token, name);
             Assert(field != nullptr, "Field not found");
@@ -461,7 +476,7 @@ void TOrqStdJoinDataProvider::ParseJoinExpr(const TOrqExprNode* Root, bool Match
             node->SetDataSize(VarType(value) == varString ? int(value.AsString().size()) : field->FieldSize());
             continue;
         }
-        TOrqBaseJoinDataProvider* target = matched->FindJoinProvider(table);
+        TOrqBaseJoinDataProvider* target = found;
         Assert(target != nullptr, "join field not found");
         Assert(target->FindField(node->TokenArgs().empty() ? nullptr : node->TokenArgs()[0], name) != nullptr,
                "Field not found");

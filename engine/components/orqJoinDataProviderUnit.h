@@ -73,6 +73,16 @@ enum TOrqJoinType : uint8_t {
 // empty.
 std::string JoinFieldTableName(const TOrqExprNode& Node);
 
+class TOrqBaseJoinDataProvider;
+// The provider of the trees First and Second (either may be null) that a reference to Name
+// means, by the rule of FindJoinProvider over both: by own name in First, then in Second, then
+// by any name in First, then in Second.
+TOrqBaseJoinDataProvider* FindJoinProviderIn(TOrqBaseJoinDataProvider* First, TOrqBaseJoinDataProvider* Second,
+                                             const std::string& Name);
+
+// True when Provider is Tree or lies under it.
+bool InProviderTree(const TOrqBaseJoinDataProvider* Tree, const TOrqBaseJoinDataProvider* Provider);
+
 // True for left, right and full outer joins.
 inline bool IsOuterJoinType(TOrqJoinType T) {
     return T == jtLeftOuterJoin || T == jtRightOuterJoin || T == jtFullOuterJoin;
@@ -248,9 +258,15 @@ public:
     // Applies the join select expression as the table's filter (single-table providers); with
     // EnforceExprOrder the rows come in the order of OrderIndexName.
     virtual void SetSelectExpr(bool EnforceExprOrder, const std::string& OrderIndexName);
-    // The provider of the tree under this one that serves the table or alias Name; null when
-    // none. Names compare without regard to case.
-    virtual TOrqBaseJoinDataProvider* FindJoinProvider(const std::string& Name);
+    // The provider of the tree under this one (itself first, then the inner, then the outer)
+    // that a reference to Name means: the one whose own name is Name (its alias, or its table
+    // name when it has no alias), else one that IsNamed calls Name; null when none. Names
+    // compare without regard to case. A table used both plainly and under an alias (FROM a q, a)
+    // is so told apart.
+    TOrqBaseJoinDataProvider* FindJoinProvider(const std::string& Name);
+    // The first provider of this tree, in FindJoinProvider's order, whose own name is Name
+    // (OwnName) or that IsNamed calls Name.
+    TOrqBaseJoinDataProvider* FindInTree(const std::string& Name, bool OwnName);
     // The join select expression := a clone of Root (none for nil).
     virtual void SetJoinSelectExprRoot(const TOrqExprNode* Root);
     // A condition added to the join select expression for the current outer row (the join
@@ -285,6 +301,9 @@ public:
     // True when Name names this provider: its ProviderName, or a non-empty Name equal to its
     // CorrelationName.
     bool IsNamed(const std::string& Name) const;
+    // True when Name is this provider's own name: its CorrelationName when it has one, else its
+    // ProviderName.
+    bool IsOwnName(const std::string& Name) const;
 
 protected:
     void SetIsOpen(bool Value) { FIsOpen = Value; }
@@ -330,8 +349,6 @@ public:
     // The bridge is opened; a join select expression becomes its filter, ordered by
     // OrderIndexName when EnforceExprOrder.
     void SetSelectExpr(bool EnforceExprOrder, const std::string& OrderIndexName) override;
-    // Itself when Name names it; else none.
-    TOrqBaseJoinDataProvider* FindJoinProvider(const std::string& Name) override;
     // Keeps a clone; an open bridge takes it as its filter at once.
     void SetJoinSelectExprRoot(const TOrqExprNode* Root) override;
     // The filter of an open bridge := Root AND the join select expression (Root alone without
@@ -383,8 +400,6 @@ public:
     void OpenProvider() override;
     // The inner's, then the outer's.
     void SetSelectExpr(bool EnforceExprOrder, const std::string& OrderIndexName) override;
-    // Itself when Name names it, else the inner's answer, else the outer's.
-    TOrqBaseJoinDataProvider* FindJoinProvider(const std::string& Name) override;
     // The outer's text, ",", the inner's.
     std::string CurrentRecordIDAsString() override;
 
@@ -437,7 +452,8 @@ public:
     // root; Next requires one (EAssertionFailed "Root provider is not assigned").
     bool FirstProviderRecord();
     bool NextProviderRecord();
-    // The provider under the root that serves Name; null without root.
+    // The provider under the root that serves Name (FindJoinProvider of the root); null without
+    // root.
     TOrqBaseJoinDataProvider* FindJoinProvider(const std::string& Name) const;
     // Frees every provider and bridge and the residual condition; no root.
     void Clear();

@@ -55,6 +55,13 @@ TFieldType TTableNameItem::GetFieldType(const std::string& Name) const {
 
 TTableNameItem* TTableList::FindTable(const std::string& Name) const {
     if (Name.empty()) return Count() == 1 ? Items(0) : nullptr;
+    // An item's own name (its alias, or its table name when it has none) comes first, so that
+    // in FROM a, a q the name a means the first item and not the aliased one.
+    for (int i = Count() - 1; i >= 0; --i) {
+        const TTableNameItem* item = Items(i);
+        if (AnsiSameText(item->CorrelationName().empty() ? item->TableName() : item->CorrelationName(), Name))
+            return Items(i);
+    }
     for (int i = Count() - 1; i >= 0; --i)
         if (AnsiSameText(Items(i)->CorrelationName(), Name) || AnsiSameText(Items(i)->TableName(), Name))
             return Items(i);

@@ -77,7 +77,8 @@ public:
     // The last item; null when the list is empty.
     TTableNameItem* Last() const { return Count() == 0 ? nullptr : Items(Count() - 1); }
 
-    // The item called Name by alias or table name. An empty Name finds the only item of a
+    // The item called Name: the last whose own name (its alias, or its table name when it has
+    // none) is Name, else the last with Name as alias or table name. An empty Name finds the only item of a
     // one-item list and nothing in a longer list (an unqualified field is then looked up by
     // FindTableForField, which searches every table).
     TTableNameItem* FindTable(const std::string& Name) const;

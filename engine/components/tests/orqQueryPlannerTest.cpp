@@ -478,6 +478,9 @@ TEST_F(QueryPlanRows, WhereConditionsMatchNestedLoops) {
              "SELECT * FROM a LEFT JOIN b ON a.k = b.k, c WHERE b.x = c.k",
              "SELECT * FROM a LEFT JOIN (b JOIN c ON b.k = c.k) ON a.k = b.x WHERE c.x > 1",
              "SELECT * FROM a p, a q WHERE p.k = q.x AND q.y < 4",
+             "SELECT * FROM a q, a WHERE a.k = q.x AND a.s = 'p'",
+             "SELECT * FROM a q, a WHERE a.k = q.x",
+             "SELECT * FROM a, a q WHERE a.k = q.x AND q.s = 'p'",
          })
         Compare(sql);
 }
