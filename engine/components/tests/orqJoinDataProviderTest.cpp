@@ -43,12 +43,12 @@ protected:
         World.reset();
         TCursorTest::TearDown();
     }
-    // Builds Spec in a fresh manager, walks it and checks the rows against the model.
-    std::vector<std::string> Check(const TJoinSpecPtr& Spec, const std::string& Where = "") {
+    // Builds Shape in a fresh manager, walks it and checks the rows against the model.
+    std::vector<std::string> Check(const TJoinShapePtr& Shape, const std::string& Where = "") {
         Mgr = std::make_unique<TOrqJoinDataProviderMgr>();
-        World->Build(*Mgr, Spec);
+        World->Build(*Mgr, Shape);
         std::vector<std::string> rows = World->Rows(*Mgr, Where);
-        EXPECT_EQ(rows, World->ModelRows(Spec, Where));
+        EXPECT_EQ(rows, World->ModelRows(Shape, Where));
         return rows;
     }
     TJoinEvaluator& Evaluator() {
@@ -105,9 +105,9 @@ TEST_P(JoinProviderTest, IntegerKeysMatchEqualFloatKeys) {
 
 // Outside the index range mode (RATING has no index) an inner join hashes the larger table.
 TEST_P(JoinProviderTest, InnerHashJoinHashesTheLargerTableAndOuterJoinsKeepTheirSides) {
-    for (const auto& spec : {Join(jtInnerJoin, Leaf(Cust), Leaf(Ord), "c.RATING = o.CUST"),
+    for (const auto& shape : {Join(jtInnerJoin, Leaf(Cust), Leaf(Ord), "c.RATING = o.CUST"),
                              Join(jtInnerJoin, Leaf(Ord), Leaf(Cust), "o.CUST = c.RATING")}) {
-        Check(spec);
+        Check(shape);
         EXPECT_EQ(Evaluator().HashedProvider()->ProviderName(), "Ord");
         EXPECT_FALSE(Evaluator().Plan().InnerRangeOn);
     }

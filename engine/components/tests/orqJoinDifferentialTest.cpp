@@ -46,12 +46,12 @@ protected:
         }
     }
 
-    // The rows of Spec through the providers must be the nested loop's.
-    void Expect(const TJoinSpecPtr& Spec, const std::string& Description, const std::string& Where = "") {
+    // The rows of Shape through the providers must be the nested loop's.
+    void Expect(const TJoinShapePtr& Shape, const std::string& Description, const std::string& Where = "") {
         SCOPED_TRACE(Description + (Where.empty() ? "" : " WHERE " + Where));
         TOrqJoinDataProviderMgr mgr;
-        World->Build(mgr, Spec);
-        EXPECT_EQ(World->Rows(mgr, Where), World->ModelRows(Spec, Where));
+        World->Build(mgr, Shape);
+        EXPECT_EQ(World->Rows(mgr, Where), World->ModelRows(Shape, Where));
     }
 
     std::unique_ptr<TJoinWorld> World;

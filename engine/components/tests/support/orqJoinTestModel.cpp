@@ -1,4 +1,4 @@
-// orqJoinTestModel: the provider tree and the nested-loop model of a join spec (see the header).
+// orqJoinTestModel: the provider tree and the nested-loop model of a join shape (see the header).
 #include "orqJoinTestModel.h"
 
 #include <algorithm>
@@ -11,20 +11,20 @@
 
 namespace ostra::componentstest {
 
-TJoinSpecPtr Leaf(int Table, const std::string& Select) {
-    auto spec = std::make_shared<TJoinSpec>();
-    spec->Table = Table;
-    spec->Select = Select;
-    return spec;
+TJoinShapePtr Leaf(int Table, const std::string& Select) {
+    auto shape = std::make_shared<TJoinShape>();
+    shape->Table = Table;
+    shape->Select = Select;
+    return shape;
 }
 
-TJoinSpecPtr Join(TOrqJoinType Type, TJoinSpecPtr Outer, TJoinSpecPtr Inner, const std::string& On) {
-    auto spec = std::make_shared<TJoinSpec>();
-    spec->Type = Type;
-    spec->On = On;
-    spec->Outer = std::move(Outer);
-    spec->Inner = std::move(Inner);
-    return spec;
+TJoinShapePtr Join(TOrqJoinType Type, TJoinShapePtr Outer, TJoinShapePtr Inner, const std::string& On) {
+    auto shape = std::make_shared<TJoinShape>();
+    shape->Type = Type;
+    shape->On = On;
+    shape->Outer = std::move(Outer);
+    shape->Inner = std::move(Inner);
+    return shape;
 }
 
 std::string JoinTypeName(TOrqJoinType Type) {
@@ -74,8 +74,8 @@ const TOrqExprNode* TJoinWorld::Parse(const std::string& Text) {
     return parse.Root();
 }
 
-TOrqBaseJoinDataProvider* TJoinWorld::Build(TOrqJoinDataProviderMgr& Mgr, const TJoinSpecPtr& Spec) {
-    std::function<TOrqBaseJoinDataProvider*(const TJoinSpec&)> build = [&](const TJoinSpec& S) {
+TOrqBaseJoinDataProvider* TJoinWorld::Build(TOrqJoinDataProviderMgr& Mgr, const TJoinShapePtr& Shape) {
+    std::function<TOrqBaseJoinDataProvider*(const TJoinShape&)> build = [&](const TJoinShape& S) {
         if (S.Table >= 0) {
             const TJoinTable& table = FTables[size_t(S.Table)];
             TOrqNonJoinDataProvider* leaf = Mgr.GetNonJoinProvider(table.Name, table.Alias, FMemory);
@@ -94,7 +94,7 @@ TOrqBaseJoinDataProvider* TJoinWorld::Build(TOrqJoinDataProviderMgr& Mgr, const 
     };
     Mgr.Clear();
     Mgr.SetDatabase(&FDataBase);
-    TOrqBaseJoinDataProvider* root = build(*Spec);
+    TOrqBaseJoinDataProvider* root = build(*Shape);
     Mgr.SetRootProvider(root);
     return root;
 }
@@ -161,7 +161,7 @@ using TModelRow = std::vector<int>;
 
 }  // namespace
 
-std::vector<std::string> TJoinWorld::ModelRows(const TJoinSpecPtr& Spec, const std::string& Where) {
+std::vector<std::string> TJoinWorld::ModelRows(const TJoinShapePtr& Shape, const std::string& Where) {
     TModelRoot root;
     for (const TJoinTable& table : FTables) root.Sources.push_back(std::make_unique<TModelSource>(table));
     auto holds = [&](const TModelRow& Row, const std::string& Text) {
@@ -176,7 +176,7 @@ std::vector<std::string> TJoinWorld::ModelRows(const TJoinSpecPtr& Spec, const s
     };
     const TModelRow none(FTables.size(), -1);
     // The tables a tree holds, for NULL-extending its side.
-    std::function<void(const TJoinSpec&, std::vector<int>&)> tablesOf = [&](const TJoinSpec& S, std::vector<int>& T) {
+    std::function<void(const TJoinShape&, std::vector<int>&)> tablesOf = [&](const TJoinShape& S, std::vector<int>& T) {
         if (S.Table >= 0) {
             T.push_back(S.Table);
             return;
@@ -184,7 +184,7 @@ std::vector<std::string> TJoinWorld::ModelRows(const TJoinSpecPtr& Spec, const s
         tablesOf(*S.Outer, T);
         tablesOf(*S.Inner, T);
     };
-    std::function<std::vector<TModelRow>(const TJoinSpec&)> rowsOf = [&](const TJoinSpec& S) {
+    std::function<std::vector<TModelRow>(const TJoinShape&)> rowsOf = [&](const TJoinShape& S) {
         std::vector<TModelRow> result;
         if (S.Table >= 0) {
             for (int r = 0; r < int(FTables[size_t(S.Table)].Rows.size()); ++r) {
@@ -225,9 +225,9 @@ std::vector<std::string> TJoinWorld::ModelRows(const TJoinSpecPtr& Spec, const s
         return result;
     };
     std::vector<int> order;
-    tablesOf(*Spec, order);
+    tablesOf(*Shape, order);
     std::vector<std::string> rows;
-    for (const TModelRow& row : rowsOf(*Spec)) {
+    for (const TModelRow& row : rowsOf(*Shape)) {
         if (!holds(row, Where)) continue;
         std::string text;
         bool first = true;

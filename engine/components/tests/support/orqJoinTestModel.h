@@ -27,17 +27,17 @@ struct TJoinTable {
 
 // A node of a join tree: a table (Table >= 0, with its own condition Select), or a join of two
 // trees with its condition On (empty for none).
-struct TJoinSpec {
+struct TJoinShape {
     int Table = -1;
     std::string Select;
     TOrqJoinType Type = jtNone;
     std::string On;
-    std::shared_ptr<TJoinSpec> Outer, Inner;
+    std::shared_ptr<TJoinShape> Outer, Inner;
 };
-using TJoinSpecPtr = std::shared_ptr<TJoinSpec>;
+using TJoinShapePtr = std::shared_ptr<TJoinShape>;
 
-TJoinSpecPtr Leaf(int Table, const std::string& Select = "");
-TJoinSpecPtr Join(TOrqJoinType Type, TJoinSpecPtr Outer, TJoinSpecPtr Inner, const std::string& On = "");
+TJoinShapePtr Leaf(int Table, const std::string& Select = "");
+TJoinShapePtr Join(TOrqJoinType Type, TJoinShapePtr Outer, TJoinShapePtr Inner, const std::string& On = "");
 
 // The name of a join type, for messages.
 std::string JoinTypeName(TOrqJoinType Type);
@@ -57,13 +57,13 @@ public:
     // long as the world.
     const TOrqExprNode* Parse(const std::string& Text);
 
-    // Builds the provider tree of Spec in Mgr (cleared first) and sets its root.
-    TOrqBaseJoinDataProvider* Build(TOrqJoinDataProviderMgr& Mgr, const TJoinSpecPtr& Spec);
+    // Builds the provider tree of Shape in Mgr (cleared first) and sets its root.
+    TOrqBaseJoinDataProvider* Build(TOrqJoinDataProviderMgr& Mgr, const TJoinShapePtr& Shape);
     // Opens Mgr's tree (with the residual condition Where) and reads every row as text: the
     // values of the root's fields in order, separated by "|". Sorted.
     std::vector<std::string> Rows(TOrqJoinDataProviderMgr& Mgr, const std::string& Where = "");
-    // The rows of Spec (then Where) computed by the nested loop, in the same form. Sorted.
-    std::vector<std::string> ModelRows(const TJoinSpecPtr& Spec, const std::string& Where = "");
+    // The rows of Shape (then Where) computed by the nested loop, in the same form. Sorted.
+    std::vector<std::string> ModelRows(const TJoinShapePtr& Shape, const std::string& Where = "");
 
 private:
     TTestDataBase& FDataBase;
