@@ -7,6 +7,7 @@
 #   3. runs the program twice: every check passes, the engine's code comes from the installed
 #      library, and the two runs draw different random numbers (the package entry seeded the
 #      generator when the library was loaded).
+# The work folder is removed when everything passed.
 # Arguments (-D): BUILD_DIR, WORK_DIR, APP_SOURCE_DIR, GENERATOR, CXX_COMPILER, BUILD_TYPE.
 cmake_minimum_required(VERSION 3.25)
 
@@ -70,3 +71,7 @@ endforeach()
 if(draw_1 STREQUAL "" OR draw_1 STREQUAL draw_2)
   message(FATAL_ERROR "two runs drew the same number (${draw_1}): the generator was not seeded")
 endif()
+
+# Passed: the install and the program's build go (a copy of the library each); a failure keeps
+# them for a look.
+file(REMOVE_RECURSE "${WORK_DIR}")
