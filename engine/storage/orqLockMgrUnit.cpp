@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "engine/storage/orqErrors.h"
 #include "host/StringList.h"
@@ -24,10 +25,11 @@ namespace {
 // fails each of them.
 constexpr int CReadLockProbes = 8;
 
-// The random generator that picks read-lock bytes is seeded once when the engine is loaded.
-struct TRandomSeeder {
-    TRandomSeeder() { platform::Randomize(); }
-} GRandomSeeder;
+// The unit start for programs that link the static libraries (the package entry has already
+// run it in the runtime package).
+struct TLockMgrUnit {
+    TLockMgrUnit() { StartLockMgrUnit(); }
+} GLockMgrUnit;
 
 // The audible signal of a lock retry: the terminal bell on standard error when it is a terminal.
 void SystemBeep() {
@@ -38,6 +40,11 @@ void SystemBeep() {
 }
 
 }  // namespace
+
+void StartLockMgrUnit() {
+    static std::once_flag seeded;
+    std::call_once(seeded, platform::Randomize);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Layout

@@ -90,6 +90,12 @@ std::string GetLockFileName(const std::string& DatabaseFileName);
 // range of the layout above, or BaseAddress + 2^32 regions beyond the last one.
 uint64_t LockRangeEnd(uint64_t BaseAddress, int32_t RegionSize);
 
+// Unit start: seeds the random generator that picks read-lock bytes (from the clock and the
+// process id); only the first call of the process seeds, later ones do nothing. The runtime
+// package's entry calls it when the package is loaded; a program that links the static
+// libraries gets the call from a static object in orqLockMgrUnit.cpp.
+void StartLockMgrUnit();
+
 // ---------------------------------------------------------------------------------------------
 // TDBUserMonitor
 

@@ -165,31 +165,28 @@ int TDBLogger::LogCount() const {
 namespace {
 
 std::atomic<TDBLogger*> GLogger{nullptr};
-bool GUnitStopped = false;  // guarded by the critical section
+// Guarded by the critical section: the starts not yet matched by a stop, and whether the last
+// stop has freed the logger (no lazy creation from then on, until the unit starts again).
+int GUnitStarts = 0;
+bool GUnitStopped = false;
 
 // Creates the global logger unless it exists or the unit has stopped; returns it.
 TDBLogger* StartGlobalLogger() {
     TGuard guard(DBLoggerCriticalSection());
     TDBLogger* logger = GLogger.load();
     if (!logger && !GUnitStopped) {
-        logger = std::make_unique<TDBLogger>().release();  // owned by TLoggerUnit from here
+        logger = std::make_unique<TDBLogger>().release();  // freed by the last StopLoggerUnit
         GLogger.store(logger);
     }
     return logger;
 }
 
-// Unit start and stop: owns the global logger from library load to library unload.
+// The unit's own start and stop for programs that link the engine's static libraries; in the
+// runtime package the package entry has started the unit before this object is made, so this
+// start and stop only count.
 struct TLoggerUnit {
-    TLoggerUnit() { StartGlobalLogger(); }
-    ~TLoggerUnit() {
-        std::unique_ptr<TDBLogger> logger;
-        {
-            TGuard guard(DBLoggerCriticalSection());
-            GUnitStopped = true;
-            logger.reset(GLogger.exchange(nullptr));
-        }
-        // The logger goes here, saving its lines to OutputFileName when one is set.
-    }
+    TLoggerUnit() { StartLoggerUnit(); }
+    ~TLoggerUnit() { StopLoggerUnit(); }
     TLoggerUnit(const TLoggerUnit&) = delete;
     TLoggerUnit& operator=(const TLoggerUnit&) = delete;
 };
@@ -197,6 +194,24 @@ struct TLoggerUnit {
 TLoggerUnit GLoggerUnit;
 
 }  // namespace
+
+void StartLoggerUnit() {
+    TGuard guard(DBLoggerCriticalSection());
+    ++GUnitStarts;
+    GUnitStopped = false;
+    StartGlobalLogger();
+}
+
+void StopLoggerUnit() {
+    std::unique_ptr<TDBLogger> logger;
+    {
+        TGuard guard(DBLoggerCriticalSection());
+        if (GUnitStarts == 0 || --GUnitStarts > 0) return;
+        GUnitStopped = true;
+        logger.reset(GLogger.exchange(nullptr));
+    }
+    // The logger goes here, outside the lock, saving its lines to OutputFileName when one is set.
+}
 
 TDBLogger* GDBLogger() {
     if (TDBLogger* logger = GLogger.load()) return logger;

@@ -6,11 +6,13 @@
 // through LockLogList may still log) guards every operation of every logger. Nothing reads or
 // changes a logger's lists without it: readers take a LogSnapshot or hold a TLockedStrings.
 //
-// Lifetime of the global logger: GDBLogger() is created when the engine library is loaded, by
-// a static initialiser in orqLogger.cpp (or earlier, on the first call from another unit's
-// static initialisation), and freed when the library is unloaded or the program ends; from
-// then on GDBLogger() returns null. The critical section is created on first use and never
-// freed, so that logging stays safe from any static destructor.
+// Lifetime of the global logger: StartLoggerUnit creates it, and the stop that matches the
+// last start frees it; from then on GDBLogger() returns null. The runtime package's entry
+// starts the unit when the package is loaded and stops it when it is unloaded; a program that
+// links the static libraries gets the same from a static object in orqLogger.cpp. A call of
+// GDBLogger() before any start (from another unit's static initialisation) creates the logger
+// early. The critical section is created on first use and never freed, so that logging stays
+// safe from any static destructor.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -117,7 +119,13 @@ private:
 // The global critical section that guards every logger.
 std::recursive_mutex& DBLoggerCriticalSection();
 
-// The engine's one logger; null once the library has been unloaded.
+// The engine's one logger; null once the unit has stopped.
 TDBLogger* GDBLogger();
+
+// Unit start: creates the global logger unless it exists. Each call counts; thread-safe.
+void StartLoggerUnit();
+// Unit stop: matches one start; the stop of the last start frees the global logger (which
+// saves its lines to its OutputFileName when set). Without an unmatched start it does nothing.
+void StopLoggerUnit();
 
 }  // namespace ostra

@@ -223,6 +223,30 @@ TEST_F(TDBLoggerFiles, GlobalLoggerSavesItsLinesWhenTheProgramEnds) {
     EXPECT_NE(saved.find("Unit : stopping\r\n"), std::string::npos) << saved;
 }
 
+// Two starts, as in the runtime package (its entry and the unit's own start object): the logger
+// lives until the stop that matches the last start, which saves and frees it; no lazy creation
+// after that until the unit starts again. Run in a child, since it stops the program's logger.
+TEST_F(TDBLoggerFiles, TheStopOfTheLastStartFreesTheGlobalLogger) {
+    const auto file = FDir / "units.txt";
+    EXPECT_EXIT(
+        {
+            StartLoggerUnit();
+            TDBLogger* logger = GDBLogger();
+            logger->SetOutputFileName(file.string());
+            StopLoggerUnit();
+            if (GDBLogger() != logger) std::exit(2);
+            logger->LogItem("Unit", "still here");
+            StopLoggerUnit();
+            if (GDBLogger() != nullptr || !fs::exists(file)) std::exit(3);
+            StopLoggerUnit();  // unmatched: nothing happens
+            StartLoggerUnit();
+            if (GDBLogger() == nullptr) std::exit(4);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_NE(ReadFile(file).find("Unit : still here\r\n"), std::string::npos);
+}
+
 TEST(TDBLogger, ConcurrentLoggingStaysWithinTheLimitAndLosesNoCount) {
     TDBLogger logger;
     logger.SetMaxLogItemCount(100);
