@@ -13,7 +13,8 @@
 //   lookup      Rows / 2 point lookups by ID, each reading the record (CUSTOMER summed);
 //   range       50 range scans of 100 customers (about 2,000 rows) on the customer index,
 //               reading each record (AMOUNT summed);
-//   scan key    a full scan reading AMOUNT, Ostra in ID order (the cursor's index order);
+//   scan key    a full scan reading AMOUNT, Ostra in ID order (the cursor's index order) through
+//               the key-order walk (TKeyOrderWalk: records read in batches in storage order);
 //   scan store  the same in storage order (TRecordMgr's walk); SQLite's full scan is the same
 //               query for both rows: its table order;
 //   durable     Rows / 200 single-row insert transactions, each committed durably;
@@ -27,7 +28,8 @@
 // row counts and sums must agree between the sides, else the benchmark fails.
 //
 // Environment: OSTRA_BENCH_ROWS (default 200000, at least 4000) and OSTRA_BENCH_RUNS (default
-// 5) for quicker runs; OSTRA_BENCH_CACHE the larger cache in pages (default 16384).
+// 5) for quicker runs; OSTRA_BENCH_CACHE the larger cache in pages (default 16384);
+// OSTRA_BENCH_WALK_KIB the key-order walk's buffer in KiB (default its own, 2048).
 #include <spawn.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -51,6 +53,7 @@
 #include "bench/support/OstraBenchTable.h"
 #include "engine/storage/orqCacheMgr.h"
 #include "engine/storage/orqKeyEntry.h"
+#include "engine/storage/orqKeyOrderWalk.h"
 #include "engine/storage/orqSearchKey.h"
 
 extern char** environ;
@@ -99,6 +102,10 @@ constexpr int RangeCustomers = 100;
 int EnvInt(const char* Name, int Default) {
     const char* text = std::getenv(Name);
     return text && *text ? std::atoi(text) : Default;
+}
+
+std::size_t WalkBufferBytes() {
+    return std::size_t(EnvInt("OSTRA_BENCH_WALK_KIB", int(TKeyOrderWalk::CDefaultBufferBytes / 1024))) * 1024;
 }
 
 TParams ParamsFromEnvironment() {
@@ -239,10 +246,11 @@ private:
         return Reading([&](TResult& r) {
             std::fill(FRec.begin(), FRec.end(), 0);
             index.CreateKeyBuffer(FRec.data(), &first);
-            for (bool on = index.FullIndexSearch(stGE) == 0; on; on = index.NextKey()) {
-                FTable.Records().ReadRecord(index.GetRecordAddress(), FBuf.data(), false);
-                r.Take(FTable.GetFloat(FBuf.data(), FieldAmount));
-            }
+            if (index.FullIndexSearch(stGE) != 0) return;
+            TKeyOrderWalk walk(FTable.Records(), WalkBufferBytes());
+            walk.Start(index);
+            uint32_t address = 0;
+            while (walk.Next(address, FBuf.data())) r.Take(FTable.GetFloat(FBuf.data(), FieldAmount));
         });
     }
 

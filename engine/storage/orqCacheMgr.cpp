@@ -342,7 +342,10 @@ TCachePage* TCacheMgr::LocatePage(uint32_t TableID, uint32_t AccessFlags, uint32
         ++FMisses;
         const uint64_t key = KeyOf(Base, HighPosition);
         int window = 1;
-        if (fresh && FReadRunIO && !FTransactionActive && key == FNextSequential)
+        // A walk that skips a few pages (cached ones, or pages it does not need) is still
+        // sequential: a miss less than the last run's length past its end continues it.
+        if (fresh && FReadRunIO && !FTransactionActive && key >= FNextSequential &&
+            key - FNextSequential < uint64_t(FReadWindow) * uint64_t(FPageSize))
             window = std::min(FReadWindow * 2, CMaxReadAhead);
         int loaded = 1;
         if (window > 1) {

@@ -26,10 +26,12 @@
 //            grown size stays until Close.
 // So a lookup is one hash probe and a victim is the head of a list: O(1) per page transfer.
 //
-// Read-ahead. Outside a transaction, a miss on the page that follows the last pages loaded is a
-// sequential read (a walk over records stored one after the other): it loads the pages after it
-// that are not cached along with it, in one transfer of the run read procedure, twice as many as
-// the last time up to CMaxReadAhead. Any other miss loads its page alone. A page read ahead is
+// Read-ahead. Outside a transaction, a miss on the page that follows the last pages loaded, or
+// on a page less than the last run's length past it (a walk that skips cached pages or pages it
+// does not need), is a sequential read (a walk over records stored one after the other): it loads
+// the pages after it that are not cached along with it, in one transfer of the run read
+// procedure, twice as many as the last time up to CMaxReadAhead. Any other miss loads its page
+// alone. A page read ahead is
 // read as a page of the table that missed; if it belongs to another, that table finds it under
 // the wrong owner and reads it again; the same table reading it under other access flags (an
 // encryption the guess did not match) reads it again too.

@@ -160,6 +160,7 @@ void TOrqJournal::Invalidate() {
     const uint8_t zeros[CJournalHeaderSize] = {};
     WriteAt(0, zeros, sizeof zeros, Caller);
     FlushJournal(Caller);
+    FInvalidOnDisk = true;
 }
 
 void TOrqJournal::RollBack(platform::File& Database) {
@@ -168,6 +169,7 @@ void TOrqJournal::RollBack(platform::File& Database) {
         // A crash while the records are written back must still find the journal valid.
         uint8_t header[CJournalHeaderSize];
         EncodeHeader(header);
+        FInvalidOnDisk = false;
         WriteAt(0, header, sizeof header, Caller);
         FlushJournal(Caller);
         FHeaderMayBeInvalid = false;
@@ -274,8 +276,9 @@ void TOrqJournal::Replay(platform::File& Database) {
 bool TOrqJournal::Delete() noexcept {
     const bool deleted = FFile.IsOpen() ? FFile.CloseAndDeleteIfUnused() : platform::DeleteFile(FFileName);
     if (!deleted) return !platform::FileExists(FFileName);
-    // The deletion lasts only once the folder is flushed.
-    return platform::FlushFolderOf(FFileName);
+    // A journal whose zero header is on stable storage is harmless should it come back after a
+    // crash; any other lasts as deleted only once the folder is flushed.
+    return FInvalidOnDisk || platform::FlushFolderOf(FFileName);
 }
 
 bool TOrqJournal::Erase() noexcept {

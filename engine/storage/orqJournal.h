@@ -21,8 +21,9 @@
 //   writing    the pages and ranges go to the database in place and it is flushed. From the first
 //              database write on, the valid journal on disk says how to get back.
 //   committed  the header is overwritten with zeros and flushed (Invalidate): the journal is
-//              invalid and the commit durable. Then the file is deleted and the folder flushed
-//              (Delete); a file that stays, or comes back after a crash, is invalid and harmless.
+//              invalid and the commit durable. Then the file is deleted (Delete), with no flush
+//              of the folder: a file that stays, or comes back after a crash, is invalid and
+//              harmless. (A journal deleted while it may still be valid has its folder flushed.)
 // A failure while journaling deletes the journal. A failure while writing or committing undoes
 // the commit (RollBack: header made valid again, records written back, file cut, flushed) and
 // then removes the journal; a failure of the undo leaves the valid journal for recovery.
@@ -152,8 +153,10 @@ public:
     void Replay(platform::File& Database);
 
     // ----- Removal
-    // Closes the file, deletes it and flushes its folder; false when it could not be deleted (it
-    // stays) or the folder could not be flushed (it may come back after a crash).
+    // Closes the file, deletes it and flushes its folder, unless Invalidate's zero header is on
+    // stable storage (a journal coming back after a crash is then harmless, so the commit needs
+    // no further flush); false when it could not be deleted (it stays) or the folder could not be
+    // flushed (it may come back after a crash).
     bool Delete() noexcept;
     // Makes sure no usable journal of this name is left: deletes the file, or when that fails
     // overwrites its header with zeros. True when the file is gone or invalid.
@@ -185,6 +188,7 @@ private:
     uint32_t FRecordCount = 0;
     uint64_t FJournalSize = 0;
     bool FHeaderMayBeInvalid = false;  // Invalidate was tried: RollBack writes the header again
+    bool FInvalidOnDisk = false;       // Invalidate's zero header was flushed (and not rewritten)
 };
 
 }  // namespace ostra
