@@ -65,7 +65,10 @@ TOrqQueryDataset::~TOrqQueryDataset() = default;
 
 void TOrqQueryDataset::PrepareEmptyResultSet(bool StructureCreated) {
     Assert(FieldDefs().Count() > 0, "Field defs are not prepared in TOrqQueryDataset.CreateResultSet");
-    SetMemory(true);
+    if (!Memory()) {
+        if (Active()) Close();
+        SetMemory(true);
+    }
     if (TableName().empty()) SetTableName(C_DEFAULTRESULTTABLENAME);
     if (!StructureCreated) {
         CreateResultSetTable();
