@@ -450,6 +450,9 @@ TEST_P(QueryResult, InsertStoresValuesBlobsAndNulls) {
     w->Open();
     ASSERT_TRUE(w->Locate("k", Variant(7), {}));
     EXPECT_EQ(w->FieldByName("m")->AsString(), "a memo");
+    w->Close();
+    // A blob column of a result is copied through its stream.
+    EXPECT_EQ(Query("SELECT k, m FROM w WHERE k < 20")->SortedRows(), (std::vector<std::string>{"10|NULL", "7|a memo"}));
     // An unknown column fails before anything is written.
     fields.GetItems(1)->SetFieldName("nosuch");
     EXPECT_THROW(w->InsertData(fields), Exception);
