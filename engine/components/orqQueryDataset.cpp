@@ -95,6 +95,8 @@ void TOrqQueryDataset::Reopen() {
 }
 
 void TOrqQueryDataset::FinishFill() {
+    // The result is read in ORDER BY order when there is one.
+    if (IndexName() != C_IDXORDERBY && FindIndexDefByName(C_IDXORDERBY) != nullptr) InternalSetIndexName(C_IDXORDERBY);
     FRowsAffected = GetTotalRecordCount();
     First();
 }
@@ -301,7 +303,6 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
             UpdateRecord();
         });
     }
-    if (FindIndexDefByName(C_IDXORDERBY) != nullptr) InternalSetIndexName(C_IDXORDERBY);
     FinishFill();
 }
 

@@ -18,6 +18,7 @@
 #include "engine/components/orqFuncResult.h"
 #include "engine/components/orqQueryDataset.h"
 #include "engine/sql/orqExecParsers.h"
+#include "engine/sql/orqOrderByParser.h"
 #include "engine/storage/orqErrors.h"
 #include "host/Exceptions.h"
 #include "host/db/Field.h"
@@ -179,6 +180,16 @@ public:
         const bool grouped = columns.ContainsGroupedOutput();
         if (grouped) Result->IndexDefs().Add(C_IDXGROUPBY, groupFields, TIndexOptions{ixUnique});
         if (distinct) Result->IndexDefs().Add(C_IDXDISTINCT, allFields, TIndexOptions{});
+        const TOrderByItems& order = Planned.Query.Engine->OrderByItems();
+        std::string orderFields, descFields;
+        for (int i = 0; i < order.Count(); ++i) {
+            const TOrderByItem* item = order.Items(i);
+            const std::string name = item->FieldIndex() > 0 ? columns.GetItems(item->FieldIndex() - 1)->FieldName()
+                                                            : Fields.FindResultSetField(item->SortKey())->FieldName();
+            orderFields += (orderFields.empty() ? "" : ";") + name;
+            if (item->Descending()) descFields += (descFields.empty() ? "" : ";") + name;
+        }
+        if (!orderFields.empty()) Result->IndexDefs().Add(C_IDXORDERBY, orderFields, TIndexOptions{})->SetDescFields(descFields);
         if (Options.Live) {
             Result->FieldDefs().Add(C_RECADDRFIELD, ftInteger, 0, false);
             Result->FieldDefs().Add(C_RECMODFLAGFIELD, ftInteger, 0, false);
@@ -337,6 +348,19 @@ TEST_P(QueryResult, FillsMatchTheirStatements) {
         } catch (const std::exception& e) {
             ADD_FAILURE() << e.what();
         }
+    }
+}
+
+TEST_P(QueryResult, ResultsReadInOrderByOrder) {
+    const std::vector<TStatementCase> cases{
+        {"SELECT k, s FROM t WHERE s IS NOT NULL ORDER BY s", {"3|apple", "2|Apple", "5|fig", "1|pear"}},
+        {"SELECT k FROM t ORDER BY 1 DESC", {"5", "4", "3", "2", "1"}},
+        {"SELECT g, SUM(a) FROM t GROUP BY g ORDER BY 2 DESC", {"y|60", "x|10", "NULL|5"}},
+        {"SELECT DISTINCT g FROM t ORDER BY g DESC", {"y", "x", "NULL"}},
+    };
+    for (const TStatementCase& c : cases) {
+        SCOPED_TRACE(c.Sql);
+        EXPECT_EQ(Query(c.Sql)->Rows(), c.Rows);
     }
 }
 
