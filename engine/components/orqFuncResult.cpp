@@ -20,6 +20,31 @@ int KindRank(const Variant& V) {
     return 2;
 }
 
+[[noreturn]] void RaiseConversionError(const std::string& Message) {
+    OrqDatabaseError(9645, "TOrqQueryDataset", "Aggregate column data conversion error : " + Message, nullptr);
+}
+
+// A value as SUM and AVG add it: text is read as a number (Variant addition would join texts).
+Variant Addend(const Variant& V) {
+    if (VarType(V) != varString) return V;
+    try {
+        return Variant(V.AsDouble());
+    } catch (const Exception& e) {
+        RaiseConversionError(e.what());
+    }
+}
+
+// A + B for SUM and AVG.
+Variant Add(const Variant& A, const Variant& B) {
+    try {
+        return A + Addend(B);
+    } catch (const EOrqDatabaseError&) {
+        throw;
+    } catch (const Exception& e) {
+        RaiseConversionError(e.what());
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -82,18 +107,14 @@ void TFuncResultItem::SetNewValue(const Variant& Value) {
         return;
     }
     if (FAggFunc != oafCount) {
+        const bool adds = FAggFunc == oafSum || FAggFunc == oafAvg;
         if (FCount == 0) {
-            FRunningValue = Value;
+            FRunningValue = adds ? Addend(Value) : Value;
         } else {
             switch (FAggFunc) {
                 case oafSum:
                 case oafAvg:
-                    try {
-                        FRunningValue = FRunningValue + Value;
-                    } catch (const Exception& e) {
-                        OrqDatabaseError(9645, "TOrqQueryDataset",
-                                         std::string("Aggregate column data conversion error : ") + e.what(), nullptr);
-                    }
+                    FRunningValue = Add(FRunningValue, Value);
                     break;
                 case oafMax:
                     if (FOrder.Compare(Value, FRunningValue) > 0) FRunningValue = Value;
@@ -119,12 +140,7 @@ Variant TFuncResultItem::CalculateNumericFuncResult() const {
         if (count == 0) return IsTextType(FDataType) ? Variant(std::string()) : Variant(0);
         if (FAggFunc == oafMin) return *values.begin();
         if (FAggFunc == oafMax) return *values.rbegin();
-        try {
-            for (const Variant& v : values) sum = VarIsEmpty(sum) ? v : sum + v;
-        } catch (const Exception& e) {
-            OrqDatabaseError(9645, "TOrqQueryDataset", std::string("Aggregate column data conversion error : ") + e.what(),
-                             nullptr);
-        }
+        for (const Variant& v : values) sum = VarIsEmpty(sum) ? Addend(v) : Add(sum, v);
     } else {
         if (FAggFunc == oafCount) return Variant(count);
         if (count == 0) return IsTextType(FDataType) ? Variant(std::string()) : Variant(0);
@@ -134,8 +150,7 @@ Variant TFuncResultItem::CalculateNumericFuncResult() const {
     try {
         return Variant(sum.AsDouble() / double(count));
     } catch (const Exception& e) {
-        OrqDatabaseError(9645, "TOrqQueryDataset", std::string("Aggregate column data conversion error : ") + e.what(),
-                         nullptr);
+        RaiseConversionError(e.what());
     }
 }
 

@@ -78,11 +78,28 @@ TEST(FuncResult, AccumulatesByKind) {
         {"distinct strings", oafCount, true, ftString, {Variant("a"), Variant("b"), Variant("a")}, "2"},
         {"max distinct of strings", oafMax, true, ftString, {Variant("a"), Variant("c"), Variant("b")}, "c"},
         {"distinct over nothing", oafMin, true, ftInteger, {Null()}, "0"},
+        {"sums of number texts add, not join", oafSum, false, ftFloat, {Variant("1.5"), Variant("2")}, "3.5"},
+        {"distinct sums of number texts", oafSum, true, ftFloat, {Variant("1"), Variant("2"), Variant("2")}, "3"},
     };
     for (const TAggCase& c : cases) {
         TFuncResultItem item(0, c.Func, c.Distinct, c.Type, DBANSICompareStrings);
         for (const Variant& v : c.Values) item.SetNewValue(v);
         EXPECT_EQ(Show(item.CalculateNumericFuncResult()), c.Expected) << c.Name;
+    }
+}
+
+TEST(FuncResult, ValuesThatCannotBeAddedRaise) {
+    for (bool distinct : {false, true}) {
+        TFuncResultItem item(0, oafSum, distinct, ftFloat, nullptr);
+        try {
+            item.SetNewValue(Variant(1));
+            item.SetNewValue(Variant("pear"));
+            item.CalculateNumericFuncResult();
+            ADD_FAILURE() << "no error";
+        } catch (const EOrqDatabaseError& e) {
+            EXPECT_EQ(e.ErrorCode, 9645);
+            EXPECT_NE(std::string(e.what()).find("Aggregate column data conversion error : "), std::string::npos);
+        }
     }
 }
 
