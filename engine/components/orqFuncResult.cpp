@@ -10,7 +10,9 @@ namespace ostra {
 
 namespace {
 
-bool IsTextType(TFieldType T) { return T == ftString || T == ftWideString || T == ftMemo || T == ftFmtMemo; }
+bool IsTextType(TFieldType T) {
+    return T == ftString || T == ftWideString || T == ftMemo || T == ftFmtMemo;
+}
 
 // A rank per kind, for pairs that Variant comparison cannot order.
 int KindRank(const Variant& V) {
@@ -21,7 +23,8 @@ int KindRank(const Variant& V) {
 }
 
 [[noreturn]] void RaiseConversionError(const std::string& Message) {
-    OrqDatabaseError(9645, "TOrqQueryDataset", "Aggregate column data conversion error : " + Message, nullptr);
+    OrqDatabaseError(9645, "TOrqQueryDataset", "Aggregate column data conversion error : " + Message,
+                     nullptr);
 }
 
 // A value as SUM and AVG add it: text is read as a number (Variant addition would join texts).
@@ -56,7 +59,8 @@ int TFuncValueOrder::Compare(const Variant& A, const Variant& B) const {
     if (aText && bText) {
         const std::string a = A.AsString();
         const std::string b = B.AsString();
-        if (FCompare != nullptr) return FCompare(a.data(), b.data(), int(a.size()), int(b.size()), false, false);
+        if (FCompare != nullptr)
+            return FCompare(a.data(), b.data(), int(a.size()), int(b.size()), false, false);
         return a.compare(b);
     }
     const int ra = KindRank(A), rb = KindRank(B);
@@ -94,7 +98,9 @@ TFuncResultItem::TFuncResultItem(int32_t FieldNo, TOrqSQLAggFunc AggFunc, bool D
 
 TFuncResultItem::~TFuncResultItem() = default;
 
-int TFuncResultItem::DistinctCount() const { return FDistinctValues ? int(FDistinctValues->Values.size()) : 0; }
+int TFuncResultItem::DistinctCount() const {
+    return FDistinctValues ? int(FDistinctValues->Values.size()) : 0;
+}
 
 void TFuncResultItem::SetNewValue(const Variant& Value) {
     if (FCountsRows) {
@@ -160,8 +166,9 @@ Variant TFuncResultItem::CalculateNumericFuncResult() const {
 TFuncResultHolder::TFuncResultHolder() = default;
 TFuncResultHolder::~TFuncResultHolder() = default;
 
-TFuncResultItem* TFuncResultHolder::AddNewResultItem(const std::string& /*Name*/, int32_t FieldNo, int32_t /*Size*/,
-                                                     TFieldType DataType, TOrqSQLAggFunc AggFunc, bool Distinct,
+TFuncResultItem* TFuncResultHolder::AddNewResultItem(const std::string& /*Name*/, int32_t FieldNo,
+                                                     int32_t /*Size*/, TFieldType DataType,
+                                                     TOrqSQLAggFunc AggFunc, bool Distinct,
                                                      TDBStringCompareFunction Compare) {
     FItems.push_back(std::make_unique<TFuncResultItem>(FieldNo, AggFunc, Distinct, DataType, Compare));
     return FItems.back().get();
@@ -197,7 +204,8 @@ TFuncResultHolder* TFuncResultList::AddHolder(uint32_t Addr) {
 TFuncResultItem* TFuncResultList::AddNewResultItem(const std::string& Name, uint32_t Addr, int32_t FieldNo,
                                                    int32_t Size, TFieldType DataType, TOrqSQLAggFunc AggFunc,
                                                    bool Distinct) {
-    return AddHolder(Addr)->AddNewResultItem(Name, FieldNo, Size, DataType, AggFunc, Distinct, FStringCompare);
+    return AddHolder(Addr)->AddNewResultItem(Name, FieldNo, Size, DataType, AggFunc, Distinct,
+                                             FStringCompare);
 }
 
 TFuncResultItem* TFuncResultList::FindFuncResultItem(uint32_t Addr, int32_t FieldNo) const {
@@ -221,6 +229,8 @@ bool TFuncResultList::GetFuncResult(uint32_t Addr, int32_t FieldNo, Variant& Val
     return true;
 }
 
-void TFuncResultList::Clear() { FHolders.clear(); }
+void TFuncResultList::Clear() {
+    FHolders.clear();
+}
 
 }  // namespace ostra

@@ -116,8 +116,8 @@ public:
 
     // A new item for the result column FieldNo (Name and Size describe the column; they are kept
     // for messages only). Compare orders strings for MIN, MAX and DISTINCT.
-    TFuncResultItem* AddNewResultItem(const std::string& Name, int32_t FieldNo, int32_t Size, TFieldType DataType,
-                                      TOrqSQLAggFunc AggFunc, bool Distinct,
+    TFuncResultItem* AddNewResultItem(const std::string& Name, int32_t FieldNo, int32_t Size,
+                                      TFieldType DataType, TOrqSQLAggFunc AggFunc, bool Distinct,
                                       TDBStringCompareFunction Compare = nullptr);
     // The item of column FieldNo; null when none.
     TFuncResultItem* FindFuncResultItem(int32_t FieldNo) const;

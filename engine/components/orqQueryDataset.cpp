@@ -8,12 +8,12 @@
 #include "engine/sql/orqSelectAnalyser.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexUnit.h"
-#include "host/Lists.h"
-#include "host/Streams.h"
-#include "host/db/Field.h"
 #include "host/Collation.h"
 #include "host/Exceptions.h"
+#include "host/Lists.h"
+#include "host/Streams.h"
 #include "host/SysUtils.h"
+#include "host/db/Field.h"
 
 namespace ostra {
 
@@ -30,15 +30,20 @@ void TResultSetField::Assign(const TPersistent* Source) {
     }
 }
 
-TResultSetFields::TResultSetFields(TPersistent* AOwner) : TJoinFields(ItemClassOf<TResultSetField>(), AOwner) {}
+TResultSetFields::TResultSetFields(TPersistent* AOwner)
+    : TJoinFields(ItemClassOf<TResultSetField>(), AOwner) {}
 
-TResultSetField* TResultSetFields::Add() { return static_cast<TResultSetField*>(TJoinFields::Add()); }
+TResultSetField* TResultSetFields::Add() {
+    return static_cast<TResultSetField*>(TJoinFields::Add());
+}
 
 TResultSetField* TResultSetFields::GetItems(int Position) const {
     return static_cast<TResultSetField*>(TJoinFields::GetItems(Position));
 }
 
-void TResultSetFields::SetItems(int Position, const TResultSetField* Item) { TJoinFields::SetItems(Position, Item); }
+void TResultSetFields::SetItems(int Position, const TResultSetField* Item) {
+    TJoinFields::SetItems(Position, Item);
+}
 
 TResultSetField* TResultSetFields::FindResultSetField(const std::string& Name) const {
     for (int i = 0; i < Count(); ++i) {
@@ -96,7 +101,8 @@ void TOrqQueryDataset::Reopen() {
 
 void TOrqQueryDataset::FinishFill() {
     // The result is read in ORDER BY order when there is one.
-    if (IndexName() != C_IDXORDERBY && FindIndexDefByName(C_IDXORDERBY) != nullptr) InternalSetIndexName(C_IDXORDERBY);
+    if (IndexName() != C_IDXORDERBY && FindIndexDefByName(C_IDXORDERBY) != nullptr)
+        InternalSetIndexName(C_IDXORDERBY);
     FRowsAffected = GetTotalRecordCount();
     First();
 }
@@ -160,7 +166,8 @@ void TOrqQueryDataset::PopulateResultSet(TJoinFields& Fields, bool Distinct) {
         ClearRecord(nullptr);
         for (int i = 0; i < columns; ++i) StoreColumn(*Fields.GetItems(i), i, holder);
         if (bridge != nullptr) {
-            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns, Variant(int32_t(bridge->GetRecAddr())));
+            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns,
+                                                 Variant(int32_t(bridge->GetRecAddr())));
             DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns + 1,
                                                  Variant(int32_t(bridge->GetRecModFlag())));
         }
@@ -200,7 +207,8 @@ void TOrqQueryDataset::PopulateSimpleCountResultSet() {
     FRowsAffected = 1;
 }
 
-void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool Grouped, bool CountFromFilter) {
+void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool Grouped,
+                                                  bool CountFromFilter) {
     Assert(FProviderMgr != nullptr, "Provider manager is not assigned");
     Reopen();
     const int columns = Fields.Count();
@@ -225,9 +233,9 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
         for (int i : aggregates) {
             TResultSetField& field = *Fields.GetItems(i);
             const TSelectFieldItem* item = field.SelectFieldItem();
-            TFuncResultItem* acc = holder->AddNewResultItem(item->RawColumnName(), i, field.FieldSize(),
-                                                            field.DataType(), item->AggFunc(),
-                                                            item->DistinctQuantifier(), list.StringCompare());
+            TFuncResultItem* acc =
+                holder->AddNewResultItem(item->RawColumnName(), i, field.FieldSize(), field.DataType(),
+                                         item->AggFunc(), item->DistinctQuantifier(), list.StringCompare());
             acc->SetCountsRows(IsCountAll(item));
         }
         return holder;

@@ -54,32 +54,72 @@ TEST(FuncResult, AccumulatesByKind) {
     const int64_t big = int64_t(1) << 53;
     const Variant empty;
     const std::vector<TAggCase> cases{
-        {"count skips NULL and Empty", oafCount, false, ftInteger, {Variant(1), Null(), empty, Variant(3)}, "2"},
+        {"count skips NULL and Empty",
+         oafCount,
+         false,
+         ftInteger,
+         {Variant(1), Null(), empty, Variant(3)},
+         "2"},
         {"sum skips NULL and Empty", oafSum, false, ftInteger, {Variant(1), Null(), empty, Variant(3)}, "4"},
         {"avg divides by the values taken", oafAvg, false, ftFloat, {Variant(1), Null(), Variant(2)}, "1.5"},
         {"no values: 0", oafSum, false, ftInteger, {Null(), empty}, "0"},
         {"no values for avg: 0", oafAvg, false, ftFloat, {}, "0"},
         {"no values for a text MIN: empty text", oafMin, false, ftString, {Null()}, ""},
-        {"integer sums beyond 2^53 stay exact", oafSum, false, ftFloat,
-         {Variant(static_cast<long long>(big)), Variant(1), Variant(1)}, std::to_string(big + 2)},
-        {"sums of 64-bit values", oafSum, false, ftFloat,
+        {"integer sums beyond 2^53 stay exact",
+         oafSum,
+         false,
+         ftFloat,
+         {Variant(static_cast<long long>(big)), Variant(1), Variant(1)},
+         std::to_string(big + 2)},
+        {"sums of 64-bit values",
+         oafSum,
+         false,
+         ftFloat,
          {Variant(static_cast<long long>(big - 1)), Variant(static_cast<long long>(big - 1))},
          std::to_string(2 * big - 2)},
-        {"currency sums are exact", oafSum, false, ftCurrency,
-         {Variant(Currency::FromScaled(1)), Variant(Currency::FromScaled(2))}, "0.0003"},
-        {"max of strings", oafMax, false, ftString, {Variant("pear"), Variant("apple"), Null(), Variant("Zoo")}, "Zoo"},
-        {"min of strings", oafMin, false, ftString, {Variant("pear"), Variant("apple"), Variant("Zoo")}, "apple"},
+        {"currency sums are exact",
+         oafSum,
+         false,
+         ftCurrency,
+         {Variant(Currency::FromScaled(1)), Variant(Currency::FromScaled(2))},
+         "0.0003"},
+        {"max of strings",
+         oafMax,
+         false,
+         ftString,
+         {Variant("pear"), Variant("apple"), Null(), Variant("Zoo")},
+         "Zoo"},
+        {"min of strings",
+         oafMin,
+         false,
+         ftString,
+         {Variant("pear"), Variant("apple"), Variant("Zoo")},
+         "apple"},
         {"min of floats and integers", oafMin, false, ftFloat, {Variant(2), Variant(1.5), Variant(3)}, "1.5"},
-        {"count distinct", oafCount, true, ftInteger, {Variant(1), Variant(1), Null(), Variant(2), empty}, "2"},
+        {"count distinct",
+         oafCount,
+         true,
+         ftInteger,
+         {Variant(1), Variant(1), Null(), Variant(2), empty},
+         "2"},
         {"sum distinct", oafSum, true, ftInteger, {Variant(5), Variant(5), Variant(7)}, "12"},
         {"avg distinct", oafAvg, true, ftFloat, {Variant(5), Variant(5), Variant(7)}, "6"},
-        {"distinct sum beyond 2^53", oafSum, true, ftFloat,
-         {Variant(static_cast<long long>(big)), Variant(1), Variant(1), Variant(2)}, std::to_string(big + 3)},
+        {"distinct sum beyond 2^53",
+         oafSum,
+         true,
+         ftFloat,
+         {Variant(static_cast<long long>(big)), Variant(1), Variant(1), Variant(2)},
+         std::to_string(big + 3)},
         {"distinct strings", oafCount, true, ftString, {Variant("a"), Variant("b"), Variant("a")}, "2"},
         {"max distinct of strings", oafMax, true, ftString, {Variant("a"), Variant("c"), Variant("b")}, "c"},
         {"distinct over nothing", oafMin, true, ftInteger, {Null()}, "0"},
         {"sums of number texts add, not join", oafSum, false, ftFloat, {Variant("1.5"), Variant("2")}, "3.5"},
-        {"distinct sums of number texts", oafSum, true, ftFloat, {Variant("1"), Variant("2"), Variant("2")}, "3"},
+        {"distinct sums of number texts",
+         oafSum,
+         true,
+         ftFloat,
+         {Variant("1"), Variant("2"), Variant("2")},
+         "3"},
     };
     for (const TAggCase& c : cases) {
         TFuncResultItem item(0, c.Func, c.Distinct, c.Type, DBANSICompareStrings);
@@ -98,7 +138,8 @@ TEST(FuncResult, ValuesThatCannotBeAddedRaise) {
             ADD_FAILURE() << "no error";
         } catch (const EOrqDatabaseError& e) {
             EXPECT_EQ(e.ErrorCode, 9645);
-            EXPECT_NE(std::string(e.what()).find("Aggregate column data conversion error : "), std::string::npos);
+            EXPECT_NE(std::string(e.what()).find("Aggregate column data conversion error : "),
+                      std::string::npos);
         }
     }
 }
@@ -124,7 +165,8 @@ TEST(FuncResult, StringsCompareUnderTheCollation) {
 
 TEST(FuncResult, ListFindsHoldersByGroupAddress) {
     TFuncResultList list;
-    for (uint32_t addr = 1; addr <= 1000; ++addr) list.AddNewResultItem("SUM(a)", addr, 2, 4, ftInteger, oafSum, false);
+    for (uint32_t addr = 1; addr <= 1000; ++addr)
+        list.AddNewResultItem("SUM(a)", addr, 2, 4, ftInteger, oafSum, false);
     for (uint32_t addr = 1; addr <= 1000; ++addr) list.SetNewValue(addr, 2, Variant(int(addr)));
     Variant v;
     ASSERT_TRUE(list.GetFuncResult(500, 2, v));
@@ -138,7 +180,12 @@ TEST(FuncResult, ListFindsHoldersByGroupAddress) {
 
 const test::TTableFixture& Tables() {
     static const test::TTableFixture tables{
-        {"t", {{"k", ftInteger, 4}, {"g", ftString, 9}, {"a", ftInteger, 4}, {"f", ftFloat, 8}, {"s", ftString, 11}}},
+        {"t",
+         {{"k", ftInteger, 4},
+          {"g", ftString, 9},
+          {"a", ftInteger, 4},
+          {"f", ftFloat, 8},
+          {"s", ftString, 11}}},
         {"u", {{"k", ftInteger, 4}, {"v", ftString, 9}}},
         {"w", {{"k", ftInteger, 4}, {"a", ftInteger, 4}, {"b", ftInteger, 4}, {"m", ftMemo, 0}}},
         {"r", {{"g", ftInteger, 4}, {"h", ftString, 5}, {"v", ftInteger, 4}}},
@@ -201,12 +248,14 @@ public:
         std::string orderFields, descFields;
         for (int i = 0; i < order.Count(); ++i) {
             const TOrderByItem* item = order.Items(i);
-            const std::string name = item->FieldIndex() > 0 ? columns.GetItems(item->FieldIndex() - 1)->FieldName()
-                                                            : Fields.FindResultSetField(item->SortKey())->FieldName();
+            const std::string name = item->FieldIndex() > 0
+                                         ? columns.GetItems(item->FieldIndex() - 1)->FieldName()
+                                         : Fields.FindResultSetField(item->SortKey())->FieldName();
             orderFields += (orderFields.empty() ? "" : ";") + name;
             if (item->Descending()) descFields += (descFields.empty() ? "" : ";") + name;
         }
-        if (!orderFields.empty()) Result->IndexDefs().Add(C_IDXORDERBY, orderFields, TIndexOptions{})->SetDescFields(descFields);
+        if (!orderFields.empty())
+            Result->IndexDefs().Add(C_IDXORDERBY, orderFields, TIndexOptions{})->SetDescFields(descFields);
         if (Options.Live) {
             Result->FieldDefs().Add(C_RECADDRFIELD, ftInteger, 0, false);
             Result->FieldDefs().Add(C_RECMODFLAGFIELD, ftInteger, 0, false);
@@ -238,7 +287,8 @@ public:
         for (Result->First(); !Result->Eof(); Result->Next()) {
             std::string line;
             for (int i = 0; i < Result->FieldCount(); ++i)
-                line += (i ? "|" : "") + Show(Result->Fields()[i]->IsNull() ? Null() : Result->Fields()[i]->AsVariant());
+                line += (i ? "|" : "") +
+                        Show(Result->Fields()[i]->IsNull() ? Null() : Result->Fields()[i]->AsVariant());
             rows.push_back(line);
         }
         return rows;
@@ -260,9 +310,10 @@ protected:
     void SetUp() override {
         DataBase = componentstest::MakeDataBase(Dir.File("result.orq"));
         const bool memory = GetParam();
-        componentstest::CreateTable(*DataBase, "t",
-                                    {{"k", ftInteger}, {"g", ftString, 8}, {"a", ftInteger}, {"f", ftFloat}, {"s", ftString, 10}},
-                                    {{"ixK", "k", TIndexOptions{ixPrimary, ixUnique}}}, memory);
+        componentstest::CreateTable(
+            *DataBase, "t",
+            {{"k", ftInteger}, {"g", ftString, 8}, {"a", ftInteger}, {"f", ftFloat}, {"s", ftString, 10}},
+            {{"ixK", "k", TIndexOptions{ixPrimary, ixUnique}}}, memory);
         componentstest::CreateTable(*DataBase, "u", {{"k", ftInteger}, {"v", ftString, 8}}, {}, memory);
         auto t = componentstest::OpenCursor(*DataBase, "t", memory);
         const Variant n = Null();
@@ -276,8 +327,10 @@ protected:
         for (const auto& r : rows)
             componentstest::Insert(*t, {{"k", r[0]}, {"g", r[1]}, {"a", r[2]}, {"f", r[3]}, {"s", r[4]}});
         auto u = componentstest::OpenCursor(*DataBase, "u", memory);
-        for (int k : {1, 3, 3, 9}) componentstest::Insert(*u, {{"k", Variant(k)}, {"v", Variant("v" + std::to_string(k))}});
-        componentstest::CreateTable(*DataBase, "w", {{"k", ftInteger}, {"a", ftInteger}, {"b", ftInteger}, {"m", ftMemo}},
+        for (int k : {1, 3, 3, 9})
+            componentstest::Insert(*u, {{"k", Variant(k)}, {"v", Variant("v" + std::to_string(k))}});
+        componentstest::CreateTable(*DataBase, "w",
+                                    {{"k", ftInteger}, {"a", ftInteger}, {"b", ftInteger}, {"m", ftMemo}},
                                     {{"ixK", "k", TIndexOptions{ixUnique}}}, memory);
         auto w = componentstest::OpenCursor(*DataBase, "w", memory);
         for (int k : {10, 20, 30})
@@ -303,7 +356,8 @@ protected:
         auto w = componentstest::OpenCursor(*DataBase, "w", GetParam(), "ixK");
         std::vector<std::string> rows;
         for (bool ok = w->DataSetFirst(); ok; ok = w->DataSetNext())
-            rows.push_back(Show(componentstest::GetValue(*w, "k")) + "|" + Show(componentstest::GetValue(*w, "a")) + "|" +
+            rows.push_back(Show(componentstest::GetValue(*w, "k")) + "|" +
+                           Show(componentstest::GetValue(*w, "a")) + "|" +
                            Show(componentstest::GetValue(*w, "b")));
         return rows;
     }
@@ -317,7 +371,8 @@ protected:
     }
 
     std::unique_ptr<TResultQuery> Query(const std::string& Sql, const TRunOptions& Options = {}) {
-        auto q = std::make_unique<TResultQuery>(DataBase.get(), "res" + std::to_string(++Results), GetParam());
+        auto q =
+            std::make_unique<TResultQuery>(DataBase.get(), "res" + std::to_string(++Results), GetParam());
         q->Run(Sql, Options);
         return q;
     }
@@ -384,14 +439,16 @@ TEST_P(QueryResult, ResultsReadInOrderByOrder) {
 TEST_P(QueryResult, MaxRecordsStopsPlainFillsAndFailsAggregateOnes) {
     EXPECT_EQ(Query("SELECT k FROM t", {3})->Rows().size(), 3u);
     // DISTINCT counts only the rows it keeps.
-    EXPECT_EQ(Query("SELECT DISTINCT g FROM t", {3})->SortedRows(), (std::vector<std::string>{"NULL", "x", "y"}));
+    EXPECT_EQ(Query("SELECT DISTINCT g FROM t", {3})->SortedRows(),
+              (std::vector<std::string>{"NULL", "x", "y"}));
     EXPECT_EQ(Query("SELECT g, COUNT(*) FROM t GROUP BY g", {3})->Rows().size(), 3u);
     try {
         Query("SELECT k, COUNT(*) FROM t GROUP BY k", {3});
         ADD_FAILURE() << "no error";
     } catch (const EOrqDatabaseError& e) {
         EXPECT_EQ(e.ErrorCode, 9645);
-        EXPECT_NE(std::string(e.what()).find("Result set limit of 3 has been exceeded"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("Result set limit of 3 has been exceeded"), std::string::npos)
+            << e.what();
     }
 }
 
@@ -477,7 +534,8 @@ TEST_P(QueryResult, DeleteRemovesTheListedOrEveryRecord) {
 
 TEST_P(QueryResult, InsertStoresValuesBlobsAndNulls) {
     TResultSetFields fields;
-    const std::vector<std::pair<std::string, Variant>> values{{"k", Variant(7)}, {"m", Variant("a memo")}, {"a", Null()}};
+    const std::vector<std::pair<std::string, Variant>> values{
+        {"k", Variant(7)}, {"m", Variant("a memo")}, {"a", Null()}};
     for (const auto& [name, value] : values) {
         TResultSetField* f = fields.Add();
         f->SetFieldName(name);
@@ -493,7 +551,8 @@ TEST_P(QueryResult, InsertStoresValuesBlobsAndNulls) {
     EXPECT_EQ(w->FieldByName("m")->AsString(), "a memo");
     w->Close();
     // A blob column of a result is copied through its stream.
-    EXPECT_EQ(Query("SELECT k, m FROM w WHERE k < 20")->SortedRows(), (std::vector<std::string>{"10|NULL", "7|a memo"}));
+    EXPECT_EQ(Query("SELECT k, m FROM w WHERE k < 20")->SortedRows(),
+              (std::vector<std::string>{"10|NULL", "7|a memo"}));
     // An unknown column fails before anything is written.
     fields.GetItems(1)->SetFieldName("nosuch");
     EXPECT_THROW(w->InsertData(fields), Exception);
@@ -507,7 +566,8 @@ TEST_P(QueryResult, InsertFromDatasetCopiesByPosition) {
     auto w = Target(false);
     w->InsertDataFromDataset(fields, source->Result.get(), true, false);
     EXPECT_EQ(w->GetRowsAffected(), 2);
-    EXPECT_EQ(TargetRows(), (std::vector<std::string>{"1|NULL|10", "2|NULL|NULL", "10|1|100", "20|2|200", "30|3|300"}));
+    EXPECT_EQ(TargetRows(),
+              (std::vector<std::string>{"1|NULL|10", "2|NULL|NULL", "10|1|100", "20|2|200", "30|3|300"}));
 
     // Appending to a distinct result skips rows it already holds (a UNION without ALL).
     auto distinct = Query("SELECT DISTINCT g FROM t");
@@ -524,7 +584,8 @@ TEST_P(QueryResult, InsertFromDatasetCopiesByPosition) {
 TEST(QueryResultModel, GroupedAggregatesMatchAModel) {
     test::TempDir dir;
     auto db = componentstest::MakeDataBase(dir.File("model.orq"));
-    componentstest::CreateTable(*db, "r", {{"g", ftInteger}, {"h", ftString, 4}, {"v", ftInteger}}, {}, false);
+    componentstest::CreateTable(*db, "r", {{"g", ftInteger}, {"h", ftString, 4}, {"v", ftInteger}}, {},
+                                false);
     struct TGroup {
         int Rows = 0, Values = 0;
         int64_t Sum = 0;
@@ -555,8 +616,8 @@ TEST(QueryResultModel, GroupedAggregatesMatchAModel) {
     std::vector<std::string> expected;
     for (const auto& [key, g] : model)
         expected.push_back(key + "|" + std::to_string(g.Rows) + "|" + std::to_string(g.Values) + "|" +
-                           std::to_string(g.Sum) + "|" + std::to_string(g.Min) + "|" + std::to_string(g.Max) + "|" +
-                           std::to_string(g.Distinct.size()));
+                           std::to_string(g.Sum) + "|" + std::to_string(g.Min) + "|" + std::to_string(g.Max) +
+                           "|" + std::to_string(g.Distinct.size()));
     std::sort(expected.begin(), expected.end());
     TResultQuery q(db.get(), "res");
     q.Run("SELECT g, h, COUNT(*), COUNT(v), SUM(v), MIN(v), MAX(v), COUNT(DISTINCT v) FROM r GROUP BY g, h");
