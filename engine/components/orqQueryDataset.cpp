@@ -131,11 +131,16 @@ void TOrqQueryDataset::StoreColumn(TJoinFieldItem& Field, int FieldNo, TDataHold
         return;
     }
     provider->GetRawFieldData(Field.SourceFieldNo(), Holder);
-    if (Holder.UsesStream) {
-        Holder.Stream().SetPosition(0);
-        DataSetSetFieldStream(FieldNo, Holder.IsNull, Holder.IsNull ? nullptr : &Holder.Stream());
-    } else {
+    if (!IsFieldBlob(FieldNo)) {
         DataSetSetFieldDataToRecBuf(FieldNo, Holder.Length, Holder.IsNull, RecordBuffer(), Holder.Data);
+    } else if (Holder.IsNull) {
+        // Also the NULL side of an outer join, whose holder carries no stream.
+        DataSetSetFieldStream(FieldNo, true, nullptr);
+    } else if (Holder.UsesStream) {
+        Holder.Stream().SetPosition(0);
+        DataSetSetFieldStream(FieldNo, false, &Holder.Stream());
+    } else {
+        StoreVariant(FieldNo, provider->GetDataAsVariant(Field.SourceFieldNo()));
     }
 }
 

@@ -553,6 +553,9 @@ TEST_P(QueryResult, InsertStoresValuesBlobsAndNulls) {
     // A blob column of a result is copied through its stream.
     EXPECT_EQ(Query("SELECT k, m FROM w WHERE k < 20")->SortedRows(),
               (std::vector<std::string>{"10|NULL", "7|a memo"}));
+    // The NULL side of an outer join gives NULL blobs.
+    EXPECT_EQ(Query("SELECT u.k, w.m FROM u LEFT OUTER JOIN w ON u.k = w.k WHERE u.k < 5")->SortedRows(),
+              (std::vector<std::string>{"1|NULL", "3|NULL", "3|NULL"}));
     // An unknown column fails before anything is written.
     fields.GetItems(1)->SetFieldName("nosuch");
     EXPECT_THROW(w->InsertData(fields), Exception);
