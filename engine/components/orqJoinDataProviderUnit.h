@@ -157,6 +157,10 @@ public:
     TJoinFieldItem* FindField(const std::string& Name) const;
     // From another TJoinFields: cleared, then a copy of each item. Otherwise the inherited rules.
     void Assign(const TPersistent* Source) override;
+
+protected:
+    // For descendants whose items are TJoinFieldItem descendants.
+    TJoinFields(TCollectionItemClass AItemClass, TPersistent* AOwner) : TInternalFields(std::move(AItemClass), AOwner) {}
 };
 
 // The join keys of one column over the rows a bridge reaches: key i is the bytes

@@ -1,0 +1,355 @@
+// orqQueryDataset: the result columns, the result table's creation, the fills, HAVING and the
+// address lists of TOrqQueryDataset (the writes are in orqQueryDatasetWrite.cpp).
+#include "engine/components/orqQueryDataset.h"
+
+#include "engine/components/orqFilterMgr.h"
+#include "engine/components/orqFuncResult.h"
+#include "engine/sql/orqExprEvaluator.h"
+#include "engine/sql/orqSelectAnalyser.h"
+#include "engine/storage/orqErrors.h"
+#include "engine/storage/orqIndexUnit.h"
+#include "host/Lists.h"
+#include "host/Streams.h"
+#include "host/db/Field.h"
+#include "host/Collation.h"
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+
+namespace ostra {
+
+// ---------------------------------------------------------------------------------------------
+// TResultSetField, TResultSetFields
+
+TResultSetField::TResultSetField(TCollection* ACollection) : TJoinFieldItem(ACollection) {}
+
+void TResultSetField::Assign(const TPersistent* Source) {
+    TJoinFieldItem::Assign(Source);
+    if (const auto* src = dynamic_cast<const TResultSetField*>(Source)) {
+        FSelectFieldItem = src->FSelectFieldItem;
+        FData = src->FData;
+    }
+}
+
+TResultSetFields::TResultSetFields(TPersistent* AOwner) : TJoinFields(ItemClassOf<TResultSetField>(), AOwner) {}
+
+TResultSetField* TResultSetFields::Add() { return static_cast<TResultSetField*>(TJoinFields::Add()); }
+
+TResultSetField* TResultSetFields::GetItems(int Position) const {
+    return static_cast<TResultSetField*>(TJoinFields::GetItems(Position));
+}
+
+void TResultSetFields::SetItems(int Position, const TResultSetField* Item) { TJoinFields::SetItems(Position, Item); }
+
+TResultSetField* TResultSetFields::FindResultSetField(const std::string& Name) const {
+    for (int i = 0; i < Count(); ++i) {
+        TResultSetField* field = GetItems(i);
+        if (AnsiSameText(field->FieldName(), Name)) return field;
+        const TSelectFieldItem* item = field->SelectFieldItem();
+        if (item != nullptr &&
+            (AnsiSameText(item->SourceFieldName(), Name) || AnsiSameText(item->FieldName(), Name) ||
+             AnsiSameText(Trim(item->RawColumnName()), Name)))
+            return field;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TOrqQueryDataset
+
+TOrqQueryDataset::TOrqQueryDataset(TComponent* AOwner) : TOrqBaseTable(AOwner) {}
+
+TOrqQueryDataset::~TOrqQueryDataset() = default;
+
+// ---------------------------------------------------------------------------------------------
+// The result table
+
+void TOrqQueryDataset::PrepareEmptyResultSet(bool StructureCreated) {
+    Assert(FieldDefs().Count() > 0, "Field defs are not prepared in TOrqQueryDataset.CreateResultSet");
+    SetMemory(true);
+    if (TableName().empty()) SetTableName(C_DEFAULTRESULTTABLENAME);
+    if (!StructureCreated) {
+        CreateResultSetTable();
+        return;
+    }
+    if (!Active()) Open();
+    EmptyTable();
+}
+
+void TOrqQueryDataset::CreateResultSetTable() {
+    CheckInactive();
+    InternalPrepareTableDef();
+    if (FCreateLiveResult) {
+        TInternalFields& layout = *TableDefinition().InternalFields();
+        for (const char* name : {C_RECADDRFIELD, C_RECMODFLAGFIELD})
+            if (TInternalFieldItem* field = layout.FindField(name)) field->SetHidden(true);
+    }
+    InternalCreateTable();
+}
+
+void TOrqQueryDataset::Reopen() {
+    if (Active()) Close();
+    Open();
+}
+
+void TOrqQueryDataset::FinishFill() {
+    FRowsAffected = GetTotalRecordCount();
+    First();
+}
+
+TOrqNonJoinDataProvider* TOrqQueryDataset::SingleTableRoot() const {
+    return FProviderMgr ? dynamic_cast<TOrqNonJoinDataProvider*>(FProviderMgr->RootProvider()) : nullptr;
+}
+
+void TOrqQueryDataset::StoreVariant(int FieldNo, const Variant& Value) {
+    // Empty is the evaluator's "unknown": stored as NULL.
+    const Variant value = VarIsEmpty(Value) ? Null() : Value;
+    if (IsFieldBlob(FieldNo))
+        SetResultSetFieldFromVariant(FieldNo, value);
+    else
+        DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), FieldNo, value);
+}
+
+void TOrqQueryDataset::StoreColumn(TJoinFieldItem& Field, int FieldNo, TDataHolder& Holder) {
+    if (Field.Evaluator().IsPrepared()) {
+        StoreVariant(FieldNo, Field.Evaluator().EvaluateValueExpr());
+        return;
+    }
+    TOrqBaseJoinDataProvider* provider = Field.DataProvider();
+    if (provider == nullptr || Field.SourceFieldNo() < 0) {
+        StoreVariant(FieldNo, Null());
+        return;
+    }
+    provider->GetRawFieldData(Field.SourceFieldNo(), Holder);
+    if (Holder.UsesStream) {
+        Holder.Stream().SetPosition(0);
+        DataSetSetFieldStream(FieldNo, Holder.IsNull, Holder.IsNull ? nullptr : &Holder.Stream());
+    } else {
+        DataSetSetFieldDataToRecBuf(FieldNo, Holder.Length, Holder.IsNull, RecordBuffer(), Holder.Data);
+    }
+}
+
+bool TOrqQueryDataset::KeyExists(const std::string& IndexName, uint32_t* Address) {
+    TSearchModifier modifier;
+    modifier.SetLimitedSearch(true);
+    if (InternalSearchOnly(RecordBuffer(), stEQ, IndexName, &modifier) != 0) return false;
+    if (Address != nullptr) *Address = IndexMgr().FindIndex(IndexName)->GetRecordAddress();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plain fill
+
+void TOrqQueryDataset::PopulateResultSet(TJoinFields& Fields, bool Distinct) {
+    Assert(FProviderMgr != nullptr, "Provider manager is not assigned");
+    Reopen();
+    TOrqDatasetBridge* bridge = nullptr;
+    if (FCreateLiveResult) {
+        TOrqNonJoinDataProvider* root = SingleTableRoot();
+        Assert(root != nullptr && root->DataBridge() != nullptr, "CreateLiveResult request is invalid");
+        bridge = root->DataBridge();
+    }
+    const int columns = Fields.Count();
+    TDataHolder holder;
+    int32_t added = 0;
+    for (bool ok = FProviderMgr->FirstProviderRecord(); ok; ok = FProviderMgr->NextProviderRecord()) {
+        ClearRecord(nullptr);
+        for (int i = 0; i < columns; ++i) StoreColumn(*Fields.GetItems(i), i, holder);
+        if (bridge != nullptr) {
+            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns, Variant(int32_t(bridge->GetRecAddr())));
+            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns + 1,
+                                                 Variant(int32_t(bridge->GetRecModFlag())));
+        }
+        if (Distinct && KeyExists(C_IDXDISTINCT, nullptr)) continue;
+        AddRecord(false);
+        ++added;
+        if (FMaxRecords > 0 && added >= FMaxRecords) break;
+    }
+    FinishFill();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Aggregate fill
+
+namespace {
+
+// COUNT(*): the select parser makes the COUNT node itself the column's expression.
+bool IsCountAll(const TSelectFieldItem* Item) {
+    if (Item == nullptr || Item->AggFunc() != oafCount) return false;
+    const TOrqExprNode* root = Item->ExprRoot();
+    return root != nullptr && root->ParserToken().Token() == ostAggFunc && root->Args().empty();
+}
+
+bool IsAggregateColumn(const TResultSetField* Field) {
+    return Field->SelectFieldItem() != nullptr && Field->SelectFieldItem()->HasAggregateFunction();
+}
+
+}  // namespace
+
+void TOrqQueryDataset::PopulateSimpleCountResultSet() {
+    TOrqDatasetBridge* bridge = SingleTableRoot()->DataBridge();
+    const int count = bridge->GetBridgeRecordCount();
+    ClearRecord(nullptr);
+    DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), 0, Variant(int32_t(count)));
+    AddRecord(false);
+    FinishFill();
+    FRowsAffected = 1;
+}
+
+void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool Grouped, bool CountFromFilter) {
+    Assert(FProviderMgr != nullptr, "Provider manager is not assigned");
+    Reopen();
+    const int columns = Fields.Count();
+    if (CountFromFilter && !Grouped && columns == 1 && IsCountAll(Fields.GetItems(0)->SelectFieldItem()) &&
+        !Fields.GetItems(0)->SelectFieldItem()->DistinctQuantifier() && SingleTableRoot() != nullptr &&
+        SingleTableRoot()->DataBridge() != nullptr) {
+        PopulateSimpleCountResultSet();
+        return;
+    }
+
+    // Which columns aggregate, and what each holder's items look like.
+    std::vector<bool> isAggregate(static_cast<size_t>(columns), false);
+    std::vector<int> aggregates;
+    for (int i = 0; i < columns; ++i) {
+        isAggregate[size_t(i)] = IsAggregateColumn(Fields.GetItems(i));
+        if (isAggregate[size_t(i)]) aggregates.push_back(i);
+    }
+    TFuncResultList list;
+    list.SetStringCompare(StringCompare());
+    auto addAccumulators = [&](uint32_t Addr) {
+        TFuncResultHolder* holder = list.AddHolder(Addr);
+        for (int i : aggregates) {
+            TResultSetField& field = *Fields.GetItems(i);
+            const TSelectFieldItem* item = field.SelectFieldItem();
+            TFuncResultItem* acc = holder->AddNewResultItem(item->RawColumnName(), i, field.FieldSize(),
+                                                            field.DataType(), item->AggFunc(),
+                                                            item->DistinctQuantifier(), list.StringCompare());
+            acc->SetCountsRows(IsCountAll(item));
+        }
+        return holder;
+    };
+
+    std::string groupIndex = IndexName();
+    if (Grouped && FindIndexDefByName(C_IDXGROUPBY) != nullptr) groupIndex = C_IDXGROUPBY;
+    int32_t groups = 0;
+    TFuncResultHolder* single = nullptr;
+    if (!Grouped) {
+        ClearRecord(nullptr);
+        AddRecord(false);
+        groups = 1;
+        single = addAccumulators(DatasetGetRecAddr());
+    }
+
+    TDataHolder data;
+    for (bool ok = FProviderMgr->FirstProviderRecord(); ok; ok = FProviderMgr->NextProviderRecord()) {
+        TFuncResultHolder* holder = single;
+        if (Grouped) {
+            ClearRecord(nullptr);
+            for (int i = 0; i < columns; ++i)
+                if (!isAggregate[size_t(i)]) StoreColumn(*Fields.GetItems(i), i, data);
+            uint32_t addr = 0;
+            if (KeyExists(groupIndex, &addr)) {
+                holder = list.GetHolder(addr);
+            } else {
+                ++groups;
+                if (FMaxRecords > 0 && groups > FMaxRecords)
+                    OrqDatabaseErrorFmt(9645, "TOrqQueryDataset", "Result set limit of %d has been exceeded",
+                                        {FMaxRecords}, this);
+                AddRecord(false);
+                holder = aggregates.empty() ? nullptr : addAccumulators(DatasetGetRecAddr());
+            }
+        }
+        if (holder == nullptr) continue;
+        for (int k = 0; k < int(aggregates.size()); ++k) {
+            TResultSetField& field = *Fields.GetItems(aggregates[size_t(k)]);
+            TFuncResultItem* acc = holder->Items(k);
+            if (acc->CountsRows()) {
+                acc->SetNewValue(Variant());
+            } else if (field.Evaluator().IsPrepared()) {
+                acc->SetNewValue(field.Evaluator().EvaluateValueExpr());
+            } else if (field.DataProvider() != nullptr && field.SourceFieldNo() >= 0) {
+                acc->SetNewValue(field.DataProvider()->GetDataAsVariant(field.SourceFieldNo()));
+            }
+        }
+    }
+
+    // The final values go into the group rows.
+    if (!aggregates.empty()) {
+        TExprEvaluator final;
+        final.SetDBStringCompare(StringCompare());
+        final.SetExcludeRelopNulls(true);
+        list.ForEach([&](TFuncResultHolder& Holder) {
+            DataSetSetToUnorderedRecord(Holder.Addr());
+            for (int k = 0; k < int(aggregates.size()); ++k) {
+                const int i = aggregates[size_t(k)];
+                TResultSetField& field = *Fields.GetItems(i);
+                Variant value = Holder.Items(k)->CalculateNumericFuncResult();
+                if (const TOrqExprNode* around = field.SelectFieldItem()->AggExprRoot()) {
+                    // The expression around the aggregate, computed on its final value.
+                    TOrqExpr clone;
+                    clone.CloneFromTree(around);
+                    clone.ResetSpecifiedNodes(ostAggFunc, ostValue, enkConst, oeoCONST2, value);
+                    final.Prepare(field.DataProvider(), clone.FirstNode());
+                    Assert(final.IsPrepared(), "AggFunc final evaluator is not prepared");
+                    value = final.EvaluateValueExpr();
+                    final.Clear();
+                }
+                StoreVariant(i, value);
+            }
+            UpdateRecord();
+        });
+    }
+    if (FindIndexDefByName(C_IDXORDERBY) != nullptr) InternalSetIndexName(C_IDXORDERBY);
+    FinishFill();
+}
+
+// ---------------------------------------------------------------------------------------------
+// HAVING, address lists, read-only columns
+
+void TOrqQueryDataset::ProcessHavingClause(const TOrqExprNode* Root) {
+    if (Root == nullptr) return;
+    if (!Active()) Open();
+    TOrqExprDBDataProvider& provider = RowProvider();
+    provider.SetReadDataFromRecBuf(true);
+    TExprEvaluator evaluator;
+    evaluator.SetDBStringCompare(StringCompare());
+    evaluator.SetExcludeRelopNulls(true);
+    evaluator.Prepare(&provider, Root);
+    std::vector<uint32_t> addresses;
+    LoadAddresses(addresses);
+    for (uint32_t addr : addresses) {
+        DataSetSetToUnorderedRecord(addr);
+        evaluator.Reset();
+        if (!evaluator.Evaluate()) DeleteRecord(nullptr);
+    }
+    FinishFill();
+}
+
+void TOrqQueryDataset::PopulateResultSetAddrList(std::vector<uint32_t>& List) {
+    TOrqNonJoinDataProvider* root = SingleTableRoot();
+    Assert(root != nullptr && root->DataBridge() != nullptr, "RootProvider type is incorrect");
+    List.clear();
+    for (bool ok = root->FirstProviderRecord(); ok; ok = root->NextProviderRecord())
+        List.push_back(root->DataBridge()->GetRecAddr());
+}
+
+void TOrqQueryDataset::SetReadOnlyResultFields(TJoinFields& Fields) {
+    for (int i = 0; i < Fields.Count() && i < FieldCount(); ++i)
+        if (Fields.GetItems(i)->Evaluator().IsPrepared()) this->Fields()[i]->SetReadOnly(true);
+}
+
+void TOrqQueryDataset::LoadAddresses(std::vector<uint32_t>& Addresses) {
+    TList list;
+    LoadCompleteListOfRecords(list);
+    Addresses.clear();
+    Addresses.reserve(size_t(list.Count()));
+    for (int i = 0; i < list.Count(); ++i)
+        Addresses.push_back(uint32_t(reinterpret_cast<uintptr_t>(list.Items(i))));
+}
+
+TOrqExprDBDataProvider& TOrqQueryDataset::RowProvider() {
+    if (!FRowProvider) FRowProvider = std::make_unique<TOrqExprDBDataProvider>();
+    FRowProvider->Initialize(this);
+    return *FRowProvider;
+}
+
+}  // namespace ostra
