@@ -318,3 +318,41 @@ TEST_F(QueryProvider, NestedResultTablesAreDropped) {
 
 }  // namespace
 }  // namespace ostra
+namespace ostra {
+namespace {
+
+TEST_F(QueryProvider, SchemaStatementsInsideATransactionFail) {
+    DataBase->StartTransaction();
+    for (const char* sql : {"ALTER TABLE a ADD z INTEGER", "CREATE INDEX ik ON a (k)", "DROP TABLE b"}) {
+        SCOPED_TRACE(sql);
+        ASSERT_EQ(Prepare(sql), "");
+        try {
+            Provider->ExecSQL();
+            ADD_FAILURE() << "no error";
+        } catch (const EOrqDatabaseError& e) {
+            EXPECT_EQ(e.ErrorCode, 10122);
+        }
+        EXPECT_TRUE(DataBase->Connected());
+        EXPECT_FALSE(DataBase->Exclusive());
+        EXPECT_TRUE(DataBase->InTransaction());
+    }
+    DataBase->Rollback();
+    EXPECT_EQ(Select("SELECT COUNT(*) FROM b"), "4");
+}
+
+TEST_F(QueryProvider, LiveResultBridgeMapsPlainColumnsBackToTheTable) {
+    Provider->SetRequestLive(true);
+    Select("SELECT x, k + 1 AS n, s FROM a");
+    ASSERT_TRUE(Provider->GetIsLiveRequest());
+    TOrqDatasetBridge bridge;
+    Provider->SetLiveResultBridge(bridge);
+    std::string mapping;
+    for (int i = 0; i < bridge.GetInternalFields().Count(); ++i) {
+        const TInternalFieldItem* f = bridge.GetInternalFields().GetIndex(i);
+        mapping += (i ? "," : "") + f->FieldName() + ">" + f->SourceField();
+    }
+    EXPECT_EQ(mapping, "k>-1,x>x,s>s");
+}
+
+}  // namespace
+}  // namespace ostra
