@@ -356,3 +356,23 @@ TEST_F(QueryProvider, LiveResultBridgeMapsPlainColumnsBackToTheTable) {
 
 }  // namespace
 }  // namespace ostra
+namespace ostra {
+namespace {
+
+TEST_F(QueryProvider, CorrelatedSubqueriesInWrites) {
+    EXPECT_EQ(Exec("UPDATE a SET x = (SELECT MAX(y) FROM b WHERE b.k = a.k) WHERE k < 3"), 2);
+    EXPECT_EQ(Select("SELECT k, x FROM a ORDER BY k"), "1,100; 2,201; 3,-; 4,20");
+    EXPECT_EQ(Exec("DELETE FROM a WHERE EXISTS (SELECT * FROM b WHERE b.k = a.k AND b.y > 150)"), 1);
+    EXPECT_EQ(Select("SELECT k FROM a ORDER BY k"), "1; 3; 4");
+}
+
+TEST_F(QueryProvider, DiskTableBeforeInMemoryTableOfTheSameName) {
+    EXPECT_EQ(Exec("CREATE TEMPORARY TABLE a (k INTEGER)"), 0);
+    EXPECT_EQ(Select("SELECT k FROM a ORDER BY k"), "1; 2; 3; 4");
+    EXPECT_EQ(Select("SELECT k FROM TEMPORARY a"), "");
+    EXPECT_EQ(Exec("DROP TABLE TEMPORARY a"), 0);
+    EXPECT_EQ(Select("SELECT COUNT(*) FROM a"), "4");
+}
+
+}  // namespace
+}  // namespace ostra
