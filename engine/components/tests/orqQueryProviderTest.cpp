@@ -109,6 +109,7 @@ TEST_F(QueryProvider, SelectForms) {
         {"SELECT COUNT(*), SUM(x) FROM a WHERE k > 10", "0,0"},
         {"SELECT x, COUNT(*) FROM a GROUP BY x ORDER BY x", "-,1; 10,1; 20,2"},
         {"SELECT x, SUM(k) FROM a GROUP BY x HAVING SUM(k) > 3", "20,6"},
+        {"SELECT x, COUNT(*) FROM a GROUP BY x HAVING x > 5 ORDER BY x", "10,1; 20,2"},  // NULL group dropped
         {"SELECT SUM(k) * 2 + 1 FROM a", "21"},
         // GROUP BY with no aggregate column groups.
         {"SELECT x FROM a GROUP BY x ORDER BY x", "-; 10; 20"},
@@ -128,6 +129,8 @@ TEST_F(QueryProvider, SelectForms) {
         {"SELECT k FROM a WHERE x = (SELECT MAX(x) FROM a) ORDER BY k", "2; 4"},
         {"SELECT k FROM a WHERE k IN (SELECT k FROM b) ORDER BY k", "1; 2"},
         {"SELECT k FROM a WHERE k NOT IN (SELECT k FROM b) ORDER BY k", "3; 4"},
+        {"SELECT k FROM a WHERE k IN (SELECT k FROM b WHERE k = 1 UNION SELECT k FROM a WHERE k = 4) ORDER BY k",
+         "1; 4"},
         // IN looks values up in a hash of the subquery's rows: numbers of other kinds, texts,
         // NULL rows.
         {"SELECT k FROM a WHERE k * 1.5 IN (SELECT k * 1.5 FROM b) ORDER BY k", "1; 2"},
@@ -283,6 +286,7 @@ TEST_F(QueryProvider, ErrorTexts) {
         {"GRANT x", "Unrecognised SQL statement type"},
         {"SELECT k FROM a; SELECT k FROM b", "Unrecognized tokens beyond end of statement:  Line 1, Character 18"},
         {"SELECT * FROM a, b JOIN b c ON a.k = c.k", "Join condition names a table outside its join"},
+        {"SELECT k, COUNT(*) FROM a GROUP BY zz", "Group By column not found : zz. "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Sql);
