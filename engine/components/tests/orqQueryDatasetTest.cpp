@@ -29,8 +29,6 @@
 namespace ostra {
 namespace {
 
-using componentstest::TFieldSpec;
-using componentstest::TIndexSpec;
 using componentstest::TPlannedQuery;
 
 std::string Show(const Variant& V) {
