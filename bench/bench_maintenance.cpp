@@ -7,7 +7,7 @@
 // Printed per workload and size: the time per row of each engine and their ratio, and the peak
 // resident memory of the Ostra run (each runs in a child process of its own). The time includes
 // a check of the table afterwards (every row there, the fields expected); a failed check fails
-// the run.
+// the run. OSTRA_BENCH_ROWS=N runs one size of N rows instead (for profiling and short runs).
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "bench/support/BenchFolder.h"
 #include "engine/components/orqDataBase.h"
@@ -235,10 +236,12 @@ void SqliteRestructure(const std::string& Path) {
 }  // namespace
 
 int main() {
+    std::vector<int> sizes{50000, 200000};
+    if (const char* rows = std::getenv("OSTRA_BENCH_ROWS"); rows && std::atoi(rows) > 0) sizes = {std::atoi(rows)};
     bench::TBenchFolder folder("ostra-bench-maintenance");
     std::printf("%-12s %8s %14s %14s %8s %10s\n", "workload", "rows", "Ostra us/row", "SQLite us/row", "ratio",
                 "peak MiB");
-    for (int rows : {50000, 200000}) {
+    for (int rows : sizes) {
         const std::string ostra = OstraFile(folder, rows);
         const std::string sqlite = folder.File("maint" + std::to_string(rows) + ".sqlite");
         long fillPeak = 0;

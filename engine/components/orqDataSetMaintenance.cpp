@@ -40,12 +40,9 @@ namespace {
 
 constexpr char CReIndexCaller[] = "TOrqDataSet.ReIndex";
 constexpr char CRestructureCaller[] = "TOrqDataSet.InternalRestructureTable";
+constexpr char CRebuildCaller[] = "TOrqDataSet.InternalRebuildTable";
 // The raw copy commits the transaction it started after every this many records.
 constexpr size_t CCopyCommitInterval = 100;
-// A restructure building its new table beside the old one commits after about this many bytes of
-// records (at least every CCopyCommitInterval records): each commit of the live file is a durable
-// one, and a step's pages stay a few megabytes whatever the size of the table.
-constexpr size_t CRestructureStepBytes = 2 << 20;
 
 bool KeysCanCollide(const TIndexItem& Index) { return Index.Unique() || Index.Primary(); }
 
@@ -421,6 +418,11 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
 // ---------------------------------------------------------------------------------------------
 // Rebuild and restructure
 
+bool TOrqDataSet::BuildsBesideTheTable() const {
+    return !FMemory && !FDataBase->InTransaction() && !FTableDef->InternalTable() &&
+           !(!FTableName.empty() && FTableName[0] == '$');
+}
+
 void TOrqDataSet::InternalRebuildTable() {
     CheckConnected();
     FDataBase->QueryOpenStatus(true, true);
@@ -428,6 +430,12 @@ void TOrqDataSet::InternalRebuildTable() {
     const std::string backup = BackupFileName(*FDataBase);
     FDataBase->CopyDatabase(backup, true);
     FMaintenanceCancelled = false;
+    // Outside a transaction the table is built anew beside the old one, in steps of bounded
+    // memory, and swapped in at the end.
+    if (BuildsBesideTheTable()) {
+        RebuildIntoNewTable(nullptr, backup);
+        return;
+    }
     RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
         WhileOpen(*this, [&] {
             DataSetEmptyTable();
@@ -472,17 +480,19 @@ void TOrqDataSet::BuildRestructuredDef(const TInternalRestructureRecord& Request
     }
 }
 
-int TOrqDataSet::CopyFromBackup(const TInternalRestructureRecord& Request, const std::string& BackupFile,
+int TOrqDataSet::CopyFromBackup(const TInternalRestructureRecord* Request, const std::string& BackupFile,
                                 const std::string& SourceTable) {
     return WhileOpen(*this, [&] {
+        // Without a request every field is copied from the field of its own name (as opened).
+        if (!Request) return FDataBase->RebuildTable(SourceTable, BackupFile, this);
         TInternalFields& fields = FRecordMgr->Fields();
         for (int i = 0; i < fields.Count(); ++i) {
             TInternalFieldItem& field = *fields.GetIndex(i);
-            const TRestructureFieldDef* item = Request.NewFieldDefs->Find(field.FieldName());
+            const TRestructureFieldDef* item = Request->NewFieldDefs->Find(field.FieldName());
             field.SetSourceField(item ? item->SourceFieldName() : std::string());
         }
         const int autoInc = fields.AutoIncFieldNo();
-        if (autoInc >= 0 && !Request.ResetAutoInc && !Field(autoInc).SourceField().empty())
+        if (autoInc >= 0 && !Request->ResetAutoInc && !Field(autoInc).SourceField().empty())
             fields.SetAutoIncFieldNo(-1);
         return FDataBase->RebuildTable(SourceTable, BackupFile, this);
     });
@@ -491,10 +501,11 @@ int TOrqDataSet::CopyFromBackup(const TInternalRestructureRecord& Request, const
 int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
     BuildRestructuredDef(Request);
     CommitNewTableDef(Request, false);
-    return CopyFromBackup(Request, BackupFile, FTableName);
+    return CopyFromBackup(&Request, BackupFile, FTableName);
 }
 
-int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
+int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, const std::string& BackupFile) {
+    const char* caller = Request ? CRestructureCaller : CRebuildCaller;
     const std::string name = FTableName;
     // The counters of the table's header go on in the new table, unless the request resets them.
     uint32_t autoInc = 0, generator1 = 0, generator2 = 0;
@@ -508,9 +519,9 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
             generator2 = header.GetGenerator2();
         });
     }
-    if (Request.ResetAutoInc) autoInc = uint32_t(Request.AutoIncValue);
-    if (Request.ResetGenerator1) generator1 = Request.Generator1Value;
-    if (Request.ResetGenerator2) generator2 = Request.Generator2Value;
+    if (Request && Request->ResetAutoInc) autoInc = uint32_t(Request->AutoIncValue);
+    if (Request && Request->ResetGenerator1) generator1 = Request->Generator1Value;
+    if (Request && Request->ResetGenerator2) generator2 = Request->Generator2Value;
 
     // The new table and, after the swap, the old one have names of their own, the same for every
     // restructure of this table, so that what a crash left of an earlier one is found and dropped.
@@ -520,13 +531,17 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
     for (const std::string& leftover : {building, retired}) {
         try {
             FDataBase->DiscardTable(leftover);
-            Log(CRestructureCaller, "Dropped the table " + leftover + " left by an unfinished restructure of " + name);
+            Log(caller, "Dropped the table " + leftover + " left by an unfinished rebuild of " + name);
         } catch (const EOrqDatabaseError& E) {
             if (E.ErrorCode != 10024) throw;
         }
     }
 
-    BuildRestructuredDef(Request);
+    // A restructure's definition is made from its request; a rebuild's is the stored one.
+    if (Request)
+        BuildRestructuredDef(*Request);
+    else
+        FDataBase->QueryTableDef(name, false, FTableDef.get());
     struct TRestoreName {
         TOrqDataSet& Cursor;
         std::string Name;
@@ -565,13 +580,13 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
             size_t& Value;
             ~TResetInterval() { Value = 0; }
         } resetInterval{FCopyCommitRecords};
-        FCopyCommitRecords = std::max(CCopyCommitInterval, CRestructureStepBytes / recordSize);
+        FCopyCommitRecords = std::max<size_t>(1, FMaintenanceStepBytes / recordSize);
         failures = CopyFromBackup(Request, BackupFile, name);
     } catch (...) {
         try {
             FDataBase->DiscardTable(building);
         } catch (...) {
-            Log(CRestructureCaller, "The unfinished table " + building + " could not be dropped: " + CurrentExceptionMessage());
+            Log(caller, "The unfinished table " + building + " could not be dropped: " + CurrentExceptionMessage());
         }
         throw;
     }
@@ -644,8 +659,8 @@ int TOrqDataSet::InternalRestructureTable(const TInternalRestructureRecord& Rest
     } resetFlag{FCancelTakenBack};
     // A copy of the records outside the caller's transaction builds the new table beside the old
     // one, in steps, so that its memory stays bounded.
-    if (fields >= dcAdded && !FMemory && !FDataBase->InTransaction()) {
-        failures = RestructureIntoNewTable(request, backup);
+    if (fields >= dcAdded && BuildsBesideTheTable()) {
+        failures = RebuildIntoNewTable(&request, backup);
         return FMaintenanceCancelled ? 0 : failures;
     }
     RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
