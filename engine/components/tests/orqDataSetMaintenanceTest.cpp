@@ -13,11 +13,13 @@
 #include <sstream>
 
 #include "engine/components/orqDataBase.h"
+#include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqIndexDefs.h"
 #include "engine/storage/orqRestructureDefs.h"
 #include "engine/storage/orqTableHeader.h"
 #include "engine/storage/orqTableMgrUnit.h"
 #include "host/StringList.h"
+#include "host/SysUtils.h"
 #include "host/Streams.h"
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
@@ -257,16 +259,47 @@ TEST_F(TableMaintenanceTest, ACopyThatStartsTheTransactionCommitsEveryHundredRec
     EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Dst", false), "ID").size(), 250u);
 }
 
+// Outside a transaction the table is rebuilt beside the old one in steps and swapped in: the
+// records, the counters and the name's identity stay; a cancel leaves the table as it was; what
+// an unfinished rebuild left is dropped first; nothing of the work stays in the table list.
 TEST_F(TableMaintenanceTest, RebuildingATableKeepsItsRecordsAndLeavesTheBackup) {
+    auto tableNames = [&] {
+        TStringList names;
+        DataBase->GetTableNames(&names, false);
+        std::vector<std::string> list;
+        for (int i = 0; i < names.Count(); ++i) list.push_back(names.Strings(i));
+        return list;
+    };
+    {
+        auto people = OpenCursor(*DataBase, "People", false, "PK");
+        people->DataSetLast();
+        people->DeleteRecord(nullptr);  // the counter (4) stays above the highest value left
+    }
+    const std::string upper = "PEOPLE";
+    const std::string leftover = "~restructure-new-" + IntToHex(int64_t(CalcCRC(upper.data(), int(upper.size()))), 8);
+    CreateTable(*DataBase, leftover, {{"ID", ftInteger}}, {{"PK", "ID", kUnique}}, false);
+
+    auto cancelled = Closed("People");
+    cancelled->SetOnUpdateProgress([](int, bool& Cancel) { Cancel = true; });
+    cancelled->InternalRebuildTable();
+    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID"), Ints({1, 2, 3}));
+
     auto people = Closed("People");
+    people->SetMaintenanceStepBytes(1);  // a commit after every record
     people->InternalRebuildTable();
     EXPECT_FALSE(people->InternalActive());
     EXPECT_TRUE(platform::FileExists(Backup()));
+    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
     auto reopened = OpenCursor(*DataBase, "People", false, "BYNAME");
-    EXPECT_EQ(Names(*reopened, "NAME"), std::vector<std::string>({"Ann", "Ann", "Bob", "Cid"}));
-    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID"), Ints({1, 2, 3, 4}));
-    // An open table cannot be rebuilt from under its cursor.
+    EXPECT_EQ(Names(*reopened, "NAME"), std::vector<std::string>({"Ann", "Ann", "Bob"}));
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID"), Ints({1, 2, 3}));
+    Insert(*reopened, {{"NAME", "Dee"}}, true);
+    EXPECT_EQ(GetValue(*reopened, "ID").AsInteger(), 5);
+    // An open table cannot be rebuilt from under its cursor, and nothing is left of the attempt.
     EXPECT_EQ(ErrorCode([&] { Closed("People")->InternalRebuildTable(); }), 10031);
+    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
+    EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
 }
 
 TEST_F(TableMaintenanceTest, RestructureRefusalsComeBeforeTheBackup) {
