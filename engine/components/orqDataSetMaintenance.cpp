@@ -9,6 +9,7 @@
 // copy, when it starts the transaction itself (a database rebuild copying into a new file), commits
 // every 100 records instead, which keeps the memory of a long copy bounded.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -313,11 +314,18 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
         Log(source, Format("Found %d records (including unallocated and deleted records)", {int(addresses.size())}));
         Log("Importing data - field mapping...", "");
 
-        // Each target field's source is looked up once for the whole copy.
+        // Each target field's source is looked up once for the whole copy. A field of the same
+        // type and size on both sides is stored the same way: its bytes (null flag, value, length
+        // marker) are copied as they are, without a conversion through a variant.
         struct TMapping {
             int Dest;
             int Source;
             bool Blob;
+            bool Raw;
+        };
+        auto sameStorage = [](const TInternalFieldItem& A, const TInternalFieldItem& B) {
+            return A.DataType() == B.DataType() && A.FieldSize() == B.FieldSize() &&
+                   (A.SizeMarkerOffset() > 0) == (B.SizeMarkerOffset() > 0);
         };
         std::vector<TMapping> mapping;
         for (int d = 0; d < Dest.GetInternalFieldCount(); ++d) {
@@ -327,7 +335,7 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
             if (from < 0) continue;
             const bool destBlob = Dest.IsFieldBlob(d);
             if (destBlob != IsFieldBlob(from)) continue;
-            mapping.push_back({d, from, destBlob});
+            mapping.push_back({d, from, destBlob, !destBlob && sameStorage(field, Field(from))});
         }
 
         Dest.FBulkAdding = true;
@@ -348,7 +356,17 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
             ReadRecordAt(addresses[r], rec, true);
             if (rec[C_RECINUSEOFFSET] != 0) {
                 Dest.ClearRecord(nullptr);
+                uint8_t* to = Dest.FRecBuf.data();
                 for (const TMapping& m : mapping) {
+                    if (m.Raw) {
+                        const TInternalFieldItem& from = Field(m.Source);
+                        const TInternalFieldItem& into = Dest.Field(m.Dest);
+                        to[into.NullFlagOffset()] = rec[from.NullFlagOffset()];
+                        std::memcpy(to + into.DataOffset(), rec + from.DataOffset(), size_t(into.FieldSize()));
+                        if (into.SizeMarkerOffset() > 0)
+                            std::memcpy(to + into.SizeMarkerOffset(), rec + from.SizeMarkerOffset(), 2);
+                        continue;
+                    }
                     try {
                         if (m.Blob) {
                             bool isNull = false;

@@ -110,13 +110,18 @@ TEST_P(DataSetMaintenanceTest, ReIndexRebuildsEveryIndexAndReportsProgress) {
 }
 
 TEST_P(DataSetMaintenanceTest, RawCopyMapsFieldsOnceCountsFailuresAndCopiesBlobs) {
-    Create("Src", {{"ID", ftInteger}, {"CODE", ftString, 10}, {"NOTE", ftMemo}}, {{"PK", "ID", kUnique}});
-    Create("Dst", {{"KEY", ftInteger}, {"NUM", ftInteger}, {"TEXT", ftMemo}}, {{"PK", "KEY", kUnique}});
+    Create("Src", {{"ID", ftInteger}, {"CODE", ftString, 10}, {"NOTE", ftMemo}, {"SIZE", ftInteger}},
+           {{"PK", "ID", kUnique}});
+    // LABEL and SIZE are stored as their sources are (their bytes are copied as they are), NUM is
+    // converted.
+    Create("Dst", {{"KEY", ftInteger}, {"NUM", ftInteger}, {"TEXT", ftMemo}, {"LABEL", ftString, 10}, {"SIZE", ftInteger}},
+           {{"PK", "KEY", kUnique}});
     auto source = Open("Src");
     for (const auto& [id, code, note] : {std::tuple{1, "12", "first"}, {2, "abc", "second"}, {3, "7", ""}}) {
         source->ClearRecord(nullptr);
         SetValue(*source, "ID", id);
         SetValue(*source, "CODE", code);
+        if (id == 1) SetValue(*source, "SIZE", 5);
         if (*note) SetMemo(*source, "NOTE", note);
         source->AddRecord(false);
     }
@@ -125,6 +130,7 @@ TEST_P(DataSetMaintenanceTest, RawCopyMapsFieldsOnceCountsFailuresAndCopiesBlobs
     fields.FindField("KEY")->SetSourceField("ID");
     fields.FindField("NUM")->SetSourceField("CODE");
     fields.FindField("TEXT")->SetSourceField("NOTE");
+    fields.FindField("LABEL")->SetSourceField("CODE");
     DataBase->ClearLog();
     std::vector<int> reported;
     dest->SetOnUpdateProgress([&](int Percent, bool&) { reported.push_back(Percent); });
@@ -136,6 +142,13 @@ TEST_P(DataSetMaintenanceTest, RawCopyMapsFieldsOnceCountsFailuresAndCopiesBlobs
     EXPECT_EQ(numbers[0].AsInteger(), 12);
     EXPECT_TRUE(VarIsNull(numbers[1]));
     EXPECT_EQ(numbers[2].AsInteger(), 7);
+    const std::vector<Variant> labels = Walk(*dest, "LABEL");
+    ASSERT_EQ(labels.size(), 3u);
+    EXPECT_EQ(labels, std::vector<Variant>({Variant("12"), Variant("abc"), Variant("7")}));
+    const std::vector<Variant> sizes = Walk(*dest, "SIZE");
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[0].AsInteger(), 5);
+    EXPECT_TRUE(VarIsNull(sizes[1]) && VarIsNull(sizes[2]));
     dest->DataSetFirst();
     EXPECT_EQ(Memo(*dest, "TEXT"), "first");
     dest->DataSetLast();
