@@ -3,11 +3,13 @@
 // its structure, and the raw record copy between two cursors that every rebuild and restructure
 // uses as its data path.
 //
-// Atomicity. Reindexing, rebuilding and restructuring a disk table run as one transaction of
-// their own when the caller holds none, so a failure, a cancel from the progress handler or a
-// crash (the commit is atomic through the rollback journal) leaves the table as it was. The raw
-// copy, when it starts the transaction itself (a database rebuild copying into a new file), commits
-// every 100 records instead, which keeps the memory of a long copy bounded.
+// Atomicity. Reindexing, an index change, and a rebuild or restructure inside the caller's
+// transaction run as one transaction (of their own when the caller holds none), so a failure, a
+// cancel from the progress handler or a crash (the commit is atomic through the rollback journal)
+// leaves the table as it was. A rebuild or a full-copy restructure outside a transaction builds
+// the new table beside the old one in commits of bounded size and swaps it in with one atomic
+// commit (RebuildIntoNewTable), so its memory stays bounded too. The raw copy, when it starts the
+// transaction itself (a database rebuild copying into a new file), commits every 100 records.
 #include <algorithm>
 #include <cstring>
 #include <memory>
