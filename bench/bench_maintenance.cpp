@@ -4,10 +4,11 @@
 //   Restructure  a field added to the table, every record copied into the new layout (SQLite:
 //                the same copy by hand: a new table, INSERT ... SELECT, the old one dropped and the
 //                new one renamed, in one transaction).
-// Printed per workload and size: the time per row of each engine and their ratio, and the peak
-// resident memory of the Ostra run (each runs in a child process of its own). The time includes
+// Printed per workload and size: the time per row of each engine and their ratio, the ratio of
+// their processor times (user + system: steadier than the wall time on a loaded machine) and the
+// peak resident memory of the Ostra run (each runs in a child process of its own). The time includes
 // a check of the table afterwards (every row there, the fields expected); a failed check fails
-// the run.
+// the run. OSTRA_BENCH_ROWS=N runs one size of N rows instead (for profiling and short runs).
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "bench/support/BenchFolder.h"
 #include "engine/components/orqDataBase.h"
@@ -41,15 +43,26 @@ std::string RowName(int ID) {
     return name;
 }
 
-double Seconds(const std::function<void()>& Work) {
+double CpuSeconds(const rusage& Usage) {
+    return double(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) + double(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs Work here and returns its wall time; Cpu gets its processor time.
+double Seconds(const std::function<void()>& Work, double& Cpu) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
     const auto start = Clock::now();
     Work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    getrusage(RUSAGE_SELF, &after);
+    Cpu = CpuSeconds(after) - CpuSeconds(before);
+    return seconds;
 }
 
 // Runs Work in a child process and returns its wall time; PeakMiB gets the child's own peak
-// resident memory (the parent stays small: the tables are filled in children too).
-double SecondsInChild(const std::function<void()>& Work, long& PeakMiB) {
+// resident memory (the parent stays small: the tables are filled in children too), Cpu its
+// processor time.
+double SecondsInChild(const std::function<void()>& Work, long& PeakMiB, double& Cpu) {
     int channel[2];
     if (pipe(channel) != 0) return 0;
     std::fflush(nullptr);
@@ -67,8 +80,11 @@ double SecondsInChild(const std::function<void()>& Work, long& PeakMiB) {
     PeakMiB = -1;
     if (read(channel[0], &PeakMiB, sizeof PeakMiB) != sizeof PeakMiB) PeakMiB = -1;
     close(channel[0]);
+
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    Cpu = CpuSeconds(usage);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "the Ostra run failed\n");
     return seconds;
@@ -235,29 +251,35 @@ void SqliteRestructure(const std::string& Path) {
 }  // namespace
 
 int main() {
+    std::vector<int> sizes{50000, 200000};
+    if (const char* rows = std::getenv("OSTRA_BENCH_ROWS"); rows && std::atoi(rows) > 0) sizes = {std::atoi(rows)};
     bench::TBenchFolder folder("ostra-bench-maintenance");
-    std::printf("%-12s %8s %14s %14s %8s %10s\n", "workload", "rows", "Ostra us/row", "SQLite us/row", "ratio",
-                "peak MiB");
-    for (int rows : {50000, 200000}) {
+    std::printf("%-12s %8s %14s %14s %8s %10s %10s\n", "workload", "rows", "Ostra us/row", "SQLite us/row", "ratio",
+                "CPU ratio", "peak MiB");
+    for (int rows : sizes) {
         const std::string ostra = OstraFile(folder, rows);
         const std::string sqlite = folder.File("maint" + std::to_string(rows) + ".sqlite");
         long fillPeak = 0;
-        SecondsInChild([&] { OstraFill(ostra, rows); }, fillPeak);  // the parent stays small
+        double fillCpu = 0;
+        SecondsInChild([&] { OstraFill(ostra, rows); }, fillPeak, fillCpu);  // the parent stays small
         SqliteFill(sqlite, rows);
         long rebuildPeak = 0, restructurePeak = 0;
-        const double rebuild = SecondsInChild([&] { OstraRebuild(ostra, rows); }, rebuildPeak);
-        const double vacuum = Seconds([&] {
-            TSqlite db(sqlite);
-            Exec(db.Db, "VACUUM");
-        });
-        const double restructure = SecondsInChild([&] { OstraRestructure(ostra, rows); }, restructurePeak);
-        const double copy = Seconds([&] { SqliteRestructure(sqlite); });
-        auto line = [&](const char* Name, double Ostra, double Sqlite, long Peak) {
-            std::printf("%-12s %8d %14.2f %14.2f %8.2f %10ld\n", Name, rows, Ostra * 1e6 / rows, Sqlite * 1e6 / rows,
-                        Ostra / Sqlite, Peak);
+        double rebuildCpu = 0, vacuumCpu = 0, restructureCpu = 0, copyCpu = 0;
+        const double rebuild = SecondsInChild([&] { OstraRebuild(ostra, rows); }, rebuildPeak, rebuildCpu);
+        const double vacuum = Seconds(
+            [&] {
+                TSqlite db(sqlite);
+                Exec(db.Db, "VACUUM");
+            },
+            vacuumCpu);
+        const double restructure = SecondsInChild([&] { OstraRestructure(ostra, rows); }, restructurePeak, restructureCpu);
+        const double copy = Seconds([&] { SqliteRestructure(sqlite); }, copyCpu);
+        auto line = [&](const char* Name, double Ostra, double Sqlite, double OstraCpu, double SqliteCpu, long Peak) {
+            std::printf("%-12s %8d %14.2f %14.2f %8.2f %10.2f %10ld\n", Name, rows, Ostra * 1e6 / rows, Sqlite * 1e6 / rows,
+                        Ostra / Sqlite, SqliteCpu > 0 ? OstraCpu / SqliteCpu : 0.0, Peak);
         };
-        line("Rebuild", rebuild, vacuum, rebuildPeak);
-        line("Restructure", restructure, copy, restructurePeak);
+        line("Rebuild", rebuild, vacuum, rebuildCpu, vacuumCpu, rebuildPeak);
+        line("Restructure", restructure, copy, restructureCpu, copyCpu, restructurePeak);
     }
     return 0;
 }

@@ -22,6 +22,7 @@
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqLogger.h"
 #include "engine/storage/orqTableMgrUnit.h"
+#include "host/Collation.h"
 #include "host/StringList.h"
 #include "host/SysUtils.h"
 #include "platform/File.h"
@@ -82,7 +83,9 @@ int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& 
     static constexpr const char* Caller = "TOrqDataBase.RebuildTable";
     CheckConnected(false);
     CheckExclusive();
-    if (GetLocalConnectedUserCount(TableName) > (Target ? 1 : 0))
+    // Cursors on the table other than the target (which may be a new table built beside it).
+    const bool targetOnTable = Target && AnsiSameText(Target->TableName(), TableName);
+    if (GetLocalConnectedUserCount(TableName) > (targetOnTable ? 1 : 0))
         OrqDatabaseErrorFmt(10031, Caller, SorqTableInUseFmt, {TableName}, this);
 
     TOrqDataBase source(nullptr);

@@ -63,6 +63,7 @@
 //
 // One thread at a time; the cursor takes no in-process lock.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -238,6 +239,11 @@ public:
     void SetBlobCompression(bool Value);
     const TUpdateProgressProc& OnUpdateProgress() const { return FOnUpdateProgress; }
     void SetOnUpdateProgress(TUpdateProgressProc Value) { FOnUpdateProgress = std::move(Value); }
+    // A rebuild or restructure that builds its new table beside the old one commits after about
+    // this many bytes of records (2 MiB by default): each commit of the live file is a durable
+    // one, and a step's pages stay a few megabytes whatever the size of the table.
+    size_t MaintenanceStepBytes() const { return FMaintenanceStepBytes; }
+    void SetMaintenanceStepBytes(size_t Value) { FMaintenanceStepBytes = std::max<size_t>(Value, 1); }
     TStrings* DebugStrings() const { return FDebugStrings; }
     void SetDebugStrings(TStrings* Value) { FDebugStrings = Value; }
     bool InQuery() const { return FInQuery; }
@@ -518,8 +524,11 @@ public:
     void InternalReIndex(bool IgnoreDuplicates);
     // On a closed cursor of a connected, exclusive database: copies the database to its backup
     // file (Directory + DataBaseName with the extension ".orx") and fills the table again from
-    // the backup's copy of it; the cursor is closed afterwards. The table is rebuilt as one
-    // transaction: a failure or a crash leaves it as it was.
+    // the backup's copy of it; the cursor is closed afterwards. Outside a transaction the new
+    // table is built beside the old one and committed in steps of MaintenanceStepBytes (its
+    // memory stays bounded), then takes the old one's place in one atomic step; inside the
+    // caller's transaction the table is emptied and filled again there. Either way a failure, a
+    // cancel from the progress handler or a crash leaves the table as it was or as rebuilt.
     void InternalRebuildTable();
     // On a closed cursor of a connected, exclusive database: applies the restructure request
     // (a rename only, an index change, or a full copy of the data through the backup file).
@@ -656,16 +665,24 @@ private:
     // The full-copy way of a restructure (see InternalRestructureTable), inside the caller's
     // transaction: the table's storage is restructured and the records copied back into it.
     int RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile);
-    // The full-copy way when the database is in no transaction: the new table is built beside
-    // the old one under a name of its own, committed in steps, and takes the old one's place in
-    // one atomic step at the end; a cancel or a failure drops it and leaves the table as it was.
-    int RestructureIntoNewTable(const TInternalRestructureRecord& Request, const std::string& BackupFile);
+    // True when a rebuild or full-copy restructure builds the new table beside the old one: a
+    // disk user table and no transaction of the caller's.
+    bool BuildsBesideTheTable() const;
+    // Rebuild and full-copy restructure outside a transaction: the new table (the request's
+    // definition, or the stored one when Request is null) is built beside the old one under a
+    // name of its own ("~restructure-new-<CRC of the name>"), filled from the table of the same
+    // name in BackupFile and committed in steps, and takes the old one's place, name and
+    // identity in one atomic step at the end; a cancel or a failure drops it and leaves the table
+    // as it was. What a crash left of an earlier run is dropped first. The counters of the table
+    // header go on. The number of records that failed to copy.
+    int RebuildIntoNewTable(const TInternalRestructureRecord* Request, const std::string& BackupFile);
     // The cursor's definition made from the request (read from the stored one and the request's
     // lists, generator identifiers carried over by source field).
     void BuildRestructuredDef(const TInternalRestructureRecord& Request);
-    // Opens the cursor, maps its fields to their sources and copies the records of SourceTable
-    // in BackupFile into it; closes it again. The number of records that failed to copy.
-    int CopyFromBackup(const TInternalRestructureRecord& Request, const std::string& BackupFile,
+    // Opens the cursor, maps its fields to their sources (the request's, else each field's own
+    // name) and copies the records of SourceTable in BackupFile into it; closes it again. The
+    // number of records that failed to copy.
+    int CopyFromBackup(const TInternalRestructureRecord* Request, const std::string& BackupFile,
                        const std::string& SourceTable);
     // Stores the cursor's new definition as the table's: the table manager restructures the
     // storage (a temporary definition of the table is opened for it).
@@ -734,6 +751,7 @@ private:
     // A raw copy into this cursor that starts its own transaction commits after every this many
     // records (0: the usual cadence).
     size_t FCopyCommitRecords = 0;
+    size_t FMaintenanceStepBytes = size_t(2) << 20;
     // A raw copy into this cursor runs: AddRecord leaves the cursor unpositioned.
     bool FBulkAdding = false;
 

@@ -3,12 +3,15 @@
 // its structure, and the raw record copy between two cursors that every rebuild and restructure
 // uses as its data path.
 //
-// Atomicity. Reindexing, rebuilding and restructuring a disk table run as one transaction of
-// their own when the caller holds none, so a failure, a cancel from the progress handler or a
-// crash (the commit is atomic through the rollback journal) leaves the table as it was. The raw
-// copy, when it starts the transaction itself (a database rebuild copying into a new file), commits
-// every 100 records instead, which keeps the memory of a long copy bounded.
+// Atomicity. Reindexing, an index change, and a rebuild or restructure inside the caller's
+// transaction run as one transaction (of their own when the caller holds none), so a failure, a
+// cancel from the progress handler or a crash (the commit is atomic through the rollback journal)
+// leaves the table as it was. A rebuild or a full-copy restructure outside a transaction builds
+// the new table beside the old one in commits of bounded size and swaps it in with one atomic
+// commit (RebuildIntoNewTable), so its memory stays bounded too. The raw copy, when it starts the
+// transaction itself (a database rebuild copying into a new file), commits every 100 records.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -40,12 +43,9 @@ namespace {
 
 constexpr char CReIndexCaller[] = "TOrqDataSet.ReIndex";
 constexpr char CRestructureCaller[] = "TOrqDataSet.InternalRestructureTable";
+constexpr char CRebuildCaller[] = "TOrqDataSet.InternalRebuildTable";
 // The raw copy commits the transaction it started after every this many records.
 constexpr size_t CCopyCommitInterval = 100;
-// A restructure building its new table beside the old one commits after about this many bytes of
-// records (at least every CCopyCommitInterval records): each commit of the live file is a durable
-// one, and a step's pages stay a few megabytes whatever the size of the table.
-constexpr size_t CRestructureStepBytes = 2 << 20;
 
 bool KeysCanCollide(const TIndexItem& Index) { return Index.Unique() || Index.Primary(); }
 
@@ -316,11 +316,18 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
         Log(source, Format("Found %d records (including unallocated and deleted records)", {int(addresses.size())}));
         Log("Importing data - field mapping...", "");
 
-        // Each target field's source is looked up once for the whole copy.
+        // Each target field's source is looked up once for the whole copy. A field of the same
+        // type and size on both sides is stored the same way: its bytes (null flag, value, length
+        // marker) are copied as they are, without a conversion through a variant.
         struct TMapping {
             int Dest;
             int Source;
             bool Blob;
+            bool Raw;
+        };
+        auto sameStorage = [](const TInternalFieldItem& A, const TInternalFieldItem& B) {
+            return A.DataType() == B.DataType() && A.FieldSize() == B.FieldSize() &&
+                   (A.SizeMarkerOffset() > 0) == (B.SizeMarkerOffset() > 0);
         };
         std::vector<TMapping> mapping;
         for (int d = 0; d < Dest.GetInternalFieldCount(); ++d) {
@@ -330,7 +337,7 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
             if (from < 0) continue;
             const bool destBlob = Dest.IsFieldBlob(d);
             if (destBlob != IsFieldBlob(from)) continue;
-            mapping.push_back({d, from, destBlob});
+            mapping.push_back({d, from, destBlob, !destBlob && sameStorage(field, Field(from))});
         }
 
         Dest.FBulkAdding = true;
@@ -351,7 +358,17 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
             ReadRecordAt(addresses[r], rec, true);
             if (rec[C_RECINUSEOFFSET] != 0) {
                 Dest.ClearRecord(nullptr);
+                uint8_t* to = Dest.FRecBuf.data();
                 for (const TMapping& m : mapping) {
+                    if (m.Raw) {
+                        const TInternalFieldItem& from = Field(m.Source);
+                        const TInternalFieldItem& into = Dest.Field(m.Dest);
+                        to[into.NullFlagOffset()] = rec[from.NullFlagOffset()];
+                        std::memcpy(to + into.DataOffset(), rec + from.DataOffset(), size_t(into.FieldSize()));
+                        if (into.SizeMarkerOffset() > 0)
+                            std::memcpy(to + into.SizeMarkerOffset(), rec + from.SizeMarkerOffset(), 2);
+                        continue;
+                    }
                     try {
                         if (m.Blob) {
                             bool isNull = false;
@@ -421,6 +438,11 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
 // ---------------------------------------------------------------------------------------------
 // Rebuild and restructure
 
+bool TOrqDataSet::BuildsBesideTheTable() const {
+    return !FMemory && !FDataBase->InTransaction() && !FTableDef->InternalTable() &&
+           !(!FTableName.empty() && FTableName[0] == '$');
+}
+
 void TOrqDataSet::InternalRebuildTable() {
     CheckConnected();
     FDataBase->QueryOpenStatus(true, true);
@@ -428,6 +450,12 @@ void TOrqDataSet::InternalRebuildTable() {
     const std::string backup = BackupFileName(*FDataBase);
     FDataBase->CopyDatabase(backup, true);
     FMaintenanceCancelled = false;
+    // Outside a transaction the table is built anew beside the old one, in steps of bounded
+    // memory, and swapped in at the end.
+    if (BuildsBesideTheTable()) {
+        RebuildIntoNewTable(nullptr, backup);
+        return;
+    }
     RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
         WhileOpen(*this, [&] {
             DataSetEmptyTable();
@@ -472,17 +500,19 @@ void TOrqDataSet::BuildRestructuredDef(const TInternalRestructureRecord& Request
     }
 }
 
-int TOrqDataSet::CopyFromBackup(const TInternalRestructureRecord& Request, const std::string& BackupFile,
+int TOrqDataSet::CopyFromBackup(const TInternalRestructureRecord* Request, const std::string& BackupFile,
                                 const std::string& SourceTable) {
     return WhileOpen(*this, [&] {
+        // Without a request every field is copied from the field of its own name (as opened).
+        if (!Request) return FDataBase->RebuildTable(SourceTable, BackupFile, this);
         TInternalFields& fields = FRecordMgr->Fields();
         for (int i = 0; i < fields.Count(); ++i) {
             TInternalFieldItem& field = *fields.GetIndex(i);
-            const TRestructureFieldDef* item = Request.NewFieldDefs->Find(field.FieldName());
+            const TRestructureFieldDef* item = Request->NewFieldDefs->Find(field.FieldName());
             field.SetSourceField(item ? item->SourceFieldName() : std::string());
         }
         const int autoInc = fields.AutoIncFieldNo();
-        if (autoInc >= 0 && !Request.ResetAutoInc && !Field(autoInc).SourceField().empty())
+        if (autoInc >= 0 && !Request->ResetAutoInc && !Field(autoInc).SourceField().empty())
             fields.SetAutoIncFieldNo(-1);
         return FDataBase->RebuildTable(SourceTable, BackupFile, this);
     });
@@ -491,10 +521,11 @@ int TOrqDataSet::CopyFromBackup(const TInternalRestructureRecord& Request, const
 int TOrqDataSet::RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
     BuildRestructuredDef(Request);
     CommitNewTableDef(Request, false);
-    return CopyFromBackup(Request, BackupFile, FTableName);
+    return CopyFromBackup(&Request, BackupFile, FTableName);
 }
 
-int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Request, const std::string& BackupFile) {
+int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, const std::string& BackupFile) {
+    const char* caller = Request ? CRestructureCaller : CRebuildCaller;
     const std::string name = FTableName;
     // The counters of the table's header go on in the new table, unless the request resets them.
     uint32_t autoInc = 0, generator1 = 0, generator2 = 0;
@@ -508,9 +539,9 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
             generator2 = header.GetGenerator2();
         });
     }
-    if (Request.ResetAutoInc) autoInc = uint32_t(Request.AutoIncValue);
-    if (Request.ResetGenerator1) generator1 = Request.Generator1Value;
-    if (Request.ResetGenerator2) generator2 = Request.Generator2Value;
+    if (Request && Request->ResetAutoInc) autoInc = uint32_t(Request->AutoIncValue);
+    if (Request && Request->ResetGenerator1) generator1 = Request->Generator1Value;
+    if (Request && Request->ResetGenerator2) generator2 = Request->Generator2Value;
 
     // The new table and, after the swap, the old one have names of their own, the same for every
     // restructure of this table, so that what a crash left of an earlier one is found and dropped.
@@ -520,13 +551,17 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
     for (const std::string& leftover : {building, retired}) {
         try {
             FDataBase->DiscardTable(leftover);
-            Log(CRestructureCaller, "Dropped the table " + leftover + " left by an unfinished restructure of " + name);
+            Log(caller, "Dropped the table " + leftover + " left by an unfinished rebuild of " + name);
         } catch (const EOrqDatabaseError& E) {
             if (E.ErrorCode != 10024) throw;
         }
     }
 
-    BuildRestructuredDef(Request);
+    // A restructure's definition is made from its request; a rebuild's is the stored one.
+    if (Request)
+        BuildRestructuredDef(*Request);
+    else
+        FDataBase->QueryTableDef(name, false, FTableDef.get());
     struct TRestoreName {
         TOrqDataSet& Cursor;
         std::string Name;
@@ -565,13 +600,13 @@ int TOrqDataSet::RestructureIntoNewTable(const TInternalRestructureRecord& Reque
             size_t& Value;
             ~TResetInterval() { Value = 0; }
         } resetInterval{FCopyCommitRecords};
-        FCopyCommitRecords = std::max(CCopyCommitInterval, CRestructureStepBytes / recordSize);
+        FCopyCommitRecords = std::max<size_t>(1, FMaintenanceStepBytes / recordSize);
         failures = CopyFromBackup(Request, BackupFile, name);
     } catch (...) {
         try {
             FDataBase->DiscardTable(building);
         } catch (...) {
-            Log(CRestructureCaller, "The unfinished table " + building + " could not be dropped: " + CurrentExceptionMessage());
+            Log(caller, "The unfinished table " + building + " could not be dropped: " + CurrentExceptionMessage());
         }
         throw;
     }
@@ -644,8 +679,8 @@ int TOrqDataSet::InternalRestructureTable(const TInternalRestructureRecord& Rest
     } resetFlag{FCancelTakenBack};
     // A copy of the records outside the caller's transaction builds the new table beside the old
     // one, in steps, so that its memory stays bounded.
-    if (fields >= dcAdded && !FMemory && !FDataBase->InTransaction()) {
-        failures = RestructureIntoNewTable(request, backup);
+    if (fields >= dcAdded && BuildsBesideTheTable()) {
+        failures = RebuildIntoNewTable(&request, backup);
         return FMaintenanceCancelled ? 0 : failures;
     }
     RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {

@@ -13,11 +13,13 @@
 #include <sstream>
 
 #include "engine/components/orqDataBase.h"
+#include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqIndexDefs.h"
 #include "engine/storage/orqRestructureDefs.h"
 #include "engine/storage/orqTableHeader.h"
 #include "engine/storage/orqTableMgrUnit.h"
 #include "host/StringList.h"
+#include "host/SysUtils.h"
 #include "host/Streams.h"
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
@@ -108,13 +110,18 @@ TEST_P(DataSetMaintenanceTest, ReIndexRebuildsEveryIndexAndReportsProgress) {
 }
 
 TEST_P(DataSetMaintenanceTest, RawCopyMapsFieldsOnceCountsFailuresAndCopiesBlobs) {
-    Create("Src", {{"ID", ftInteger}, {"CODE", ftString, 10}, {"NOTE", ftMemo}}, {{"PK", "ID", kUnique}});
-    Create("Dst", {{"KEY", ftInteger}, {"NUM", ftInteger}, {"TEXT", ftMemo}}, {{"PK", "KEY", kUnique}});
+    Create("Src", {{"ID", ftInteger}, {"CODE", ftString, 10}, {"NOTE", ftMemo}, {"SIZE", ftInteger}},
+           {{"PK", "ID", kUnique}});
+    // LABEL and SIZE are stored as their sources are (their bytes are copied as they are), NUM is
+    // converted.
+    Create("Dst", {{"KEY", ftInteger}, {"NUM", ftInteger}, {"TEXT", ftMemo}, {"LABEL", ftString, 10}, {"SIZE", ftInteger}},
+           {{"PK", "KEY", kUnique}});
     auto source = Open("Src");
     for (const auto& [id, code, note] : {std::tuple{1, "12", "first"}, {2, "abc", "second"}, {3, "7", ""}}) {
         source->ClearRecord(nullptr);
         SetValue(*source, "ID", id);
         SetValue(*source, "CODE", code);
+        if (id == 1) SetValue(*source, "SIZE", 5);
         if (*note) SetMemo(*source, "NOTE", note);
         source->AddRecord(false);
     }
@@ -123,6 +130,7 @@ TEST_P(DataSetMaintenanceTest, RawCopyMapsFieldsOnceCountsFailuresAndCopiesBlobs
     fields.FindField("KEY")->SetSourceField("ID");
     fields.FindField("NUM")->SetSourceField("CODE");
     fields.FindField("TEXT")->SetSourceField("NOTE");
+    fields.FindField("LABEL")->SetSourceField("CODE");
     DataBase->ClearLog();
     std::vector<int> reported;
     dest->SetOnUpdateProgress([&](int Percent, bool&) { reported.push_back(Percent); });
@@ -134,6 +142,13 @@ TEST_P(DataSetMaintenanceTest, RawCopyMapsFieldsOnceCountsFailuresAndCopiesBlobs
     EXPECT_EQ(numbers[0].AsInteger(), 12);
     EXPECT_TRUE(VarIsNull(numbers[1]));
     EXPECT_EQ(numbers[2].AsInteger(), 7);
+    const std::vector<Variant> labels = Walk(*dest, "LABEL");
+    ASSERT_EQ(labels.size(), 3u);
+    EXPECT_EQ(labels, std::vector<Variant>({Variant("12"), Variant("abc"), Variant("7")}));
+    const std::vector<Variant> sizes = Walk(*dest, "SIZE");
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[0].AsInteger(), 5);
+    EXPECT_TRUE(VarIsNull(sizes[1]) && VarIsNull(sizes[2]));
     dest->DataSetFirst();
     EXPECT_EQ(Memo(*dest, "TEXT"), "first");
     dest->DataSetLast();
@@ -257,16 +272,47 @@ TEST_F(TableMaintenanceTest, ACopyThatStartsTheTransactionCommitsEveryHundredRec
     EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Dst", false), "ID").size(), 250u);
 }
 
+// Outside a transaction the table is rebuilt beside the old one in steps and swapped in: the
+// records, the counters and the name's identity stay; a cancel leaves the table as it was; what
+// an unfinished rebuild left is dropped first; nothing of the work stays in the table list.
 TEST_F(TableMaintenanceTest, RebuildingATableKeepsItsRecordsAndLeavesTheBackup) {
+    auto tableNames = [&] {
+        TStringList names;
+        DataBase->GetTableNames(&names, false);
+        std::vector<std::string> list;
+        for (int i = 0; i < names.Count(); ++i) list.push_back(names.Strings(i));
+        return list;
+    };
+    {
+        auto people = OpenCursor(*DataBase, "People", false, "PK");
+        people->DataSetLast();
+        people->DeleteRecord(nullptr);  // the counter (4) stays above the highest value left
+    }
+    const std::string upper = "PEOPLE";
+    const std::string leftover = "~restructure-new-" + IntToHex(int64_t(CalcCRC(upper.data(), int(upper.size()))), 8);
+    CreateTable(*DataBase, leftover, {{"ID", ftInteger}}, {{"PK", "ID", kUnique}}, false);
+
+    auto cancelled = Closed("People");
+    cancelled->SetOnUpdateProgress([](int, bool& Cancel) { Cancel = true; });
+    cancelled->InternalRebuildTable();
+    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID"), Ints({1, 2, 3}));
+
     auto people = Closed("People");
+    people->SetMaintenanceStepBytes(1);  // a commit after every record
     people->InternalRebuildTable();
     EXPECT_FALSE(people->InternalActive());
     EXPECT_TRUE(platform::FileExists(Backup()));
+    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
     auto reopened = OpenCursor(*DataBase, "People", false, "BYNAME");
-    EXPECT_EQ(Names(*reopened, "NAME"), std::vector<std::string>({"Ann", "Ann", "Bob", "Cid"}));
-    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID"), Ints({1, 2, 3, 4}));
-    // An open table cannot be rebuilt from under its cursor.
+    EXPECT_EQ(Names(*reopened, "NAME"), std::vector<std::string>({"Ann", "Ann", "Bob"}));
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "People", false, "PK"), "ID"), Ints({1, 2, 3}));
+    Insert(*reopened, {{"NAME", "Dee"}}, true);
+    EXPECT_EQ(GetValue(*reopened, "ID").AsInteger(), 5);
+    // An open table cannot be rebuilt from under its cursor, and nothing is left of the attempt.
     EXPECT_EQ(ErrorCode([&] { Closed("People")->InternalRebuildTable(); }), 10031);
+    EXPECT_EQ(tableNames(), std::vector<std::string>({"People"}));
+    EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
 }
 
 TEST_F(TableMaintenanceTest, RestructureRefusalsComeBeforeTheBackup) {

@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
+#include <filesystem>
 #include <exception>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "engine/storage/orqBTree.h"
 #include "engine/storage/orqGlobalHdr.h"
@@ -59,12 +62,21 @@ public:
         if (!FArmed || Op == platform::FileOp::Read || Path.compare(0, FFolder.size(), FFolder) != 0)
             return {};
         if (++FCalls == FKillAt) ::kill(::getpid(), SIGKILL);
+        if (FKillAt == 0) {
+            const bool write = Op == platform::FileOp::Write;
+            FTrace += write ? (FLastWasWrite && Path == FLastPath ? 'w' : 'W') : Op == platform::FileOp::Flush ? 'F' : 'S';
+            FLastWasWrite = write;
+            FLastPath = Path;
+        }
         return {};
     }
     std::string FFolder;
     int64_t FKillAt;
     std::atomic<int64_t> FCalls{0};
     bool FArmed = false;
+    std::string FTrace;
+    std::string FLastPath;
+    bool FLastWasWrite = false;
 };
 
 TCrashPoint::TCrashPoint(std::string Folder, int64_t KillAt)
@@ -88,34 +100,55 @@ int64_t TCrashPoint::Calls() const {
     return FInjector->FCalls.load();
 }
 
+const std::string& TCrashPoint::Trace() const {
+    return FInjector->FTrace;
+}
+
+std::vector<int64_t> SelectKillPoints(const std::string& Trace, bool SampleWriteRuns) {
+    std::vector<int64_t> points;
+    const int64_t n = int64_t(Trace.size());
+    for (int64_t i = 0; i < n; ++i) {
+        if (!SampleWriteRuns || Trace[size_t(i)] != 'w') {
+            points.push_back(i + 1);
+            continue;
+        }
+        // Inside a run of writes to one file: its second, middle and last call are kept.
+        int64_t start = i, end = i;
+        while (start > 0 && Trace[size_t(start)] == 'w') --start;
+        while (end + 1 < n && Trace[size_t(end + 1)] == 'w') ++end;
+        if (i == start + 1 || i == end || i == (start + end + 1) / 2) points.push_back(i + 1);
+    }
+    points.push_back(n + 1);
+    return points;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The loop
 
-TCrashReport RunCrashHarness(TCrashWorkload& Workload, const std::string& Path) {
+TCrashReport RunCrashHarness(TCrashWorkload& Workload, const std::string& Path, const TCrashOptions& Options) {
     TCrashReport report;
     const std::string folder = Folder(Path);
-    const std::string journal = GetJournalFileName(Path);
     Workload.Prepare(Path);
     report.Snapshots.Before = test::ReadAll(Path);
 
-    // A child that is not killed: the number of calls of its commit, and the state after it.
+    // A child that is not killed: the calls of its commit, and the state after it.
+    std::string trace;
     {
         test::Child child([&](test::Child& Self) {
             TCrashPoint point(folder, 0);
             Workload.Run(Path, point);
-            for (char digit : std::to_string(point.Calls())) Self.Send(digit);
+            for (char call : point.Trace()) Self.Send(call);
             Self.Send('\n');
             return 0;
         });
-        std::string count;
-        for (char c = child.Receive(); c != '\n' && c != '\0'; c = child.Receive()) count += c;
+        for (char c = child.Receive(); c != '\n' && c != '\0'; c = child.Receive()) trace += c;
         const int code = child.Wait();
-        if (code != 0 || count.empty()) {
+        if (code != 0 || trace.empty()) {
             report.Problems.push_back("the transaction does not commit in a child (exit code " +
                                       std::to_string(code) + ")");
             return report;
         }
-        report.CommitCalls = std::stoll(count);
+        report.CommitCalls = int64_t(trace.size());
     }
     report.Snapshots.After = test::ReadAll(Path);
     if (report.Snapshots.After == report.Snapshots.Before) {
@@ -123,33 +156,75 @@ TCrashReport RunCrashHarness(TCrashWorkload& Workload, const std::string& Path) 
         return report;
     }
 
-    for (int64_t k = 1; k <= report.CommitCalls + 1; ++k) {
-        const std::string at = "k=" + std::to_string(k) + ": ";
-        platform::DeleteFile(journal);
-        test::WriteAll(Path, report.Snapshots.Before);
-        test::Child child([&](test::Child&) {
-            TCrashPoint point(folder, k);
-            Workload.Run(Path, point);
+    // Kill run k on a copy of the file at WorkPath: Before restored, the transaction killed before
+    // call k (or finished, for k = N + 1).
+    auto startKill = [&](int64_t k, const std::string& WorkPath) {
+        platform::DeleteFile(GetJournalFileName(WorkPath));
+        test::WriteAll(WorkPath, report.Snapshots.Before);
+        return std::make_unique<test::Child>([&, k, WorkPath](test::Child&) {
+            TCrashPoint point(Folder(WorkPath), k);
+            Workload.Run(WorkPath, point);
             return 0;
         });
-        const int code = child.Wait();
+    };
+    // Its end and the check of the file through a fresh connection.
+    auto finishKill = [&](int64_t k, test::Child& Child, const std::string& WorkPath) {
+        const std::string at = "k=" + std::to_string(k) + ": ";
+        const int code = Child.Wait();
         const bool killed = k <= report.CommitCalls;
         if (code != (killed ? 128 + SIGKILL : 0)) {
             report.Problems.push_back(at + "the child ended with code " + std::to_string(code));
-            continue;
+            return;
         }
-        const TCrashVerdict verdict = Workload.Check(Path, report.Snapshots);
+        const TCrashVerdict verdict = Workload.Check(WorkPath, report.Snapshots);
         if (!verdict.Problem.empty() || verdict.State == TCrashState::Broken) {
             report.Problems.push_back(at + (verdict.Problem.empty() ? "torn state" : verdict.Problem));
-            continue;
+            return;
         }
-        if (platform::FileExists(journal))
+        if (platform::FileExists(GetJournalFileName(WorkPath)))
             report.Problems.push_back(at + "the journal is still there after an open");
         if (!killed && verdict.State != TCrashState::After)
             report.Problems.push_back(at + "a commit that was not interrupted is not there");
         (verdict.State == TCrashState::Before ? report.Before : report.After) += 1;
+    };
+
+    const std::vector<int64_t> points = SelectKillPoints(trace, Options.SampleWriteRuns);
+    report.KillRuns = int64_t(points.size());
+    // Several kill runs at a time, each on a copy of the file in a folder of its own beside the
+    // database; the checks run here, one after the other, while the next runs go on.
+    std::vector<std::string> slots{Path};
+    const std::string name = Path.substr(folder.size());
+    for (int w = 1; w < Options.Workers; ++w) {
+        const std::string slot = folder + "crash-worker-" + std::to_string(w) + "/";
+        std::filesystem::create_directories(slot);
+        slots.push_back(slot + name);
+    }
+    struct TRunning {
+        int64_t K;
+        size_t Slot;
+        std::unique_ptr<test::Child> Child;
+    };
+    std::deque<TRunning> running;
+    std::vector<size_t> freeSlots;
+    for (size_t w = slots.size(); w-- > 0;) freeSlots.push_back(w);
+    for (size_t next = 0; next < points.size() || !running.empty();) {
+        if (next < points.size() && !freeSlots.empty()) {
+            const size_t slot = freeSlots.back();
+            freeSlots.pop_back();
+            const int64_t k = points[next++];
+            running.push_back({k, slot, startKill(k, slots[slot])});
+            continue;
+        }
+        TRunning run = std::move(running.front());
+        running.pop_front();
+        finishKill(run.K, *run.Child, slots[run.Slot]);
+        freeSlots.push_back(run.Slot);
     }
     return report;
+}
+
+int ParallelCrashWorkers() {
+    return int(std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u));
 }
 
 TCrashVerdict ClassifyBytes(const std::string& Bytes, const TCrashSnapshots& Snapshots) {

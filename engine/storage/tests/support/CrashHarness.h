@@ -6,7 +6,7 @@
 //   1. prepares the database once and keeps its bytes (Before);
 //   2. runs the transaction in a child that is not killed, counting the mutating file calls
 //      (writes, flushes, size changes) of its commit, N, and keeps the bytes after it (After);
-//   3. for every k in 1..N restores Before, runs the transaction in a child that kills itself
+//   3. for every k in 1..N+1 (in parallel when asked) restores Before, runs the transaction in a child that kills itself
 //      (SIGKILL) just before the k-th such call of its commit, and lets the workload check the
 //      file through a fresh connection, which must recover the interrupted commit;
 //   4. counts how often the check found the state before and after the transaction, and
@@ -43,6 +43,8 @@ public:
     void Run(const std::function<void()>& Commit);
     // The calls counted so far.
     int64_t Calls() const;
+    // In a counting run (KillAt 0), the calls so far, one letter each (see SelectKillPoints).
+    const std::string& Trace() const;
 
 private:
     class TInjector;
@@ -78,15 +80,36 @@ public:
 };
 
 struct TCrashReport {
-    int64_t CommitCalls = 0;            // mutating file calls of one commit: the kills made are 1..this
+    int64_t CommitCalls = 0;            // mutating file calls of one commit: the kills are made among 1..this
+    int64_t KillRuns = 0;               // runs made: the kill points chosen and the run not killed
     int Before = 0;                     // checks that found the state before the transaction
     int After = 0;                      // ... and after it
     std::vector<std::string> Problems;  // "k=<k>: <problem>" for every unsound kill
     TCrashSnapshots Snapshots;
 };
 
+// How the kill runs are made.
+struct TCrashOptions {
+    // Kill runs going on at a time. Above 1, runs other than the first slot's work on a copy of
+    // the file in a folder of their own beside it ("crash-worker-<n>/" + the file name): the
+    // workload must keep everything it makes beside the path it is given.
+    int Workers = 1;
+    // Of a run of consecutive writes to one file only the first, second, middle and last are
+    // killed at (every flush, size change and write to another file still is): the states in
+    // between differ only in how many more pages of the same batch reached the file.
+    bool SampleWriteRuns = false;
+};
+
 // Runs the harness on the database file Path (its folder holds nothing else of value).
-TCrashReport RunCrashHarness(TCrashWorkload& Workload, const std::string& Path);
+TCrashReport RunCrashHarness(TCrashWorkload& Workload, const std::string& Path, const TCrashOptions& Options = {});
+
+// Kill runs at a time for a workload whose runs are slow: half the processors, 1 to 4.
+int ParallelCrashWorkers();
+
+// The calls to kill at (1-based, and N + 1 for the run that is not killed) for the trace of a
+// commit's calls ('W' a write, 'w' a write continuing a run of writes to the same file, 'F' a
+// flush, 'S' a size change).
+std::vector<int64_t> SelectKillPoints(const std::string& Trace, bool SampleWriteRuns);
 
 // Before or After when Bytes equal that snapshot, else Broken with the first differing offsets.
 TCrashVerdict ClassifyBytes(const std::string& Bytes, const TCrashSnapshots& Snapshots);
