@@ -290,28 +290,12 @@ void TNode::SetLeaf(uint32_t Value) {
     Store32(Change(C_NODETYPEOFFSET, C_NODETYPEOFFSET + 4), Value & 127);
 }
 
-uint32_t TNode::NodeType() const {
-    return Load32(FPage + C_NODETYPEOFFSET);
-}
-
-uint32_t TNode::GetNext() const {
-    return Load32(FPage + C_NODENEXTOFFSET);
-}
-
 void TNode::SetNext(uint32_t Value) {
     Store32(Change(C_NODENEXTOFFSET, C_NODENEXTOFFSET + 4), Value);
 }
 
-uint32_t TNode::GetPrior() const {
-    return Load32(FPage + C_NODEPRIOROFFSET);
-}
-
 void TNode::SetPrior(uint32_t Value) {
     Store32(Change(C_NODEPRIOROFFSET, C_NODEPRIOROFFSET + 4), Value);
-}
-
-int TNode::Used() const {
-    return static_cast<int>(Load32(FPage + C_NODEUSEDOFFSET));
 }
 
 void TNode::SetUsed(int Value) {
@@ -355,14 +339,6 @@ int TNode::FindKeyByPosition(TKeySearchType SearchType, int Pos) const {
     }
     Assert(result >= -1 && result <= used, [&] { return "FIndKeyPos error: " + IntToStr(result); });
     return result;
-}
-
-uint32_t TNode::EntryAddress(int Pos) const {
-    return Load32(Data() + Pos + C_KEYADDROFFSET);
-}
-
-uint32_t TNode::EntryCount(int Pos) const {
-    return Load32(Data() + Pos + C_KEYCOUNTOFFSET);
 }
 
 void TNode::SetEntryAddress(int Pos, uint32_t Value) {

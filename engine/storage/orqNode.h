@@ -37,6 +37,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqKeyEntry.h"
 #include "engine/storage/orqSearchKey.h"
 
@@ -161,14 +162,14 @@ public:
     // ---- Header
     // Node type := Value and 127.
     void SetLeaf(uint32_t Value);
-    uint32_t NodeType() const;
+    uint32_t NodeType() const { return Load32(FPage + C_NODETYPEOFFSET); }
     // Node type <> 0.
     bool CheckIsLeaf() const { return NodeType() != 0; }
-    uint32_t GetNext() const;
+    uint32_t GetNext() const { return Load32(FPage + C_NODENEXTOFFSET); }
     void SetNext(uint32_t Value);
-    uint32_t GetPrior() const;
+    uint32_t GetPrior() const { return Load32(FPage + C_NODEPRIOROFFSET); }
     void SetPrior(uint32_t Value);
-    int Used() const;
+    int Used() const { return static_cast<int>(Load32(FPage + C_NODEUSEDOFFSET)); }
     // used + 16 + MaximumKeySize >= PageSize: the page must split.
     bool CheckNodeFull() const;
     // used + 16 < PageSize / 2: the page should be rebalanced.
@@ -186,8 +187,8 @@ public:
     int FindKeyByPosition(TKeySearchType SearchType, int Pos) const;
     // The entry at data offset Pos (no check).
     const uint8_t* EntryAt(int Pos) const { return Data() + Pos; }
-    uint32_t EntryAddress(int Pos) const;
-    uint32_t EntryCount(int Pos) const;
+    uint32_t EntryAddress(int Pos) const { return Load32(Data() + Pos + C_KEYADDROFFSET); }
+    uint32_t EntryCount(int Pos) const { return Load32(Data() + Pos + C_KEYCOUNTOFFSET); }
     void SetEntryAddress(int Pos, uint32_t Value);
     void SetEntryCount(int Pos, uint32_t Value);
 
