@@ -18,8 +18,8 @@
 // a 2,000-row filter took 2-4 times as long on 200,000 rows as on 20,000 (on 20,000 rows the
 // matches of one customer lie 10 entries apart in the primary index and are numbered by steps
 // of its cursor; on 200,000 rows they lie 100 apart and each takes a key search). What remains
-// of Customer and Locate is mostly the key searches themselves (copies of index pages, record
-// numbers summed over each level) and the page-cache lookups of the records.
+// of Customer and Locate is mostly the key searches themselves (the copy of each leaf page; the
+// pages above it are searched in place) and the page-cache lookups of the records.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 

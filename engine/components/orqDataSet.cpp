@@ -296,6 +296,7 @@ void TOrqDataSet::InternalOpenDataSet() {
         FIndexMgr->AssignKeyFields(*def.KeyFields());
         FIndexMgr->SetIOInterface(def.IndexInterface());
         FIndexMgr->SetTableHeader(def.TableHeader());
+        FLocatePlan.reset();
         FIndexMgr->Open();
 
         if (FRecordMgr->Fields().UsesBlobs() && (!def.UsesBlobs() || def.DefaultBlobSize() == 0))
@@ -374,6 +375,7 @@ void TOrqDataSet::DataSetClose() {
 void TOrqDataSet::InternalCloseDataSet() {
     std::exception_ptr failure;
     try {
+        FLocatePlan.reset();
         FIndexMgr->Close();
     } catch (...) {
         failure = std::current_exception();

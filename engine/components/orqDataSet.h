@@ -624,6 +624,14 @@ private:
     // Builds SearchFields for DoLocate from FieldNames and Index.
     void BuildLocateSearchFields(TIndexItem& Index, std::vector<std::string>& FieldNames, bool CaseInsensitive,
                                  TSearchFields& SearchFields);
+    // What DoLocate makes of one index, field list and case option (orqDataSetNavigation.cpp):
+    // built at the first locate with them and kept until the indexes are opened again, so a run
+    // of locates on the same fields parses and matches the names once.
+    struct TLocatePlan;
+    struct TLocatePlanDelete {
+        void operator()(TLocatePlan* Plan) const;
+    };
+    TLocatePlan& LocatePlan(TIndexItem& Index, const std::string& FieldNames, bool CaseInsensitive);
     // One change made to an index, with what undoes it: re-insert Key for Address (a deleted key)
     // or delete Key (an inserted one).
     struct TIndexUndo {
@@ -707,6 +715,7 @@ private:
     std::unique_ptr<TIndexManager> FIndexMgr;
     std::unique_ptr<TBlobInterface> FBlobInterface;
     std::unique_ptr<TBlobMgr> FBlobCache;
+    std::unique_ptr<TLocatePlan, TLocatePlanDelete> FLocatePlan;  // dropped whenever the index manager opens or closes
 
     // ----- Settings
     IOrqDataBase* FDataBase = nullptr;

@@ -155,6 +155,7 @@ void TOrqDataSet::RecreateIndexes(bool EmptyStorage) {
     FIndexMgr->AssignKeyFields(*def.KeyFields());
     FIndexMgr->SetIOInterface(def.IndexInterface());
     FIndexMgr->SetTableHeader(def.TableHeader());
+    FLocatePlan.reset();
     FIndexMgr->Open();
     ChooseCurrentIndex();
     FTreeCursorsStale = true;

@@ -162,7 +162,7 @@ bool TOrqDataSet::InternalFind(TIndexSearchType SearchType, const std::string& I
                                const TSearchModifier* Modifier) {
     CheckInternalActive();
     TReadLockScope lock(*this);
-    TIndexItem& index = FCurrentIndex && IndexName == FIndexName ? *FCurrentIndex
+    TIndexItem& index = FCurrentIndex && (&IndexName == &FIndexName || IndexName == FIndexName) ? *FCurrentIndex
                                                                   : RequireIndex(IndexName, "TOrqDataSet.InternalFind");
     uint8_t* rec = FRecBuf.data();
     if (FReadAheadMode == raReadAheadActive && SearchType != stLT && SearchType != stEQ && SearchType != stGT)
@@ -688,32 +688,72 @@ void TOrqDataSet::BuildLocateSearchFields(TIndexItem& Index, std::vector<std::st
     }
 }
 
+struct TOrqDataSet::TLocatePlan {
+    const TIndexItem* Index = nullptr;
+    std::string FieldNames;
+    bool CaseInsensitive = false;
+    TSearchFields Fields;
+    // Null flags of the key fields the list does not name: a null there searches from the
+    // lowest value.
+    std::vector<int> UnnamedKeyNullFlags;
+    // Null flags of the key fields after the leading run of searched key fields: the index
+    // search runs over that run only, every later key field from its lowest value.
+    std::vector<int> KeyNullFlagsAfterRun;
+    std::vector<uint8_t> Work;  // the search buffer of the index search
+};
+
+void TOrqDataSet::TLocatePlanDelete::operator()(TLocatePlan* Plan) const { delete Plan; }
+
+TOrqDataSet::TLocatePlan& TOrqDataSet::LocatePlan(TIndexItem& Index, const std::string& FieldNames,
+                                                   bool CaseInsensitive) {
+    if (FLocatePlan && FLocatePlan->Index == &Index && FLocatePlan->CaseInsensitive == CaseInsensitive &&
+        FLocatePlan->FieldNames == FieldNames)
+        return *FLocatePlan;
+    FLocatePlan.reset();
+    std::unique_ptr<TLocatePlan, TLocatePlanDelete> plan(new TLocatePlan);
+    plan->Index = &Index;
+    plan->FieldNames = FieldNames;
+    plan->CaseInsensitive = CaseInsensitive;
+    TStringList names;
+    ConvertFieldNamesToList(FieldNames, &names);
+    std::vector<std::string> list;
+    for (int i = 0; i < names.Count(); ++i) list.push_back(names.Strings(i));
+    const TKeyFields& keys = *Index.KeyFields();
+    for (int k = 0; k < keys.Count(); ++k) {
+        const TKeyFieldItem& key = *keys.GetIndex(k);
+        if (key.PhysicalFieldNo() < 0) continue;
+        bool named = false;
+        for (size_t i = 0; i < list.size() && !named; ++i) named = AnsiCompareText(list[i], key.FieldName()) == 0;
+        if (!named) plan->UnnamedKeyNullFlags.push_back(key.NullFlagOffset());
+    }
+    BuildLocateSearchFields(Index, list, CaseInsensitive, plan->Fields);
+    int inIndex = 0;
+    while (inIndex < plan->Fields.Count() && plan->Fields.GetItems(inIndex)->InIndex()) ++inIndex;
+    for (int k = inIndex; k < keys.Count(); ++k) {
+        const TKeyFieldItem* key = keys.GetIndex(k);
+        if (key->PhysicalFieldNo() >= 0) plan->KeyNullFlagsAfterRun.push_back(key->NullFlagOffset());
+    }
+    FLocatePlan = std::move(plan);
+    return *FLocatePlan;
+}
+
 bool TOrqDataSet::DoLocate(const std::string& IndexName, uint8_t* SearchBuf, uint8_t* ResultBuf,
                            const std::string& FieldNames, TLocateOptions Options, bool UseNamedIndex, bool SyncCursor) {
     CheckInternalActive();
     TIndexItem& index =
         UseNamedIndex ? RequireIndex(IndexName, "TOrqDataSet.DoLocate") : CurrentIndex("TOrqDataSet.DoLocate");
-    TStringList names;
-    ConvertFieldNamesToList(FieldNames, &names);
-    SetNullIndexFieldsToRangeEnd(SearchBuf, index.IndexName(), rmRangeStart, &names);
-
-    std::vector<uint8_t> work(SearchBuf, SearchBuf + FRecBufSize);
-    TReadLockScope lock(*this);
-    std::vector<std::string> list;
-    for (int i = 0; i < names.Count(); ++i) list.push_back(names.Strings(i));
-    TSearchFields fields;
     const bool caseInsensitive = Options.Contains(loCaseInsensitive);
-    BuildLocateSearchFields(index, list, caseInsensitive, fields);
+    TLocatePlan& plan = LocatePlan(index, FieldNames, caseInsensitive);
+    // A null key field the list does not name searches from its lowest value.
+    for (const int flag : plan.UnnamedKeyNullFlags)
+        if (SearchBuf[flag] == C_FIELDISNULL) SearchBuf[flag] = C_FIELDLOWEST;
+    Store32(SearchBuf + FRecordSize + C_TRAILERMARKEROFFSET, C_FIELDLOWEST);
 
-    // The index search runs over the leading run of searched key fields only: every other key
-    // field starts from its lowest value.
-    int inIndex = 0;
-    while (inIndex < fields.Count() && fields.GetItems(inIndex)->InIndex()) ++inIndex;
-    const TKeyFields& keys = *index.KeyFields();
-    for (int k = inIndex; k < keys.Count(); ++k) {
-        const TKeyFieldItem* key = keys.GetIndex(k);
-        if (key->PhysicalFieldNo() >= 0) work[size_t(key->NullFlagOffset())] = C_FIELDLOWEST;
-    }
+    std::vector<uint8_t>& work = plan.Work;
+    work.assign(SearchBuf, SearchBuf + FRecBufSize);
+    TReadLockScope lock(*this);
+    TSearchFields& fields = plan.Fields;
+    for (const int flag : plan.KeyNullFlagsAfterRun) work[size_t(flag)] = C_FIELDLOWEST;
     Store32(work.data() + FRecordSize + C_TRAILERMARKEROFFSET, C_FIELDLOWEST);
 
     if (InternalSearchOnly(work.data(), stGE, index.IndexName(), nullptr) != 0) return false;

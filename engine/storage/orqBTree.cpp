@@ -337,7 +337,7 @@ void TBTree::InternalPrepareNodes() {
 }
 
 int TBTree::InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool ForceToKey,
-                           TSearchBound Bound) {
+                           TSearchBound Bound, bool ViewPages) {
     InternalPrepareNodes();
     const size_t depth = FNodes.size();
     if (FNodes[0]->CheckNodeEmpty()) {
@@ -346,17 +346,30 @@ int TBTree::InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool 
         return -1;
     }
     int r = 0;
-    for (size_t level = 0; level < depth; ++level) {
-        TNode& node = *FNodes[level];
-        int pos = 0;
-        r = node.SearchNode(Key, FieldCount, Bound, pos);
-        FInsertPositions[level] = pos;
-        if (level + 1 < depth) {
-            const uint32_t child = node.EntryAddress(pos);
-            CheckChildAddress(child, "TBTree.InternalSearch");
-            FNodes[level + 1]->ReadNode(child);
-            CheckLevel(*FNodes[level + 1], level + 1, depth);
+    try {
+        for (size_t level = 0; level < depth; ++level) {
+            TNode& node = *FNodes[level];
+            int pos = 0;
+            r = node.SearchNode(Key, FieldCount, Bound, pos);
+            FInsertPositions[level] = pos;
+            if (level + 1 < depth) {
+                const uint32_t child = node.EntryAddress(pos);
+                // A viewed page is let go before the next storage call.
+                node.EndView();
+                CheckChildAddress(child, "TBTree.InternalSearch");
+                // The pages between the root and the leaves are searched in place when the page
+                // cache lends them (the root and the leaf are held: the root stays the same, the
+                // leaf is what the cursor reads and steps through).
+                TNode& next = *FNodes[level + 1];
+                if (!(ViewPages && level + 2 < depth && next.Address() != child && next.ViewNode(child)))
+                    next.ReadNode(child);
+                CheckLevel(next, level + 1, depth);
+            }
         }
+    } catch (...) {
+        for (auto& node : FNodes)
+            if (node->Viewing()) node->DropView();
+        throw;
     }
     TNode& leaf = *FNodes.back();
     FNodesValid = true;
@@ -372,11 +385,11 @@ int TBTree::InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool 
     return r;
 }
 
-void TBTree::InternalRefreshToCurrentCursor() {
+void TBTree::InternalRefreshToCurrentCursor(bool ViewPages) {
     TNode& leaf = *FNodes.back();
     leaf.CopyCurrentKey(FSecondKey.data());
     FRefreshKey.SetDataFromKeyBuf(FKeyFields, nullptr, FSecondKey.data(), FMaximumKeySize);
-    const int r = InternalSearch(FRefreshKey, 0, true, sbExact);
+    const int r = InternalSearch(FRefreshKey, 0, true, sbExact, ViewPages);
     if (r != 0) {
         if (TDBLogger* logger = GDBLogger())
             logger->LogItem("BTree", "Failure of internal refresh to cursor");
@@ -514,13 +527,35 @@ int TBTree::GetRecordCount(bool Refresh) {
     return FNodes[0]->GetRecordCount(-1);
 }
 
+bool TBTree::HoldPath() {
+    for (size_t level = 1; level + 1 < FNodes.size(); ++level)
+        if (FNodes[level]->ViewedAddress() != 0 && !FNodes[level]->HoldViewed()) return false;
+    return true;
+}
+
 int TBTree::GetRecordNo() {
     if (!FNodesValid || FNodes.empty()) TreeError("TBTree.GetRecordNo", "CurrentKeyCursor is invalid");
     if (!FPathValid) InternalRefreshToCurrentCursor();
     int64_t number = 0;
     for (size_t level = 0; level + 1 < FNodes.size(); ++level) {
         const int pos = FInsertPositions[level];
-        if (pos > 0) number += FNodes[level]->GetRecordCount(pos - FNodes[level]->KeySize());
+        if (pos <= 0) continue;
+        TNode& node = *FNodes[level];
+        // The page's record count as its parent entry holds it, when the parent page is held.
+        const TNode* parent = level > 0 ? FNodes[level - 1].get() : nullptr;
+        const int64_t total =
+            parent && parent->ViewedAddress() == 0 ? int64_t(parent->EntryCount(FInsertPositions[level - 1])) : -1;
+        if (node.ViewedAddress() == 0) {
+            number += node.RecordsBefore(pos, total);
+        } else if (node.ViewAgain()) {
+            number += node.RecordsBefore(pos, total);
+            node.EndView();
+        } else {
+            // The page viewed changed or left the cache since: hold the path (a new descent
+            // when a page changed) and count again from the held pages.
+            if (!HoldPath()) InternalRefreshToCurrentCursor(false);
+            return GetRecordNo();
+        }
     }
     const TNode& leaf = *FNodes.back();
     number += leaf.Cursor() / leaf.KeySize() + 1;
@@ -578,7 +613,7 @@ void TBTree::UpdateParentEntry(TNode& Parent, int Pos, const TNode& Child, TLeve
 void TBTree::ReleasePage(uint32_t Address) {
     FIO->ReleaseBlock(Address, FPageSize);
     for (auto& node : FNodes)
-        if (node->Address() == Address) node->SetAddress(0);
+        if (node->Address() == Address || node->ViewedAddress() == Address) node->SetAddress(0);
     if (FSpareNode->Address() == Address) FSpareNode->SetAddress(0);
 }
 
@@ -616,8 +651,8 @@ void TBTree::AfterChange() {
 
 int TBTree::InsertKey() {
     CheckOpenTree("TBTree.InsertKey");
-    if (!FInsertSearchValid) {
-        const int r = InternalSearch(FOptimizedKey, 0, false, sbExact);
+    if (!FInsertSearchValid || !HoldPath()) {
+        const int r = InternalSearch(FOptimizedKey, 0, false, sbExact, false);
         FInsertSearchValid = true;
         FInsertSearchResult = r;
     }
@@ -714,7 +749,7 @@ int TBTree::DeleteKey() {
     if (!FNodesValid || FNodes.empty()) return -1;
     TNode& leaf = *FNodes.back();
     if (leaf.Cursor() >= leaf.Used()) return -1;
-    if (!FPathValid) InternalRefreshToCurrentCursor();
+    if (!FPathValid || !HoldPath()) InternalRefreshToCurrentCursor(false);
 
     const size_t depth = FNodes.size();
     TNode& spare = *FSpareNode;

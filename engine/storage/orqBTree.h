@@ -222,10 +222,16 @@ private:
     void DecodeSearchKey();
     // Makes the node list match Depth, forgets the spare, reads the root; flags cleared.
     void InternalPrepareNodes();
-    // Descends from the root for Key over FieldCount fields; see the .cpp.
-    int InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool ForceToKey, TSearchBound Bound);
+    // Descends from the root for Key over FieldCount fields; see the .cpp. With ViewPages the
+    // pages between the root and the leaf are searched in place (TNode::ViewNode) and left
+    // viewed, not held: what changes the path holds them first (HoldPath).
+    int InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool ForceToKey, TSearchBound Bound,
+                       bool ViewPages = true);
     // Runs a descent to the cursor entry so that the insert positions lead to it again.
-    void InternalRefreshToCurrentCursor();
+    void InternalRefreshToCurrentCursor(bool ViewPages = true);
+    // Takes a copy of every page of the path that the last descent only viewed; False when one
+    // of them may have changed since (then a new descent must rebuild the path).
+    bool HoldPath();
     // Reads the leaf after (Forward) or before the page held in Node into Node, checking the
     // links and the key order; False when there is none.
     bool StepLeaf(TNode& Node, bool Forward);

@@ -100,6 +100,8 @@ void TNode::Open(TBTree* Tree, TBaseIOInterface* IOInterface, uint32_t PageSize)
            "Index page size is too small");
     FBuffer = std::make_unique<uint8_t[]>(FPageSize);
     std::memset(FBuffer.get(), 0, FPageSize);
+    FPage = FBuffer.get();
+    FViewedAddress = 0;
     FAddress = 0;
     FCursor = 0;
     Change(0, FPageSize);
@@ -115,6 +117,8 @@ void TNode::CheckOpen() const {
 
 void TNode::SetAddress(uint32_t Address) {
     CheckOpen();
+    if (Viewing()) DropView();
+    FViewedAddress = 0;
     if (Address == FAddress) return;
     ClearNode();
     FAddress = Address;
@@ -122,8 +126,11 @@ void TNode::SetAddress(uint32_t Address) {
 
 void TNode::ReadNode(uint32_t Address) {
     CheckOpen();
+    if (Viewing()) DropView();
+    FViewedAddress = 0;
     if (Address != FAddress) {
         FAddress = 0;
+        ForgetSum();
         uint64_t stamp = 0;
         if (const uint8_t* view = FIO->ReadBlockView(Address, FPageSize, stamp)) {
             // Only the header and the entries are copied (a bad entry count: the whole page, for
@@ -142,9 +149,67 @@ void TNode::ReadNode(uint32_t Address) {
             FTree->FCheckedPages.Add(Address, stamp);
         }
         FAddress = Address;
+        FStamp = stamp;
         Unchanged();
     }
     FCursor = 0;
+}
+
+bool TNode::ViewNode(uint32_t Address) {
+    CheckOpen();
+    if (Viewing()) DropView();
+    uint64_t stamp = 0;
+    const uint8_t* view = FIO->ReadBlockView(Address, FPageSize, stamp);
+    // Only a page checked under this very content is read in place; any other is read (and
+    // checked) with a copy.
+    if (!view || stamp == 0 || !FTree->FCheckedPages.Contains(Address, stamp)) return false;
+    FPage = view;
+    FAddress = Address;
+    FStamp = stamp;
+    FViewedAddress = 0;
+    FCursor = 0;
+    ForgetSum();
+    Unchanged();
+    return true;
+}
+
+void TNode::EndView() {
+    if (!Viewing()) return;
+    FViewedAddress = FAddress;
+    FViewedCursor = FCursor;
+    FPage = FBuffer.get();
+    FAddress = 0;
+}
+
+void TNode::DropView() {
+    FPage = FBuffer.get();
+    FAddress = 0;
+    FViewedAddress = 0;
+    ForgetSum();
+}
+
+bool TNode::ViewAgain() {
+    if (FViewedAddress == 0 || Viewing()) return false;
+    uint64_t stamp = 0;
+    const uint8_t* view = FIO->ReadBlockView(FViewedAddress, FPageSize, stamp);
+    if (!view || stamp == 0 || stamp != FStamp) return false;
+    // The same content as viewed before: the remembered sum still holds.
+    FPage = view;
+    FAddress = FViewedAddress;
+    FCursor = FViewedCursor;
+    FViewedAddress = 0;
+    return true;
+}
+
+bool TNode::HoldViewed() {
+    const uint32_t address = FViewedAddress;
+    const uint64_t stamp = FStamp;
+    const int cursor = FViewedCursor;
+    if (address == 0) return false;
+    ReadNode(address);
+    if (FStamp == 0 || FStamp != stamp) return false;
+    FCursor = cursor;
+    return true;
 }
 
 void TNode::ValidatePage(uint32_t Address) {
@@ -184,10 +249,15 @@ void TNode::WriteNode() {
     uint64_t stamp = 0;
     FIO->WriteBlockPart(FAddress, FPageSize, FChangedFrom, FChangedTo - FChangedFrom, FBuffer.get(), stamp);
     FTree->FCheckedPages.Add(FAddress, stamp);
+    FStamp = stamp;
     Unchanged();
 }
 
 uint8_t* TNode::Change(uint32_t From, uint32_t To) {
+    // A viewed page is never changed in place: the tree holds (copies) a page before changing it.
+    Assert(!Viewing(), "Node changed while viewed");
+    FViewedAddress = 0;
+    ForgetSum();
     FChangedFrom = std::min(FChangedFrom, From);
     FChangedTo = std::max(FChangedTo, To);
     FZeroFrom = std::max(FZeroFrom, To);
@@ -220,28 +290,12 @@ void TNode::SetLeaf(uint32_t Value) {
     Store32(Change(C_NODETYPEOFFSET, C_NODETYPEOFFSET + 4), Value & 127);
 }
 
-uint32_t TNode::NodeType() const {
-    return Load32(FBuffer.get() + C_NODETYPEOFFSET);
-}
-
-uint32_t TNode::GetNext() const {
-    return Load32(FBuffer.get() + C_NODENEXTOFFSET);
-}
-
 void TNode::SetNext(uint32_t Value) {
     Store32(Change(C_NODENEXTOFFSET, C_NODENEXTOFFSET + 4), Value);
 }
 
-uint32_t TNode::GetPrior() const {
-    return Load32(FBuffer.get() + C_NODEPRIOROFFSET);
-}
-
 void TNode::SetPrior(uint32_t Value) {
     Store32(Change(C_NODEPRIOROFFSET, C_NODEPRIOROFFSET + 4), Value);
-}
-
-int TNode::Used() const {
-    return static_cast<int>(Load32(FBuffer.get() + C_NODEUSEDOFFSET));
 }
 
 void TNode::SetUsed(int Value) {
@@ -285,14 +339,6 @@ int TNode::FindKeyByPosition(TKeySearchType SearchType, int Pos) const {
     }
     Assert(result >= -1 && result <= used, [&] { return "FIndKeyPos error: " + IntToStr(result); });
     return result;
-}
-
-uint32_t TNode::EntryAddress(int Pos) const {
-    return Load32(Data() + Pos + C_KEYADDROFFSET);
-}
-
-uint32_t TNode::EntryCount(int Pos) const {
-    return Load32(Data() + Pos + C_KEYCOUNTOFFSET);
 }
 
 void TNode::SetEntryAddress(int Pos, uint32_t Value) {
@@ -464,15 +510,49 @@ uint32_t TNode::SearchNodeByRecNo(int64_t RecNo, int64_t& Before) const {
     return 0;
 }
 
+namespace {
+
+// The sum of the count fields of the entries at data offsets [From, To).
+int64_t SumCounts(const uint8_t* Data, int From, int To, int KeySize) {
+    int64_t sum = 0;
+    for (const uint8_t* p = Data + From + C_KEYCOUNTOFFSET; From < To; From += KeySize, p += KeySize) sum += Load32(p);
+    return sum;
+}
+
+}  // namespace
+
 int TNode::GetRecordCount(int Pos) const {
     const int used = Used();
     const int last = Pos < 0 || Pos >= used ? used - FKeySize : Pos;
     if (CheckIsLeaf()) return last < 0 ? 0 : last / FKeySize + 1;
-    int64_t sum = 0;
-    for (int p = 0; p <= last; p += FKeySize) sum += EntryCount(p);
+    const int64_t sum = last < 0 ? 0 : SumCounts(Data(), 0, last + FKeySize, FKeySize);
     if (sum > INT32_MAX)
         IndexCorrupt("TNode.GetRecordCount", Format("Index page %u: record count out of range", {FAddress}));
     return static_cast<int>(sum);
+}
+
+int64_t TNode::RecordsBefore(int Pos, int64_t Total) const {
+    if (Pos == FSumPos) return FSumValue;
+    const int used = Used();
+    const int end = std::clamp(Pos, 0, used) / FKeySize * FKeySize;
+    int64_t sum;
+    if (CheckIsLeaf()) {
+        sum = end / FKeySize;
+    } else {
+        sum = -1;
+        if (Total >= 0 && end > used / 2) {
+            // Fewer entries after the position: the total less those (a parent count that does
+            // not match its page falls back to the plain sum).
+            sum = Total - SumCounts(Data(), end, used, FKeySize);
+            if (sum > Total) sum = -1;
+        }
+        if (sum < 0) sum = SumCounts(Data(), 0, end, FKeySize);
+        if (sum > INT32_MAX)
+            IndexCorrupt("TNode.GetRecordCount", Format("Index page %u: record count out of range", {FAddress}));
+    }
+    FSumPos = Pos;
+    FSumValue = sum;
+    return sum;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -488,7 +568,7 @@ void TNode::SplitNode(TNode& NewPage, uint32_t NewAddress, bool LastOnly) {
 
     std::memset(NewPage.Change(0, FPageSize), 0, FPageSize);
     std::memcpy(NewPage.ChangeEntries(0, used - s), Data() + s, used - s);
-    std::memcpy(NewPage.Change(0, C_NODEHEADERSIZE), FBuffer.get(), C_NODEHEADERSIZE);
+    std::memcpy(NewPage.Change(0, C_NODEHEADERSIZE), FPage, C_NODEHEADERSIZE);
     NewPage.SetUsed(used - s);
     SetUsed(s);
     std::memset(ChangeEntries(s, FPageSize - C_NODEHEADERSIZE), 0, FPageSize - C_NODEHEADERSIZE - s);

@@ -37,6 +37,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqKeyEntry.h"
 #include "engine/storage/orqSearchKey.h"
 
@@ -118,15 +119,41 @@ public:
     void ClearNode();
     // Copies a whole page image into the buffer (the address stays).
     void CopyNode(const uint8_t* Buffer);
+
+    // ---- Reading a stored page in place
+    // A descent that only passes through a page need not copy it: the node can view the block
+    // the storage lends (ReadBlockView). A view is valid only until the next call of the storage,
+    // so the tree ends it before any other storage call; the node then holds no page but
+    // remembers the one it viewed (address, stamp, cursor).
+    //
+    // Makes the page at Address the node's page without a copy when the storage lends it and the
+    // tree checked it under its present stamp; False (nothing changed) otherwise, and the caller
+    // reads it with ReadNode. Like ReadNode, it drops changes not written. Cursor := 0.
+    bool ViewNode(uint32_t Address);
+    // Ends the view: the node remembers the page viewed and its cursor, and holds no page.
+    void EndView();
+    // Ends a view without remembering it (after a failure during the view).
+    void DropView();
+    bool Viewing() const { return FPage != FBuffer.get(); }
+    // The page of the last view when no page was held since; 0 otherwise.
+    uint32_t ViewedAddress() const { return FViewedAddress; }
+    // Views the page of the last view again, for reads until the next storage call; False when
+    // the storage no longer lends it under the stamp of that view (the node stays as it was).
+    bool ViewAgain();
+    // Reads the page of the last view (a copy, as ReadNode) and puts the cursor back where it
+    // was; False when the page's stamp is no longer the one viewed, so its content may differ.
+    bool HoldViewed();
+    // The stamp of the content read, viewed or written last (0 = not known).
+    uint64_t Stamp() const { return FStamp; }
     // 8581 "Node Buffer not allocated" when the node is not open.
     void CheckOpen() const;
 
     uint32_t Address() const { return FAddress; }
     uint32_t PageSize() const { return FPageSize; }
     int KeySize() const { return FKeySize; }
-    const uint8_t* Buffer() const { return FBuffer.get(); }
+    const uint8_t* Buffer() const { return FPage; }
     // The entry area (page offset 16).
-    const uint8_t* Data() const { return FBuffer.get() + C_NODEHEADERSIZE; }
+    const uint8_t* Data() const { return FPage + C_NODEHEADERSIZE; }
     // The entry area to change in place: the whole page counts as changed.
     uint8_t* MutableData();
     // True when the page was changed since it was read or written: WriteNode has work to do.
@@ -135,14 +162,14 @@ public:
     // ---- Header
     // Node type := Value and 127.
     void SetLeaf(uint32_t Value);
-    uint32_t NodeType() const;
+    uint32_t NodeType() const { return Load32(FPage + C_NODETYPEOFFSET); }
     // Node type <> 0.
     bool CheckIsLeaf() const { return NodeType() != 0; }
-    uint32_t GetNext() const;
+    uint32_t GetNext() const { return Load32(FPage + C_NODENEXTOFFSET); }
     void SetNext(uint32_t Value);
-    uint32_t GetPrior() const;
+    uint32_t GetPrior() const { return Load32(FPage + C_NODEPRIOROFFSET); }
     void SetPrior(uint32_t Value);
-    int Used() const;
+    int Used() const { return static_cast<int>(Load32(FPage + C_NODEUSEDOFFSET)); }
     // used + 16 + MaximumKeySize >= PageSize: the page must split.
     bool CheckNodeFull() const;
     // used + 16 < PageSize / 2: the page should be rebalanced.
@@ -160,8 +187,8 @@ public:
     int FindKeyByPosition(TKeySearchType SearchType, int Pos) const;
     // The entry at data offset Pos (no check).
     const uint8_t* EntryAt(int Pos) const { return Data() + Pos; }
-    uint32_t EntryAddress(int Pos) const;
-    uint32_t EntryCount(int Pos) const;
+    uint32_t EntryAddress(int Pos) const { return Load32(Data() + Pos + C_KEYADDROFFSET); }
+    uint32_t EntryCount(int Pos) const { return Load32(Data() + Pos + C_KEYCOUNTOFFSET); }
     void SetEntryAddress(int Pos, uint32_t Value);
     void SetEntryCount(int Pos, uint32_t Value);
 
@@ -215,6 +242,11 @@ public:
     // start at or before Pos; Pos < 0 or >= used: the whole page. A total beyond the 32-bit
     // range raises 8965 "Index is corrupt".
     int GetRecordCount(int Pos) const;
+    // The records in the entries before the entry at Pos (an entry start, 0..used), as
+    // GetRecordCount(Pos - KeySize). Total >= 0 is the page's record count as its parent entry
+    // holds it: the sum then runs from the nearer end of the page. The last answer is kept for
+    // the page's content, so a record number asked again (a walk within one leaf) costs nothing.
+    int64_t RecordsBefore(int Pos, int64_t Total) const;
 
     // ---- Rebalancing
     // Moves the upper half of this full page into NewPage (the buffer of a new page at
@@ -272,9 +304,18 @@ private:
     // a cleared buffer) when it fails.
     void ValidatePage(uint32_t Address);
 
+    // The remembered sum of RecordsBefore goes with the content it was taken from.
+    void ForgetSum() const { FSumPos = -1; }
+
     std::vector<int> FPositions;  // data offsets 0, K, 2K, ... up to and including PageSize
     TBTree* FTree = nullptr;
     std::unique_ptr<uint8_t[]> FBuffer;
+    const uint8_t* FPage = nullptr;  // the page read: FBuffer, or the storage's block viewed
+    uint64_t FStamp = 0;
+    uint32_t FViewedAddress = 0;     // the page of the last view, while no page is held since
+    int FViewedCursor = 0;
+    mutable int FSumPos = -1;        // RecordsBefore's last answer: Pos (-1 = none) and sum
+    mutable int64_t FSumValue = 0;
     TBaseIOInterface* FIO = nullptr;
     uint32_t FAddress = 0;
     uint32_t FPageSize = 0;

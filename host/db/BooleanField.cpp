@@ -7,6 +7,7 @@
 #include "host/Collation.h"
 #include "host/SysUtils.h"
 #include "host/db/DBConsts.h"
+#include "host/db/SmallValueBuffer.h"
 
 namespace ostra {
 
@@ -28,7 +29,7 @@ void TBooleanField::SetDisplayValues(const std::string& Value) {
 }
 
 bool TBooleanField::GetValue(bool& Value) const {
-    std::string buffer = ValueBuffer();
+    TSmallValueBuffer buffer;
     if (!GetData(buffer.data())) return false;
     int16_t v;
     std::memcpy(&v, buffer.data(), sizeof v);

@@ -7,6 +7,7 @@
 #include "host/FormatSettings.h"
 #include "host/SysUtils.h"
 #include "host/db/DBConsts.h"
+#include "host/db/SmallValueBuffer.h"
 
 namespace ostra {
 
@@ -30,7 +31,7 @@ int TIntegerField::GetDefaultWidth() const {
 }
 
 bool TIntegerField::GetValue(int32_t& Value) const {
-    std::string buffer = ValueBuffer();
+    TSmallValueBuffer buffer;
     if (!GetData(buffer.data())) return false;
     if (DataType() == ftSmallint) {
         int16_t v;
@@ -66,7 +67,7 @@ Variant TIntegerField::GetAsVariant() const {
 void TIntegerField::SetAsInteger(int32_t Value) {
     if (Value < FMinRange || Value > FMaxRange)
         RangeError(Value, static_cast<double>(FMinRange), static_cast<double>(FMaxRange));
-    std::string buffer = ValueBuffer();
+    TSmallValueBuffer buffer;
     if (DataSize() == 2) {
         uint16_t v = static_cast<uint16_t>(Value);
         std::memcpy(buffer.data(), &v, sizeof v);
@@ -100,7 +101,7 @@ TFloatField::TFloatField(TComponent* AOwner) : TNumericField(AOwner) { SetDataTy
 void TFloatField::SetPrecision(int Value) { FPrecision = Value < 2 ? 2 : (Value > 15 ? 15 : Value); }
 
 bool TFloatField::GetValue(double& Value) const {
-    std::string buffer = ValueBuffer();
+    TSmallValueBuffer buffer;
     if (!GetData(buffer.data())) return false;
     std::memcpy(&Value, buffer.data(), sizeof Value);
     return true;

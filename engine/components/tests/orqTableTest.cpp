@@ -372,6 +372,21 @@ protected:
     std::unique_ptr<TOrqTable> Table;
 };
 
+TEST_F(TableStructureTest, LocateFollowsAnIndexMadeAgainTheOtherWayRound) {
+    // What a locate learnt of an index (its key fields, their order) is not taken for the index
+    // of the same name made again: the locates on NAME run on the new ascending index.
+    Table->AddIndex("ixName", "NAME", TIndexOptions{ixDescending});
+    ASSERT_TRUE(Table->Locate("NAME", Variant("y1"), {}));
+    EXPECT_EQ(Table->FieldByName("ID")->AsInteger(), 1);
+    Table->DeleteIndex("ixName");
+    Table->AddIndex("ixName", "NAME", {});
+    for (const auto& [name, id] : std::vector<std::pair<std::string, int>>{{"a25", 25}, {"y1", 1}, {"z26", 26}}) {
+        ASSERT_TRUE(Table->Locate("NAME", Variant(name), {})) << name;
+        EXPECT_EQ(Table->FieldByName("ID")->AsInteger(), id);
+    }
+    EXPECT_FALSE(Table->Locate("NAME", Variant("b1"), {}));
+}
+
 TEST_F(TableStructureTest, IndexesAddedAndDeletedKeepTheRecords) {
     // On an open table: it stays open, at its record.
     Table->First();
