@@ -56,6 +56,7 @@ class TOrqQueryProvider;
 class TOrqQueryProviderItem;
 class TOrqSelectAnalyser;
 class TOrqSelects;
+class TOrqTable;
 class TParams;
 class TResultSetFields;
 class TFieldDefs;
@@ -209,6 +210,8 @@ private:
     bool InternalExecuteDeleteStatement();
     bool InternalExecuteUpdateStatement();
     bool InternalExecuteSchemaStatement();
+    // The schema operation itself, on Table (database, name and memory flag set).
+    bool RunSchemaOperation(TOrqTable& Table);
     // The target table as a cursor of the result dataset.
     void OpenTargetCursor(const std::string& TableName);
     // A fresh result table name no table of the database uses.
@@ -236,6 +239,8 @@ private:
     bool FUnionAll = false;
     bool FIsUnionMember = false;
     bool FCreateDefsOnly = false;
+    // The WHERE part of a DELETE or UPDATE: planned as a SELECT over the target table.
+    bool FWhereOnly = false;
 };
 
 // The statement and its nested statements (see the file comment).

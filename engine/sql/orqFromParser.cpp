@@ -1,9 +1,12 @@
 // The FROM clause parser and its reference tree (see orqFromParser.h).
 #include "engine/sql/orqFromParser.h"
 
+#include <algorithm>
+
 #include "engine/sql/orqExprParser.h"
 #include "engine/storage/orqConsts.h"
 #include "host/Exceptions.h"
+#include "host/Collation.h"
 #include "host/SysUtils.h"
 
 namespace ostra {
@@ -225,6 +228,7 @@ TOrqTableRefNode* TOrqFromParser::ParseFrom1() {
         if (CurrentTokenType() == ostOn) {
             NextToken();
             DoParseExpr(node);
+            if (!HasParseError()) CheckJoinConditionScope(node);
             if (HasParseError()) return L;
         } else if (CurrentTokenType() == ostUsing) {
             ParseUsingColumns(node);
@@ -305,6 +309,30 @@ void TOrqFromParser::DoParseExpr(TOrqTableRefNode* Node) {
     SyncCurrToken(parser);
     if (!HasParseError() && Node->Expr().FirstNode() == nullptr)
         SetError(CurrToken(), SorqJoinConditionMissing);
+}
+
+void TOrqFromParser::CheckJoinConditionScope(TOrqTableRefNode* Node) {
+    std::vector<const TOrqTableRefNode*> tables;
+    std::vector<const TOrqTableRefNode*> pending{Node->Left(), Node->Right()};
+    while (!pending.empty()) {
+        const TOrqTableRefNode* n = pending.back();
+        pending.pop_back();
+        if (n == nullptr) continue;
+        if (n->JoinType() == trTableName) tables.push_back(n);
+        pending.push_back(n->Left());
+        pending.push_back(n->Right());
+    }
+    for (TOrqExprNode* f = Node->Expr().FirstNode(); f != nullptr; f = f->Next()) {
+        if (f->Kind() != enkField || f->TokenArgs().empty() || f->TokenArgs()[0] == nullptr) continue;
+        const std::string& qualifier = f->TokenArgs()[0]->Text();
+        const bool known = std::any_of(tables.begin(), tables.end(), [&](const TOrqTableRefNode* t) {
+            return AnsiSameText(t->Text(), qualifier) || AnsiSameText(t->CorrelationName(), qualifier);
+        });
+        if (!known) {
+            SetError(f->TokenArgs()[0], SorqJoinTableOutOfScope);
+            return;
+        }
+    }
 }
 
 void TOrqFromParser::ParseUsingColumns(TOrqTableRefNode* Node) {

@@ -60,6 +60,7 @@ inline constexpr char SorqUsingMissingRParen[] = "Missing ')' from using join sp
 inline constexpr char SorqJoinConditionMissing[] = "Join condition missing - expected ON or USING";
 inline constexpr char SorqDerivedTableNotSupported[] = "Subqueries are not supported as table references";
 inline constexpr char SorqTableRefRParenMissing[] = "Missing Right Parenthesis in table reference";
+inline constexpr char SorqJoinTableOutOfScope[] = "Join condition names a table outside its join";
 
 // One node of the FROM clause's reference tree: a table, a join, or a (refused) subquery.
 class TOrqTableRefNode {
@@ -163,6 +164,9 @@ private:
     TOrqTableRefNode* ParseFrom3();
     // The ON condition, from the token after ON, into Node's Expr.
     void DoParseExpr(TOrqTableRefNode* Node);
+    // Sets SorqJoinTableOutOfScope at the first qualified field of Node's ON condition whose
+    // qualifier names no table of the join's operands (FROM b, d JOIN a ON b.s = a.s).
+    void CheckJoinConditionScope(TOrqTableRefNode* Node);
     // The USING column list at "(", into Node's UsingColumnList.
     void ParseUsingColumns(TOrqTableRefNode* Node);
     // Sets Msg at the token after the current one (at the current one when none follows).

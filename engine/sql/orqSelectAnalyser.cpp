@@ -299,6 +299,20 @@ void TOrqSelectAnalyser::AnalyseColumnNode(TOrqSelectNode* Node) {
 
 // --- TOrqSelectAnalyser: checks --------------------------------------------------------------
 
+namespace {
+
+// Both are plain columns read from the same column of the same table reference.
+bool SameSourceColumn(const TSelectFieldItem& A, const TSelectFieldItem& B) {
+    const TTableNameItem* ta = A.SourceTableItem();
+    const TTableNameItem* tb = B.SourceTableItem();
+    return A.ExprRoot() == nullptr && B.ExprRoot() == nullptr && !A.HasAggregateFunction() &&
+           !B.HasAggregateFunction() && ta != nullptr && tb != nullptr && AnsiSameText(ta->TableName(), tb->TableName()) &&
+           AnsiSameText(ta->CorrelationName(), tb->CorrelationName()) &&
+           AnsiSameText(A.SourceFieldName(), B.SourceFieldName());
+}
+
+}  // namespace
+
 bool TOrqSelectAnalyser::CheckGroupedColumns(TGroupByItems* Items) {
     FErrorMsg.clear();
     if (Items == nullptr) return true;
@@ -311,6 +325,10 @@ bool TOrqSelectAnalyser::CheckGroupedColumns(TGroupByItems* Items) {
             return false;
         }
         column->SetIsGrouped(true);
+        // The same table column may be listed again (SELECT b.*, CODE ... GROUP BY CODE): every
+        // listing of it is grouped output.
+        for (int j = 0; j < FSelectFields.Count(); ++j)
+            if (SameSourceColumn(*FSelectFields.GetItems(j), *column)) FSelectFields.GetItems(j)->SetIsGrouped(true);
         item->SetResultSetIndex(i);
     }
     if (!FSelectFields.ContainsAggregateColumns() && Items->Count() == 0) return true;
