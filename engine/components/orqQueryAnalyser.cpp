@@ -174,6 +174,9 @@ bool TOrqQueryAnalyser::PlaceSelect(TQueryAnalyserNode* Node) {
     // A subquery may refer to any table of the statement; only a one-table statement's filter
     // sees every table it can name.
     if (Node->HasSubquery() && FTableList->Count() > 1) return false;
+    // A correlated subquery reads the outer row from the row sources, which stand on the row
+    // being checked only while the joined rows are walked, not while a table filter runs.
+    if (Node->HasSubquery() && FSubqueriesInResidual) return false;
     const TTableNameItem* table = Node->TableList().Items(0);
     if (IsNullable(table)) return false;
     FSelects->GetSelectItem(table->TableName(), table->CorrelationName())->SetSelectExprRoot(Node->ExprNode());

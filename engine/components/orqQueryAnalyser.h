@@ -154,6 +154,10 @@ public:
                  const TOrqTableRefNode* FromRoot = nullptr);
     // True when there is no WHERE condition or all of it was placed (no residual).
     bool CheckAnalysisComplete() const;
+    // Every conjunct holding a subquery goes to the residual (set when a subquery of the
+    // statement reads its current row).
+    bool SubqueriesInResidual() const { return FSubqueriesInResidual; }
+    void SetSubqueriesInResidual(bool v) { FSubqueriesInResidual = v; }
     // The part of the WHERE condition that must be evaluated over the joined rows: the AND of
     // the conjuncts that were not placed, in WHERE order; null when there is none.
     TOrqExprNode* ResidualExprRoot() const { return FResidualExpr ? FResidualExpr->FirstNode() : nullptr; }
@@ -192,6 +196,7 @@ private:
     std::unique_ptr<TOrqExpr> FTempExpr;
     std::unique_ptr<TOrqExpr> FResidualExpr;
     TTableList FNullableTables;
+    bool FSubqueriesInResidual = false;
 };
 
 }  // namespace ostra

@@ -191,9 +191,6 @@ private:
     void InternalSetupTableLists();
     // Every parameter node of Expr's chain becomes a constant of the parameter's value.
     void BindParams(TOrqExpr* Expr);
-    // The parameters of every expression the statement evaluates outside its WHERE clone:
-    // select list, HAVING, FROM join conditions.
-    void BindStatementParams();
     void ResetOuterFieldRefs(TOrqExpr* Expr);
     // Marks this item and every enclosing item below the one that owns Table correlated.
     void MarkCorrelatedUpTo(const TOrqQueryProviderItem* Owner);

@@ -346,23 +346,6 @@ void TOrqQueryProviderItem::BindParams(TOrqExpr* Expr) {
     }
 }
 
-void TOrqQueryProviderItem::BindStatementParams() {
-    if (GetProviderParent()->Params() == nullptr) return;
-    TOrqParserEngine& e = *FParserEngine;
-    for (TOrqSelectNode* n = e.SelectParser().FirstNode(); n != nullptr; n = n->Next()) BindParams(n->Expr());
-    BindParams(e.HavingParser().Expr());
-    TOrqTableRefNode* from = const_cast<TOrqTableRefNode*>(e.FromParser().Root());
-    std::vector<TOrqTableRefNode*> stack;
-    if (from != nullptr) stack.push_back(from);
-    while (!stack.empty()) {
-        TOrqTableRefNode* node = stack.back();
-        stack.pop_back();
-        BindParams(&node->Expr());
-        if (node->Left() != nullptr) stack.push_back(node->Left());
-        if (node->Right() != nullptr) stack.push_back(node->Right());
-    }
-}
-
 void TOrqQueryProviderItem::ResetOuterFieldRefs(TOrqExpr* Expr) {
     if (Expr == nullptr) return;
     for (TOrqExprNode* n = Expr->FirstNode(); n != nullptr; n = n->Next()) {
@@ -426,8 +409,11 @@ bool TOrqQueryProviderItem::PreparePlan() {
         root = clone.CloneFromTree(where->FirstNode());
     if (FIsCorrelated) ResetOuterFieldRefs(&clone);
     BindParams(&clone);
-    BindStatementParams();
     FProviderMgr->SetDatabase(GetProviderParent()->Database());
+    bool correlatedSubquery = false;
+    for (const TOrqQueryProviderItem* nested : FNestedStatements)
+        correlatedSubquery = correlatedSubquery || (!nested->FIsUnionMember && nested->FIsCorrelated);
+    FAnalyser->SetSubqueriesInResidual(correlatedSubquery);
     FAnalyser->Prepare(*FJoins, *FSelects, root, e.TableList(), e.FromParser().Root());
     FPlan->SetFromRoot(e.FromParser().Root());
     FPlan->SetResidualExprRoot(FAnalyser->ResidualExprRoot());

@@ -52,8 +52,11 @@ void TOrqQueryProviderItem::InternalBindRootExprParams() {
 bool TOrqQueryProviderItem::CreateResultSet() {
     TOrqQueryProvider* provider = GetProviderParent();
     TOrqQueryDataset& rs = *FResultSet;
-    rs.SetDataBase(provider->Database());
-    rs.SetTableName(FResultTableName);
+    if (rs.DataBase() != provider->Database() || rs.TableName() != FResultTableName) {
+        rs.Close();
+        rs.SetDataBase(provider->Database());
+        rs.SetTableName(FResultTableName);
+    }
     rs.SetProviderMgr(FProviderMgr.get());
     OpenProvidersForRun();
 
@@ -72,6 +75,9 @@ bool TOrqQueryProviderItem::CreateResultSet() {
         rs.FieldDefs().Add(CRecModFlagField, ftInteger, 0, false);
     }
     rs.SetCreateLiveResult(FResultIsLive);
+    // The result set sets its table's memory flag again when emptying it, which an open
+    // dataset refuses: it is closed first and reopened by the emptying.
+    if (FResultStructureCreated) rs.Close();
     rs.PrepareEmptyResultSet(FResultStructureCreated);
     FResultStructureCreated = true;
     rs.SetMaxRecords(provider->MaxRecords());
@@ -263,12 +269,12 @@ void TOrqQueryProviderItem::SetLiveResultBridge(TOrqDatasetBridge& Bridge) {
     Bridge.SetTableName(source.TableName());
     Bridge.Open();
     TInternalFields& layout = Bridge.GetInternalFields();
-    for (int i = 0; i < layout.Count(); ++i) layout.GetField(i)->SetSourceField("-1");
+    for (int i = 0; i < layout.Count(); ++i) layout.GetIndex(i)->SetSourceField("-1");
     for (int i = 0; i < FResultFields->Count(); ++i) {
         TResultSetField* field = FResultFields->GetItems(i);
         if (field->Evaluator().IsPrepared() || field->SourceFieldNo() < 0) continue;
         for (int j = 0; j < layout.Count(); ++j)
-            if (layout.GetField(j)->FieldNo() == field->SourceFieldNo()) layout.GetField(j)->SetSourceField(field->FieldName());
+            if (layout.GetIndex(j)->FieldNo() == field->SourceFieldNo()) layout.GetIndex(j)->SetSourceField(field->FieldName());
     }
 }
 

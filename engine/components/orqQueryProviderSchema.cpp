@@ -62,7 +62,7 @@ bool TOrqQueryProviderItem::RunSchemaOperation(TOrqTable& Table) {
             Table.FieldDefs().Clear();
             const TInternalFields& columns = p.AddedFields();
             for (int i = 0; i < columns.Count(); ++i) {
-                const TInternalFieldItem* c = columns.GetField(i);
+                const TInternalFieldItem* c = columns.GetIndex(i);
                 Table.FieldDefs().Add(c->FieldName(), c->DataType(), c->FieldSize(), c->Required());
             }
             Table.IndexDefs().Clear();

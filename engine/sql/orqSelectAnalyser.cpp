@@ -280,6 +280,11 @@ void TOrqSelectAnalyser::AnalyseColumnNode(TOrqSelectNode* Node) {
         column->SetAggFunc(AggFuncOf(aggNode));
         column->SetDistinctQuantifier(VarType(aggNode->Data()) == varBoolean && aggNode->Data().AsBoolean());
         if (column->AggFunc() == oafCount) column->SetDataType(ftInteger);
+        // The mean of whole numbers is seldom whole: an integer column would round it.
+        const TFieldType t = column->DataType();
+        if (column->AggFunc() == oafAvg && aggNode == root &&
+            (t == ftSmallint || t == ftInteger || t == ftWord || t == ftLargeint || t == ftAutoInc))
+            column->SetDataType(ftFloat);
     }
 
     if (root->Kind() == enkField && root->Tables().Count() > 0) {
