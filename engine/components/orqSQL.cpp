@@ -47,6 +47,16 @@ bool IsDataChange(TOrqSQLStatementType Type) {
     return Type == osSQLInsert || Type == osSQLDelete || Type == osSQLUpdate;
 }
 
+// Deletes the in-memory table Name of a connected database when it exists.
+void DropResultTable(TOrqDataBase& Database, const std::string& Name) {
+    if (!Database.Connected()) return;
+    TOrqDataSet probe(nullptr);
+    probe.SetDataBase(&Database);
+    probe.SetTableName(Name);
+    probe.SetMemory(true);
+    if (probe.GetExists()) Database.DeleteTable(Name, true);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -316,8 +326,7 @@ void TOrqQuery::InternalOpen() {
         if (!ok) RaiseSQLError("TOrqQuery.InternalOpen");
         result = FProvider->GetResultSet();
         // A result table of an earlier open under another name goes.
-        if (!TableName().empty() && !SameText(TableName(), result->TableName()) && GetExists())
-            database.DeleteTable(TableName(), true);
+        if (!TableName().empty() && !SameText(TableName(), result->TableName())) DropResultTable(database, TableName());
         SetTableName(result->TableName());
         const bool live = FProvider->GetIsLiveRequest();
         SetReadOnly(!live);
@@ -382,14 +391,29 @@ void TOrqQuery::InternalCloseForDefs() {
 void TOrqQuery::InternalRefresh() {
     DisableControls();
     try {
+        TOrqDataBase& database = RequireDatabase("TOrqQuery.InternalOpen");
+        FOwnTransaction = !database.InMemory();
         InternalConnect("TOrqQuery.InternalOpen");
+        TOrqQueryDataset* result = nullptr;
         try {
+            // The last fill took the nested statements (subqueries, UNION members) with it, so
+            // the plan cannot simply run again: the text is validated and planned anew and fills
+            // a new result table.
+            InternalPrepare();
             FProvider->SetRequestLive(FRequestLive);
-            if (!FProvider->PreparePlan() || !FProvider->CreateResultSet()) RaiseSQLError("TOrqQuery.InternalOpen");
-            if (TOrqQueryDataset* result = FProvider->GetResultSet()) result->Close();
+            FProvider->SetCreateDefsOnly(false);
+            if (!FProvider->CreateResultSet()) RaiseSQLError("TOrqQuery.InternalOpen");
+            result = FProvider->GetResultSet();
+            result->Close();
             FSucceeded = true;
         } catch (...) {
             FSucceeded = false;
+            if (result) {
+                try {
+                    result->Close();
+                } catch (...) {
+                }
+            }
             try {
                 InternalDisconnect();
             } catch (...) {
@@ -397,6 +421,19 @@ void TOrqQuery::InternalRefresh() {
             throw;
         }
         InternalDisconnect();
+        // The cursor moves to the new result table; the old one goes.
+        if (!SameText(TableName(), result->TableName())) {
+            const std::string previous = TableName();
+            DataSetClose();
+            SetTableName(result->TableName());
+            DataSetOpen();
+            DropResultTable(database, previous);
+        }
+        if (FBridge && FProvider->GetIsLiveRequest()) {
+            FBridge->Close();
+            FProvider->SetLiveResultBridge(*FBridge);
+            FBridge->OpenBridge();
+        }
         TOrqBaseTable::InternalRefresh();
     } catch (...) {
         EnableControls();

@@ -74,6 +74,10 @@ TEST_P(QueryTest, SelectOpensOtherStatementsExecute) {
     auto bad = Query("SELECT FROM WHERE");
     EXPECT_EQ(ErrorCode([&] { bad->Open(); }), 9645);
     EXPECT_FALSE(bad->Active());
+    for (const char* noTable : {"SELECT 1 + 1", "SELECT ID FROM"}) {
+        auto query = Query(noTable);
+        EXPECT_NE(ErrorText([&] { query->Open(); }).find("Expected table name"), std::string::npos) << noTable;
+    }
     auto missing = Query("SELECT * FROM Nowhere");
     EXPECT_NE(ErrorText([&] { missing->Open(); }).find("Table not found - "), std::string::npos);
 
@@ -82,6 +86,23 @@ TEST_P(QueryTest, SelectOpensOtherStatementsExecute) {
     EXPECT_EQ(Exec("UPDATE People SET AGE = AGE + 1 WHERE ID > 3"), 3);
     EXPECT_EQ(Exec("DELETE FROM Orders WHERE PERSON = 2"), 2);
     EXPECT_EQ(Select("SELECT ID, AGE FROM People WHERE ID >= 3 ORDER BY ID"), (Rows{"3|30", "4|41", "5|51", "6|61"}));
+}
+
+TEST_P(QueryTest, RefreshReadsTheRowsAgain) {
+    for (const char* sql : {"SELECT ID FROM Orders WHERE PERSON = 1 ORDER BY ID",
+                            "SELECT ID FROM Orders WHERE PERSON IN (SELECT ID FROM People WHERE AGE = 10) ORDER BY ID"}) {
+        auto query = Query(sql);
+        query->Open();
+        EXPECT_EQ(ReadRows(*query), (Rows{"10", "11"})) << sql;
+        Exec("INSERT INTO Orders VALUES (12, 1, 'new')");
+        query->Refresh();
+        query->First();
+        EXPECT_EQ(ReadRows(*query), (Rows{"10", "11", "12"})) << sql;
+        query->Refresh();
+        query->First();
+        EXPECT_EQ(ReadRows(*query), (Rows{"10", "11", "12"})) << sql;
+        Exec("DELETE FROM Orders WHERE ID = 12");
+    }
 }
 
 TEST_P(QueryTest, MaxRecordsLimitsTheResult) {
