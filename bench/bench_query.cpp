@@ -135,6 +135,20 @@ struct TOstraRun {
         return Select(Query);
     }
 
+    // The orders From..To through Insert, one prepared parameterised INSERT.
+    void InsertOrders(TOrqQuery& Insert, int From, int To) {
+        Insert.SQL()->SetText("INSERT INTO orders VALUES (:id, :customer, :name, :amount, :odate)");
+        Insert.Prepare();
+        for (int id = From; id <= To; ++id) {
+            Insert.Params()[0]->SetAsInteger(id);
+            Insert.Params()[1]->SetAsInteger(CustomerOf(id));
+            Insert.Params()[2]->SetAsString(bench::OrderName(id));
+            Insert.Params()[3]->SetAsFloat(AmountOf(id));
+            Insert.Params()[4]->SetAsDate(bench::OrderDate(id));
+            Insert.ExecSQL();
+        }
+    }
+
     void Run() {
         const int rows = Rows();
         Exec("CREATE TABLE orders (id INTEGER, customer INTEGER, name VARCHAR(40), amount FLOAT, odate DATE, "
@@ -145,16 +159,7 @@ struct TOstraRun {
             DataBase.StartTransaction();
             TOrqQuery insert(nullptr);
             insert.SetDatabase(&DataBase);
-            insert.SQL()->SetText("INSERT INTO orders VALUES (:id, :customer, :name, :amount, :odate)");
-            insert.Prepare();
-            for (int id = 1; id <= rows; ++id) {
-                insert.Params()[0]->SetAsInteger(id);
-                insert.Params()[1]->SetAsInteger(CustomerOf(id));
-                insert.Params()[2]->SetAsString(bench::OrderName(id));
-                insert.Params()[3]->SetAsFloat(AmountOf(id));
-                insert.Params()[4]->SetAsDate(bench::OrderDate(id));
-                insert.ExecSQL();
-            }
+            InsertOrders(insert, 1, rows);
             insert.SQL()->SetText("INSERT INTO customers VALUES (:id, :region)");
             insert.Prepare();
             for (int id = 0; id < Customers; ++id) {
@@ -193,15 +198,7 @@ struct TOstraRun {
         Report.Seconds[7] = Time([&] {
             TOrqQuery insert(nullptr);
             insert.SetDatabase(&DataBase);
-            insert.SQL()->SetText("INSERT INTO orders VALUES (:id, :customer, :name, :amount, :odate)");
-            for (int id = rows + 1; id <= rows + DurableInserts; ++id) {
-                insert.Params()[0]->SetAsInteger(id);
-                insert.Params()[1]->SetAsInteger(CustomerOf(id));
-                insert.Params()[2]->SetAsString(bench::OrderName(id));
-                insert.Params()[3]->SetAsFloat(AmountOf(id));
-                insert.Params()[4]->SetAsDate(bench::OrderDate(id));
-                insert.ExecSQL();
-            }
+            InsertOrders(insert, rows + 1, rows + DurableInserts);
         });
     }
 };
@@ -258,6 +255,20 @@ struct TSqliteRun {
             sqlite3_bind_double(Insert, 5, bench::OrderDate(id));
             if (sqlite3_step(Insert) != SQLITE_DONE) throw std::runtime_error("sqlite: insert failed");
             sqlite3_reset(Insert);
+        }
+    }
+
+    // The orders From..To through Insert, one prepared parameterised INSERT.
+    void InsertOrders(TOrqQuery& Insert, int From, int To) {
+        Insert.SQL()->SetText("INSERT INTO orders VALUES (:id, :customer, :name, :amount, :odate)");
+        Insert.Prepare();
+        for (int id = From; id <= To; ++id) {
+            Insert.Params()[0]->SetAsInteger(id);
+            Insert.Params()[1]->SetAsInteger(CustomerOf(id));
+            Insert.Params()[2]->SetAsString(bench::OrderName(id));
+            Insert.Params()[3]->SetAsFloat(AmountOf(id));
+            Insert.Params()[4]->SetAsDate(bench::OrderDate(id));
+            Insert.ExecSQL();
         }
     }
 

@@ -247,6 +247,20 @@ void TOrqQuery::InternalConnect(const char* Caller) {
     if (FOwnTransaction) database.StartTransaction();
 }
 
+void TOrqQuery::AbandonExecution(TOrqQueryDataset* Result) {
+    FSucceeded = false;
+    if (Result) {
+        try {
+            Result->Close();
+        } catch (...) {
+        }
+    }
+    try {
+        InternalDisconnect();
+    } catch (...) {
+    }
+}
+
 void TOrqQuery::InternalDisconnect() {
     TOrqDataBase* database = DataBase();
     if (!database) return;
@@ -297,11 +311,7 @@ void TOrqQuery::ExecSQL() {
         FSucceeded = FProvider->ExecSQL();
         if (!FSucceeded) RaiseSQLError("TOrqQuery.ExecSQL");
     } catch (...) {
-        FSucceeded = false;
-        try {
-            InternalDisconnect();
-        } catch (...) {
-        }
+        AbandonExecution(nullptr);
         throw;
     }
     InternalDisconnect();
@@ -349,23 +359,13 @@ void TOrqQuery::InternalOpen() {
         result->Close();
         FSucceeded = true;
     } catch (...) {
-        FSucceeded = false;
-        if (result) {
-            try {
-                result->Close();
-            } catch (...) {
-            }
-        }
         if (FBridge) {
             try {
                 FBridge->Close();
             } catch (...) {
             }
         }
-        try {
-            InternalDisconnect();
-        } catch (...) {
-        }
+        AbandonExecution(result);
         throw;
     }
     InternalDisconnect();
@@ -407,17 +407,7 @@ void TOrqQuery::InternalRefresh() {
             result->Close();
             FSucceeded = true;
         } catch (...) {
-            FSucceeded = false;
-            if (result) {
-                try {
-                    result->Close();
-                } catch (...) {
-                }
-            }
-            try {
-                InternalDisconnect();
-            } catch (...) {
-            }
+            AbandonExecution(result);
             throw;
         }
         InternalDisconnect();

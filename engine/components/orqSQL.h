@@ -39,6 +39,7 @@ namespace ostra {
 class TDataSource;
 class TOrqDatasetBridge;
 class TOrqQuery;
+class TOrqQueryDataset;
 class TOrqQueryProvider;
 
 // The master link of a query: the master's record changes reopen the query.
@@ -143,6 +144,9 @@ private:
     // The end of one execution: the own transaction committed (success) or rolled back, the
     // connection state restored.
     void InternalDisconnect();
+    // A failed execution: Result (when made) closed and InternalDisconnect, their own failures
+    // dropped so that the first error goes on.
+    void AbandonExecution(TOrqQueryDataset* Result);
     // 10112 without Database (Caller names the routine); else the database.
     TOrqDataBase& RequireDatabase(const char* Caller);
     // Connects the database and binds the provider to it.
