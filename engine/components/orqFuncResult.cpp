@@ -10,7 +10,9 @@ namespace ostra {
 
 namespace {
 
-bool IsTextType(TFieldType T) { return T == ftString || T == ftWideString || T == ftMemo || T == ftFmtMemo; }
+bool IsTextType(TFieldType T) {
+    return T == ftString || T == ftWideString || T == ftMemo || T == ftFmtMemo;
+}
 
 // A rank per kind, for pairs that Variant comparison cannot order.
 int KindRank(const Variant& V) {
@@ -18,6 +20,32 @@ int KindRank(const Variant& V) {
     if (VarIsEmpty(V)) return 1;
     if (VarType(V) == varString) return 3;
     return 2;
+}
+
+[[noreturn]] void RaiseConversionError(const std::string& Message) {
+    OrqDatabaseError(9645, "TOrqQueryDataset", "Aggregate column data conversion error : " + Message,
+                     nullptr);
+}
+
+// A value as SUM and AVG add it: text is read as a number (Variant addition would join texts).
+Variant Addend(const Variant& V) {
+    if (VarType(V) != varString) return V;
+    try {
+        return Variant(V.AsDouble());
+    } catch (const Exception& e) {
+        RaiseConversionError(e.what());
+    }
+}
+
+// A + B for SUM and AVG.
+Variant Add(const Variant& A, const Variant& B) {
+    try {
+        return A + Addend(B);
+    } catch (const EOrqDatabaseError&) {
+        throw;
+    } catch (const Exception& e) {
+        RaiseConversionError(e.what());
+    }
 }
 
 }  // namespace
@@ -31,7 +59,8 @@ int TFuncValueOrder::Compare(const Variant& A, const Variant& B) const {
     if (aText && bText) {
         const std::string a = A.AsString();
         const std::string b = B.AsString();
-        if (FCompare != nullptr) return FCompare(a.data(), b.data(), int(a.size()), int(b.size()), false, false);
+        if (FCompare != nullptr)
+            return FCompare(a.data(), b.data(), int(a.size()), int(b.size()), false, false);
         return a.compare(b);
     }
     const int ra = KindRank(A), rb = KindRank(B);
@@ -69,7 +98,9 @@ TFuncResultItem::TFuncResultItem(int32_t FieldNo, TOrqSQLAggFunc AggFunc, bool D
 
 TFuncResultItem::~TFuncResultItem() = default;
 
-int TFuncResultItem::DistinctCount() const { return FDistinctValues ? int(FDistinctValues->Values.size()) : 0; }
+int TFuncResultItem::DistinctCount() const {
+    return FDistinctValues ? int(FDistinctValues->Values.size()) : 0;
+}
 
 void TFuncResultItem::SetNewValue(const Variant& Value) {
     if (FCountsRows) {
@@ -82,18 +113,14 @@ void TFuncResultItem::SetNewValue(const Variant& Value) {
         return;
     }
     if (FAggFunc != oafCount) {
+        const bool adds = FAggFunc == oafSum || FAggFunc == oafAvg;
         if (FCount == 0) {
-            FRunningValue = Value;
+            FRunningValue = adds ? Addend(Value) : Value;
         } else {
             switch (FAggFunc) {
                 case oafSum:
                 case oafAvg:
-                    try {
-                        FRunningValue = FRunningValue + Value;
-                    } catch (const Exception& e) {
-                        OrqDatabaseError(9645, "TOrqQueryDataset",
-                                         std::string("Aggregate column data conversion error : ") + e.what(), nullptr);
-                    }
+                    FRunningValue = Add(FRunningValue, Value);
                     break;
                 case oafMax:
                     if (FOrder.Compare(Value, FRunningValue) > 0) FRunningValue = Value;
@@ -119,12 +146,7 @@ Variant TFuncResultItem::CalculateNumericFuncResult() const {
         if (count == 0) return IsTextType(FDataType) ? Variant(std::string()) : Variant(0);
         if (FAggFunc == oafMin) return *values.begin();
         if (FAggFunc == oafMax) return *values.rbegin();
-        try {
-            for (const Variant& v : values) sum = VarIsEmpty(sum) ? v : sum + v;
-        } catch (const Exception& e) {
-            OrqDatabaseError(9645, "TOrqQueryDataset", std::string("Aggregate column data conversion error : ") + e.what(),
-                             nullptr);
-        }
+        for (const Variant& v : values) sum = VarIsEmpty(sum) ? Addend(v) : Add(sum, v);
     } else {
         if (FAggFunc == oafCount) return Variant(count);
         if (count == 0) return IsTextType(FDataType) ? Variant(std::string()) : Variant(0);
@@ -134,8 +156,7 @@ Variant TFuncResultItem::CalculateNumericFuncResult() const {
     try {
         return Variant(sum.AsDouble() / double(count));
     } catch (const Exception& e) {
-        OrqDatabaseError(9645, "TOrqQueryDataset", std::string("Aggregate column data conversion error : ") + e.what(),
-                         nullptr);
+        RaiseConversionError(e.what());
     }
 }
 
@@ -145,8 +166,9 @@ Variant TFuncResultItem::CalculateNumericFuncResult() const {
 TFuncResultHolder::TFuncResultHolder() = default;
 TFuncResultHolder::~TFuncResultHolder() = default;
 
-TFuncResultItem* TFuncResultHolder::AddNewResultItem(const std::string& /*Name*/, int32_t FieldNo, int32_t /*Size*/,
-                                                     TFieldType DataType, TOrqSQLAggFunc AggFunc, bool Distinct,
+TFuncResultItem* TFuncResultHolder::AddNewResultItem(const std::string& /*Name*/, int32_t FieldNo,
+                                                     int32_t /*Size*/, TFieldType DataType,
+                                                     TOrqSQLAggFunc AggFunc, bool Distinct,
                                                      TDBStringCompareFunction Compare) {
     FItems.push_back(std::make_unique<TFuncResultItem>(FieldNo, AggFunc, Distinct, DataType, Compare));
     return FItems.back().get();
@@ -182,7 +204,8 @@ TFuncResultHolder* TFuncResultList::AddHolder(uint32_t Addr) {
 TFuncResultItem* TFuncResultList::AddNewResultItem(const std::string& Name, uint32_t Addr, int32_t FieldNo,
                                                    int32_t Size, TFieldType DataType, TOrqSQLAggFunc AggFunc,
                                                    bool Distinct) {
-    return AddHolder(Addr)->AddNewResultItem(Name, FieldNo, Size, DataType, AggFunc, Distinct, FStringCompare);
+    return AddHolder(Addr)->AddNewResultItem(Name, FieldNo, Size, DataType, AggFunc, Distinct,
+                                             FStringCompare);
 }
 
 TFuncResultItem* TFuncResultList::FindFuncResultItem(uint32_t Addr, int32_t FieldNo) const {
@@ -206,6 +229,8 @@ bool TFuncResultList::GetFuncResult(uint32_t Addr, int32_t FieldNo, Variant& Val
     return true;
 }
 
-void TFuncResultList::Clear() { FHolders.clear(); }
+void TFuncResultList::Clear() {
+    FHolders.clear();
+}
 
 }  // namespace ostra

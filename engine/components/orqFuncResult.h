@@ -8,7 +8,8 @@
 //
 // Running values are Variants, so the value kinds of the arguments are kept: SUM of integers is
 // exact in 64 bits (a sum beyond that range becomes a float, as Variant addition does), SUM of
-// Currency exact to the fourth decimal, SUM of floats a float; MIN and MAX take any ordered kind,
+// Currency exact to the fourth decimal, SUM of floats a float, text read as a number (a text that
+// is none raises 9645 "Aggregate column data conversion error"); MIN and MAX take any ordered kind,
 // strings included, and compare strings under the collation the list was given (the result
 // table's). A DISTINCT item keeps its distinct non-NULL values in an ordered set in memory under
 // the same comparison.
@@ -66,8 +67,9 @@ public:
     void SetNewValue(const Variant& Value);
     // The column's value: COUNT the values taken (the distinct ones for DISTINCT), SUM their
     // sum, AVG the sum divided by their count (a float), MIN and MAX the least and greatest;
-    // 0 (the empty string for a text column) when no value was taken. A sum of values that
-    // cannot be added raises 9645 "Aggregate column data conversion error : " + the message.
+    // 0 (the empty string for a text column) when no value was taken. Values that cannot be
+    // added raise 9645 "Aggregate column data conversion error : " + the message (also from
+    // SetNewValue).
     Variant CalculateNumericFuncResult() const;
 
     // The result column the item accumulates.
@@ -114,8 +116,8 @@ public:
 
     // A new item for the result column FieldNo (Name and Size describe the column; they are kept
     // for messages only). Compare orders strings for MIN, MAX and DISTINCT.
-    TFuncResultItem* AddNewResultItem(const std::string& Name, int32_t FieldNo, int32_t Size, TFieldType DataType,
-                                      TOrqSQLAggFunc AggFunc, bool Distinct,
+    TFuncResultItem* AddNewResultItem(const std::string& Name, int32_t FieldNo, int32_t Size,
+                                      TFieldType DataType, TOrqSQLAggFunc AggFunc, bool Distinct,
                                       TDBStringCompareFunction Compare = nullptr);
     // The item of column FieldNo; null when none.
     TFuncResultItem* FindFuncResultItem(int32_t FieldNo) const;

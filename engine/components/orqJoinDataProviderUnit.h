@@ -160,7 +160,8 @@ public:
 
 protected:
     // For descendants whose items are TJoinFieldItem descendants.
-    TJoinFields(TCollectionItemClass AItemClass, TPersistent* AOwner) : TInternalFields(std::move(AItemClass), AOwner) {}
+    TJoinFields(TCollectionItemClass AItemClass, TPersistent* AOwner)
+        : TInternalFields(std::move(AItemClass), AOwner) {}
 };
 
 // The join keys of one column over the rows a bridge reaches: key i is the bytes

@@ -8,12 +8,12 @@
 #include "engine/sql/orqSelectAnalyser.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexUnit.h"
-#include "host/Lists.h"
-#include "host/Streams.h"
-#include "host/db/Field.h"
 #include "host/Collation.h"
 #include "host/Exceptions.h"
+#include "host/Lists.h"
+#include "host/Streams.h"
 #include "host/SysUtils.h"
+#include "host/db/Field.h"
 
 namespace ostra {
 
@@ -30,15 +30,20 @@ void TResultSetField::Assign(const TPersistent* Source) {
     }
 }
 
-TResultSetFields::TResultSetFields(TPersistent* AOwner) : TJoinFields(ItemClassOf<TResultSetField>(), AOwner) {}
+TResultSetFields::TResultSetFields(TPersistent* AOwner)
+    : TJoinFields(ItemClassOf<TResultSetField>(), AOwner) {}
 
-TResultSetField* TResultSetFields::Add() { return static_cast<TResultSetField*>(TJoinFields::Add()); }
+TResultSetField* TResultSetFields::Add() {
+    return static_cast<TResultSetField*>(TJoinFields::Add());
+}
 
 TResultSetField* TResultSetFields::GetItems(int Position) const {
     return static_cast<TResultSetField*>(TJoinFields::GetItems(Position));
 }
 
-void TResultSetFields::SetItems(int Position, const TResultSetField* Item) { TJoinFields::SetItems(Position, Item); }
+void TResultSetFields::SetItems(int Position, const TResultSetField* Item) {
+    TJoinFields::SetItems(Position, Item);
+}
 
 TResultSetField* TResultSetFields::FindResultSetField(const std::string& Name) const {
     for (int i = 0; i < Count(); ++i) {
@@ -65,7 +70,10 @@ TOrqQueryDataset::~TOrqQueryDataset() = default;
 
 void TOrqQueryDataset::PrepareEmptyResultSet(bool StructureCreated) {
     Assert(FieldDefs().Count() > 0, "Field defs are not prepared in TOrqQueryDataset.CreateResultSet");
-    SetMemory(true);
+    if (!Memory()) {
+        if (Active()) Close();
+        SetMemory(true);
+    }
     if (TableName().empty()) SetTableName(C_DEFAULTRESULTTABLENAME);
     if (!StructureCreated) {
         CreateResultSetTable();
@@ -92,6 +100,9 @@ void TOrqQueryDataset::Reopen() {
 }
 
 void TOrqQueryDataset::FinishFill() {
+    // The result is read in ORDER BY order when there is one.
+    if (IndexName() != C_IDXORDERBY && FindIndexDefByName(C_IDXORDERBY) != nullptr)
+        InternalSetIndexName(C_IDXORDERBY);
     FRowsAffected = GetTotalRecordCount();
     First();
 }
@@ -120,11 +131,16 @@ void TOrqQueryDataset::StoreColumn(TJoinFieldItem& Field, int FieldNo, TDataHold
         return;
     }
     provider->GetRawFieldData(Field.SourceFieldNo(), Holder);
-    if (Holder.UsesStream) {
-        Holder.Stream().SetPosition(0);
-        DataSetSetFieldStream(FieldNo, Holder.IsNull, Holder.IsNull ? nullptr : &Holder.Stream());
-    } else {
+    if (!IsFieldBlob(FieldNo)) {
         DataSetSetFieldDataToRecBuf(FieldNo, Holder.Length, Holder.IsNull, RecordBuffer(), Holder.Data);
+    } else if (Holder.IsNull) {
+        // Also the NULL side of an outer join, whose holder carries no stream.
+        DataSetSetFieldStream(FieldNo, true, nullptr);
+    } else if (Holder.UsesStream) {
+        Holder.Stream().SetPosition(0);
+        DataSetSetFieldStream(FieldNo, false, &Holder.Stream());
+    } else {
+        StoreVariant(FieldNo, provider->GetDataAsVariant(Field.SourceFieldNo()));
     }
 }
 
@@ -155,7 +171,8 @@ void TOrqQueryDataset::PopulateResultSet(TJoinFields& Fields, bool Distinct) {
         ClearRecord(nullptr);
         for (int i = 0; i < columns; ++i) StoreColumn(*Fields.GetItems(i), i, holder);
         if (bridge != nullptr) {
-            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns, Variant(int32_t(bridge->GetRecAddr())));
+            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns,
+                                                 Variant(int32_t(bridge->GetRecAddr())));
             DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns + 1,
                                                  Variant(int32_t(bridge->GetRecModFlag())));
         }
@@ -195,7 +212,8 @@ void TOrqQueryDataset::PopulateSimpleCountResultSet() {
     FRowsAffected = 1;
 }
 
-void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool Grouped, bool CountFromFilter) {
+void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool Grouped,
+                                                  bool CountFromFilter) {
     Assert(FProviderMgr != nullptr, "Provider manager is not assigned");
     Reopen();
     const int columns = Fields.Count();
@@ -220,9 +238,9 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
         for (int i : aggregates) {
             TResultSetField& field = *Fields.GetItems(i);
             const TSelectFieldItem* item = field.SelectFieldItem();
-            TFuncResultItem* acc = holder->AddNewResultItem(item->RawColumnName(), i, field.FieldSize(),
-                                                            field.DataType(), item->AggFunc(),
-                                                            item->DistinctQuantifier(), list.StringCompare());
+            TFuncResultItem* acc =
+                holder->AddNewResultItem(item->RawColumnName(), i, field.FieldSize(), field.DataType(),
+                                         item->AggFunc(), item->DistinctQuantifier(), list.StringCompare());
             acc->SetCountsRows(IsCountAll(item));
         }
         return holder;
@@ -298,7 +316,6 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
             UpdateRecord();
         });
     }
-    if (FindIndexDefByName(C_IDXORDERBY) != nullptr) InternalSetIndexName(C_IDXORDERBY);
     FinishFill();
 }
 

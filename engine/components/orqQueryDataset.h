@@ -118,7 +118,7 @@ public:
     void PrepareEmptyResultSet(bool StructureCreated);
 
     // ---- Fills (the dataset is (re)opened; afterwards RowsAffected is the table's record count
-    // and the dataset stands on its first record)
+    // and the dataset stands on its first record, in the order of "idxorderby" when defined)
     // One row per row of the provider tree: column i from Fields[i] (computed columns through
     // their evaluator, plain ones copied raw from their provider). With Distinct a row that
     // "idxdistinct" already holds is dropped. Stops once MaxRecords rows were added. With
@@ -183,7 +183,8 @@ private:
     void PopulateSimpleCountResultSet();
     // Closes the dataset when open, then opens it.
     void Reopen();
-    // RowsAffected := the record count; the dataset on its first record.
+    // "idxorderby", when defined, becomes the current index; RowsAffected := the record count;
+    // the dataset on its first record.
     void FinishFill();
     // The single-table root provider; null for none or a join.
     TOrqNonJoinDataProvider* SingleTableRoot() const;

@@ -72,7 +72,9 @@ void TOrqQueryDataset::SetResultSetFieldFromVariant(int FieldNo, const Variant& 
     DataSetSetFieldStream(FieldNo, isNull, isNull ? nullptr : &stream);
 }
 
-void TOrqQueryDataset::GetFieldData(int FieldNo, Variant& Value) { DataSetGetFieldDataAsVariant(FieldNo, Value); }
+void TOrqQueryDataset::GetFieldData(int FieldNo, Variant& Value) {
+    DataSetGetFieldDataAsVariant(FieldNo, Value);
+}
 
 void TOrqQueryDataset::InsertData(TResultSetFields& Fields) {
     FRowsAffected = 0;
@@ -99,7 +101,8 @@ void TOrqQueryDataset::InsertDataFromDataset(TResultSetFields& Fields, TDataSet*
         ClearRecord(nullptr);
         for (int i = 0; i < columns; ++i) {
             const TField* from = Source->Fields()[i];
-            SetResultSetFieldFromVariant(Fields.GetItems(i)->SourceFieldNo(), from->IsNull() ? Null() : from->AsVariant());
+            SetResultSetFieldFromVariant(Fields.GetItems(i)->SourceFieldNo(),
+                                         from->IsNull() ? Null() : from->AsVariant());
         }
         if (Distinct && KeyExists(C_IDXDISTINCT, nullptr)) continue;
         AddRecord(UseAutoIncFor(*this));
@@ -120,7 +123,8 @@ void TOrqQueryDataset::DeleteData(bool All, std::vector<uint32_t>& List) {
     scope.Done();
 }
 
-void TOrqQueryDataset::UpdateData(bool All, std::vector<uint32_t>& List, TOrqUpdateRowConstructor& RowConstructor) {
+void TOrqQueryDataset::UpdateData(bool All, std::vector<uint32_t>& List,
+                                  TOrqUpdateRowConstructor& RowConstructor) {
     FRowsAffected = 0;
     TWriteScope scope(*this);
     for (int i = 0; i < RowConstructor.Count(); ++i) {

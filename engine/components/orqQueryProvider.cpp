@@ -4,6 +4,7 @@
 #include "engine/components/orqQueryProvider.h"
 
 #include <atomic>
+#include <unordered_map>
 
 #include "engine/components/orqDataBase.h"
 #include "engine/components/orqJoinDataProviderUnit.h"
@@ -11,12 +12,98 @@
 #include "engine/components/orqQueryDataset.h"
 #include "engine/components/orqQueryPlanner.h"
 #include "engine/sql/orqSelectAnalyser.h"
+#include "host/Collation.h"
 #include "host/Exceptions.h"
+#include "host/db/Field.h"
 #include "host/SysUtils.h"
 
 namespace ostra {
 
 // --- TQueryExprNodeDataProvider --------------------------------------------------------------
+
+// The first values of one fill's rows by bucket key.
+struct TQueryExprNodeDataProvider::TValueIndex {
+    std::unordered_map<std::string, std::vector<Variant>> Buckets;
+    bool Usable = true;    // the rows hold keyed values of one class only
+    bool Numeric = false;  // that class: numbers and dates, else texts
+};
+
+TQueryExprNodeDataProvider::TQueryExprNodeDataProvider() = default;
+TQueryExprNodeDataProvider::~TQueryExprNodeDataProvider() = default;
+
+bool TQueryExprNodeDataProvider::ValueKey(const Variant& V, std::string& Key, bool& Numeric) {
+    switch (VarType(V) & varTypeMask) {
+        case varSmallint:
+        case varInteger:
+        case varSingle:
+        case varDouble:
+        case varCurrency:
+        case varDate:
+        case varShortInt:
+        case varByte:
+        case varWord:
+        case varLongWord:
+        case varInt64: {
+            const double d = V.AsDouble() == 0 ? 0.0 : V.AsDouble();  // -0 and 0 share a bucket
+            Key.assign(reinterpret_cast<const char*>(&d), sizeof d);
+            Numeric = true;
+            return true;
+        }
+        case varString: {
+            Key = AnsiUpperCase(V.AsString());
+            while (!Key.empty() && Key.back() == ' ') Key.pop_back();
+            Numeric = false;
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void TQueryExprNodeDataProvider::BuildValueIndex() {
+    FValueIndex = std::make_unique<TValueIndex>();
+    TValueIndex& index = *FValueIndex;
+    TDataSet* rows = ProviderDataset();
+    if (rows->FieldCount() == 0) {
+        index.Usable = false;
+        return;
+    }
+    bool first = true;
+    std::string key;
+    for (rows->First(); !rows->Eof(); rows->Next()) {
+        const Variant value = rows->Fields()[0]->AsVariant();
+        if (VarIsNull(value)) continue;  // never equal to a keyed value
+        bool numeric = false;
+        if (!ValueKey(value, key, numeric) || (!first && numeric != index.Numeric)) {
+            index.Usable = false;
+            break;
+        }
+        index.Numeric = numeric;
+        first = false;
+        index.Buckets[key].push_back(value);
+    }
+    rows->First();
+}
+
+bool TQueryExprNodeDataProvider::FindFirstValue(const Variant& V, const std::function<bool(const Variant&)>& Equal,
+                                                bool& Found) {
+    if (ProviderDataset() == nullptr) return false;
+    if (!FValueIndex) BuildValueIndex();
+    std::string key;
+    bool numeric = false;
+    if (!FValueIndex->Usable || !ValueKey(V, key, numeric)) return false;
+    // A text compared with numbers (or the reverse) takes the scan's conversion rules.
+    if (!FValueIndex->Buckets.empty() && numeric != FValueIndex->Numeric) return false;
+    Found = false;
+    const auto bucket = FValueIndex->Buckets.find(key);
+    if (bucket == FValueIndex->Buckets.end()) return true;
+    for (const Variant& value : bucket->second)
+        if (Equal(value)) {
+            Found = true;
+            break;
+        }
+    return true;
+}
 
 bool TQueryExprNodeDataProvider::PrepareAndOpen() {
     TOrqQueryProviderItem* item = FQueryProviderItem;
@@ -31,6 +118,7 @@ bool TQueryExprNodeDataProvider::PrepareAndOpen() {
         rows.First();
         return true;
     }
+    FValueIndex.reset();
     if (!item->CreateResultSet()) return false;
     if (!rows.Active()) rows.Open();
     rows.First();

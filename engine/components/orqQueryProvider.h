@@ -30,6 +30,7 @@
 // while filling or writing pass through. Internal checks raise EAssertionFailed.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,15 +78,31 @@ inline constexpr char SorqHavingColumnNotFound[] = "Column name in having clause
 // row (see the file comment).
 class TQueryExprNodeDataProvider : public TCustomExprNodeDataProvider {
 public:
+    TQueryExprNodeDataProvider();
+    ~TQueryExprNodeDataProvider() override;
+
     // Makes the item's result hold the subquery's rows for the current outer row, positioned on
     // the first. False without an item or a dataset.
     bool PrepareAndOpen() override;
+    // Answered from a hash of the first values of the result rows, built once per fill: equal
+    // numbers (of any numeric or date kind) share a bucket, and so do texts that differ only in
+    // letter case or trailing blanks; Equal decides within the bucket. Not answered for a Null
+    // V or when the rows mix numbers, texts and other kinds.
+    bool FindFirstValue(const Variant& V, const std::function<bool(const Variant&)>& Equal, bool& Found) override;
 
     TOrqQueryProviderItem* QueryProviderItem() const { return FQueryProviderItem; }
     void SetQueryProviderItem(TOrqQueryProviderItem* Item) { FQueryProviderItem = Item; }
 
 private:
+    struct TValueIndex;
+    // The bucket key of V; false when V has no key (Null, Empty, other kinds). Numeric: whether
+    // V is a number or a date.
+    static bool ValueKey(const Variant& V, std::string& Key, bool& Numeric);
+    void BuildValueIndex();
+
     TOrqQueryProviderItem* FQueryProviderItem = nullptr;
+    // The hash of the current fill's values; null until asked, dropped at every refill.
+    std::unique_ptr<TValueIndex> FValueIndex;
 };
 
 // One statement of a provider: the statement itself (item 0) or a nested one.

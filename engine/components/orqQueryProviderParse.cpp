@@ -307,7 +307,9 @@ void TOrqQueryProviderItem::GetFieldData(const std::string& TableName, const std
     Value = Variant();
     if (GetSQLStatementType() == osSQLUpdate && !FWhereOnly && FResultSet->Active() &&
         AnsiSameText(FResultSet->TableName(), TableName)) {
-        if (TField* field = FResultSet->FindField(FieldName)) Value = field->AsVariant();
+        // The record being updated is the cursor's, which the dataset's buffers need not show.
+        if (const TInternalFieldItem* field = FResultSet->GetInternalFields().FindField(FieldName))
+            FResultSet->GetFieldData(field->FieldNo(), Value);
         return;
     }
     if (FProviderMgr->RootProvider() != nullptr && FProviderMgr->RootProvider()->IsOpen()) {

@@ -75,9 +75,6 @@ bool TOrqQueryProviderItem::CreateResultSet() {
         rs.FieldDefs().Add(CRecModFlagField, ftInteger, 0, false);
     }
     rs.SetCreateLiveResult(FResultIsLive);
-    // The result set sets its table's memory flag again when emptying it, which an open
-    // dataset refuses: it is closed first and reopened by the emptying.
-    if (FResultStructureCreated) rs.Close();
     rs.PrepareEmptyResultSet(FResultStructureCreated);
     FResultStructureCreated = true;
     rs.SetMaxRecords(provider->MaxRecords());

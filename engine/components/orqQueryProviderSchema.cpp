@@ -7,6 +7,7 @@
 #include "engine/components/orqQueryProvider.h"
 #include "engine/components/orqTable.h"
 #include "engine/sql/orqSchemaManipulationParser.h"
+#include "engine/storage/orqErrors.h"
 #include "engine/storage/orqRestructureDefs.h"
 #include "host/db/FieldDefs.h"
 #include "host/db/IndexDefs.h"
@@ -16,6 +17,10 @@ namespace ostra {
 bool TOrqQueryProviderItem::InternalExecuteSchemaStatement() {
     TOrqDataBase& db = *GetProviderParent()->Database();
     const TOrqSchemaManipulationParser& p = FParserEngine->SchemaParser();
+    // Reconnecting would end the transaction; a disk table's structure never changes inside
+    // one anyway.
+    if (!p.TemporaryTable() && db.Connected() && db.InTransaction())
+        OrqDatabaseError(10122, "TOrqQueryProviderItem.InternalExecuteSchemaStatement", "", nullptr);
     const bool wasConnected = db.Connected();
     const bool wasExclusive = db.Exclusive();
     const bool needsExclusive = p.Operation() != ddCreateTable && !p.TemporaryTable() && !db.Exclusive();

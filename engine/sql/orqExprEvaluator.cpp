@@ -97,6 +97,10 @@ bool TCustomExprNodeDataProvider::PrepareAndOpen() {
     return false;
 }
 
+bool TCustomExprNodeDataProvider::FindFirstValue(const Variant&, const std::function<bool(const Variant&)>&, bool&) {
+    return false;
+}
+
 // --- TExprEvaluator: the tree ----------------------------------------------------------------
 
 TExprEvaluator::TExprEvaluator() : FOpEvaluator(std::make_unique<TOrqOpEvaluator>()) {}
@@ -431,8 +435,12 @@ bool TExprEvaluator::EvaluateIn(TExprEvaluatorNode* N, const Variant& V) {
         TCustomExprNodeDataProvider* provider =
             SubqueryProvider(E->Args()[0], "ExprNodeDataProvider is not assigned");
         if (!provider->PrepareAndOpen()) return false;
-        TDataSet* rows = provider->ProviderDataset();
         // Each row compares as a list element would, so null exclusion applies here too.
+        auto equal = [&](const Variant& Row) {
+            return TOrqOpEvaluator::IsTrue(FOpEvaluator->EvaluateRelopExprAsVar(oeoEQ, V, Row, FExcludeRelopNulls));
+        };
+        if (bool found = false; provider->FindFirstValue(V, equal, found)) return found;
+        TDataSet* rows = provider->ProviderDataset();
         for (; !rows->Eof(); rows->Next())
             if (TOrqOpEvaluator::IsTrue(
                     FOpEvaluator->EvaluateRelopExprAsVar(oeoEQ, V, FirstValue(rows), FExcludeRelopNulls)))

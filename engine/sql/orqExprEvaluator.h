@@ -31,6 +31,7 @@
 // subquery without its provider, no string collation) are assertion failures.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -115,6 +116,12 @@ public:
     // Makes ProviderDataset hold the subquery's rows for the current outer row, positioned on
     // the first; answers whether they are usable. The base answers false.
     virtual bool PrepareAndOpen();
+    // After PrepareAndOpen: whether the first value of some row is one for which Equal answers
+    // true, looked up in an index of the rows instead of a scan (IN with a subquery). False
+    // when the provider keeps no such index for these rows or for V: the caller then scans.
+    // Equal is the comparison the scan would make; an index only narrows the rows it is asked
+    // about. The base keeps none.
+    virtual bool FindFirstValue(const Variant& V, const std::function<bool(const Variant&)>& Equal, bool& Found);
 
     // The subquery's result rows; the value of a row is its first field. Not owned.
     TDataSet* ProviderDataset() const { return FProviderDataset; }

@@ -22,6 +22,7 @@
 #include "host/Collation.h"
 #include "host/Exceptions.h"
 #include "support/orqCursorFixture.h"
+#include "support/orqPlannedQuery.h"
 #include "testsupport/TestFiles.h"
 
 namespace ostra {
@@ -44,32 +45,7 @@ const test::TTableFixture& Fixture() {
     return tables;
 }
 
-// A parsed statement with its analysis and plan over a provider manager.
-struct TPlannedQuery {
-    explicit TPlannedQuery(TOrqDataBase* DataBase) : Query(Fixture()) { Mgr.SetDatabase(DataBase); }
-
-    void Plan(const std::string& Sql) {
-        ASSERT_TRUE(Query.Validate(Sql)) << Query.ErrorText();
-        TOrqParserEngine& e = *Query.Engine;
-        TOrqExpr* where = e.WhereParser().Expr();
-        TOrqExprNode* root = where ? Analyser.GetTempExpr().CloneFromTree(where->FirstNode()) : nullptr;
-        Analyser.Prepare(Joins, Selects, root, e.TableList(), e.FromParser().Root());
-        Planned.SetTableList(&e.TableList());
-        Planned.SetJoins(&Joins);
-        Planned.SetSelects(&Selects);
-        Planned.SetProviderMgr(&Mgr);
-        Planned.SetFromRoot(e.FromParser().Root());
-        Planned.SetResidualExprRoot(Analyser.ResidualExprRoot());
-        TOrqQueryPlanner::CreatePlan(&Planned);
-    }
-
-    test::TTestQuery Query;
-    TOrqQueryAnalyser Analyser;
-    TOrqJoins Joins;
-    TOrqSelects Selects;
-    TOrqJoinDataProviderMgr Mgr;
-    TOrqPlan Planned;
-};
+using componentstest::TPlannedQuery;
 
 std::string ShowJoinType(TOrqJoinType t) {
     static const char* const names[] = {"NONE", "CROSS", "UNION", "INNER", "LEFT", "RIGHT", "FULL"};
@@ -144,7 +120,7 @@ TEST_F(QueryPlan, BuildsLeftDeepTrees) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Sql);
-        TPlannedQuery q(DataBase.get());
+        TPlannedQuery q(Fixture(), DataBase.get());
         q.Plan(c.Sql);
         EXPECT_EQ(ShowTree(q.Mgr.RootProvider()), c.Tree);
         EXPECT_EQ(test::Show(q.Planned.ResidualExprRoot()), c.Residual);
@@ -152,7 +128,7 @@ TEST_F(QueryPlan, BuildsLeftDeepTrees) {
 }
 
 TEST_F(QueryPlan, NamesJoinsAfterTheirOperands) {
-    TPlannedQuery q(DataBase.get());
+    TPlannedQuery q(Fixture(), DataBase.get());
     q.Plan("SELECT * FROM a JOIN b ON a.k = b.k, c p WHERE p.x = b.x");
     const TOrqBaseJoinDataProvider* root = q.Mgr.RootProvider();
     EXPECT_EQ(root->ProviderName(), "a.b.p");
@@ -383,7 +359,7 @@ protected:
     }
     void CompareRows(const std::string& Sql) {
         SCOPED_TRACE(Sql);
-        TPlannedQuery q(DataBase.get());
+        TPlannedQuery q(Fixture(), DataBase.get());
         q.Plan(Sql);
         if (HasFatalFailure()) return;
         const TTableList& tables = q.Query.Engine->TableList();
@@ -562,7 +538,7 @@ TEST_F(QueryPlanRows, RandomStatementsMatchNestedLoops) {
 }
 
 TEST_F(QueryPlanRows, EveryOpenedJoinTracesItsPlan) {
-    TPlannedQuery q(DataBase.get());
+    TPlannedQuery q(Fixture(), DataBase.get());
     q.Plan("SELECT * FROM b, a WHERE a.k = b.x");
     GDBLogger()->Clear();
     q.Mgr.OpenProviders();
@@ -583,7 +559,7 @@ TEST_F(QueryPlanRows, HashSideFollowsRecordCounts) {
     };
     for (const auto& [sql, inner] : cases) {
         SCOPED_TRACE(sql);
-        TPlannedQuery q(DataBase.get());
+        TPlannedQuery q(Fixture(), DataBase.get());
         q.Plan(sql);
         q.Mgr.OpenProviders();
         auto* join = dynamic_cast<TOrqStdJoinDataProvider*>(q.Mgr.RootProvider());

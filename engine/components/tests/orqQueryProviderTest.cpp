@@ -109,6 +109,7 @@ TEST_F(QueryProvider, SelectForms) {
         {"SELECT COUNT(*), SUM(x) FROM a WHERE k > 10", "0,0"},
         {"SELECT x, COUNT(*) FROM a GROUP BY x ORDER BY x", "-,1; 10,1; 20,2"},
         {"SELECT x, SUM(k) FROM a GROUP BY x HAVING SUM(k) > 3", "20,6"},
+        {"SELECT x, COUNT(*) FROM a GROUP BY x HAVING x > 5 ORDER BY x", "10,1; 20,2"},  // NULL group dropped
         {"SELECT SUM(k) * 2 + 1 FROM a", "21"},
         // GROUP BY with no aggregate column groups.
         {"SELECT x FROM a GROUP BY x ORDER BY x", "-; 10; 20"},
@@ -128,6 +129,16 @@ TEST_F(QueryProvider, SelectForms) {
         {"SELECT k FROM a WHERE x = (SELECT MAX(x) FROM a) ORDER BY k", "2; 4"},
         {"SELECT k FROM a WHERE k IN (SELECT k FROM b) ORDER BY k", "1; 2"},
         {"SELECT k FROM a WHERE k NOT IN (SELECT k FROM b) ORDER BY k", "3; 4"},
+        {"SELECT k FROM a WHERE k IN (SELECT k FROM b WHERE k = 1 UNION SELECT k FROM a WHERE k = 4) ORDER BY k",
+         "1; 4"},
+        // IN looks values up in a hash of the subquery's rows: numbers of other kinds, texts,
+        // NULL rows.
+        {"SELECT k FROM a WHERE k * 1.5 IN (SELECT k * 1.5 FROM b) ORDER BY k", "1; 2"},
+        {"SELECT k FROM a WHERE k + 0.5 IN (SELECT k FROM b) ORDER BY k", ""},
+        {"SELECT k FROM a WHERE x IN (SELECT x FROM a WHERE k > 1) ORDER BY k", "2; 4"},
+        {"SELECT k FROM a WHERE k NOT IN (SELECT x FROM a) ORDER BY k", "1; 2; 3; 4"},
+        {"SELECT k FROM a WHERE s IN (SELECT s FROM a WHERE k < 3) ORDER BY k", "1; 2"},
+        {"SELECT k FROM a WHERE UPPER(s) IN (SELECT s FROM a) ORDER BY k", ""},
         {"SELECT k FROM a WHERE EXISTS (SELECT * FROM b WHERE b.k = a.k) ORDER BY k", "1; 2"},
         {"SELECT k FROM a WHERE x > ANY (SELECT x FROM a WHERE k = 1) ORDER BY k", "2; 4"},
         {"SELECT k FROM a WHERE k >= ALL (SELECT k FROM a) ", "4"},
@@ -275,6 +286,7 @@ TEST_F(QueryProvider, ErrorTexts) {
         {"GRANT x", "Unrecognised SQL statement type"},
         {"SELECT k FROM a; SELECT k FROM b", "Unrecognized tokens beyond end of statement:  Line 1, Character 18"},
         {"SELECT * FROM a, b JOIN b c ON a.k = c.k", "Join condition names a table outside its join"},
+        {"SELECT k, COUNT(*) FROM a GROUP BY zz", "Group By column not found : zz. "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Sql);
@@ -306,6 +318,64 @@ TEST_F(QueryProvider, NestedResultTablesAreDropped) {
     DataBase->GetTableNames(&names, true);
     // Only the first item's result table is left (the query component drops it).
     EXPECT_EQ(names.Count(), 1) << names.Text();
+}
+
+}  // namespace
+}  // namespace ostra
+namespace ostra {
+namespace {
+
+TEST_F(QueryProvider, SchemaStatementsInsideATransactionFail) {
+    DataBase->StartTransaction();
+    for (const char* sql : {"ALTER TABLE a ADD z INTEGER", "CREATE INDEX ik ON a (k)", "DROP TABLE b"}) {
+        SCOPED_TRACE(sql);
+        ASSERT_EQ(Prepare(sql), "");
+        try {
+            Provider->ExecSQL();
+            ADD_FAILURE() << "no error";
+        } catch (const EOrqDatabaseError& e) {
+            EXPECT_EQ(e.ErrorCode, 10122);
+        }
+        EXPECT_TRUE(DataBase->Connected());
+        EXPECT_FALSE(DataBase->Exclusive());
+        EXPECT_TRUE(DataBase->InTransaction());
+    }
+    DataBase->Rollback();
+    EXPECT_EQ(Select("SELECT COUNT(*) FROM b"), "4");
+}
+
+TEST_F(QueryProvider, LiveResultBridgeMapsPlainColumnsBackToTheTable) {
+    Provider->SetRequestLive(true);
+    Select("SELECT x, k + 1 AS n, s FROM a");
+    ASSERT_TRUE(Provider->GetIsLiveRequest());
+    TOrqDatasetBridge bridge;
+    Provider->SetLiveResultBridge(bridge);
+    std::string mapping;
+    for (int i = 0; i < bridge.GetInternalFields().Count(); ++i) {
+        const TInternalFieldItem* f = bridge.GetInternalFields().GetIndex(i);
+        mapping += (i ? "," : "") + f->FieldName() + ">" + f->SourceField();
+    }
+    EXPECT_EQ(mapping, "k>-1,x>x,s>s");
+}
+
+}  // namespace
+}  // namespace ostra
+namespace ostra {
+namespace {
+
+TEST_F(QueryProvider, CorrelatedSubqueriesInWrites) {
+    EXPECT_EQ(Exec("UPDATE a SET x = (SELECT MAX(y) FROM b WHERE b.k = a.k) WHERE k < 3"), 2);
+    EXPECT_EQ(Select("SELECT k, x FROM a ORDER BY k"), "1,100; 2,201; 3,-; 4,20");
+    EXPECT_EQ(Exec("DELETE FROM a WHERE EXISTS (SELECT * FROM b WHERE b.k = a.k AND b.y > 150)"), 1);
+    EXPECT_EQ(Select("SELECT k FROM a ORDER BY k"), "1; 3; 4");
+}
+
+TEST_F(QueryProvider, DiskTableBeforeInMemoryTableOfTheSameName) {
+    EXPECT_EQ(Exec("CREATE TEMPORARY TABLE a (k INTEGER)"), 0);
+    EXPECT_EQ(Select("SELECT k FROM a ORDER BY k"), "1; 2; 3; 4");
+    EXPECT_EQ(Select("SELECT k FROM TEMPORARY a"), "");
+    EXPECT_EQ(Exec("DROP TABLE TEMPORARY a"), 0);
+    EXPECT_EQ(Select("SELECT COUNT(*) FROM a"), "4");
 }
 
 }  // namespace
