@@ -3,7 +3,7 @@
 
 BUILD_DIR ?= build
 PRESET    ?= test
-PACKAGES  := cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev zlib1g-dev libcurl4-openssl-dev xvfb xauth
+PACKAGES  := cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev zlib1g-dev libcurl4-openssl-dev xvfb xauth libsqlite3-dev
 BENCH_PACKAGES := libbenchmark-dev libsqlite3-dev
 JOBS      ?= $(shell nproc)
 

@@ -152,6 +152,9 @@ void TOrqFromParser::ParseFromClause() {
             SetError(CurrToken(), SorqInvalidToken);
     }
 
+    // A SELECT reads from at least one table: without one there is nothing to plan.
+    if (!HasParseError() && FTableList.Count() == 0) SetError(CurrToken(), SorqMissingTableReference);
+
     // "a JOIN b ON x, c JOIN d ON y": the comma is a cross product of the two joins. Root must
     // hold both, or the first join and its condition would be lost from the plan.
     if (!HasParseError() && joinGroups.size() > 1) {

@@ -1,0 +1,1 @@
+INSERT INTO a (ID, NAME, PRICE, DAY) VALUES (4, 'x''y', 2.5, NULL)
