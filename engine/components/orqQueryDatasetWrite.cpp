@@ -58,12 +58,13 @@ void TOrqQueryDataset::InternalSetResultSetFieldSources(TResultSetFields& Fields
 }
 
 void TOrqQueryDataset::SetResultSetFieldFromVariant(int FieldNo, const Variant& Value) {
+    // Empty is the evaluator's "unknown" (NULL + 15): it is stored as NULL, never as 0 or "".
+    const bool isNull = VarIsNull(Value) || VarIsEmpty(Value);
     if (!IsFieldBlob(FieldNo)) {
-        DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), FieldNo, Value);
+        DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), FieldNo, isNull ? Null() : Value);
         return;
     }
     TMemoryStream stream;
-    const bool isNull = VarIsNull(Value) || VarIsEmpty(Value);
     if (!isNull) {
         const std::string text = Value.AsString();
         stream.Write(text.data(), int64_t(text.size()));
