@@ -267,6 +267,15 @@ void TOrqSelectAnalyser::AnalyseColumnNode(TOrqSelectNode* Node) {
         column->SetExprRoot(root);
     } else {
         column->SetCustomQualifier(Node->Qualifier());
+        // A column keeps one accumulator: a second aggregate in it (SUM(a) + COUNT(b)) would be
+        // given the first one's value, so such a column is refused.
+        int aggregates = 0;
+        for (const TOrqExprNode* node = root; node != nullptr; node = node->Next())
+            if (node->ParserToken().Token() == ostAggFunc) ++aggregates;
+        if (aggregates > 1) {
+            FErrorMsg = std::string(SorqOneAggregatePerColumn) + " - " + Trim(Node->RawColumnName());
+            return;
+        }
         TOrqExprNode* aggNode = root;
         if (!IsAggregateNode(root)) {
             // The aggregate sits inside a larger expression (SUM(x) * 2, UPPER(MAX(s))).

@@ -124,6 +124,7 @@ inline constexpr char SorqSelectDistinctMaxColsLimit[] =
 inline constexpr char SorqSelectDistinctInvalidColumnType[] =
     "The column is not a valid data type for DISTINCT queries";
 inline constexpr char SorqAggFuncDataError[] = "Aggregate column data conversion error";
+inline constexpr char SorqOneAggregatePerColumn[] = "A result column may hold only one aggregate function";
 inline constexpr char SorqOrderByColumnNotPresent[] =
     "Order by column not found (Order By columns must be in result set)";
 inline constexpr char SorqOrderByColumnIndexOutOfRange[] = "Order by column number is out of range";

@@ -287,6 +287,9 @@ TEST_F(QueryProvider, ErrorTexts) {
         {"SELECT k FROM a; SELECT k FROM b", "Unrecognized tokens beyond end of statement:  Line 1, Character 18"},
         {"SELECT * FROM a, b JOIN b c ON a.k = c.k", "Join condition names a table outside its join"},
         {"SELECT k, COUNT(*) FROM a GROUP BY zz", "Group By column not found : zz. "},
+        // One accumulator per column: a second aggregate would take the first one's value.
+        {"SELECT SUM(k) + COUNT(x) FROM a", "A result column may hold only one aggregate function - SUM(k) + COUNT(x)"},
+        {"SELECT MAX(k) - MIN(k) FROM a", "only one aggregate function"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Sql);
