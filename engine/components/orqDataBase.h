@@ -442,6 +442,8 @@ private:
     TOrqDataSet& RequireMaster(const TTableDef* Def, const std::string& Name);
     // Positions Master on the row of Name; false when there is none.
     bool FindMasterRow(TOrqDataSet& Master, const std::string& Name);
+    // Def from a stored definition text, copied from an earlier read of the same text if any.
+    void LoadTableDef(const std::string& Text, TTableDef* Def);
     // The group's privilege of Type on the table Name, or, when the group holds nothing on Name,
     // on "ALL"; null when none. The one rule of every privilege question.
     const TObjectPrivilege* FindObjectPrivilege(const std::string& Name, TObjectPrivilegeType Type) const;
@@ -485,6 +487,10 @@ private:
     std::unique_ptr<TOrqTable> FUsersTable;
     std::unique_ptr<TOrqTable> FObjPrivTable;
     std::unique_ptr<TOrqTable> FSysPrivTable;
+    // Definitions read before, by their stored text: a table opened again whose text has not
+    // changed copies the earlier result instead of reading the text once more. Keyed by the
+    // whole text, so a definition changed by any connection simply misses.
+    std::unordered_map<std::string, std::unique_ptr<TTableDef>> FReadDefs;
 
     // ----- Settings
     bool FExclusive = false;

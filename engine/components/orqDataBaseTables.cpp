@@ -408,7 +408,7 @@ void TOrqDataBase::InternalGetTableDef(const std::string& Name, TTableDef* Def) 
     try {
         bool isNull = false;
         master.DataSetGetFieldStream(CMasterDefField, isNull, text);
-        Def->LoadFromText(text.DataString());
+        LoadTableDef(text.DataString(), Def);
     } catch (const EOrqDatabaseError&) {
         throw;
     } catch (const std::exception& e) {
@@ -421,6 +421,21 @@ void TOrqDataBase::InternalGetTableDef(const std::string& Name, TTableDef* Def) 
     }
     Def->SetMemory(false);
     if (internal) Def->SetInternalTable(true);
+}
+
+void TOrqDataBase::LoadTableDef(const std::string& Text, TTableDef* Def) {
+    // Only a bounded number of texts are kept; a database with more tables reads some again.
+    constexpr size_t MaxReadDefs = 128;
+    auto found = FReadDefs.find(Text);
+    if (found != FReadDefs.end()) {
+        Def->CopyStoredProperties(*found->second);
+        return;
+    }
+    Def->LoadFromText(Text);
+    if (FReadDefs.size() >= MaxReadDefs) FReadDefs.clear();
+    auto read = std::make_unique<TTableDef>(nullptr);
+    read->CopyStoredProperties(*Def);
+    FReadDefs.emplace(Text, std::move(read));
 }
 
 void TOrqDataBase::QueryTableDef(const std::string& Name, bool Memory, TTableDef* Def) {

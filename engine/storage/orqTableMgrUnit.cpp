@@ -370,6 +370,36 @@ void TTableDef::LoadFromText(const std::string& Text) {
     }
 }
 
+void TTableDef::CopyStoredProperties(const TTableDef& Source) {
+    if (&Source == this) return;
+    ResetStoredProperties();
+    if (Name() != Source.Name()) SetName(Source.Name());
+    SetTag(Source.Tag());
+    FTableID = Source.FTableID;
+    FOwnerFlag = Source.FOwnerFlag;
+    FTableName = Source.FTableName;
+    FAltName = Source.FAltName;
+    FVersion = Source.FVersion;
+    FOS = Source.FOS;
+    FCreationDate = Source.FCreationDate;
+    FLastModDate = Source.FLastModDate;
+    FCreatedBy = Source.FCreatedBy;
+    FPassword = Source.FPassword;
+    FEncrypted = Source.FEncrypted;
+    FSecurityLevel = Source.FSecurityLevel;
+    FMemory = Source.FMemory;
+    FRecordSize = Source.FRecordSize;
+    FDefaultBlobSize = Source.FDefaultBlobSize;
+    FUsesBlobs = Source.FUsesBlobs;
+    FSortOrder = Source.FSortOrder;
+    FInternalTable = Source.FInternalTable;
+    FEncryptionLevel = Source.FEncryptionLevel;
+    FKeyFields->Assign(Source.FKeyFields.get());
+    FInternalFields->Assign(Source.FInternalFields.get());
+    FInternalIndexDefs->Assign(Source.FInternalIndexDefs.get());
+    FBlobCompression = Source.FBlobCompression;
+}
+
 void TTableDef::ResetStoredProperties() {
     SetTag(0);
     FTableID = 0;

@@ -158,6 +158,11 @@ public:
     // A field item without a type a record can hold raises 10000 "Invalid field type", so what
     // loads always saves and loads again.
     void LoadFromText(const std::string& Text);
+    // Leaves this definition as LoadFromText of the text Source was read from would: the
+    // component's Name and Tag and every published property (the collections item by item).
+    // Run-time state is not touched. Reading a definition text is costly, so a reader that
+    // meets the same text again copies an earlier result instead.
+    void CopyStoredProperties(const TTableDef& Source);
 
     // ----- Published properties
     int32_t TableID() const { return FTableID; }
