@@ -258,20 +258,6 @@ struct TSqliteRun {
         }
     }
 
-    // The orders From..To through Insert, one prepared parameterised INSERT.
-    void InsertOrders(TOrqQuery& Insert, int From, int To) {
-        Insert.SQL()->SetText("INSERT INTO orders VALUES (:id, :customer, :name, :amount, :odate)");
-        Insert.Prepare();
-        for (int id = From; id <= To; ++id) {
-            Insert.Params()[0]->SetAsInteger(id);
-            Insert.Params()[1]->SetAsInteger(CustomerOf(id));
-            Insert.Params()[2]->SetAsString(bench::OrderName(id));
-            Insert.Params()[3]->SetAsFloat(AmountOf(id));
-            Insert.Params()[4]->SetAsDate(bench::OrderDate(id));
-            Insert.ExecSQL();
-        }
-    }
-
     void Run() {
         const int rows = Rows();
         Exec("CREATE TABLE orders (id INTEGER PRIMARY KEY, customer INTEGER, name VARCHAR(40), amount FLOAT, "
