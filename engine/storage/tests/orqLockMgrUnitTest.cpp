@@ -450,15 +450,17 @@ TEST_F(LockMgrTest, AWaitingWriterStopsNewReadersUnderThePendingRule) {
 }
 
 // A holder that releases the transaction lock and asks for it again at once, polling far more
-// often than the waiter, takes it straight back for good unless waiters take turns.
+// often than the waiter, takes it straight back for good unless waiters take turns. Without turns
+// the waiter only wins when the scheduler stops the holder inside its short release window, which
+// a loaded machine can do once in a while: that case gets three rounds to show the starvation.
 TEST_F(LockMgrTest, AWaiterGetsTheTransactionLockBeforeItsHolderTakesItBackUnderTheTurnsRule) {
-    for (const TLockWaitRule rule : {lwrNone, lwrTurns}) {
-        SCOPED_TRACE(rule == lwrTurns ? "turns" : "none");
+    // One round: a holder child cycling the lock, a waiter here; the waiter's error code.
+    auto round = [&](TLockWaitRule Rule) {
         Child holder([&](Child& p) -> int {
             File file;
             file.Open(Path, FileAccess::ReadWrite, FileShare::DenyNone, FileCreate::OpenAlways);
             TWinLockMgr mgr(&file, CTransactionLockBase, 1);
-            mgr.SetWaitRule(rule, CTransactionIntentBase);
+            mgr.SetWaitRule(Rule, CTransactionIntentBase);
             mgr.SetLockRetryCount(5000);
             mgr.SetLockRetryInterval(1);
             mgr.SetWriteLock(5, 0);
@@ -473,15 +475,20 @@ TEST_F(LockMgrTest, AWaiterGetsTheTransactionLockBeforeItsHolderTakesItBackUnder
                 }
             }
         });
-        ASSERT_EQ(holder.Receive(), 'k');
+        EXPECT_EQ(holder.Receive(), 'k');
         auto h = OpenHandle();
         TWinLockMgr waiter(h.get(), CTransactionLockBase, 1);
-        waiter.SetWaitRule(rule, CTransactionIntentBase);
+        waiter.SetWaitRule(Rule, CTransactionIntentBase);
         waiter.SetLockRetryCount(10);
         waiter.SetLockRetryInterval(40);
-        EXPECT_EQ(ErrorOf([&] { waiter.SetWriteLock(5, 0); }).first, rule == lwrTurns ? 0 : 10249);
+        const int code = ErrorOf([&] { waiter.SetWriteLock(5, 0); }).first;
         holder.Kill();
-    }
+        return code;
+    };
+    EXPECT_EQ(round(lwrTurns), 0);
+    int none = 0;
+    for (int attempt = 0; attempt < 3 && none != 10249; ++attempt) none = round(lwrNone);
+    EXPECT_EQ(none, 10249);
 }
 
 // Juniors that find seniors waiting still get the lock when the seniors go: nobody waits for a

@@ -4,7 +4,8 @@
 // generator (the test runs it twice: the package entry seeds the generator from the clock and
 // the process id, so two runs draw differently). Then it creates a database file in a temporary
 // folder, creates a table through TOrqTable, inserts rows, connects again and reads them back,
-// and checks that an engine error writes its trace line to the global logger. Any failed check
+// runs SQL through TOrqQuery (a parameterised SELECT, an aggregate, an UPDATE with its rows
+// affected), and checks that an engine error writes its trace line to the global logger. Any failed check
 // ends the program with exit code 1.
 #include <dlfcn.h>
 #include <stdlib.h>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include <engine/components/orqDataBase.h>
+#include <engine/components/orqSQL.h>
 #include <engine/components/orqTable.h>
 #include <engine/storage/orqErrors.h>
 #include <engine/storage/orqLogger.h>
@@ -79,6 +81,32 @@ void ReadParts(TOrqDataBase& DataBase) {
     table.Close();
 }
 
+// Reads and changes "Parts" through SQL text.
+void QueryParts(TOrqDataBase& DataBase) {
+    TOrqQuery query(nullptr);
+    query.SetDatabase(&DataBase);
+    query.SQL()->SetText("SELECT NAME, AMOUNT FROM Parts WHERE ID = :id");
+    query.ParamByName("id")->SetAsInteger(7);
+    query.Open();
+    Check(query.RecordCount() == 1 && query.FieldByName("NAME")->AsString() == NameOf(7),
+          "SELECT with a parameter");
+    query.Close();
+
+    query.SQL()->SetText("SELECT COUNT(*) AS N, SUM(ID) AS S FROM Parts WHERE ID > 90");
+    query.Open();
+    Check(query.FieldByName("N")->AsInteger() == 10 && query.FieldByName("S")->AsInteger() == 955,
+          "COUNT and SUM over ten rows");
+    query.Close();
+
+    query.SQL()->SetText("UPDATE Parts SET AMOUNT = AMOUNT * 2 WHERE ID <= 5");
+    query.ExecSQL();
+    Check(query.RowsAffected() == 5, "UPDATE touched five rows");
+    query.SQL()->SetText("SELECT AMOUNT FROM Parts WHERE ID = 5");
+    query.Open();
+    Check(query.FieldByName("AMOUNT")->AsFloat() == 15.0, "the UPDATE reached the table");
+    query.Close();
+}
+
 }  // namespace
 
 int main() {
@@ -106,6 +134,7 @@ int main() {
 
             dataBase.SetConnected(true);
             ReadParts(dataBase);
+            QueryParts(dataBase);
 
             // An engine error is an EOrqDatabaseError and leaves a trace line in the log.
             const int linesBefore = GDBLogger()->LogCount();
