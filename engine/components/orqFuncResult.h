@@ -123,6 +123,8 @@ public:
     TFuncResultItem* AddNewResultItem(const std::string& Name, int32_t FieldNo, int32_t Size,
                                       TFieldType DataType, TOrqSQLAggFunc AggFunc, bool Distinct,
                                       TDBStringCompareFunction Compare = nullptr);
+    // Room for Count items, so that adding that many allocates once.
+    void ReserveItems(int Count) { FItems.reserve(size_t(Count)); }
     // The item of column FieldNo; null when none.
     TFuncResultItem* FindFuncResultItem(int32_t FieldNo) const;
     int Count() const { return int(FItems.size()); }

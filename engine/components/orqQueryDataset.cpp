@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <unordered_map>
 
@@ -341,10 +342,9 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
     }
     TFuncResultList list;
     list.SetStringCompare(StringCompare());
-    // The accumulators of a new group; Key: its row's address, or its number for groups kept in
-    // memory.
-    auto addAccumulators = [&](uint32_t Key) {
-        TFuncResultHolder* holder = list.AddHolder(Key);
+    // A holder's accumulators, one per aggregate column.
+    auto addItems = [&](TFuncResultHolder* holder) {
+        holder->ReserveItems(int(aggregates.size()));
         for (int i : aggregates) {
             TResultSetField& field = *Fields.GetItems(i);
             const TSelectFieldItem* item = field.SelectFieldItem();
@@ -355,6 +355,8 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
         }
         return holder;
     };
+    // The accumulators of the group row at Addr.
+    auto addAccumulators = [&](uint32_t Addr) { return addItems(list.AddHolder(Addr)); };
     auto accumulate = [&](TFuncResultHolder& Holder) {
         for (int k = 0; k < int(aggregates.size()); ++k) {
             TResultSetField& field = *Fields.GetItems(aggregates[size_t(k)]);
@@ -412,9 +414,14 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
         // Groups are found by their exact key and kept in memory; their rows are added once the
         // walk is over, with their final values.
         std::unordered_map<std::string, int32_t> groupOf;
-        std::vector<TFuncResultHolder*> holders;
-        std::vector<uint8_t> rows;
+        std::deque<TFuncResultHolder> holders;
+        // The group rows, in blocks that never move.
+        std::vector<std::unique_ptr<uint8_t[]>> rowBlocks;
         const size_t rowSize = size_t(RecordBufferSize());
+        const size_t rowsPerBlock = std::max<size_t>(1, (size_t(64) << 10) / rowSize);
+        auto row = [&](int32_t Group) {
+            return rowBlocks[size_t(Group) / rowsPerBlock].get() + size_t(Group) % rowsPerBlock * rowSize;
+        };
         std::string key;
         {
             TOrqJoinDataProviderMgr::TWalkLocks locks(*FProviderMgr);
@@ -424,16 +431,18 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
                 const auto [group, added] = groupOf.try_emplace(key, groups);
                 if (added) {
                     startGroup(groups);
-                    rows.insert(rows.end(), RecordBuffer(), RecordBuffer() + rowSize);
-                    holders.push_back(aggregates.empty() ? nullptr : addAccumulators(uint32_t(groups)));
+                    if (size_t(groups) > rowBlocks.size() * rowsPerBlock)
+                        rowBlocks.push_back(std::make_unique<uint8_t[]>(rowsPerBlock * rowSize));
+                    std::memcpy(row(groups - 1), RecordBuffer(), rowSize);
+                    addItems(&holders.emplace_back());
                 }
-                if (TFuncResultHolder* holder = holders[size_t(group->second)]) accumulate(*holder);
+                accumulate(holders[size_t(group->second)]);
             }
         }
         TFillScope scope(*this, true);
         for (int32_t g = 0; g < groups; ++g) {
-            std::memcpy(RecordBuffer(), rows.data() + size_t(g) * rowSize, rowSize);
-            if (holders[size_t(g)] != nullptr) storeResults(*holders[size_t(g)]);
+            std::memcpy(RecordBuffer(), row(g), rowSize);
+            storeResults(holders[size_t(g)]);
             AddRecord(false);
         }
     } else {
