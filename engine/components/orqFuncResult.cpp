@@ -97,6 +97,11 @@ TFuncResultItem::TFuncResultItem(int32_t FieldNo, TOrqSQLAggFunc AggFunc, bool D
 }
 
 TFuncResultItem::~TFuncResultItem() = default;
+
+const std::string& TFuncResultItem::CustomQualifier() const {
+    static const std::string none;
+    return none;
+}
 TFuncResultItem::TFuncResultItem(TFuncResultItem&&) noexcept = default;
 TFuncResultItem& TFuncResultItem::operator=(TFuncResultItem&&) noexcept = default;
 

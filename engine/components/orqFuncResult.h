@@ -79,7 +79,8 @@ public:
     int32_t FieldNo() const { return FFieldNo; }
     TOrqSQLAggFunc AggFunc() const { return FAggFunc; }
     bool Distinct() const { return FDistinct; }
-    const std::string& CustomQualifier() const { return FCustomQualifier; }
+    // Always empty: no item is qualified (kept out of the item, which every group carries).
+    const std::string& CustomQualifier() const;
     // The data type of the result column.
     TFieldType DataType() const { return FDataType; }
     // The values taken (not counting NULL and Empty; every row for CountsRows). DISTINCT items
@@ -97,14 +98,14 @@ public:
 private:
     struct TDistinctValues;
 
+    // Ordered for size: one item per aggregate column and group.
     int32_t FFieldNo;
+    int32_t FCount = 0;
     TOrqSQLAggFunc FAggFunc;
     bool FDistinct;
     TFieldType FDataType;
-    std::string FCustomQualifier;
-    int32_t FCount = 0;
-    Variant FRunningValue;
     bool FCountsRows = false;
+    Variant FRunningValue;
     TFuncValueOrder FOrder;
     std::unique_ptr<TDistinctValues> FDistinctValues;  // DISTINCT items only
 };

@@ -439,6 +439,8 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
                 accumulate(holders[size_t(group->second)]);
             }
         }
+        // The keys are not needed any more: their memory goes back before the rows are added.
+        std::unordered_map<std::string, int32_t>().swap(groupOf);
         TFillScope scope(*this, true);
         for (int32_t g = 0; g < groups; ++g) {
             std::memcpy(RecordBuffer(), row(g), rowSize);
