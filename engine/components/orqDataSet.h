@@ -604,6 +604,14 @@ protected:
     // The filter manager evaluates under the cursor's read-lock scope.
     friend class TFilterMgr;
 
+    // While on, AddRecord leaves the cursor unpositioned (no search of the current index for the
+    // record added; no current record afterwards): for writers that add record after record and
+    // read none of them back. Turning it off makes the next move search again.
+    void SetBulkAdding(bool Value) {
+        FBulkAdding = Value;
+        if (!Value) FTreeCursorsStale = true;
+    }
+
 private:
     // Frees the buffers and resets the open state (the end of InternalCloseDataSet and of a
     // failed InternalOpenDataSet).

@@ -341,13 +341,10 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
             mapping.push_back({d, from, destBlob, !destBlob && sameStorage(field, Field(from))});
         }
 
-        Dest.FBulkAdding = true;
+        Dest.SetBulkAdding(true);
         struct TEndBulk {
             TOrqDataSet& Cursor;
-            ~TEndBulk() {
-                Cursor.FBulkAdding = false;
-                Cursor.FTreeCursorsStale = true;
-            }
+            ~TEndBulk() { Cursor.SetBulkAdding(false); }
         } endBulk{Dest};
         TProgress progress(Dest.OnUpdateProgress(), addresses.size());
         const size_t commitInterval = Dest.FCopyCommitRecords ? Dest.FCopyCommitRecords : CCopyCommitInterval;

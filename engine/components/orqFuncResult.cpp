@@ -98,6 +98,13 @@ TFuncResultItem::TFuncResultItem(int32_t FieldNo, TOrqSQLAggFunc AggFunc, bool D
 
 TFuncResultItem::~TFuncResultItem() = default;
 
+const std::string& TFuncResultItem::CustomQualifier() const {
+    static const std::string none;
+    return none;
+}
+TFuncResultItem::TFuncResultItem(TFuncResultItem&&) noexcept = default;
+TFuncResultItem& TFuncResultItem::operator=(TFuncResultItem&&) noexcept = default;
+
 int TFuncResultItem::DistinctCount() const {
     return FDistinctValues ? int(FDistinctValues->Values.size()) : 0;
 }
@@ -170,13 +177,12 @@ TFuncResultItem* TFuncResultHolder::AddNewResultItem(const std::string& /*Name*/
                                                      int32_t /*Size*/, TFieldType DataType,
                                                      TOrqSQLAggFunc AggFunc, bool Distinct,
                                                      TDBStringCompareFunction Compare) {
-    FItems.push_back(std::make_unique<TFuncResultItem>(FieldNo, AggFunc, Distinct, DataType, Compare));
-    return FItems.back().get();
+    return &FItems.emplace_back(FieldNo, AggFunc, Distinct, DataType, Compare);
 }
 
 TFuncResultItem* TFuncResultHolder::FindFuncResultItem(int32_t FieldNo) const {
-    for (const auto& item : FItems)
-        if (item->FieldNo() == FieldNo) return item.get();
+    for (const TFuncResultItem& item : FItems)
+        if (item.FieldNo() == FieldNo) return const_cast<TFuncResultItem*>(&item);
     return nullptr;
 }
 
@@ -187,18 +193,19 @@ TFuncResultList::TFuncResultList() = default;
 TFuncResultList::~TFuncResultList() = default;
 
 TFuncResultHolder* TFuncResultList::GetHolder(uint32_t Addr) const {
-    const auto it = FHolders.find(Addr);
-    return it == FHolders.end() ? nullptr : it->second.get();
+    const auto it = FByAddr.find(Addr);
+    return it == FByAddr.end() ? nullptr : it->second;
 }
 
 TFuncResultHolder* TFuncResultList::AddHolder(uint32_t Addr) {
-    auto& slot = FHolders[Addr];
-    if (!slot) {
-        slot = std::make_unique<TFuncResultHolder>();
-        slot->SetAddr(Addr);
-        slot->SetBaseTableName(FBaseTableName + std::to_string(Addr));
+    auto [slot, added] = FByAddr.try_emplace(Addr, nullptr);
+    if (added) {
+        TFuncResultHolder& holder = FHolders.emplace_back();
+        holder.SetAddr(Addr);
+        holder.SetBaseTableName(FBaseTableName + std::to_string(Addr));
+        slot->second = &holder;
     }
-    return slot.get();
+    return slot->second;
 }
 
 TFuncResultItem* TFuncResultList::AddNewResultItem(const std::string& Name, uint32_t Addr, int32_t FieldNo,
@@ -230,6 +237,7 @@ bool TFuncResultList::GetFuncResult(uint32_t Addr, int32_t FieldNo, Variant& Val
 }
 
 void TFuncResultList::Clear() {
+    FByAddr.clear();
     FHolders.clear();
 }
 

@@ -27,6 +27,7 @@
 // its item by column number among its few items, so each source row costs O(columns).
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -62,6 +63,8 @@ public:
     ~TFuncResultItem();
     TFuncResultItem(const TFuncResultItem&) = delete;
     TFuncResultItem& operator=(const TFuncResultItem&) = delete;
+    TFuncResultItem(TFuncResultItem&&) noexcept;
+    TFuncResultItem& operator=(TFuncResultItem&&) noexcept;
 
     // Takes one argument value (see the file comment for NULL, Empty and DISTINCT).
     void SetNewValue(const Variant& Value);
@@ -76,7 +79,8 @@ public:
     int32_t FieldNo() const { return FFieldNo; }
     TOrqSQLAggFunc AggFunc() const { return FAggFunc; }
     bool Distinct() const { return FDistinct; }
-    const std::string& CustomQualifier() const { return FCustomQualifier; }
+    // Always empty: no item is qualified (kept out of the item, which every group carries).
+    const std::string& CustomQualifier() const;
     // The data type of the result column.
     TFieldType DataType() const { return FDataType; }
     // The values taken (not counting NULL and Empty; every row for CountsRows). DISTINCT items
@@ -94,14 +98,14 @@ public:
 private:
     struct TDistinctValues;
 
+    // Ordered for size: one item per aggregate column and group.
     int32_t FFieldNo;
+    int32_t FCount = 0;
     TOrqSQLAggFunc FAggFunc;
     bool FDistinct;
     TFieldType FDataType;
-    std::string FCustomQualifier;
-    int32_t FCount = 0;
-    Variant FRunningValue;
     bool FCountsRows = false;
+    Variant FRunningValue;
     TFuncValueOrder FOrder;
     std::unique_ptr<TDistinctValues> FDistinctValues;  // DISTINCT items only
 };
@@ -115,14 +119,18 @@ public:
     TFuncResultHolder& operator=(const TFuncResultHolder&) = delete;
 
     // A new item for the result column FieldNo (Name and Size describe the column; they are kept
-    // for messages only). Compare orders strings for MIN, MAX and DISTINCT.
+    // for messages only). Compare orders strings for MIN, MAX and DISTINCT. The holder's items
+    // may move: pointers to them hold until the next add.
     TFuncResultItem* AddNewResultItem(const std::string& Name, int32_t FieldNo, int32_t Size,
                                       TFieldType DataType, TOrqSQLAggFunc AggFunc, bool Distinct,
                                       TDBStringCompareFunction Compare = nullptr);
+    // Room for Count items, so that adding that many allocates once.
+    void ReserveItems(int Count) { FItems.reserve(size_t(Count)); }
     // The item of column FieldNo; null when none.
     TFuncResultItem* FindFuncResultItem(int32_t FieldNo) const;
     int Count() const { return int(FItems.size()); }
-    TFuncResultItem* Items(int Index) const { return FItems.at(size_t(Index)).get(); }
+    TFuncResultItem* Items(int Index) { return &FItems.at(size_t(Index)); }
+    const TFuncResultItem* Items(int Index) const { return &FItems.at(size_t(Index)); }
 
     // The record address of the group row in the result table.
     uint32_t Addr() const { return FAddr; }
@@ -132,7 +140,8 @@ public:
     void SetBaseTableName(const std::string& Value) { FBaseTableName = Value; }
 
 private:
-    std::vector<std::unique_ptr<TFuncResultItem>> FItems;
+    // Held by value: a holder is one group's few items in one block.
+    std::vector<TFuncResultItem> FItems;
     uint32_t FAddr = 0;
     std::string FBaseTableName;
 };
@@ -161,10 +170,10 @@ public:
     // The holder of Addr, added (Addr and BaseTableName set) when missing.
     TFuncResultHolder* AddHolder(uint32_t Addr);
     int Count() const { return int(FHolders.size()); }
-    // Calls Visit with every holder (in no particular order).
+    // Calls Visit with every holder, in the order they were added.
     template <typename F>
-    void ForEach(F&& Visit) const {
-        for (const auto& entry : FHolders) Visit(*entry.second);
+    void ForEach(F&& Visit) {
+        for (TFuncResultHolder& holder : FHolders) Visit(holder);
     }
     // Frees every holder.
     void Clear();
@@ -176,7 +185,9 @@ public:
     void SetStringCompare(TDBStringCompareFunction Value) { FStringCompare = Value; }
 
 private:
-    std::unordered_map<uint32_t, std::unique_ptr<TFuncResultHolder>> FHolders;
+    // Holders are built in place, one per group, and found by address through the map.
+    std::deque<TFuncResultHolder> FHolders;
+    std::unordered_map<uint32_t, TFuncResultHolder*> FByAddr;
     std::string FBaseTableName;
     TDBStringCompareFunction FStringCompare = nullptr;
 };

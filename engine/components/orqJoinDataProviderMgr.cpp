@@ -86,6 +86,32 @@ TOrqBaseJoinDataProvider* TOrqJoinDataProviderMgr::FindJoinProvider(const std::s
     return FRootProvider ? FRootProvider->FindJoinProvider(Name) : nullptr;
 }
 
+TOrqJoinDataProviderMgr::TWalkLocks::TWalkLocks(TOrqJoinDataProviderMgr& Mgr) {
+    try {
+        for (const auto& bridge : Mgr.FBridges) {
+            if (!bridge->InternalActive() || bridge->TableLocked()) continue;
+            bridge->ReadLockTable();
+            FLocked.push_back(bridge.get());
+        }
+    } catch (...) {
+        Release();
+        throw;
+    }
+}
+
+TOrqJoinDataProviderMgr::TWalkLocks::~TWalkLocks() { Release(); }
+
+void TOrqJoinDataProviderMgr::TWalkLocks::Release() noexcept {
+    for (TOrqDatasetBridge* bridge : FLocked) {
+        if (!bridge->InternalActive() || !bridge->TableLocked()) continue;
+        try {
+            bridge->UnlockTable();
+        } catch (...) {
+        }
+    }
+    FLocked.clear();
+}
+
 void TOrqJoinDataProviderMgr::Clear() {
     FRootProvider = nullptr;
     FJoinExprEvaluator->Clear();

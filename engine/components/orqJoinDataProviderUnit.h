@@ -475,6 +475,22 @@ public:
     int NonJoinProviderCount() const { return int(FNonJoinProviders.size()); }
     int JoinProviderCount() const { return int(FJoinProviders.size()); }
 
+    // A table read lock on every open bridge of the manager for the life of the object, taken
+    // only where the bridge holds no table lock and given back by the destructor. A walk under it
+    // steps each table's index without locking and reading the header at every move.
+    class TWalkLocks {
+    public:
+        explicit TWalkLocks(TOrqJoinDataProviderMgr& Mgr);
+        ~TWalkLocks();
+        TWalkLocks(const TWalkLocks&) = delete;
+        TWalkLocks& operator=(const TWalkLocks&) = delete;
+
+    private:
+        void Release() noexcept;
+
+        std::vector<TOrqDatasetBridge*> FLocked;
+    };
+
 private:
     // Skips rows the residual condition rejects, starting at the current one (Found: whether
     // there is one).

@@ -2,6 +2,12 @@
 // address lists of TOrqQueryDataset (the writes are in orqQueryDatasetWrite.cpp).
 #include "engine/components/orqQueryDataset.h"
 
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <unordered_map>
+
 #include "engine/components/orqFilterMgr.h"
 #include "engine/components/orqFuncResult.h"
 #include "engine/sql/orqExprEvaluator.h"
@@ -153,6 +159,33 @@ bool TOrqQueryDataset::KeyExists(const std::string& IndexName, uint32_t* Address
 }
 
 // ---------------------------------------------------------------------------------------------
+// The locks of a fill
+
+class TOrqQueryDataset::TFillScope {
+public:
+    TFillScope(TOrqQueryDataset& Result, bool BulkAdding)
+        : FResult(Result), FSources(*Result.FProviderMgr), FLocked(!Result.WriteLocked()) {
+        if (FLocked) Result.LockTable();
+        Result.SetBulkAdding(BulkAdding);
+    }
+    ~TFillScope() {
+        FResult.SetBulkAdding(false);
+        if (!FLocked) return;
+        try {
+            FResult.UnlockTable();
+        } catch (...) {
+        }
+    }
+    TFillScope(const TFillScope&) = delete;
+    TFillScope& operator=(const TFillScope&) = delete;
+
+private:
+    TOrqQueryDataset& FResult;
+    TOrqJoinDataProviderMgr::TWalkLocks FSources;
+    bool FLocked;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Plain fill
 
 void TOrqQueryDataset::PopulateResultSet(TJoinFields& Fields, bool Distinct) {
@@ -165,21 +198,24 @@ void TOrqQueryDataset::PopulateResultSet(TJoinFields& Fields, bool Distinct) {
         bridge = root->DataBridge();
     }
     const int columns = Fields.Count();
-    TDataHolder holder;
-    int32_t added = 0;
-    for (bool ok = FProviderMgr->FirstProviderRecord(); ok; ok = FProviderMgr->NextProviderRecord()) {
-        ClearRecord(nullptr);
-        for (int i = 0; i < columns; ++i) StoreColumn(*Fields.GetItems(i), i, holder);
-        if (bridge != nullptr) {
-            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns,
-                                                 Variant(int32_t(bridge->GetRecAddr())));
-            DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns + 1,
-                                                 Variant(int32_t(bridge->GetRecModFlag())));
+    {
+        TFillScope scope(*this, true);
+        TDataHolder holder;
+        int32_t added = 0;
+        for (bool ok = FProviderMgr->FirstProviderRecord(); ok; ok = FProviderMgr->NextProviderRecord()) {
+            ClearRecord(nullptr);
+            for (int i = 0; i < columns; ++i) StoreColumn(*Fields.GetItems(i), i, holder);
+            if (bridge != nullptr) {
+                DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns,
+                                                     Variant(int32_t(bridge->GetRecAddr())));
+                DataSetSetFieldDataToRecBufAsVariant(RecordBuffer(), columns + 1,
+                                                     Variant(int32_t(bridge->GetRecModFlag())));
+            }
+            if (Distinct && KeyExists(C_IDXDISTINCT, nullptr)) continue;
+            AddRecord(false);
+            ++added;
+            if (FMaxRecords > 0 && added >= FMaxRecords) break;
         }
-        if (Distinct && KeyExists(C_IDXDISTINCT, nullptr)) continue;
-        AddRecord(false);
-        ++added;
-        if (FMaxRecords > 0 && added >= FMaxRecords) break;
     }
     FinishFill();
 }
@@ -212,6 +248,79 @@ void TOrqQueryDataset::PopulateSimpleCountResultSet() {
     FRowsAffected = 1;
 }
 
+namespace {
+
+// The group key of a record buffer in a form whose bytes are equal exactly when "idxgroupby"
+// finds the keys equal, so that groups are found by hashing instead of searching the index.
+// Usable only when every key field compares that way: integers, booleans and numbers (0 and -0,
+// and every NaN, are made alike), and strings under the case-sensitive dictionary order, which
+// calls only identical strings equal.
+class TExactGroupKey {
+public:
+    TExactGroupKey(const TIndexItem* Index, TDBStringCompareFunction Compare) {
+        if (Index == nullptr || Index->KeyFields() == nullptr) return;
+        const TKeyFields& keys = *Index->KeyFields();
+        for (int i = 0; i < keys.Count(); ++i) {
+            const TKeyFieldItem* field = keys.GetIndex(i);
+            const TFieldType type = field->DataType();
+            const bool text = type == ftString && Compare == DBANSICompareStrings && !field->CaseInsensitive() &&
+                              field->SizeMarkerOffset() > 0;
+            if (field->PhysicalFieldNo() < 0 || (!text && FixedValueSize(type) == 0)) return;
+            FFields.push_back(field);
+        }
+        FUsable = !FFields.empty();
+    }
+
+    bool Usable() const { return FUsable; }
+
+    // Key := the exact form of Record's key.
+    void Build(const uint8_t* Record, std::string& Key) const {
+        Key.clear();
+        for (const TKeyFieldItem* field : FFields) {
+            if (Record[field->NullFlagOffset()] != 1) {
+                Key.push_back('\0');
+                continue;
+            }
+            Key.push_back('\1');
+            const uint8_t* value = Record + field->RecBufOffset();
+            switch (field->DataType()) {
+                case ftString: {
+                    uint16_t length = 0;
+                    std::memcpy(&length, Record + field->SizeMarkerOffset(), sizeof length);
+                    length = uint16_t(std::min<int>(length, field->FieldSize()));
+                    Key.append(reinterpret_cast<const char*>(&length), sizeof length);
+                    Key.append(reinterpret_cast<const char*>(value), length);
+                    break;
+                }
+                case ftBoolean:
+                    Key.push_back(value[0] != 0 ? '\1' : '\0');
+                    break;
+                case ftFloat:
+                case ftCurrency:
+                case ftDate:
+                case ftTime:
+                case ftDateTime: {
+                    double number;
+                    std::memcpy(&number, value, sizeof number);
+                    if (number == 0) number = 0;
+                    if (std::isnan(number)) number = std::numeric_limits<double>::quiet_NaN();
+                    Key.append(reinterpret_cast<const char*>(&number), sizeof number);
+                    break;
+                }
+                default:
+                    Key.append(reinterpret_cast<const char*>(value), size_t(FixedValueSize(field->DataType())));
+                    break;
+            }
+        }
+    }
+
+private:
+    std::vector<const TKeyFieldItem*> FFields;
+    bool FUsable = false;
+};
+
+}  // namespace
+
 void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool Grouped,
                                                   bool CountFromFilter) {
     Assert(FProviderMgr != nullptr, "Provider manager is not assigned");
@@ -233,8 +342,9 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
     }
     TFuncResultList list;
     list.SetStringCompare(StringCompare());
-    auto addAccumulators = [&](uint32_t Addr) {
-        TFuncResultHolder* holder = list.AddHolder(Addr);
+    // A holder's accumulators, one per aggregate column.
+    auto addItems = [&](TFuncResultHolder* holder) {
+        holder->ReserveItems(int(aggregates.size()));
         for (int i : aggregates) {
             TResultSetField& field = *Fields.GetItems(i);
             const TSelectFieldItem* item = field.SelectFieldItem();
@@ -245,41 +355,12 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
         }
         return holder;
     };
-
-    std::string groupIndex = IndexName();
-    if (Grouped && FindIndexDefByName(C_IDXGROUPBY) != nullptr) groupIndex = C_IDXGROUPBY;
-    int32_t groups = 0;
-    TFuncResultHolder* single = nullptr;
-    if (!Grouped) {
-        ClearRecord(nullptr);
-        AddRecord(false);
-        groups = 1;
-        single = addAccumulators(DatasetGetRecAddr());
-    }
-
-    TDataHolder data;
-    for (bool ok = FProviderMgr->FirstProviderRecord(); ok; ok = FProviderMgr->NextProviderRecord()) {
-        TFuncResultHolder* holder = single;
-        if (Grouped) {
-            ClearRecord(nullptr);
-            for (int i = 0; i < columns; ++i)
-                if (!isAggregate[size_t(i)]) StoreColumn(*Fields.GetItems(i), i, data);
-            uint32_t addr = 0;
-            if (KeyExists(groupIndex, &addr)) {
-                holder = list.GetHolder(addr);
-            } else {
-                ++groups;
-                if (FMaxRecords > 0 && groups > FMaxRecords)
-                    OrqDatabaseErrorFmt(9645, "TOrqQueryDataset", "Result set limit of %d has been exceeded",
-                                        {FMaxRecords}, this);
-                AddRecord(false);
-                holder = aggregates.empty() ? nullptr : addAccumulators(DatasetGetRecAddr());
-            }
-        }
-        if (holder == nullptr) continue;
+    // The accumulators of the group row at Addr.
+    auto addAccumulators = [&](uint32_t Addr) { return addItems(list.AddHolder(Addr)); };
+    auto accumulate = [&](TFuncResultHolder& Holder) {
         for (int k = 0; k < int(aggregates.size()); ++k) {
             TResultSetField& field = *Fields.GetItems(aggregates[size_t(k)]);
-            TFuncResultItem* acc = holder->Items(k);
+            TFuncResultItem* acc = Holder.Items(k);
             if (acc->CountsRows()) {
                 acc->SetNewValue(Variant());
             } else if (field.Evaluator().IsPrepared()) {
@@ -288,33 +369,117 @@ void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool
                 acc->SetNewValue(field.DataProvider()->GetDataAsVariant(field.SourceFieldNo()));
             }
         }
-    }
-
-    // The final values go into the group rows.
-    if (!aggregates.empty()) {
-        TExprEvaluator final;
-        final.SetDBStringCompare(StringCompare());
-        final.SetExcludeRelopNulls(true);
-        list.ForEach([&](TFuncResultHolder& Holder) {
-            DataSetSetToUnorderedRecord(Holder.Addr());
-            for (int k = 0; k < int(aggregates.size()); ++k) {
-                const int i = aggregates[size_t(k)];
-                TResultSetField& field = *Fields.GetItems(i);
-                Variant value = Holder.Items(k)->CalculateNumericFuncResult();
-                if (const TOrqExprNode* around = field.SelectFieldItem()->AggExprRoot()) {
-                    // The expression around the aggregate, computed on its final value.
-                    TOrqExpr clone;
-                    clone.CloneFromTree(around);
-                    clone.ResetSpecifiedNodes(ostAggFunc, ostValue, enkConst, oeoCONST2, value);
-                    final.Prepare(field.DataProvider(), clone.FirstNode());
-                    Assert(final.IsPrepared(), "AggFunc final evaluator is not prepared");
-                    value = final.EvaluateValueExpr();
-                    final.Clear();
-                }
-                StoreVariant(i, value);
+    };
+    auto startGroup = [&](int32_t& Groups) {
+        ++Groups;
+        if (FMaxRecords > 0 && Groups > FMaxRecords)
+            OrqDatabaseErrorFmt(9645, "TOrqQueryDataset", "Result set limit of %d has been exceeded", {FMaxRecords},
+                                this);
+    };
+    // The final values of Holder's aggregates go into the record buffer.
+    TExprEvaluator final;
+    final.SetDBStringCompare(StringCompare());
+    final.SetExcludeRelopNulls(true);
+    auto storeResults = [&](const TFuncResultHolder& Holder) {
+        for (int k = 0; k < int(aggregates.size()); ++k) {
+            const int i = aggregates[size_t(k)];
+            TResultSetField& field = *Fields.GetItems(i);
+            Variant value = Holder.Items(k)->CalculateNumericFuncResult();
+            if (const TOrqExprNode* around = field.SelectFieldItem()->AggExprRoot()) {
+                // The expression around the aggregate, computed on its final value.
+                TOrqExpr clone;
+                clone.CloneFromTree(around);
+                clone.ResetSpecifiedNodes(ostAggFunc, ostValue, enkConst, oeoCONST2, value);
+                final.Prepare(field.DataProvider(), clone.FirstNode());
+                Assert(final.IsPrepared(), "AggFunc final evaluator is not prepared");
+                value = final.EvaluateValueExpr();
+                final.Clear();
             }
-            UpdateRecord();
-        });
+            StoreVariant(i, value);
+        }
+    };
+
+    const bool hasGroupIndex = Grouped && FindIndexDefByName(C_IDXGROUPBY) != nullptr;
+    const std::string groupIndex = hasGroupIndex ? std::string(C_IDXGROUPBY) : IndexName();
+    const TExactGroupKey exactKey(hasGroupIndex ? IndexMgr().FindIndex(C_IDXGROUPBY) : nullptr, StringCompare());
+    int32_t groups = 0;
+    TDataHolder data;
+    auto storeGroupColumns = [&] {
+        ClearRecord(nullptr);
+        for (int i = 0; i < columns; ++i)
+            if (!isAggregate[size_t(i)]) StoreColumn(*Fields.GetItems(i), i, data);
+    };
+
+    if (Grouped && exactKey.Usable()) {
+        // Groups are found by their exact key and kept in memory; their rows are added once the
+        // walk is over, with their final values.
+        std::unordered_map<std::string, int32_t> groupOf;
+        std::deque<TFuncResultHolder> holders;
+        // The group rows, in blocks that never move.
+        std::vector<std::unique_ptr<uint8_t[]>> rowBlocks;
+        const size_t rowSize = size_t(RecordBufferSize());
+        const size_t rowsPerBlock = std::max<size_t>(1, (size_t(64) << 10) / rowSize);
+        auto row = [&](int32_t Group) {
+            return rowBlocks[size_t(Group) / rowsPerBlock].get() + size_t(Group) % rowsPerBlock * rowSize;
+        };
+        std::string key;
+        {
+            TOrqJoinDataProviderMgr::TWalkLocks locks(*FProviderMgr);
+            for (bool ok = FProviderMgr->FirstProviderRecord(); ok; ok = FProviderMgr->NextProviderRecord()) {
+                storeGroupColumns();
+                exactKey.Build(RecordBuffer(), key);
+                const auto [group, added] = groupOf.try_emplace(key, groups);
+                if (added) {
+                    startGroup(groups);
+                    if (size_t(groups) > rowBlocks.size() * rowsPerBlock)
+                        rowBlocks.push_back(std::make_unique<uint8_t[]>(rowsPerBlock * rowSize));
+                    std::memcpy(row(groups - 1), RecordBuffer(), rowSize);
+                    addItems(&holders.emplace_back());
+                }
+                accumulate(holders[size_t(group->second)]);
+            }
+        }
+        // The keys are not needed any more: their memory goes back before the rows are added.
+        std::unordered_map<std::string, int32_t>().swap(groupOf);
+        TFillScope scope(*this, true);
+        for (int32_t g = 0; g < groups; ++g) {
+            std::memcpy(RecordBuffer(), row(g), rowSize);
+            storeResults(holders[size_t(g)]);
+            AddRecord(false);
+        }
+    } else {
+        TFuncResultHolder* single = nullptr;
+        {
+            TFillScope scope(*this, false);
+            if (!Grouped) {
+                ClearRecord(nullptr);
+                AddRecord(false);
+                groups = 1;
+                single = addAccumulators(DatasetGetRecAddr());
+            }
+            for (bool ok = FProviderMgr->FirstProviderRecord(); ok; ok = FProviderMgr->NextProviderRecord()) {
+                TFuncResultHolder* holder = single;
+                if (Grouped) {
+                    storeGroupColumns();
+                    uint32_t addr = 0;
+                    if (KeyExists(groupIndex, &addr)) {
+                        holder = list.GetHolder(addr);
+                    } else {
+                        startGroup(groups);
+                        AddRecord(false);
+                        holder = aggregates.empty() ? nullptr : addAccumulators(DatasetGetRecAddr());
+                    }
+                }
+                if (holder != nullptr) accumulate(*holder);
+            }
+            // The final values go into the group rows.
+            if (!aggregates.empty())
+                list.ForEach([&](TFuncResultHolder& Holder) {
+                    DataSetSetToUnorderedRecord(Holder.Addr());
+                    storeResults(Holder);
+                    UpdateRecord();
+                });
+        }
     }
     FinishFill();
 }
@@ -345,6 +510,7 @@ void TOrqQueryDataset::PopulateResultSetAddrList(std::vector<uint32_t>& List) {
     TOrqNonJoinDataProvider* root = SingleTableRoot();
     Assert(root != nullptr && root->DataBridge() != nullptr, "RootProvider type is incorrect");
     List.clear();
+    TOrqJoinDataProviderMgr::TWalkLocks locks(*FProviderMgr);
     for (bool ok = root->FirstProviderRecord(); ok; ok = root->NextProviderRecord())
         List.push_back(root->DataBridge()->GetRecAddr());
 }

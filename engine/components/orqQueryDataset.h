@@ -201,6 +201,9 @@ private:
     TOrqExprDBDataProvider& RowProvider();
     // Opens a closed dataset for a write; Close() afterwards closes it again.
     struct TWriteScope;
+    // The locks of one fill: the provider tree's tables read-locked and the result table
+    // write-locked for the whole walk, and, when asked, records added without positioning.
+    class TFillScope;
 
     TOrqJoinDataProviderMgr* FProviderMgr = nullptr;
     int32_t FMaxRecords = 0;

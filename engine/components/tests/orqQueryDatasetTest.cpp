@@ -625,6 +625,39 @@ TEST(QueryResultModel, GroupedAggregatesMatchAModel) {
     EXPECT_EQ(q.SortedRows(), expected);
 }
 
+// Groups are the keys "idxgroupby" finds equal, whether the fill finds them by hashing (the
+// case-sensitive dictionary order) or by searching the index (byte order): 0 and -0 are one
+// group, texts that differ only in case are two, NULL is a key of its own.
+TEST(QueryResultModel, GroupsAreTheKeysTheGroupIndexFindsEqual) {
+    for (const TSortOrder order : {soANSI, soASCII}) {
+        SCOPED_TRACE(order == soANSI ? "soANSI" : "soASCII");
+        test::TempDir dir;
+        componentstest::TTestDataBase db;
+        db.SetDataBaseName(dir.File("groups.orq"));
+        db.SetDefaultSortOrder(order);
+        db.CreateDatabase();
+        db.SetConnected(true);
+        componentstest::CreateTable(
+            db, "t", {{"k", ftInteger}, {"g", ftString, 8}, {"a", ftInteger}, {"f", ftFloat}, {"s", ftString, 10}},
+            {}, false);
+        {
+            auto t = componentstest::OpenCursor(db, "t", false);
+            const Variant n = Null();
+            const std::vector<std::pair<Variant, Variant>> rows{
+                {Variant(0.0), Variant("a")}, {Variant(-0.0), Variant("a")},  {n, Variant("A")},
+                {Variant(0.0), Variant("A")}, {Variant(-0.0), Variant("A")}, {Variant(1.5), Variant("A")},
+                {n, Variant("A")},            {Variant(0.0), n},
+            };
+            for (size_t i = 0; i < rows.size(); ++i)
+                componentstest::Insert(*t, {{"k", Variant(int(i))}, {"f", rows[i].first}, {"g", rows[i].second}});
+        }
+        TResultQuery q(&db, "res");
+        q.Run("SELECT f, g, COUNT(*), SUM(k) FROM t GROUP BY f, g");
+        EXPECT_EQ(q.SortedRows(),
+                  (std::vector<std::string>{"0|A|2|7", "0|NULL|1|7", "0|a|2|1", "1.5|A|1|5", "NULL|A|2|8"}));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(DiskAndMemory, QueryResult, ::testing::Values(false, true),
                          [](const auto& Info) { return Info.param ? "Memory" : "Disk"; });
 
