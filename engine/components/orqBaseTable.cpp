@@ -110,6 +110,8 @@ void TOrqBaseTable::InternalClose() {
         if (!failure) failure = std::current_exception();
     }
     FCursorOpen = FOpened = false;
+    FIndexFieldsKnown = false;
+    FIndexFields.clear();
     FKeyMode = kmNone;
     FPending = ppNone;
     FKeyBuffer.clear();
@@ -173,12 +175,6 @@ void TOrqBaseTable::UpdateIndexDefs() {
             if (!indexes.GetItems(i)->Hidden()) GetIndexDef(i, *FIndexDefs->AddIndexDef());
     }
     FIndexDefs->SetUpdated(true);
-}
-
-int TOrqBaseTable::CursorFieldNo(const TField* Field) const {
-    const int no = Field->FieldNo();
-    if (no < 1 || size_t(no) > FFieldMap.size()) return -1;
-    return FFieldMap[size_t(no - 1)];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,10 +271,19 @@ int TOrqBaseTable::SetIndexFields(const std::vector<Variant>& Values, const std:
     CheckIndexesPresent();
     TIndexDef* def = FindIndexDefByName(IndexName);
     if (!def) OrqDatabaseErrorFmt(9997, "TOrqTable.SetIndexFields", SorqIndexFmt, {IndexName}, this);
-    std::vector<TField*> fields;
-    GetFieldList(fields, def->Fields());
-    const size_t count = std::min(fields.size(), Values.size());
-    for (size_t i = 0; i < count; ++i) fields[i]->AssignValue(Values[i]);
+    // Every key search looks the index's fields up: the list found last is kept while the field
+    // names and the dataset's fields stay as they were.
+    if (!FIndexFieldsKnown || FIndexFieldsChanges != Fields().Changes() || FIndexFieldNames != def->Fields()) {
+        std::vector<TField*> fields;
+        GetFieldList(fields, def->Fields());
+        FIndexFields = std::move(fields);
+        FIndexFieldNames = def->Fields();
+        FIndexFieldsChanges = Fields().Changes();
+        FIndexFieldsKnown = true;
+    }
+    const size_t count = std::min(FIndexFields.size(), Values.size());
+    // An OnChange handler may look fields up meanwhile: the list is read by position each time.
+    for (size_t i = 0; i < count && i < FIndexFields.size(); ++i) FIndexFields[i]->AssignValue(Values[i]);
     return int(count);
 }
 

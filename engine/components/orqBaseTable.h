@@ -46,6 +46,7 @@
 
 #include "engine/components/orqDataSet.h"
 #include "host/Variant.h"
+#include "host/db/Field.h"
 #include "host/db/IndexDefs.h"
 
 namespace ostra {
@@ -211,7 +212,10 @@ protected:
     // table creation (10112, the connection, 10122, 10766, 10880).
     void InternalPrepareTableDef();
     // The framework's FieldNo of a data field as the cursor's field number; -1 when none.
-    int CursorFieldNo(const TField* Field) const;
+    int CursorFieldNo(const TField* Field) const {
+        const int no = Field->FieldNo();
+        return no < 1 || size_t(no) > FFieldMap.size() ? -1 : FFieldMap[size_t(no - 1)];
+    }
     // The key buffer (kmFind) of the set-key state; null when closed.
     TRecordBuffer KeyBuffer() const { return FKeyBuffer.empty() ? nullptr : const_cast<char*>(FKeyBuffer.data()); }
     // Clears an active cursor filter and sets it again (after the records changed wholesale).
@@ -248,6 +252,12 @@ private:
     std::vector<char> FScratchRecBuffer;
     TKeyMode FKeyMode = kmNone;
     TRangeMode FRangeMode = rmRangeStart;
+    // The fields of the index field names SetIndexFields used last, while the field list had
+    // FIndexFieldsChanges changes.
+    bool FIndexFieldsKnown = false;
+    std::string FIndexFieldNames;
+    unsigned FIndexFieldsChanges = 0;
+    std::vector<TField*> FIndexFields;
     // The cursor's field number of each FieldDefs entry (framework FieldNo - 1).
     std::vector<int> FFieldMap;
     // The framework's record buffers, by their address.

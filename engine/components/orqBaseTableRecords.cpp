@@ -107,10 +107,12 @@ bool TOrqBaseTable::GetCurrentRecord(TRecordBuffer Buffer) {
 // Fetching and moving
 
 void TOrqBaseTable::FetchCursorRecord(TRecordBuffer Buffer) {
-    std::memcpy(Buffer, RecordBuffer(), size_t(InternalGetRecordSize()));
+    // Runs once per record fetched: the cursor is open (it just found the record), so its buffer
+    // size is taken without the open check.
+    std::memcpy(Buffer, RecordBuffer(), size_t(RecordBufferSize()));
     GetCalcFields(Buffer);
-    SetRecordStatus(Buffer, rbBrowse);
-    SetBookmarkFlag(Buffer, bfCurrent);
+    Buffer[FBookmarkInfoOffset + C_STATUSOFFSET] = char(rbBrowse);
+    Buffer[FBookmarkInfoOffset + C_FLAGOFFSET] = char(bfCurrent);
 }
 
 TGetResult TOrqBaseTable::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) {
@@ -216,7 +218,13 @@ void TOrqBaseTable::InternalRefresh() {
 
 bool TOrqBaseTable::GetFieldData(TField* Field, void* Buffer) {
     TRecordBuffer record = nullptr;
-    if (!GetActiveRecBuf(record)) return false;
+    if (State() == dsBrowse) {
+        // Browsing reads the active buffer: the common case of every field read, decided here.
+        if (IsEmpty()) return false;
+        record = ActiveBuffer();
+    } else if (!GetActiveRecBuf(record)) {
+        return false;
+    }
     if (Field->FieldNo() < 1) {
         const char* value = record + FCalcFieldOffset + Field->Offset();
         if (value[0] && Buffer) std::memcpy(Buffer, value + 1, size_t(Field->DataSize()));
@@ -227,7 +235,26 @@ bool TOrqBaseTable::GetFieldData(TField* Field, void* Buffer) {
     const uint8_t* buf = RecBufOf(record);
     // A blob's value is read through a blob stream; here only its null flag is asked for.
     if (Field->IsBlob()) return !GetIsFieldNullFromRecBuf(buf, fieldNo);
-    if (Buffer) std::memset(Buffer, 0, size_t(Field->DataSize()));
+    const TInternalFieldItem& item = TOrqDataSet::Field(fieldNo);
+    const int dataSize = Buffer ? Field->DataSize() : 0;
+    if (Buffer && !item.IsVariable() && item.FieldSize() == dataSize && !IsBlobFieldType(item.DataType()) &&
+        !IsDateTimeField(Field->DataType())) {
+        // A value of fixed size that fills the framework's buffer: copied as it is stored.
+        if (buf[item.NullFlagOffset()] == C_FIELDISNULL) {
+            std::memset(Buffer, 0, size_t(dataSize));
+            return false;
+        }
+        const uint8_t* value = buf + item.DataOffset();
+        // The sizes of numbers copy without a call.
+        switch (dataSize) {
+            case 2: std::memcpy(Buffer, value, 2); break;
+            case 4: std::memcpy(Buffer, value, 4); break;
+            case 8: std::memcpy(Buffer, value, 8); break;
+            default: std::memcpy(Buffer, value, size_t(dataSize));
+        }
+        return true;
+    }
+    if (Buffer) std::memset(Buffer, 0, size_t(dataSize));
     bool isNull = false;
     if (IsDateTimeField(Field->DataType())) {
         double stored = 0;

@@ -540,22 +540,12 @@ void TOrqDataSet::SetTrailer(uint8_t* Buf, uint32_t Address, int32_t RecNo) cons
     Store32(trailer + C_TRAILERMARKEROFFSET, 0);
 }
 
-uint32_t TOrqDataSet::TrailerAddress(const uint8_t* Buf) const { return Load32(Buf + FRecordSize + C_TRAILERADDROFFSET); }
-
-int32_t TOrqDataSet::TrailerRecNo(const uint8_t* Buf) const {
-    return int32_t(Load32(Buf + FRecordSize + C_TRAILERRECNOOFFSET));
-}
-
-uint32_t TOrqDataSet::TrailerMarker(const uint8_t* Buf) const {
-    return Load32(Buf + FRecordSize + C_TRAILERMARKEROFFSET);
-}
-
 void TOrqDataSet::InvalidateReadAhead(bool Count) {
     FReadAheadBuffer->Invalidate();
     if (Count) FReadAheadBuffer->SetRecordCountValid(false);
 }
 
-TInternalFieldItem& TOrqDataSet::Field(int FieldNo) const {
+TInternalFieldItem& TOrqDataSet::ClosedOrBadField(int FieldNo) const {
     if (FInternalActive) {
         CheckState(FieldNo >= 0 && size_t(FieldNo) < FFields.size(), "Invalid field index in GetField");
         return *FFields[size_t(FieldNo)];

@@ -73,6 +73,7 @@
 
 #include "engine/components/orqDataBaseIntf.h"
 #include "engine/components/orqFilterMgrIntf.h"
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqBTree.h"
 #include "engine/storage/orqCommon.h"
 #include "engine/storage/orqKeyEntry.h"
@@ -375,8 +376,15 @@ public:
     // Under a read lock: read-ahead dropped, RefreshDataSet exact (stEQ) or nearest (stLEG).
     bool DataSetRefresh(uint8_t* Buf, bool Exact);
 
-    void SetReadAheadMode(TReadAheadMode Mode);
-    void ReleaseReadAheadMode();
+    // Read-ahead mode nests: the outermost Set chooses the mode, the last Release ends it.
+    void SetReadAheadMode(TReadAheadMode Mode) {
+        if (FReadAheadCount == 0) FReadAheadMode = Mode;
+        ++FReadAheadCount;
+    }
+    void ReleaseReadAheadMode() {
+        if (FReadAheadCount <= 0) return;
+        if (--FReadAheadCount == 0) FReadAheadMode = raReadAheadInactive;
+    }
     void ClearReadAheadMode();
     TReadAheadMode ReadAheadMode() const { return FReadAheadMode; }
     TReadAheadDirection ReadAheadDirection() const { return FReadAheadDirection; }
@@ -585,14 +593,19 @@ protected:
     bool SearchIndex(TIndexItem& Index, TIndexSearchType SearchType, const TSearchModifier* Modifier);
     // Puts the current index's record number and Address into Buf's trailer.
     void SetTrailer(uint8_t* Buf, uint32_t Address, int32_t RecNo) const;
-    // The address / record number / key marker of Buf's trailer.
-    uint32_t TrailerAddress(const uint8_t* Buf) const;
-    int32_t TrailerRecNo(const uint8_t* Buf) const;
-    uint32_t TrailerMarker(const uint8_t* Buf) const;
+    // The address / record number / key marker of Buf's trailer (read on every move: inline).
+    uint32_t TrailerAddress(const uint8_t* Buf) const { return Load32(Buf + FRecordSize + C_TRAILERADDROFFSET); }
+    int32_t TrailerRecNo(const uint8_t* Buf) const { return int32_t(Load32(Buf + FRecordSize + C_TRAILERRECNOOFFSET)); }
+    uint32_t TrailerMarker(const uint8_t* Buf) const { return Load32(Buf + FRecordSize + C_TRAILERMARKEROFFSET); }
     // The read-ahead records (and, with Count, the record count kept with them) are dropped.
     void InvalidateReadAhead(bool Count);
     // The field descriptor of FieldNo (FieldIndex); the layout's assertion for a bad number.
-    TInternalFieldItem& Field(int FieldNo) const;
+    TInternalFieldItem& Field(int FieldNo) const {
+        if (FInternalActive && FieldNo >= 0 && size_t(FieldNo) < FFields.size()) return *FFields[size_t(FieldNo)];
+        return ClosedOrBadField(FieldNo);
+    }
+    // Field(FieldNo) for a closed cursor (looked up in the definition) or a bad number.
+    TInternalFieldItem& ClosedOrBadField(int FieldNo) const;
     // Field(FieldNo), refusing a blob field (8581: values of blobs are read as streams).
     const TInternalFieldItem& NonBlobField(int FieldNo, const char* Caller) const;
 

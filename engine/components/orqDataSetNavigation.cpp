@@ -217,7 +217,8 @@ bool TOrqDataSet::TakeFoundEntry(TIndexItem& Index, int32_t SteppedRecNo, const 
     }
     // A step of a walk reads ahead in its direction; a search that positions the cursor does not
     // (the first step after it does), so random searches read one record each.
-    if (FUseReadAheadBuffer && FReadAheadDirection != rdCenter && !FReadAheadBuffer->GetBufferItem(address))
+    if (FUseReadAheadBuffer && FReadAheadDirection != rdCenter && FReadAheadDirection != rdNone &&
+        FReadAheadBufferSize >= 2 && !FReadAheadBuffer->GetBufferItem(address))
         FillReadAheadBuffer(FReadAheadBufferSize, FReadAheadDirection);
     FReadAheadDirection = rdCenter;
     return true;
@@ -522,16 +523,6 @@ bool TOrqDataSet::DataSetRefresh(uint8_t* Buf, bool Exact) {
 
 // ---------------------------------------------------------------------------------------------
 // Read-ahead
-
-void TOrqDataSet::SetReadAheadMode(TReadAheadMode Mode) {
-    if (FReadAheadCount == 0) FReadAheadMode = Mode;
-    ++FReadAheadCount;
-}
-
-void TOrqDataSet::ReleaseReadAheadMode() {
-    if (FReadAheadCount <= 0) return;
-    if (--FReadAheadCount == 0) FReadAheadMode = raReadAheadInactive;
-}
 
 void TOrqDataSet::ClearReadAheadMode() {
     FReadAheadCount = 0;

@@ -146,9 +146,7 @@ void TDataSet::Loaded() {
     }
 }
 
-void TDataSet::CheckActive() const {
-    if (!Active()) DatabaseError(SDataSetClosed, this);
-}
+void TDataSet::RaiseClosed() const { DatabaseError(SDataSetClosed, this); }
 
 void TDataSet::CheckInactive() const {
     if (Active()) DatabaseError(SDataSetOpen, this);
@@ -220,13 +218,17 @@ void TDataSet::DataEvent(TDataEvent Event, intptr_t Info) {
         default:
             break;
     }
-    if (notify) {
-        std::vector<TDataSource*> sources = FDataSources;
-        for (TDataSource* source : sources)
-            if (std::find(FDataSources.begin(), FDataSources.end(), source) != FDataSources.end())
-                source->DataEvent(Event, Info);
-    }
+    if (notify && !FDataSources.empty()) NotifyDataSources(Event, Info);
     if (changed) changed->Change();
+}
+
+void TDataSet::NotifyDataSources(TDataEvent Event, intptr_t Info) {
+    // A source may detach itself (or others) while it hears the event: each is asked only while
+    // it is still attached.
+    std::vector<TDataSource*> sources = FDataSources;
+    for (TDataSource* source : sources)
+        if (std::find(FDataSources.begin(), FDataSources.end(), source) != FDataSources.end())
+            source->DataEvent(Event, Info);
 }
 
 // ---- Events ---------------------------------------------------------------------------------------
@@ -458,8 +460,7 @@ std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* Field, TBlobStreamMo
 
 // ---- Calculated fields ----------------------------------------------------------------------------
 
-void TDataSet::GetCalcFields(TRecordBuffer Buffer) {
-    if (FCalcFieldsSize <= 0) return;
+void TDataSet::CalculateFieldsOf(TRecordBuffer Buffer) {
     TTempStateScope state(*this, dsCalcFields);
     CalculateFields(Buffer);
 }

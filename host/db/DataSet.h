@@ -60,7 +60,9 @@ public:
     bool Active() const { return FState != dsInactive && FState != dsOpening; }
     void SetActive(bool Value);
     // "Cannot perform this operation on a closed dataset" / "... on an open dataset".
-    void CheckActive() const;
+    void CheckActive() const {
+        if (!Active()) RaiseClosed();
+    }
     void CheckInactive() const;
     // True while the fields were made from FieldDefs when the dataset opened.
     bool DefaultFields() const { return FDefaultFields; }
@@ -310,7 +312,10 @@ protected:
 
     // ---- Calculated fields
     // Computes the calculated and lookup fields of Buffer (state dsCalcFields around it).
-    void GetCalcFields(TRecordBuffer Buffer);
+    void GetCalcFields(TRecordBuffer Buffer) {
+        // Most datasets have no calculated fields: nothing to do then, on every record fetched.
+        if (FCalcFieldsSize > 0) CalculateFieldsOf(Buffer);
+    }
     // Clears the calculated area, computes lookup values and fires OnCalcFields, for Buffer.
     virtual void CalculateFields(TRecordBuffer Buffer);
 
@@ -372,6 +377,12 @@ private:
 
     using TDataOperation = void (TDataSet::*)();
 
+    // "Cannot perform this operation on a closed dataset".
+    [[noreturn]] void RaiseClosed() const;
+    // GetCalcFields for a dataset with calculated fields.
+    void CalculateFieldsOf(TRecordBuffer Buffer);
+    // Tells the data sources about Event (DataEvent, when it notifies and there are sources).
+    void NotifyDataSources(TDataEvent Event, intptr_t Info);
     void OpenCursor();
     void CloseCursor();
     void SetBufListSize(int Value);

@@ -77,11 +77,17 @@ void TDataSet::ActivateBuffers() {
 
 void TDataSet::MoveBuffer(int CurIndex, int NewIndex) {
     if (CurIndex == NewIndex) return;
-    auto at = [this](int i) { return FBuffers.begin() + i; };
-    if (CurIndex < NewIndex)
-        std::rotate(at(CurIndex), at(CurIndex + 1), at(NewIndex + 1));
+    // One buffer moves and the ones between shift by one place (a rotation by one; this runs
+    // once per record fetched past the window, so it avoids the general rotation's set-up).
+    TRecordBuffer* buffers = FBuffers.data();
+    TRecordBuffer moved = buffers[CurIndex];
+    if (NewIndex == CurIndex + 1 || CurIndex == NewIndex + 1)
+        buffers[CurIndex] = buffers[NewIndex];
+    else if (CurIndex < NewIndex)
+        for (int i = CurIndex; i < NewIndex; ++i) buffers[i] = buffers[i + 1];
     else
-        std::rotate(at(NewIndex), at(CurIndex), at(CurIndex + 1));
+        for (int i = CurIndex; i > NewIndex; --i) buffers[i] = buffers[i - 1];
+    buffers[NewIndex] = moved;
     // CurrentRecord follows the buffer that holds the cursor's record.
     if (FCurrentRecord == CurIndex)
         FCurrentRecord = NewIndex;

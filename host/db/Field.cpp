@@ -113,6 +113,8 @@ bool TField::GetData(void* Buffer, bool NativeFormat) const {
         }
         return true;
     }
+    // Values the dataset hands over as they are: straight to its slot.
+    if (NativeFormat || !Buffer || !IsDateTimeType(FDataType)) return dataSet.GetFieldData(const_cast<TField*>(this), Buffer);
     return dataSet.GetFieldData(const_cast<TField*>(this), Buffer, NativeFormat);
 }
 

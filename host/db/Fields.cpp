@@ -66,6 +66,7 @@ void TFields::SetFieldIndex(TField* Field, int Value) {
 }
 
 void TFields::Changed() {
+    ++FChanges;
     if (FDataSet && !FDataSet->ComponentState().Contains(csDestroying)) FDataSet->DataEvent(deFieldListChange, 0);
 }
 

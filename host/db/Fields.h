@@ -37,6 +37,9 @@ public:
 
     std::vector<TField*>::const_iterator begin() const { return FList.begin(); }
     std::vector<TField*>::const_iterator end() const { return FList.end(); }
+    // Counts the changes of the list (a field added, removed or moved): a caller that keeps
+    // fields it looked up by name knows they still stand while the count stays.
+    unsigned Changes() const { return FChanges; }
 
 private:
     friend class TField;
@@ -50,6 +53,7 @@ private:
 
     TDataSet* FDataSet;
     std::vector<TField*> FList;
+    unsigned FChanges = 0;
 };
 
 }  // namespace ostra

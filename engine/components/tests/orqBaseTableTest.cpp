@@ -208,6 +208,10 @@ TEST_P(BaseTableTest, CalculatedFieldsAndNulls) {
     EXPECT_TRUE(table->FieldByName("NAME")->IsNull());
     EXPECT_TRUE(table->FieldByName("AGE")->IsNull());
     EXPECT_FALSE(table->FieldByName("ID")->IsNull());
+    // A null number read as a value: nothing of another record's bytes comes through.
+    EXPECT_EQ(table->FieldByName("AGE")->AsInteger(), 0);
+    EXPECT_TRUE(VarIsNull(table->FieldByName("AGE")->AsVariant()));
+    EXPECT_EQ(table->FieldByName("ID")->AsInteger(), 3);
     // Calculated values are not written: the calculated-field area is outside the record.
     EXPECT_THROW(label->SetAsString("x"), EDatabaseError) << "outside an editing state";
 }

@@ -101,6 +101,19 @@ TEST_P(TableTest, KeySearches) {
     // More values than key fields: the extra ones are ignored.
     EXPECT_TRUE(table->FindKey({Variant(2), Variant("ignored")}));
     EXPECT_EQ(ID(*table), 2);
+
+    // Each search takes the fields of the index it runs on, also after the index changed back
+    // and forth and after the fields were made again by a new open.
+    table->SetIndexName("ixName");
+    EXPECT_TRUE(table->FindKey({Variant("d")}));
+    EXPECT_EQ(ID(*table), 4);
+    table->SetIndexName("PK");
+    EXPECT_TRUE(table->FindKey({Variant(8)}));
+    EXPECT_EQ(ID(*table), 8);
+    table->Close();
+    table->Open();
+    EXPECT_TRUE(table->FindKey({Variant(3)}));
+    EXPECT_EQ(ID(*table), 3);
 }
 
 TEST_P(TableTest, Ranges) {
