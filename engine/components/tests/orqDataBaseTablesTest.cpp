@@ -132,6 +132,23 @@ TEST_F(DataBaseTablesTest, CreatesListsRenamesAndDeletesTables) {
     EXPECT_EQ(Audit(Path(), 0).find("does not open"), std::string::npos);
 }
 
+// The tables a rebuild works with have names no other table can take, so that dropping what an
+// unfinished rebuild left never drops a table of the user's.
+TEST_F(DataBaseTablesTest, NoTableTakesTheNameOfARebuildsWorkTable) {
+    CreateTable(*DataBase, "Orders", kFields, kIndexes, false);
+    for (const std::string& name :
+         {RebuildWorkTableName("Orders", false), RebuildWorkTableName("Orders", true), std::string("~RESTRUCTURE-x")}) {
+        for (bool memory : {false, true})
+            EXPECT_EQ(ErrorCode([&] { CreateTable(*DataBase, name, kFields, kIndexes, memory); }), 10039) << name;
+    }
+    CreateTable(*DataBase, "~restructured", kFields, kIndexes, false);
+    Reconnect(true);
+    EXPECT_EQ(ErrorCode([&] { DataBase->RenameTable("Orders", RebuildWorkTableName("Orders", false)); }), 10039);
+    EXPECT_EQ(Names(*DataBase), "~restructured,Orders");
+    EXPECT_NE(RebuildWorkTableName("Orders", false), RebuildWorkTableName("Order", false));
+    EXPECT_EQ(RebuildWorkTableName("Orders", true), RebuildWorkTableName("ORDERS", true));
+}
+
 TEST_F(DataBaseTablesTest, KeepsInternalAndInMemoryTablesApart) {
     CreateTable(*DataBase, "$Own", kFields, kIndexes, false);
     CreateTable(*DataBase, "Scratch", kFields, kIndexes, true);
