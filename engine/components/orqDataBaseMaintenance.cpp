@@ -243,6 +243,9 @@ void TOrqDataBase::RebuildDatabase() {
             sourceTable.SetTableName(table);
             try {
                 target.DataSetOpen();
+                // Its commits only bound the memory of the new file's transaction: a step of
+                // records at a time, not every 100 records.
+                target.SetCopyInSteps(true);
                 if (target.GetTotalRecordCount() > 0) target.DataSetEmptyTable();
                 log("Copying data from source table " + table);
                 sourceTable.DataSetOpen();

@@ -251,9 +251,15 @@ public:
     // the caller's transaction (it commits nothing in between), or when this is set (a rebuild's
     // new table or new database file, which a crash throws away).
     bool BuildIndexesAtEnd() const { return FBuildIndexesAtEnd; }
+    // A raw copy into this open cursor that starts its own transaction commits after about
+    // MaintenanceStepBytes of records (true) instead of after every 100 records (false, the
+    // default): for a target nobody sees before the copy ends, where the cadence only bounds
+    // the memory of the transaction.
+    void SetCopyInSteps(bool Value);
     void SetBuildIndexesAtEnd(bool Value) { FBuildIndexesAtEnd = Value; }
-    // The memory the keys of those indexes take while the copy runs (16 MiB by default), shared
-    // among them; past it a sorted run of keys goes to a temporary file.
+    // The memory the keys of those indexes take while the copy runs (8 MiB by default, and about
+    // as much again to sort them), shared among them; past it a sorted run of keys goes to a
+    // temporary file.
     size_t MaintenanceSortBytes() const { return FMaintenanceSortBytes; }
     void SetMaintenanceSortBytes(size_t Value) { FMaintenanceSortBytes = std::max<size_t>(Value, 1); }
     TStrings* DebugStrings() const { return FDebugStrings; }
@@ -790,7 +796,7 @@ private:
     // A raw copy into this cursor runs: AddRecord leaves the cursor unpositioned.
     bool FBulkAdding = false;
     bool FBuildIndexesAtEnd = false;
-    size_t FMaintenanceSortBytes = size_t(16) << 20;
+    size_t FMaintenanceSortBytes = size_t(8) << 20;
     // While a raw copy builds indexes at the end: per index, whether AddRecord leaves its key to
     // the bulk build (empty when none does), and the keys collected (orqDataSetMaintenance.cpp).
     class TBulkIndexes;

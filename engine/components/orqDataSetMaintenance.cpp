@@ -365,6 +365,10 @@ void TOrqDataSet::AbandonBulkIndexes() {
     FDeferredIndexes.clear();
 }
 
+void TOrqDataSet::SetCopyInSteps(bool Value) {
+    FCopyCommitRecords = Value ? std::max<size_t>(1, FMaintenanceStepBytes / size_t(std::max(FRecordSize, 1))) : 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The raw copy
 
@@ -669,8 +673,19 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
     FDataBase->CreateRebuildWorkTable(FTableDef.get());
 
     int failures = 0;
-    size_t recordSize = 1;
     try {
+        // The new table is nobody's until the swap: it is filled in steps of MaintenanceStepBytes
+        // and its indexes may wait for the last record.
+        struct TResetCopy {
+            size_t& Interval;
+            bool& AtEnd;
+            bool SavedAtEnd;
+            ~TResetCopy() {
+                Interval = 0;
+                AtEnd = SavedAtEnd;
+            }
+        } resetCopy{FCopyCommitRecords, FBuildIndexesAtEnd, FBuildIndexesAtEnd};
+        FBuildIndexesAtEnd = true;
         WhileOpen(*this, [&] {
             FDataBase->StartTransaction();
             try {
@@ -680,7 +695,7 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
                 header.SetGenerator1(generator1);
                 header.SetGenerator2(generator2);
                 WriteTableHeader();
-                recordSize = size_t(std::max(FRecordSize, 1));
+                SetCopyInSteps(true);
                 lock.Release();
                 FDataBase->Commit();
             } catch (...) {
@@ -688,18 +703,6 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
                 throw;
             }
         });
-        struct TResetInterval {
-            size_t& Value;
-            bool& AtEnd;
-            bool SavedAtEnd;
-            ~TResetInterval() {
-                Value = 0;
-                AtEnd = SavedAtEnd;
-            }
-        } resetInterval{FCopyCommitRecords, FBuildIndexesAtEnd, FBuildIndexesAtEnd};
-        FCopyCommitRecords = std::max<size_t>(1, FMaintenanceStepBytes / recordSize);
-        // The new table is nobody's until the swap: its indexes may wait for the last record.
-        FBuildIndexesAtEnd = true;
         failures = CopyFromBackup(Request, BackupFile, name);
     } catch (...) {
         try {

@@ -11,6 +11,7 @@
 #include "engine/storage/orqBTree.h"
 #include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqErrors.h"
+#include "engine/storage/orqIndexDefs.h"
 #include "engine/storage/orqInterfaceUnit.h"
 #include "engine/storage/orqKeyEntry.h"
 #include "engine/storage/orqNode.h"
@@ -22,6 +23,8 @@ namespace {
 constexpr char CCaller[] = "TBTreeBulkLoad.Build";
 // Entries read from a spilled run at a time while the runs are merged.
 constexpr size_t CMergeReadEntries = 2048;
+// Entries of one chunk of the run in memory.
+constexpr size_t CChunkEntries = 16384;
 
 }  // namespace
 
@@ -161,14 +164,32 @@ bool TBTreeBulkLoad::CanLoad(TBTree& Tree) {
 }
 
 TBTreeBulkLoad::TBTreeBulkLoad(TBTree& Tree, size_t RunBytes)
-    : FTree(Tree), FKeySize(size_t(Tree.MaximumKeySize())), FRunBytes(std::max(RunBytes, size_t(Tree.MaximumKeySize()))) {
+    : FTree(Tree),
+      FKeySize(size_t(Tree.MaximumKeySize())),
+      FRunBytes(std::max(RunBytes, size_t(Tree.MaximumKeySize()))),
+      // Whole entries per chunk; a run of a few entries takes no more than it needs.
+      FChunkBytes(std::min(FRunBytes, CChunkEntries * FKeySize) / FKeySize * FKeySize) {
     if (!CanLoad(Tree)) OrqDatabaseError(8581, "TBTreeBulkLoad", "The tree must be open and empty", nullptr);
+    const TKeyFields& fields = Tree.KeyFields();
+    if (fields.Count() > 0) {
+        const TKeyFieldItem& first = *fields.GetIndex(0);
+        const TFieldType type = first.DataType();
+        const bool integer = type == ftSmallint || type == ftWord || type == ftInteger || type == ftAutoInc;
+        FPrefixOffset = size_t(C_KEYHEADERSIZE + fields.DataOffset());
+        if (integer && first.FieldSize() >= FixedValueSize(type) && FPrefixOffset + 4 <= FKeySize) {
+            FPrefixType = type;
+            FPrefixDescending = first.Descending();
+        }
+    }
 }
 
 TBTreeBulkLoad::~TBTreeBulkLoad() = default;
 
 void TBTreeBulkLoad::Add(const uint8_t* Entry) {
-    FRun.insert(FRun.end(), Entry, Entry + FKeySize);
+    const size_t at = FRunSize % FChunkBytes;
+    if (at == 0 && FRunSize / FChunkBytes == FChunks.size()) FChunks.push_back(std::make_unique<uint8_t[]>(FChunkBytes));
+    std::memcpy(FChunks[FRunSize / FChunkBytes].get() + at, Entry, FKeySize);
+    FRunSize += FKeySize;
     ++FCount;
 }
 
@@ -176,26 +197,62 @@ bool TBTreeBulkLoad::Less(const uint8_t* A, const uint8_t* B) const {
     return FTree.CompareKeys(0, nullptr, nullptr, A, B) < 0;
 }
 
-std::vector<const uint8_t*> TBTreeBulkLoad::SortedRun() const {
-    std::vector<const uint8_t*> order;
-    order.reserve(FRun.size() / FKeySize);
-    for (size_t at = 0; at < FRun.size(); at += FKeySize) order.push_back(FRun.data() + at);
-    std::sort(order.begin(), order.end(), [this](const uint8_t* A, const uint8_t* B) { return Less(A, B); });
-    return order;
+uint64_t TBTreeBulkLoad::SortPrefix(const uint8_t* Entry) const {
+    if (FPrefixType == 0) return 0;
+    // A null value sorts before every value (CompareKeys step 2): 0, values from 2^32 up.
+    uint64_t prefix = 0;
+    if (Entry[C_KEYHEADERSIZE] & 128u) {
+        const uint8_t* value = Entry + FPrefixOffset;
+        int64_t v;
+        switch (FPrefixType) {
+            case ftSmallint: {
+                int16_t x;
+                std::memcpy(&x, value, 2);
+                v = x;
+                break;
+            }
+            case ftWord: {
+                uint16_t x;
+                std::memcpy(&x, value, 2);
+                v = x;
+                break;
+            }
+            default: {
+                int32_t x;
+                std::memcpy(&x, value, 4);
+                v = x;
+            }
+        }
+        prefix = (uint64_t(1) << 32) + uint64_t(v + (int64_t(1) << 31));
+    }
+    // A descending field reverses the whole order of the field, nulls included.
+    return FPrefixDescending ? ~prefix : prefix;
+}
+
+std::vector<std::pair<uint64_t, const uint8_t*>> TBTreeBulkLoad::SortedRun() const {
+    std::vector<std::pair<uint64_t, const uint8_t*>> keyed;
+    keyed.reserve(FRunSize / FKeySize);
+    for (size_t at = 0; at < FRunSize; at += FKeySize) {
+        const uint8_t* entry = FChunks[at / FChunkBytes].get() + at % FChunkBytes;
+        keyed.emplace_back(SortPrefix(entry), entry);
+    }
+    std::sort(keyed.begin(), keyed.end(), [this](const auto& A, const auto& B) {
+        return A.first != B.first ? A.first < B.first : Less(A.second, B.second);
+    });
+    return keyed;
 }
 
 void TBTreeBulkLoad::SpillIfFull() {
     static constexpr char Caller[] = "TBTreeBulkLoad.SpillIfFull";
-    if (FRun.size() < FRunBytes) return;
+    if (FRunSize < FRunBytes) return;
     TFile file(std::tmpfile());
     if (!file) OrqDatabaseError(8459, Caller, std::strerror(errno), nullptr);
-    std::vector<uint8_t> sorted;
-    sorted.reserve(FRun.size());
-    for (const uint8_t* entry : SortedRun()) sorted.insert(sorted.end(), entry, entry + FKeySize);
-    if (std::fwrite(sorted.data(), 1, sorted.size(), file.get()) != sorted.size() || std::fflush(file.get()) != 0)
-        OrqDatabaseError(9218, Caller, std::strerror(errno), nullptr);
+    for (const auto& [prefix, entry] : SortedRun())
+        if (std::fwrite(entry, 1, FKeySize, file.get()) != FKeySize) OrqDatabaseError(9218, Caller, std::strerror(errno), nullptr);
+    if (std::fflush(file.get()) != 0) OrqDatabaseError(9218, Caller, std::strerror(errno), nullptr);
     FFiles.push_back(std::move(file));
-    FRun.clear();
+    // The chunks stay for the next run.
+    FRunSize = 0;
 }
 
 uint32_t TBTreeBulkLoad::Build() {
@@ -204,9 +261,9 @@ uint32_t TBTreeBulkLoad::Build() {
     // The root page is written anew: no node may keep its old content.
     FTree.InvalidateInternalBuffers();
     TPageWriter writer(FTree);
-    const std::vector<const uint8_t*> memory = SortedRun();
+    const std::vector<std::pair<uint64_t, const uint8_t*>> memory = SortedRun();
     if (FFiles.empty()) {
-        for (const uint8_t* entry : memory) writer.AddLeafEntry(entry);
+        for (const auto& [prefix, entry] : memory) writer.AddLeafEntry(entry);
         return writer.Finish();
     }
 
@@ -219,7 +276,7 @@ uint32_t TBTreeBulkLoad::Build() {
     };
     std::vector<TSource> sources(FFiles.size() + 1);
     auto head = [&](const TSource& Source) {
-        return Source.File ? Source.Buffer.data() + Source.Pos : memory[Source.Pos];
+        return Source.File ? Source.Buffer.data() + Source.Pos : memory[Source.Pos].second;
     };
     // Moves Source to its next entry (the first when Advance is false); False when it has none.
     auto fill = [&](TSource& Source, bool Advance) {

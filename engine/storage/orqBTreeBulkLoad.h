@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace ostra {
@@ -59,16 +60,26 @@ private:
     using TFile = std::unique_ptr<std::FILE, TFileCloser>;
     class TPageWriter;
 
-    // The run in memory as pointers to its entries, in key order.
-    std::vector<const uint8_t*> SortedRun() const;
+    // The run in memory as its entries (each with its SortPrefix), in key order.
+    std::vector<std::pair<uint64_t, const uint8_t*>> SortedRun() const;
     bool Less(const uint8_t* A, const uint8_t* B) const;
+    // A number that orders entries as their first key field does (0 for every entry when that
+    // field is of no integer type): the sort compares it first and whole keys only on a tie.
+    uint64_t SortPrefix(const uint8_t* Entry) const;
 
     TBTree& FTree;
     size_t FKeySize;
     size_t FRunBytes;
     size_t FCount = 0;
     bool FBuilt = false;
-    std::vector<uint8_t> FRun;  // entries back to back
+    int FPrefixType = 0;        // the first key field's type when SortPrefix can order it, else 0
+    bool FPrefixDescending = false;
+    size_t FPrefixOffset = 0;   // where the first key field's value starts in an entry
+    // The run in memory: entries back to back in chunks of fixed size that are never moved (a
+    // growing array would copy the whole run again and again), and its size in bytes.
+    std::vector<std::unique_ptr<uint8_t[]>> FChunks;
+    size_t FChunkBytes;
+    size_t FRunSize = 0;
     std::vector<TFile> FFiles;  // the sorted runs spilled, each rewound when merged
 };
 

@@ -1,7 +1,7 @@
 // Bulk loading a B+-tree: a tree loaded from shuffled entries holds exactly the entries, in the
 // order, of a tree filled by one insert after another (non-unique keys with NULLs, descending
-// and case-insensitive strings; one leaf up to three levels; runs in memory and spilled to
-// files), passes the page-by-page check, and takes inserts, deletes and searches afterwards;
+// integers, descending and case-insensitive strings; one leaf up to three levels; runs in memory
+// and spilled to files), passes the page-by-page check, and takes inserts, deletes and searches afterwards;
 // duplicates and a tree that is not empty are refused.
 #include "engine/storage/orqBTreeBulkLoad.h"
 
@@ -51,6 +51,7 @@ struct TShape {
     size_t RunBytes;  // 0: everything in memory
     bool OnDisk;
     uint32_t Depth;  // of the loaded tree
+    bool Descending = false;  // an integer key in descending order
 };
 
 class BTreeBulkLoad : public ::testing::TestWithParam<TShape> {};
@@ -58,7 +59,7 @@ class BTreeBulkLoad : public ::testing::TestWithParam<TShape> {};
 TreeRig MakeRig(const TShape& Shape) {
     if (Shape.Strings)
         return TreeRig({{"S", ftString, 12}}, Request("s", "S", false, true, true), Shape.OnDisk, DBANSICompareStrings);
-    return TreeRig({{"I", ftInteger}}, Request("i", "I", false), Shape.OnDisk);
+    return TreeRig({{"I", ftInteger}}, Request("i", "I", false, Shape.Descending), Shape.OnDisk);
 }
 
 // Values with many repeats, NULLs, and case variants of the strings; the last field is the
@@ -137,6 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TShape{"Empty", false, 0, 0, false, 1}, TShape{"OneLeaf", false, 40, 0, false, 1},
                       TShape{"TwoLevels", false, 2000, 0, true, 2},
                       TShape{"ThreeLevelsSpilled", false, 60000, 100000, true, 3},
+                      TShape{"IntegersDescending", false, 3000, 0, false, 2, true},
                       TShape{"StringsDescendingCaseInsensitive", true, 5000, 0, false, 2},
                       TShape{"StringsSpilledOnDisk", true, 5000, 4096, true, 2}),
     [](const ::testing::TestParamInfo<TShape>& Info) { return std::string(Info.param.Name); });
