@@ -234,6 +234,29 @@ TEST_F(TableMaintenanceTest, TheCopyLogOfAnEncryptedTableHoldsNoValues) {
     EXPECT_EQ(saved.str().find("hush-1234"), std::string::npos);
 }
 
+// An encrypted table is rebuilt and restructured beside itself like any other: its work table
+// opens under its own name, and the table opens under its name afterwards.
+TEST_F(TableMaintenanceTest, AnEncryptedTableIsRebuiltAndRestructuredBesideItself) {
+    CreateTable(*DataBase, "Secret", {{"ID", ftInteger}, {"PIN", ftString, 10}}, {{"PK", "ID", kUnique}, {"BYPIN", "PIN"}},
+                false, encWeak);
+    {
+        auto secret = OpenCursor(*DataBase, "Secret", false);
+        for (int id = 1; id <= 5; ++id) Insert(*secret, {{"ID", id}, {"PIN", "p" + std::to_string(6 - id)}});
+    }
+    Closed("Secret")->InternalRebuildTable();
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Secret", false, "BYPIN"), "ID"), Ints({5, 4, 3, 2, 1}));
+    TRequest request;
+    request.Field("ID", ftInteger, 0, "ID");
+    request.Field("PIN", ftString, 10, "PIN");
+    request.Field("CITY", ftString, 10, "", dcAdded);
+    request.Fields.SetChangeStatus(dcAdded);
+    request.Index("PK", "ID", kUnique);
+    request.Index("BYPIN", "PIN", {});
+    EXPECT_EQ(Closed("Secret")->InternalRestructureTable(request.Record), 0);
+    EXPECT_EQ(FieldNames("Secret"), std::vector<std::string>({"ID", "PIN", "CITY"}));
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Secret", false, "BYPIN"), "ID"), Ints({5, 4, 3, 2, 1}));
+}
+
 // Counts the flushes of one file (every commit flushes the database file).
 class TFlushCounter : public platform::FileFaultInjector {
 public:
