@@ -738,6 +738,7 @@ void TOrqDataBase::ReplaceTable(const std::string& Name, const std::string& Repl
         for (auto [def, from, to] : {std::tuple{&old, name, Retired}, {&replacement, Replacement, name}}) {
             if (!FindMasterRow(master, from)) OrqDatabaseError(10024, Caller, from, this);
             def->SetTableName(to);
+            def->SetAltName(TableCheckValue(to, def->Encrypted()));
             def->SetLastModDate(Now());
             master.DataSetSetFieldDataAsVariant(CMasterNameField, Variant(to));
             TStringStream text;
@@ -775,6 +776,8 @@ void TOrqDataBase::RenameTable(const std::string& OldName, const std::string& Ne
     if (IsInternalName(NewName) != def.InternalTable())
         OrqDatabaseError(10039, Caller, NewName + ": names beginning with $ belong to the engine's own tables", this);
     RefuseRebuildWorkName(NewName, Caller, this);
+    // The check value follows the name (an encrypted table opens only under the name it gives).
+    if (!AnsiSameText(NewName, def.TableName())) def.SetAltName(TableCheckValue(NewName, def.Encrypted()));
     RunAtomically([&] { InternalUpdateTableDef(NewName, &def, false); });
     registry.ForgetUnusedTables();
 }

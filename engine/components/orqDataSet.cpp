@@ -35,16 +35,6 @@ std::string DecodeCheckValue(const std::string& AltName) {
     return decoded.substr(0, decoded.find('\0'));
 }
 
-// True when the check value of an encrypted table names the table: its own name, or, for the work
-// table of a rebuild (which takes the name of the table it rebuilds at the swap, check value and
-// all), the table whose work table name it has.
-bool CheckValueNames(const std::string& AltName, const std::string& TableName) {
-    const std::string name = DecodeCheckValue(AltName);
-    if (name == TableName) return true;
-    return IsRebuildWorkTableName(TableName) &&
-           (RebuildWorkTableName(name, false) == TableName || RebuildWorkTableName(name, true) == TableName);
-}
-
 }  // namespace
 
 TOrqDataSet::TOrqDataSet(TComponent* AOwner)
@@ -236,7 +226,7 @@ void TOrqDataSet::DataSetOpen() {
     // From here on the database counts this cursor as a user of the table: a failure gives that
     // open back, so that the table can be deleted or renamed afterwards.
     try {
-        if (FTableDef->Encrypted() && !CheckValueNames(FTableDef->AltName(), FTableDef->TableName()))
+        if (FTableDef->Encrypted() && DecodeCheckValue(FTableDef->AltName()) != FTableDef->TableName())
             OrqDatabaseError(8961, "TOrqDataSet.DataSetOpen", SorqCorruptEncryptionKey, this);
         FReadOnly = FReadOnly || (FDataBase->ReadOnly() && !FMemory);
         InternalOpenDataSet();

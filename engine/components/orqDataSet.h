@@ -146,6 +146,12 @@ inline constexpr int C_MAXTREESTEPS = 64;
 // How long read-ahead records are trusted, in milliseconds.
 inline constexpr uint32_t C_READAHEADVALIDFOR = 10000;
 
+// The table check value (TTableDef::AltName) of a table named Name: the name itself, or for an
+// encrypted table the name transformed by the weak XOR routine, every byte kept (a zero byte
+// too). An encrypted table opens only when its check value gives back its name, so the value
+// follows the name at every rename.
+std::string TableCheckValue(const std::string& Name, bool Encrypted);
+
 // The engine cursor over one table (see the file comment).
 class TOrqDataSet : public TDataSet {
 public:

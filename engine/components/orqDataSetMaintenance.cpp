@@ -670,6 +670,7 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
     } restoreName{*this, name};
     FTableName = building;
     FTableDef->SetTableName(building);
+    FTableDef->SetAltName(TableCheckValue(building, FTableDef->Encrypted()));
     FDataBase->CreateRebuildWorkTable(FTableDef.get());
 
     int failures = 0;

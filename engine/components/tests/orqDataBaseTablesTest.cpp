@@ -149,6 +149,17 @@ TEST_F(DataBaseTablesTest, NoTableTakesTheNameOfARebuildsWorkTable) {
     EXPECT_EQ(RebuildWorkTableName("Orders", true), RebuildWorkTableName("ORDERS", true));
 }
 
+// An encrypted table opens only under the name its check value gives: the value follows a rename.
+TEST_F(DataBaseTablesTest, ARenamedEncryptedTableOpens) {
+    CreateTable(*DataBase, "Secret", kFields, kIndexes, false, encWeak);
+    Fill(*DataBase, "Secret", 2);
+    Reconnect(true);
+    DataBase->RenameTable("Secret", "Hidden");
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Hidden", false), "ID"), Ints({1, 2}));
+    DataBase->RenameTable("Hidden", "HIDDEN");  // the same name: no rename
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "hidden", false), "ID"), Ints({1, 2}));
+}
+
 TEST_F(DataBaseTablesTest, KeepsInternalAndInMemoryTablesApart) {
     CreateTable(*DataBase, "$Own", kFields, kIndexes, false);
     CreateTable(*DataBase, "Scratch", kFields, kIndexes, true);
