@@ -220,8 +220,11 @@ public:
     // in the master table, its header, index roots and registration), in memory through the
     // in-memory registry. With DumpDefinitions and SaveTableDefinitions the ".ord" file is
     // written afterwards. A disk table on "MEMORY": 10880; a bad name: 10039; an existing table
-    // (any letter case): 13060. A failure undoes what was done: no row, no header, no pages.
+    // (any letter case): 13060; a name of the rebuilds' work tables (IsRebuildWorkTableName):
+    // 10039. A failure undoes what was done: no row, no header, no pages.
     void CreateTable(TTableDef* Def, bool DumpDefinitions) override;
+    // CreateTable for the disk table of a rebuild's work, named by RebuildWorkTableName.
+    void CreateRebuildWorkTable(TTableDef* Def) override;
     // Deletes the table Name (Memory: the in-memory table). A disk table needs Exclusive (10121)
     // and the drop privilege (10624); open in this process: 10053; missing: 10024. The master row
     // goes first, then the pages and the header (see the .cpp for what a failure leaves).
@@ -237,7 +240,8 @@ public:
     void ReplaceTable(const std::string& Name, const std::string& Replacement, const std::string& Retired) override;
     // Renames the disk table OldName: Exclusive (10121), the alter privilege (10624); an
     // in-memory table: 10766; open: 10119; NewName taken (any letter case): 13060; a bad name:
-    // 10039. A new spelling of the same name is no rename.
+    // 10039 (also for a name of the rebuilds' work tables). A new spelling of the same name is no
+    // rename.
     void RenameTable(const std::string& OldName, const std::string& NewName);
     // Applies a restructure request to the table's registry (header and storages) and stores the
     // new definition; Exclusive (10121); for an in-memory table the store raises 10766.
@@ -346,9 +350,11 @@ public:
     // 10120.
     void RebuildDatabase();
     // Copies the records of TableName in the database file SourceFile into Target (an open
-    // cursor of this database's table), or, without Target, into the table emptied first.
-    // Connected exclusively (10113, 10121); the table open elsewhere in this process: 10031.
-    // Returns the number of records that failed to copy.
+    // cursor of this database's table), or, without Target, rebuilds the table from them: a new
+    // table is filled beside it and takes its place in one atomic step (inside a transaction the
+    // table is emptied and refilled there), so a failure or a crash leaves the old table or the
+    // new one, never a partial one. Connected exclusively (10113, 10121); the table open
+    // elsewhere in this process: 10031. Returns the number of records that failed to copy.
     int RebuildTable(const std::string& TableName, const std::string& SourceFile, TOrqDataSet* Target) override;
 
     // ===== IOrqDataBase (the rest)
@@ -435,6 +441,8 @@ private:
     void StoreObjectID(const std::string& OldName, const std::string& NewName);
     void InternalCloseSystemTables();
     void InternalCreateTable(TTableDef* Def);
+    // CreateTable without the check of the name's prefix.
+    void InternalCreateTableAtomically(TTableDef* Def, bool DumpDefinitions);
     // Runs Change, a change of the file's tables, as a transaction of its own when the connection
     // is in none and no cursor holds a lock (see orqDataBaseTables.cpp); otherwise as it is.
     void RunAtomically(const std::function<void()>& Change);

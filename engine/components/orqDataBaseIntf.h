@@ -19,6 +19,15 @@
 
 namespace ostra {
 
+// The tables a rebuild or restructure builds beside a table, and the old table after the swap,
+// have names of their own: "~restructure-new-<tag>" and "~restructure-old-<tag>" (tag: the CRC-32
+// of the upper-case name in hex), the same for every run on the table, so that what a crash left
+// is found and dropped by the next run. No other table can take such a name: creating or
+// renaming a table to a name with the prefix "~restructure-" (any letter case) is refused.
+std::string RebuildWorkTableName(const std::string& TableName, bool Retired);
+// True for a name with the prefix of the rebuilds' work tables (any letter case).
+bool IsRebuildWorkTableName(const std::string& Name);
+
 class TCustomConnection;
 class TOrqDataSet;
 class TStrings;
@@ -67,6 +76,9 @@ public:
     // Creates the table that Def describes (name, layout, indexes, settings); with
     // DumpDefinitions the database may also record it in its definitions dump.
     virtual void CreateTable(TTableDef* Def, bool DumpDefinitions) = 0;
+    // Creates the disk table of a rebuild's work (its name made by RebuildWorkTableName), which
+    // CreateTable refuses.
+    virtual void CreateRebuildWorkTable(TTableDef* Def) = 0;
     // Whether the logged-on user holds the privilege of bit Privilege (orqPrivileges.h) on the
     // object Name ("ALL" for every table); true in a database without security.
     virtual bool QueryObjectPrivilegeExists(TDatabaseObjectType ObjectType, const std::string& Name,

@@ -8,7 +8,8 @@
 // and the flushes), flushes the new file once and only then moves it over the live one (one
 // rename, made durable with a flush of the folder). A failure or a crash before the rename leaves the live
 // database as it was; after it, the new one is in place. A table rebuild copies one table's
-// records from a database file into a cursor (the cursor's rebuild and restructure use it).
+// records from a database file into a cursor (the cursor's rebuild and restructure use it), or,
+// without a cursor, rebuilds the table by the cursor's road (beside the table, then swapped in).
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -88,6 +89,19 @@ int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& 
     if (GetLocalConnectedUserCount(TableName) > (targetOnTable ? 1 : 0))
         OrqDatabaseErrorFmt(10031, Caller, SorqTableInUseFmt, {TableName}, this);
 
+    const bool internal = !TableName.empty() && TableName[0] == '$';
+    if (!Target) {
+        // The table is built anew beside the old one and swapped in (or, inside a transaction,
+        // emptied and refilled there), so that a failure or a crash half-way never leaves a
+        // partial table; that road comes back here with the cursor of the new table as target.
+        TOrqDataSet table(nullptr);
+        table.TableDefinition().SetInternalTable(internal);
+        table.SetDataBase(this);
+        table.SetTableName(TableName);
+        table.SetOnUpdateProgress(OnUpdateProgress);
+        return table.RebuildFromFile(SourceFile);
+    }
+
     TOrqDataBase source(nullptr);
     source.SetDirectory(FolderOf(SourceFile));
     source.SetDataBaseName(SourceFile);
@@ -100,23 +114,10 @@ int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& 
     source.FFileCachePages = CRebuildReadCachePages;
     source.SetConnected(true);
     TOrqDataSet sourceTable(nullptr);
-    const bool internal = !TableName.empty() && TableName[0] == '$';
     sourceTable.TableDefinition().SetInternalTable(internal);
     sourceTable.SetDataBase(&source);
     sourceTable.SetTableName(TableName);
     sourceTable.DataSetOpen();
-
-    std::unique_ptr<TOrqDataSet> ownTarget;
-    if (!Target) {
-        ownTarget = std::make_unique<TOrqDataSet>(nullptr);
-        ownTarget->TableDefinition().SetInternalTable(internal);
-        ownTarget->SetDataBase(this);
-        ownTarget->SetTableName(TableName);
-        ownTarget->SetOnUpdateProgress(OnUpdateProgress);
-        ownTarget->DataSetOpen();
-        ownTarget->DataSetEmptyTable();
-        Target = ownTarget.get();
-    }
     return sourceTable.CopyRawTableData(*Target);
 }
 
@@ -216,7 +217,12 @@ void TOrqDataBase::RebuildDatabase() {
             def.Validate();
             memoryTable[size_t(i)] = def.Memory();
             log("Creating table " + table);
-            CreateTable(&def, false);
+            // What an unfinished table rebuild left is copied as it is; the next rebuild of its
+            // table drops it.
+            if (IsRebuildWorkTableName(table))
+                CreateRebuildWorkTable(&def);
+            else
+                CreateTable(&def, false);
         }
 
         for (int i = 0; i < copy.Count(); ++i) {
@@ -228,12 +234,18 @@ void TOrqDataBase::RebuildDatabase() {
             target.SetDataBase(this);
             target.SetTableName(table);
             target.SetOnUpdateProgress(OnUpdateProgress);
+            // The new file is thrown away unless the rebuild completes: the indexes may wait
+            // for the last record of each table.
+            target.SetBuildIndexesAtEnd(true);
             TOrqDataSet sourceTable(nullptr);
             sourceTable.TableDefinition().SetInternalTable(internal);
             sourceTable.SetDataBase(&source);
             sourceTable.SetTableName(table);
             try {
                 target.DataSetOpen();
+                // Its commits only bound the memory of the new file's transaction: a step of
+                // records at a time, not every 100 records.
+                target.SetCopyInSteps(true);
                 if (target.GetTotalRecordCount() > 0) target.DataSetEmptyTable();
                 log("Copying data from source table " + table);
                 sourceTable.DataSetOpen();

@@ -26,6 +26,7 @@
 #include "engine/components/orqSecurityManager.h"
 #include "engine/components/orqTable.h"
 #include "engine/storage/orqConsts.h"
+#include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexDefs.h"
 #include "engine/storage/orqPrivileges.h"
@@ -58,6 +59,16 @@ constexpr int32_t CPrivAlterObject = 16;
 
 bool IsInternalName(const std::string& Name) { return !Name.empty() && Name[0] == '$'; }
 
+constexpr char CRebuildWorkPrefix[] = "~restructure-";
+
+// Refuses Name for a table made or renamed by anyone but a rebuild (10039).
+void RefuseRebuildWorkName(const std::string& Name, const char* Caller, TOrqDataBase* DataBase) {
+    if (IsRebuildWorkTableName(Name))
+        OrqDatabaseError(10039, Caller,
+                         Name + ": names beginning with " + CRebuildWorkPrefix + " belong to the engine's table rebuilds",
+                         DataBase);
+}
+
 // The name with its extension replaced by Extension (or Extension appended).
 std::string ChangeFileExt(const std::string& Name, const std::string& Extension) {
     const std::size_t dot = Name.rfind('.');
@@ -88,6 +99,17 @@ private:
 };
 
 }  // namespace
+
+std::string RebuildWorkTableName(const std::string& TableName, bool Retired) {
+    const std::string upper = AnsiUpperCase(TableName);
+    const std::string tag = IntToHex(int64_t(CalcCRC(upper.data(), int(upper.size()))), 8);
+    return std::string(CRebuildWorkPrefix) + (Retired ? "old-" : "new-") + tag;
+}
+
+bool IsRebuildWorkTableName(const std::string& Name) {
+    const size_t length = sizeof CRebuildWorkPrefix - 1;
+    return Name.size() >= length && AnsiSameText(Name.substr(0, length), CRebuildWorkPrefix);
+}
 
 // ---------------------------------------------------------------------------------------------
 // The master tables
@@ -561,6 +583,17 @@ void TOrqDataBase::RunAtomically(const std::function<void()>& Change) {
 
 void TOrqDataBase::CreateTable(TTableDef* Def, bool DumpDefinitions) {
     CheckConnected(Def->Memory());
+    RefuseRebuildWorkName(Def->TableName(), "TOrqDataBase.CreateTable", this);
+    InternalCreateTableAtomically(Def, DumpDefinitions);
+}
+
+void TOrqDataBase::CreateRebuildWorkTable(TTableDef* Def) {
+    CheckConnected(false);
+    Assert(IsRebuildWorkTableName(Def->TableName()) && !Def->Memory(), "A rebuild's work table expected");
+    InternalCreateTableAtomically(Def, false);
+}
+
+void TOrqDataBase::InternalCreateTableAtomically(TTableDef* Def, bool DumpDefinitions) {
     if (Def->Memory()) {
         InternalCreateTable(Def);
         return;
@@ -705,6 +738,7 @@ void TOrqDataBase::ReplaceTable(const std::string& Name, const std::string& Repl
         for (auto [def, from, to] : {std::tuple{&old, name, Retired}, {&replacement, Replacement, name}}) {
             if (!FindMasterRow(master, from)) OrqDatabaseError(10024, Caller, from, this);
             def->SetTableName(to);
+            def->SetAltName(TableCheckValue(to, def->Encrypted()));
             def->SetLastModDate(Now());
             master.DataSetSetFieldDataAsVariant(CMasterNameField, Variant(to));
             TStringStream text;
@@ -741,6 +775,9 @@ void TOrqDataBase::RenameTable(const std::string& OldName, const std::string& Ne
     // so a rename across it would lose the table.
     if (IsInternalName(NewName) != def.InternalTable())
         OrqDatabaseError(10039, Caller, NewName + ": names beginning with $ belong to the engine's own tables", this);
+    RefuseRebuildWorkName(NewName, Caller, this);
+    // The check value follows the name (an encrypted table opens only under the name it gives).
+    if (!AnsiSameText(NewName, def.TableName())) def.SetAltName(TableCheckValue(NewName, def.Encrypted()));
     RunAtomically([&] { InternalUpdateTableDef(NewName, &def, false); });
     registry.ForgetUnusedTables();
 }

@@ -147,6 +147,12 @@ inline constexpr int C_MAXTREESTEPS = 64;
 // How long read-ahead records are trusted, in milliseconds.
 inline constexpr uint32_t C_READAHEADVALIDFOR = 10000;
 
+// The table check value (TTableDef::AltName) of a table named Name: the name itself, or for an
+// encrypted table the name transformed by the weak XOR routine, every byte kept (a zero byte
+// too). An encrypted table opens only when its check value gives back its name, so the value
+// follows the name at every rename.
+std::string TableCheckValue(const std::string& Name, bool Encrypted);
+
 // The engine cursor over one table (see the file comment).
 class TOrqDataSet : public TDataSet {
 public:
@@ -245,6 +251,24 @@ public:
     // one, and a step's pages stay a few megabytes whatever the size of the table.
     size_t MaintenanceStepBytes() const { return FMaintenanceStepBytes; }
     void SetMaintenanceStepBytes(size_t Value) { FMaintenanceStepBytes = std::max<size_t>(Value, 1); }
+    // A raw copy into this cursor's empty table builds the indexes whose keys cannot collide
+    // (neither unique nor primary) at the end, bottom-up from the keys sorted, instead of one
+    // insert per record. Until then those indexes lack the keys of the records copied, so it is
+    // done only where nobody sees the table before the copy is complete: when the copy runs in
+    // the caller's transaction (it commits nothing in between), or when this is set (a rebuild's
+    // new table or new database file, which a crash throws away).
+    bool BuildIndexesAtEnd() const { return FBuildIndexesAtEnd; }
+    // A raw copy into this open cursor that starts its own transaction commits after about
+    // MaintenanceStepBytes of records (true) instead of after every 100 records (false, the
+    // default): for a target nobody sees before the copy ends, where the cadence only bounds
+    // the memory of the transaction.
+    void SetCopyInSteps(bool Value);
+    void SetBuildIndexesAtEnd(bool Value) { FBuildIndexesAtEnd = Value; }
+    // The memory the keys of those indexes take while the copy runs (8 MiB by default, and about
+    // as much again to sort them), shared among them; past it a sorted run of keys goes to a
+    // temporary file.
+    size_t MaintenanceSortBytes() const { return FMaintenanceSortBytes; }
+    void SetMaintenanceSortBytes(size_t Value) { FMaintenanceSortBytes = std::max<size_t>(Value, 1); }
     TStrings* DebugStrings() const { return FDebugStrings; }
     void SetDebugStrings(TStrings* Value) { FDebugStrings = Value; }
     bool InQuery() const { return FInQuery; }
@@ -538,6 +562,11 @@ public:
     // caller's transaction the table is emptied and filled again there. Either way a failure, a
     // cancel from the progress handler or a crash leaves the table as it was or as rebuilt.
     void InternalRebuildTable();
+    // On a closed cursor: fills the table again from the table of the same name in the database
+    // file SourceFile, by the road InternalRebuildTable takes after its backup copy (beside the
+    // table and swapped in, or emptied and refilled in one transaction). The number of records
+    // that failed to copy (0 after a cancel, which leaves the table as it was).
+    int RebuildFromFile(const std::string& SourceFile);
     // On a closed cursor of a connected, exclusive database: applies the restructure request
     // (a rename only, an index change, or a full copy of the data through the backup file).
     // Without the alter privilege on the table: 10624; a request without its lists: 8576, both
@@ -691,6 +720,15 @@ private:
     // Inserts the keys of the record buffer's record (at Address) into every index (see
     // InternalReIndex); false when it was left out as a duplicate.
     bool IndexRecord(uint32_t Address, bool IgnoreDuplicates);
+    // The bulk build of a raw copy (see SetBuildIndexesAtEnd): BeginBulkIndexes defers the
+    // indexes whose keys cannot collide when the table is empty; AddRecord hands their keys to
+    // CollectDeferredKeys; FinishBulkIndexes builds their trees and stops deferring;
+    // AbandonBulkIndexes only stops (after a failure, which the caller rolls back or discards).
+    void BeginBulkIndexes();
+    void CollectDeferredKeys(const uint8_t* Rec, uint32_t Address);
+    void SpillDeferredKeys();
+    void FinishBulkIndexes();
+    void AbandonBulkIndexes();
     // The full-copy way of a restructure (see InternalRestructureTable), inside the caller's
     // transaction: the table's storage is restructured and the records copied back into it.
     int RestructureByCopy(const TInternalRestructureRecord& Request, const std::string& BackupFile);
@@ -784,6 +822,16 @@ private:
     size_t FMaintenanceStepBytes = size_t(2) << 20;
     // A raw copy into this cursor runs: AddRecord leaves the cursor unpositioned.
     bool FBulkAdding = false;
+    bool FBuildIndexesAtEnd = false;
+    size_t FMaintenanceSortBytes = size_t(8) << 20;
+    // While a raw copy builds indexes at the end: per index, whether AddRecord leaves its key to
+    // the bulk build (empty when none does), and the keys collected (orqDataSetMaintenance.cpp).
+    class TBulkIndexes;
+    struct TBulkIndexesDeleter {
+        void operator()(TBulkIndexes* Value) const;
+    };
+    std::vector<bool> FDeferredIndexes;
+    std::unique_ptr<TBulkIndexes, TBulkIndexesDeleter> FBulkIndexes;
 
     // ----- The undo log of index upkeep
     std::vector<TIndexUndo> FUndo;

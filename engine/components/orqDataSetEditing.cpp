@@ -256,6 +256,8 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
         CheckState(address != 0, "Add record. RecAddr = 0");
         FTreeCursorsStale = true;
         for (int i = 0; i < indexCount; ++i) {
+            // A raw copy may leave this index to its bulk build at the end.
+            if (!FDeferredIndexes.empty() && FDeferredIndexes[size_t(i)]) continue;
             TIndexItem& index = *FIndexMgr->GetItems(i);
             index.CreateTempKeyBuffer(rec, PushUndo(index, nullptr, size_t(index.MaximumKeySize()) + 1, address, false).Key.data(),
                                       nullptr);
@@ -267,6 +269,7 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
                                     {index.IndexName()}, this);
             }
         }
+        if (!FDeferredIndexes.empty()) CollectDeferredKeys(rec, address);
     } catch (...) {
         // Undo: the keys inserted, the record, the chains created; the caller's buffer back.
         UndoIndexChanges();

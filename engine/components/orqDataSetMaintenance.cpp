@@ -19,6 +19,8 @@
 
 #include "engine/components/orqDataSet.h"
 #include "engine/components/orqDataSetScopes.h"
+#include "engine/storage/orqBTreeBulkLoad.h"
+#include "engine/storage/orqByteOrder.h"
 #include "engine/storage/orqConsts.h"
 #include "engine/storage/orqCrypt.h"
 #include "engine/storage/orqErrors.h"
@@ -284,6 +286,90 @@ void TOrqDataSet::InternalReIndex(bool IgnoreDuplicates) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Indexes built at the end of a raw copy
+
+// The keys collected for the deferred indexes: one bulk load per index, in index order.
+class TOrqDataSet::TBulkIndexes {
+public:
+    struct TLoad {
+        TIndexItem* Index;
+        std::unique_ptr<TBTreeBulkLoad> Load;
+    };
+    std::vector<TLoad> Loads;
+    std::vector<uint8_t> Key;  // scratch: one entry
+    // A record's keys reached some loads but not all: the build cannot be trusted.
+    bool Broken = false;
+};
+
+void TOrqDataSet::TBulkIndexesDeleter::operator()(TBulkIndexes* Value) const { delete Value; }
+
+void TOrqDataSet::BeginBulkIndexes() {
+    AbandonBulkIndexes();
+    if (GetTotalRecordCount() != 0) return;
+    const int count = FIndexMgr->Count();
+    std::vector<TIndexItem*> deferred;
+    for (int i = 0; i < count; ++i) {
+        TIndexItem& index = *FIndexMgr->GetItems(i);
+        // Keys of the other indexes decide whether a record may be added: they stay immediate.
+        if (!KeysCanCollide(index) && TBTreeBulkLoad::CanLoad(index.Tree())) deferred.push_back(&index);
+    }
+    if (deferred.empty()) return;
+    std::unique_ptr<TBulkIndexes, TBulkIndexesDeleter> bulk(new TBulkIndexes);
+    const size_t runBytes = std::max<size_t>(1, FMaintenanceSortBytes / deferred.size());
+    size_t keySize = 0;
+    for (TIndexItem* index : deferred) {
+        bulk->Loads.push_back({index, std::make_unique<TBTreeBulkLoad>(index->Tree(), runBytes)});
+        keySize = std::max(keySize, size_t(index->MaximumKeySize()) + 1);
+    }
+    bulk->Key.assign(keySize, 0);
+    FDeferredIndexes.assign(size_t(count), false);
+    for (TIndexItem* index : deferred) FDeferredIndexes[size_t(index->Index())] = true;
+    FBulkIndexes = std::move(bulk);
+}
+
+void TOrqDataSet::CollectDeferredKeys(const uint8_t* Rec, uint32_t Address) {
+    TBulkIndexes& bulk = *FBulkIndexes;
+    try {
+        for (TBulkIndexes::TLoad& load : bulk.Loads) {
+            load.Index->CreateTempKeyBuffer(Rec, bulk.Key.data(), nullptr);
+            Store32(bulk.Key.data() + C_KEYADDROFFSET, Address);
+            load.Load->Add(bulk.Key.data());
+        }
+    } catch (...) {
+        bulk.Broken = true;
+        throw;
+    }
+}
+
+void TOrqDataSet::SpillDeferredKeys() {
+    if (!FBulkIndexes) return;
+    for (TBulkIndexes::TLoad& load : FBulkIndexes->Loads) load.Load->SpillIfFull();
+}
+
+void TOrqDataSet::FinishBulkIndexes() {
+    if (!FBulkIndexes) return;
+    std::unique_ptr<TBulkIndexes, TBulkIndexesDeleter> bulk = std::move(FBulkIndexes);
+    FDeferredIndexes.clear();
+    FTreeCursorsStale = true;
+    if (bulk->Broken) OrqDatabaseError(8581, "TOrqDataSet.CopyRawTableData", "The keys collected are incomplete", this);
+    for (TBulkIndexes::TLoad& load : bulk->Loads) {
+        load.Index->SetDepth(load.Load->Build());
+        load.Load.reset();
+    }
+    FTableDef->TableHeader()->SetDirty(true);
+    WriteTableHeader();
+}
+
+void TOrqDataSet::AbandonBulkIndexes() {
+    FBulkIndexes.reset();
+    FDeferredIndexes.clear();
+}
+
+void TOrqDataSet::SetCopyInSteps(bool Value) {
+    FCopyCommitRecords = Value ? std::max<size_t>(1, FMaintenanceStepBytes / size_t(std::max(FRecordSize, 1))) : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The raw copy
 
 int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
@@ -344,8 +430,14 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
         Dest.SetBulkAdding(true);
         struct TEndBulk {
             TOrqDataSet& Cursor;
-            ~TEndBulk() { Cursor.SetBulkAdding(false); }
+            ~TEndBulk() {
+                Cursor.SetBulkAdding(false);
+                Cursor.AbandonBulkIndexes();
+            }
         } endBulk{Dest};
+        // Into an empty table that nobody sees before the copy is complete, the indexes whose
+        // keys cannot collide are built at the end from their keys sorted.
+        if (!ownTransaction || Dest.FBuildIndexesAtEnd) Dest.BeginBulkIndexes();
         TProgress progress(Dest.OnUpdateProgress(), addresses.size());
         const size_t commitInterval = Dest.FCopyCommitRecords ? Dest.FCopyCommitRecords : CCopyCommitInterval;
         uint8_t* rec = FRecBuf.data();
@@ -404,12 +496,15 @@ int TOrqDataSet::CopyRawTableData(TOrqDataSet& Dest) {
                     ++failures;
                 }
             }
+            Dest.SpillDeferredKeys();
             if (progress.Report(r)) {
                 Dest.FMaintenanceCancelled = true;
                 break;
             }
             if (ownTransaction && r % commitInterval == 0) destBase.FlushBuffers();
         }
+        // Also after a cancel: what was copied is whole, with every key.
+        Dest.FinishBulkIndexes();
         Log(source, "Records Copied " + IntToStr(stored));
         sourceLock.Release();
         destLock.Release();
@@ -447,20 +542,24 @@ void TOrqDataSet::InternalRebuildTable() {
     CheckInternalInactive();
     const std::string backup = BackupFileName(*FDataBase);
     FDataBase->CopyDatabase(backup, true);
+    RebuildFromFile(backup);
+}
+
+int TOrqDataSet::RebuildFromFile(const std::string& SourceFile) {
+    CheckInternalInactive();
     FMaintenanceCancelled = false;
     // Outside a transaction the table is built anew beside the old one, in steps of bounded
     // memory, and swapped in at the end.
-    if (BuildsBesideTheTable()) {
-        RebuildIntoNewTable(nullptr, backup);
-        return;
-    }
+    if (BuildsBesideTheTable()) return RebuildIntoNewTable(nullptr, SourceFile);
+    int failures = 0;
     RunInOwnTransaction(*FDataBase, !FMemory, [&](bool) {
         WhileOpen(*this, [&] {
             DataSetEmptyTable();
-            FDataBase->RebuildTable(FTableName, backup, this);
+            failures = FDataBase->RebuildTable(FTableName, SourceFile, this);
         });
         return !FMaintenanceCancelled;
     });
+    return FMaintenanceCancelled ? 0 : failures;
 }
 
 void TOrqDataSet::CommitNewTableDef(const TInternalRestructureRecord& Request, bool ReadHeader) {
@@ -543,9 +642,7 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
 
     // The new table and, after the swap, the old one have names of their own, the same for every
     // restructure of this table, so that what a crash left of an earlier one is found and dropped.
-    const std::string upper = AnsiUpperCase(name);
-    const std::string tag = IntToHex(int64_t(CalcCRC(upper.data(), int(upper.size()))), 8);
-    const std::string building = "~restructure-new-" + tag, retired = "~restructure-old-" + tag;
+    const std::string building = RebuildWorkTableName(name, false), retired = RebuildWorkTableName(name, true);
     for (const std::string& leftover : {building, retired}) {
         try {
             FDataBase->DiscardTable(leftover);
@@ -572,11 +669,23 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
     } restoreName{*this, name};
     FTableName = building;
     FTableDef->SetTableName(building);
-    FDataBase->CreateTable(FTableDef.get(), false);
+    FTableDef->SetAltName(TableCheckValue(building, FTableDef->Encrypted()));
+    FDataBase->CreateRebuildWorkTable(FTableDef.get());
 
     int failures = 0;
-    size_t recordSize = 1;
     try {
+        // The new table is nobody's until the swap: it is filled in steps of MaintenanceStepBytes
+        // and its indexes may wait for the last record.
+        struct TResetCopy {
+            size_t& Interval;
+            bool& AtEnd;
+            bool SavedAtEnd;
+            ~TResetCopy() {
+                Interval = 0;
+                AtEnd = SavedAtEnd;
+            }
+        } resetCopy{FCopyCommitRecords, FBuildIndexesAtEnd, FBuildIndexesAtEnd};
+        FBuildIndexesAtEnd = true;
         WhileOpen(*this, [&] {
             FDataBase->StartTransaction();
             try {
@@ -586,7 +695,7 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
                 header.SetGenerator1(generator1);
                 header.SetGenerator2(generator2);
                 WriteTableHeader();
-                recordSize = size_t(std::max(FRecordSize, 1));
+                SetCopyInSteps(true);
                 lock.Release();
                 FDataBase->Commit();
             } catch (...) {
@@ -594,11 +703,6 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
                 throw;
             }
         });
-        struct TResetInterval {
-            size_t& Value;
-            ~TResetInterval() { Value = 0; }
-        } resetInterval{FCopyCommitRecords};
-        FCopyCommitRecords = std::max<size_t>(1, FMaintenanceStepBytes / recordSize);
         failures = CopyFromBackup(Request, BackupFile, name);
     } catch (...) {
         try {

@@ -30,15 +30,6 @@ constexpr int CMaxIndexes = 32;
 constexpr int CMinStoredSize = 2;
 constexpr int CMaxStoredSize = 256;
 
-// The table check value: the name itself, or for an encrypted table the name transformed by the
-// weak XOR routine, every byte kept (a zero byte too).
-std::string CheckValue(const std::string& Name, bool Encrypted) {
-    if (!Encrypted || Name.empty()) return Name;
-    std::string value(Name.size(), '\0');
-    XORCryptBuf(Name.data(), value.data(), OrqWeakCryptKey, int(Name.size()), OrqWeakCryptKeyLength, 0);
-    return value;
-}
-
 }  // namespace
 
 // One requested field or index, whichever form it was requested in.
@@ -56,6 +47,13 @@ struct TOrqDataSet::TRequestedIndex {
     std::string DescFields;
     TIndexOptions Options;
 };
+
+std::string TableCheckValue(const std::string& Name, bool Encrypted) {
+    if (!Encrypted || Name.empty()) return Name;
+    std::string value(Name.size(), '\0');
+    XORCryptBuf(Name.data(), value.data(), OrqWeakCryptKey, int(Name.size()), OrqWeakCryptKeyLength, 0);
+    return value;
+}
 
 void TOrqDataSet::ValidateObjectName(const std::string& Name, const std::string& Kind) const {
     if (std::string(",,ALL,").find("," + UpperCase(Name) + ",") != std::string::npos)
@@ -115,7 +113,7 @@ void TOrqDataSet::BuildTableDef(bool Memory, const std::vector<TRequestedField>&
     def.SetCreatedBy(FTableOwner);
     def.SetEncryptionLevel(FEncryptionLevel);
     def.SetEncrypted(FEncryptionLevel != encNone);
-    def.SetAltName(CheckValue(FTableName, def.Encrypted()));
+    def.SetAltName(TableCheckValue(FTableName, def.Encrypted()));
 
     if (FTableName.empty() || int(FTableName.size()) > CMaxNameLength)
         OrqDatabaseErrorFmt(10039, Caller, SorqStringInvalidFmt, {FTableName, 1, CMaxNameLength}, this);

@@ -1,7 +1,8 @@
-// A restructure, a table rebuild and a database rebuild killed at every mutating file call (of the
-// backup copy, the new file, the journal and the database) leave a database that opens and holds
-// the table either as it was or as it became, never neither: every row is there, reachable
-// through every index, and the file's storage structure is sound. The kill runs go on several at
+// A restructure, a table rebuild (by the cursor, and by the database without one) and a database
+// rebuild killed at every mutating file call (of the backup copy, the new file, the journal and
+// the database) leave a database that opens and holds the table either as it was or as it
+// became, never neither: every row is there, reachable through every index, and the file's
+// storage structure is sound. The kill runs go on several at
 // a time, each on a copy of the database in a folder of its own.
 #include <gtest/gtest.h>
 
@@ -148,9 +149,12 @@ std::vector<std::string> Leftovers(TOrqDataBase& DataBase) {
 }
 
 // The table rebuilt in steps of a few records, so that the kills fall between step commits, in
-// the swap and while the old table's pages are freed.
+// the swap and while the old table's pages are freed; by the cursor, or by the database from a
+// copy of the file without a cursor of the caller's (in the steps the cursor takes by default).
 class TTableRebuildWorkload : public crashtest::TCrashWorkload {
 public:
+    explicit TTableRebuildWorkload(bool ThroughDataBase = false) : FThroughDataBase(ThroughDataBase) {}
+
     void Prepare(const std::string& Path) override {
         componentstest::Prepare(Path);
         FOldID = StockTableID(*ConnectDataBase(Path));
@@ -159,6 +163,14 @@ public:
     void Run(const std::string& Path, crashtest::TCrashPoint& Point) override {
         RemoveLeftovers(Path);
         auto database = ConnectExclusive(Path);
+        if (FThroughDataBase) {
+            const std::string source = DataBaseBackupFileName("", Path);
+            Point.Run([&] {
+                database->CopyDatabase(source, true);
+                database->RebuildTable("Stock", source, nullptr);
+            });
+            return;
+        }
         TOrqDataSet stock(nullptr);
         stock.SetDataBase(database.get());
         stock.SetTableName("Stock");
@@ -189,6 +201,7 @@ public:
     }
 
 private:
+    bool FThroughDataBase;
     int32_t FOldID = 0;
 };
 
@@ -234,6 +247,11 @@ TEST(DataBaseMaintenanceCrashTest, ARestructureKilledAnywhereLeavesTheOldOrTheNe
 
 TEST(DataBaseMaintenanceCrashTest, ATableRebuildKilledAnywhereLeavesTheOldOrTheNewTable) {
     TTableRebuildWorkload workload;
+    RunAndExpectBeforeOrAfter(workload);
+}
+
+TEST(DataBaseMaintenanceCrashTest, ATableRebuildWithoutACursorKilledAnywhereLeavesTheOldOrTheNewTable) {
+    TTableRebuildWorkload workload(true);
     RunAndExpectBeforeOrAfter(workload);
 }
 

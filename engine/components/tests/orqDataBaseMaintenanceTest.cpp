@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "engine/components/orqDataBase.h"
+#include "engine/storage/orqTableMgrUnit.h"
 #include "host/StringList.h"
 #include "platform/File.h"
 #include "support/orqCursorTest.h"
@@ -160,8 +161,22 @@ TEST_F(DataBaseMaintenanceTest, RebuildingOneTableFromABackupFile) {
         alpha->DataSetEmptyTable();
         EXPECT_EQ(ErrorCode([&] { database->RebuildTable("Alpha", Dir.File("old.orq"), nullptr); }), 10031);
     }
+    // A cancel half-way leaves the table as it was; the rebuild builds a new table beside it and
+    // swaps it in, so nothing of the work is left either way.
+    database->OnUpdateProgress = [](int Percent, bool& Cancel) { Cancel = Percent >= 50; };
+    EXPECT_EQ(database->RebuildTable("Alpha", Dir.File("old.orq"), nullptr), 0);
+    EXPECT_TRUE(Walk(*OpenCursor(*database, "Alpha", false), "ID").empty());
+    database->OnUpdateProgress = nullptr;
+    TTableDef before(nullptr);
+    database->QueryTableDef("Alpha", false, &before);
     EXPECT_EQ(database->RebuildTable("Alpha", Dir.File("old.orq"), nullptr), 0);
     EXPECT_EQ(Walk(*OpenCursor(*database, "Alpha", false), "ID"), AllIds());
+    TTableDef after(nullptr);
+    database->QueryTableDef("Alpha", false, &after);
+    EXPECT_NE(after.TableID(), before.TableID());
+    TStringList names;
+    database->GetTableNames(&names, false);
+    EXPECT_EQ(names.CommaText(), "Alpha,Beta");
     database->SetConnected(false);
     database->SetExclusive(false);
     database->SetConnected(true);

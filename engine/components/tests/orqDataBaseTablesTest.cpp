@@ -132,6 +132,34 @@ TEST_F(DataBaseTablesTest, CreatesListsRenamesAndDeletesTables) {
     EXPECT_EQ(Audit(Path(), 0).find("does not open"), std::string::npos);
 }
 
+// The tables a rebuild works with have names no other table can take, so that dropping what an
+// unfinished rebuild left never drops a table of the user's.
+TEST_F(DataBaseTablesTest, NoTableTakesTheNameOfARebuildsWorkTable) {
+    CreateTable(*DataBase, "Orders", kFields, kIndexes, false);
+    for (const std::string& name :
+         {RebuildWorkTableName("Orders", false), RebuildWorkTableName("Orders", true), std::string("~RESTRUCTURE-x")}) {
+        for (bool memory : {false, true})
+            EXPECT_EQ(ErrorCode([&] { CreateTable(*DataBase, name, kFields, kIndexes, memory); }), 10039) << name;
+    }
+    CreateTable(*DataBase, "~restructured", kFields, kIndexes, false);
+    Reconnect(true);
+    EXPECT_EQ(ErrorCode([&] { DataBase->RenameTable("Orders", RebuildWorkTableName("Orders", false)); }), 10039);
+    EXPECT_EQ(Names(*DataBase), "~restructured,Orders");
+    EXPECT_NE(RebuildWorkTableName("Orders", false), RebuildWorkTableName("Order", false));
+    EXPECT_EQ(RebuildWorkTableName("Orders", true), RebuildWorkTableName("ORDERS", true));
+}
+
+// An encrypted table opens only under the name its check value gives: the value follows a rename.
+TEST_F(DataBaseTablesTest, ARenamedEncryptedTableOpens) {
+    CreateTable(*DataBase, "Secret", kFields, kIndexes, false, encWeak);
+    Fill(*DataBase, "Secret", 2);
+    Reconnect(true);
+    DataBase->RenameTable("Secret", "Hidden");
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Hidden", false), "ID"), Ints({1, 2}));
+    DataBase->RenameTable("Hidden", "HIDDEN");  // the same name: no rename
+    EXPECT_EQ(Walk(*OpenCursor(*DataBase, "hidden", false), "ID"), Ints({1, 2}));
+}
+
 TEST_F(DataBaseTablesTest, KeepsInternalAndInMemoryTablesApart) {
     CreateTable(*DataBase, "$Own", kFields, kIndexes, false);
     CreateTable(*DataBase, "Scratch", kFields, kIndexes, true);
