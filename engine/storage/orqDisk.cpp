@@ -811,8 +811,9 @@ void TDiskMgr::DiskCommit() {
     try {
         BumpOwedTableHeaders();
         if (FGlobalHdr->Dirty()) WriteHeader();
-        // The pages are written under write locks only.
-        if (FUsesLockFile && FTableLockMgr) {
+        // The pages are written under write locks only. A transaction that only read writes
+        // nothing: its read locks are given back as they are, without the upgrade's waits.
+        if (FUsesLockFile && FTableLockMgr && !FFile->PendingWrites().empty()) {
             FTableLockMgr->UpgradeReadLocks();
             RecoverInterruptedCommit();  // a commit that died meanwhile is undone before this one
         }

@@ -311,7 +311,8 @@ public:
     // table transaction locks.
     void DiskStartTransaction(bool NoTransactionLock);
     // Upgrades the table locks, replays the journal of a commit that died meanwhile, writes and
-    // flushes the transaction atomically (TOrqFile::Commit), releases every lock. No transaction:
+    // flushes the transaction atomically (TOrqFile::Commit), releases every lock. A transaction
+    // with nothing to write skips the upgrade and the replay: it only gives its locks back. No transaction:
     // 10257. On a failure (a lock time-out of the upgrade, an I/O error) the file is as it was,
     // the transaction is rolled back (locks released, the header read again) and the error is
     // raised.
