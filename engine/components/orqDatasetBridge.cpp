@@ -59,7 +59,7 @@ void TOrqDatasetBridge::PrepareForReuse() {
     ClearBridgeIndexRange();
     ClearJoinSelectExpr();
     // Also drops rows read ahead and the tree cursors' positions: the next move reads afresh.
-    InternalSetIndexName(FOpenedIndexName);
+    if (!FOpenedIndexName.empty()) InternalSetIndexName(FOpenedIndexName);
     FBaseFilterText.clear();
 }
 
