@@ -290,8 +290,10 @@ public:
     // Returns the type held afterwards. Inside a transaction a write lock is taken as a read lock
     // (upgraded at commit) together with the table's transaction lock (skipped for tables other
     // than the header when the transaction was started with NoTransactionLock). With the lock
-    // held, replays the journal of an interrupted commit (RecoverInterruptedCommit); when that
-    // raises, a lock taken by this call is given back.
+    // held, replays the journal of an interrupted commit (RecoverInterruptedCommit), unless this
+    // connection held a lock on the table before the call (it was checked then and no commit of
+    // another connection can have written the table since); when that raises, a lock taken by
+    // this call is given back.
     uint8_t SetTableLock(uint16_t TableID, uint8_t LockType);
     // Nothing inside a transaction or without lock file.
     void ReleaseTableLock(uint16_t TableID);
