@@ -50,7 +50,17 @@ TOrqDatasetBridge::TOrqDatasetBridge() : TOrqBaseTable(nullptr) {}
 TOrqDatasetBridge::~TOrqDatasetBridge() = default;
 
 void TOrqDatasetBridge::OpenBridge() {
-    if (!Active()) Open();
+    if (Active()) return;
+    Open();
+    FOpenedIndexName = IndexName();
+}
+
+void TOrqDatasetBridge::PrepareForReuse() {
+    ClearBridgeIndexRange();
+    ClearJoinSelectExpr();
+    // Also drops rows read ahead and the tree cursors' positions: the next move reads afresh.
+    if (!FOpenedIndexName.empty()) InternalSetIndexName(FOpenedIndexName);
+    FBaseFilterText.clear();
 }
 
 bool TOrqDatasetBridge::Moved(bool Found) {

@@ -1,5 +1,7 @@
 // orqJoinDataProviderMgr: TOrqJoinDataProviderMgr, the owner of a statement's providers and
 // bridges, and the walk of the root with the residual condition.
+#include <algorithm>
+
 #include "engine/components/orqDataBase.h"
 #include "engine/components/orqJoinDataProviderUnit.h"
 #include "host/Exceptions.h"
@@ -40,6 +42,23 @@ void TOrqJoinDataProviderMgr::SetDBStringCompare(TDBStringCompareFunction Value)
 
 bool TOrqJoinDataProviderMgr::OpenProviders() {
     if (FRootProvider == nullptr) return false;
+    // A provider over a table that a spare bridge still holds open takes that bridge.
+    for (const auto& provider : FNonJoinProviders) {
+        TOrqDatasetBridge* fresh = provider->DataBridge();
+        if (fresh == nullptr || fresh->Active()) continue;
+        const auto spare = std::find_if(FSpareBridges.begin(), FSpareBridges.end(), [&](const auto& B) {
+            return B->Active() && B->DataBase() == fresh->DataBase() && B->Memory() == fresh->Memory() &&
+                   B->TableName() == fresh->TableName();
+        });
+        if (spare == FSpareBridges.end()) continue;
+        const auto owned = std::find_if(FBridges.begin(), FBridges.end(), [&](const auto& B) { return B.get() == fresh; });
+        if (owned == FBridges.end()) continue;
+        (*spare)->PrepareForReuse();
+        provider->SetDataBridge(spare->get());
+        owned->swap(*spare);
+        FSpareBridges.erase(spare);
+    }
+    FSpareBridges.clear();
     FRootProvider->SetParentProvider(nullptr);
     FRootProvider->OpenProvider();
     if (dynamic_cast<TOrqNonJoinDataProvider*>(FRootProvider)) FRootProvider->SetSelectExpr(false, "");
@@ -119,6 +138,8 @@ void TOrqJoinDataProviderMgr::Clear() {
     // Providers first (join providers refer to the others), then the bridges they read.
     FJoinProviders.clear();
     FNonJoinProviders.clear();
+    for (auto& bridge : FBridges)
+        if (bridge->Active()) FSpareBridges.push_back(std::move(bridge));
     FBridges.clear();
 }
 

@@ -185,6 +185,9 @@ public:
 
     // Opens the dataset (the table and its cursor) when closed.
     void OpenBridge();
+    // An open bridge made ready for another statement run over its table: no range, no
+    // filter, the index it opened on, no rows read ahead.
+    void PrepareForReuse();
     // The first, next and last row; false when there is none (the bridge is then at its end).
     bool FirstBridgeRecord();
     bool NextBridgeRecord();
@@ -240,6 +243,8 @@ private:
 
     std::string FBaseFilterText;
     bool FAtEnd = true;
+    // The index the cursor chose when it opened.
+    std::string FOpenedIndexName;
 };
 
 // The base of every provider: names, links, NULL forcing and the join select expression.
@@ -448,7 +453,8 @@ public:
                                                 bool Memory);
     // A new join provider (same check).
     TOrqStdJoinDataProvider* GetStdJoinProvider();
-    // Opens the tree from the root; a single-table root then gets its filter. False without root.
+    // Opens the tree from the root (a provider's table open as a spare bridge is taken over);
+    // a single-table root then gets its filter. False without root.
     bool OpenProviders();
     // The residual condition := a clone of Root, evaluated over the root for every row (with
     // the manager's string comparison and ExcludeRelopNulls). Nil leaves the previous one.
@@ -460,7 +466,9 @@ public:
     // The provider under the root that serves Name (FindJoinProvider of the root); null without
     // root.
     TOrqBaseJoinDataProvider* FindJoinProvider(const std::string& Name) const;
-    // Frees every provider and bridge and the residual condition; no root.
+    // Frees every provider and the residual condition; no root. The open bridges are kept as
+    // spares: the next OpenProviders gives each to a provider over the same table instead of
+    // opening the table again, and closes the spares nobody took.
     void Clear();
 
     TOrqBaseJoinDataProvider* RootProvider() const { return FRootProvider; }
@@ -473,6 +481,7 @@ public:
     TExprEvaluator& JoinExprEvaluator() { return *FJoinExprEvaluator; }
     TOrqExpr* JoinExpr() const { return FJoinExpr.get(); }
     int NonJoinProviderCount() const { return int(FNonJoinProviders.size()); }
+    TOrqNonJoinDataProvider* NonJoinProvider(int Index) const { return FNonJoinProviders[size_t(Index)].get(); }
     int JoinProviderCount() const { return int(FJoinProviders.size()); }
 
     // A table read lock on every open bridge of the manager for the life of the object, taken
@@ -499,6 +508,8 @@ private:
     std::vector<std::unique_ptr<TOrqNonJoinDataProvider>> FNonJoinProviders;
     std::vector<std::unique_ptr<TOrqStdJoinDataProvider>> FJoinProviders;
     std::vector<std::unique_ptr<TOrqDatasetBridge>> FBridges;
+    // Open bridges of an earlier plan (see Clear).
+    std::vector<std::unique_ptr<TOrqDatasetBridge>> FSpareBridges;
     TOrqDataBase* FDatabase = nullptr;
     TOrqBaseJoinDataProvider* FRootProvider = nullptr;
     std::unique_ptr<TExprEvaluator> FJoinExprEvaluator;

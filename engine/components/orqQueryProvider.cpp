@@ -261,12 +261,18 @@ bool TOrqQueryProvider::CreateResultSet() {
     TOrqQueryProviderItem* first = Items(0);
     first->SetRequestLive(FRequestLive && Count() == 1);
     first->SetCreateDefsOnly(FCreateDefsOnly);
-    const bool ok = first->CreateResultSet();
-    for (int i = Count() - 1; i >= 1; --i) Delete(i);
-    return ok;
+    // The nested results of an earlier run are closed, so that every subquery and UNION member
+    // is filled again from the tables as they are now and with this run's parameters.
+    for (int i = 1; i < Count(); ++i) Items(i)->ResultSet().Close();
+    return first->CreateResultSet();
 }
 
-bool TOrqQueryProvider::ExecSQL() { return Count() > 0 && Items(0)->ExecSQL(); }
+bool TOrqQueryProvider::ExecSQL() {
+    if (Count() == 0) return false;
+    // A statement executed again reads its subqueries anew.
+    for (int i = 1; i < Count(); ++i) Items(i)->ResultSet().Close();
+    return Items(0)->ExecSQL();
+}
 
 TOrqQueryDataset* TOrqQueryProvider::GetResultSet() const {
     return Count() == 0 ? nullptr : &Items(0)->ResultSet();

@@ -11,8 +11,11 @@
 //   SetSQL; ValidateSQL (parse and check, nested items made); PreparePlan (item 0 and, from
 //   it, every nested item); CreateResultSet (SELECT: the rows into item 0's result table) or
 //   ExecSQL (any other statement); GetRowsAffected; GetErrorsAsText.
-// CreateResultSet deletes the nested items afterwards (their result tables go with them), so
-// the next open validates again.
+// The items outlive a run: a prepared statement runs again after PreparePlan (which binds the
+// parameters' current values) without being parsed again. Each run refills the nested results.
+// Every item remembers the record layout of each table it parsed against; a run that finds a
+// table with another layout (restructured since) raises EOrqStaleStatement before it writes
+// anything, and the caller validates the text again.
 //
 // TQueryExprNodeDataProvider is the row source the expression evaluator opens for a subquery
 // node: an uncorrelated subquery is filled once and only rewound later; a correlated one (one
@@ -39,6 +42,7 @@
 #include "engine/sql/orqParserEngine.h"
 #include "engine/sql/orqSQLTypes.h"
 #include "host/Collection.h"
+#include "host/Exceptions.h"
 #include "host/StringList.h"
 #include "host/Variant.h"
 
@@ -63,6 +67,13 @@ class TResultSetFields;
 class TFieldDefs;
 class TInternalFields;
 class TTableList;
+
+// A prepared statement met a table whose record layout differs from the one it was parsed
+// against: it must be validated and planned again before it can run.
+class EOrqStaleStatement : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
 
 // Texts of the error lists.
 inline constexpr char SorqSQLStatementEmpty[] = "SQL statment is empty";
@@ -226,8 +237,14 @@ private:
     bool InternalExecuteSchemaStatement();
     // The schema operation itself, on Table (database, name and memory flag set).
     bool RunSchemaOperation(TOrqTable& Table);
-    // The target table as a cursor of the result dataset.
+    // The target table as a cursor of the result dataset; an open cursor over that table is
+    // kept. EOrqStaleStatement when the table's layout changed since parsing.
     void OpenTargetCursor(const std::string& TableName);
+    // EOrqStaleStatement when the open table TableName (Memory) has another record layout than
+    // the one this item was parsed against.
+    void CheckTableLayout(const std::string& TableName, bool Memory, const TInternalFields& Fields) const;
+    // Every open single-table provider's layout checked (CheckTableLayout).
+    void CheckProviderLayouts() const;
     // A fresh result table name no table of the database uses.
     void ChooseResultTableName();
 
@@ -255,6 +272,9 @@ private:
     bool FCreateDefsOnly = false;
     // The WHERE part of a DELETE or UPDATE: planned as a SELECT over the target table.
     bool FWhereOnly = false;
+    // The record layout of every table the statement was parsed against, by upper-cased name
+    // and memory flag.
+    std::vector<std::pair<std::string, std::string>> FTableLayouts;
 };
 
 // The statement and its nested statements (see the file comment).
@@ -274,7 +294,7 @@ public:
     // CreateParamList.
     void ResetParams();
     bool PreparePlan();
-    // Runs item 0 as a SELECT, then deletes every nested item.
+    // Runs item 0 as a SELECT; the nested items stay for the next run.
     bool CreateResultSet();
     bool ExecSQL();
     // Item 0's result table; null with no items.

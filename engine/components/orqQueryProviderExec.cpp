@@ -31,11 +31,17 @@ bool TOrqQueryProviderItem::ExecSQL() {
 
 void TOrqQueryProviderItem::OpenTargetCursor(const std::string& TableName) {
     TOrqQueryDataset& rs = *FResultSet;
+    TOrqDataBase* database = GetProviderParent()->Database();
+    const bool memory = FParserEngine->TableList().Count() > 0 && FParserEngine->TableList().Items(0)->Memory();
+    // A prepared statement that runs again keeps its cursor over the target table: the cursor
+    // takes the table's locks for every write and sees what other connections committed.
+    if (rs.Active() && rs.DataBase() == database && rs.TableName() == TableName && rs.Memory() == memory) return;
     rs.Close();
-    rs.SetDataBase(GetProviderParent()->Database());
+    rs.SetDataBase(database);
     rs.SetTableName(TableName);
-    rs.SetMemory(FParserEngine->TableList().Count() > 0 && FParserEngine->TableList().Items(0)->Memory());
+    rs.SetMemory(memory);
     rs.Open();
+    CheckTableLayout(TableName, memory, rs.GetInternalFields());
 }
 
 bool TOrqQueryProviderItem::InternalExecuteInsertStatement() {

@@ -70,6 +70,30 @@ bool TOrqQueryProviderItem::SetupTables() {
     return true;
 }
 
+namespace {
+
+// What a parsed statement relies on of a table's record layout: every field's name, type, size
+// and place.
+std::string LayoutSignature(const TInternalFields& Fields) {
+    std::string signature;
+    for (int i = 0; i < Fields.Count(); ++i) {
+        const TInternalFieldItem* f = Fields.GetIndex(i);
+        signature += f->FieldName();
+        signature += '\x01';
+        signature += std::to_string(int(f->DataType())) + ',' + std::to_string(f->FieldSize()) + ',' +
+                     std::to_string(f->FieldIndex()) + ',' + std::to_string(f->DataOffset()) + ',' +
+                     (f->Hidden() ? 'h' : 'v');
+        signature += '\x02';
+    }
+    return signature;
+}
+
+std::string LayoutKey(const std::string& TableName, bool Memory) {
+    return AnsiUpperCase(TableName) + (Memory ? "\x01M" : "\x01D");
+}
+
+}  // namespace
+
 void TOrqQueryProviderItem::InternalSetupTableLists() {
     TTableList& tables = FParserEngine->TableList();
     for (int i = 0; i < tables.Count(); ++i) {
@@ -78,6 +102,33 @@ void TOrqQueryProviderItem::InternalSetupTableLists() {
         GetProviderParent()->GetInternalFieldsForTable(item->TableName(), fields, item->Memory());
         const TCursorTableFields view(fields);
         item->SetTableFields(&view);
+        const std::string key = LayoutKey(item->TableName(), item->Memory());
+        const std::string signature = LayoutSignature(fields);
+        auto known = std::find_if(FTableLayouts.begin(), FTableLayouts.end(), [&](const auto& L) { return L.first == key; });
+        if (known == FTableLayouts.end())
+            FTableLayouts.emplace_back(key, signature);
+        else
+            known->second = signature;
+    }
+}
+
+void TOrqQueryProviderItem::CheckTableLayout(const std::string& TableName, bool Memory,
+                                            const TInternalFields& Fields) const {
+    const std::string key = LayoutKey(TableName, Memory);
+    for (const auto& [name, signature] : FTableLayouts)
+        if (name == key) {
+            if (signature != LayoutSignature(Fields))
+                throw EOrqStaleStatement("The structure of table " + TableName + " changed since the statement was prepared");
+            return;
+        }
+}
+
+void TOrqQueryProviderItem::CheckProviderLayouts() const {
+    const TOrqJoinDataProviderMgr& mgr = *FProviderMgr;
+    for (int i = 0; i < mgr.NonJoinProviderCount(); ++i) {
+        const TOrqDatasetBridge* bridge = mgr.NonJoinProvider(i)->DataBridge();
+        if (bridge != nullptr && bridge->Active())
+            CheckTableLayout(bridge->TableName(), bridge->Memory(), bridge->GetInternalFields());
     }
 }
 

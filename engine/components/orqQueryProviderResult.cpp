@@ -37,6 +37,8 @@ void TOrqQueryProviderItem::OpenProvidersForRun() {
     TOrqJoinDataProviderMgr& mgr = *FProviderMgr;
     if (mgr.RootProvider() == nullptr || !mgr.RootProvider()->IsOpen()) {
         mgr.OpenProviders();
+        // A table restructured since the statement was parsed makes the statement stale.
+        CheckProviderLayouts();
         // What the analysis and the plan could not place is checked on every joined row.
         InternalBindRootExprParams();
     }

@@ -204,6 +204,7 @@ void TOrqQuery::Prepare() {
 
 void TOrqQuery::InternalPrepare() {
     const uint32_t start = platform::GetTickCount();
+    FPrepared = false;
     FProvider->SetSQL(*FSQL);
     bool ok = FProvider->ValidateSQLOnly();
     if (ok) {
@@ -214,10 +215,32 @@ void TOrqQuery::InternalPrepare() {
     }
     if (!ok) RaiseSQLError("TOrqQuery");
     FPrepared = true;
+    FPlanFresh = true;
+    FPreparedFor = DataBase();
+    FPreparedLive = FRequestLive;
+}
+
+void TOrqQuery::PrepareRun() {
+    TOrqDataBase& database = *DataBase();
+    // A statement parsed against another database, or for a result of another shape, is parsed
+    // again.
+    if (FPrepared && (FPreparedFor != &database || FPreparedLive != FRequestLive)) UnPrepare();
+    if (!FPrepared) {
+        Prepare();
+        return;
+    }
+    if (FPlanFresh) return;
+    // Run again: the parameters' current values are bound into a new plan; the text is not
+    // parsed again.
+    if (DataSource()) SetParamsFromDataSource();
+    if (!FProvider->PreparePlan()) RaiseSQLError("TOrqQuery");
+    FProvider->SetMaxRecords(FMaxRecords);
+    FPlanFresh = true;
 }
 
 void TOrqQuery::UnPrepare() {
     FPrepared = false;
+    FPlanFresh = false;
     if (FBridge) {
         try {
             FBridge->Close();
@@ -297,31 +320,52 @@ void TOrqQuery::InternalDisconnect() {
 // ---------------------------------------------------------------------------------------------
 // Execution
 
+void TOrqQuery::RunPrepared(const std::function<void()>& Body) {
+    try {
+        Body();
+    } catch (const EOrqStaleStatement&) {
+        // The failed run was rolled back and nothing was written: parse against the tables as
+        // they are now and run once more.
+        UnPrepare();
+        Body();
+    }
+}
+
 void TOrqQuery::ExecSQL() {
     TOrqDataBase& database = RequireDatabase("TOrqQuery.ExecSQL");
     Close();
     ConnectProvider(database);
-    if (!FPrepared) Prepare();
-    const TOrqSQLStatementType type = GetSQLStatementType();
-    if (type == osSchemaManipulation && database.InTransaction())
-        OrqDatabaseError(10122, "TOrqQuery.ExecSQL", "", this);
-    FOwnTransaction = !database.InMemory() && IsDataChange(type);
-    InternalConnect("TOrqQuery.ExecSQL");
-    try {
-        FSucceeded = FProvider->ExecSQL();
-        if (!FSucceeded) RaiseSQLError("TOrqQuery.ExecSQL");
-    } catch (...) {
-        AbandonExecution(nullptr);
-        throw;
-    }
-    InternalDisconnect();
+    RunPrepared([&] {
+        if (!FPrepared || FPreparedFor != &database) {
+            UnPrepare();
+            Prepare();
+        }
+        FPlanFresh = false;
+        const TOrqSQLStatementType type = GetSQLStatementType();
+        if (type == osSchemaManipulation && database.InTransaction())
+            OrqDatabaseError(10122, "TOrqQuery.ExecSQL", "", this);
+        FOwnTransaction = !database.InMemory() && IsDataChange(type);
+        InternalConnect("TOrqQuery.ExecSQL");
+        try {
+            FSucceeded = FProvider->ExecSQL();
+            if (!FSucceeded) RaiseSQLError("TOrqQuery.ExecSQL");
+        } catch (...) {
+            AbandonExecution(nullptr);
+            throw;
+        }
+        InternalDisconnect();
+    });
 }
 
 void TOrqQuery::InternalOpen() {
     SetMemory(true);
     TOrqDataBase& database = RequireDatabase("TOrqQuery.InternalOpen");
     ConnectProvider(database);
-    if (!FPrepared) Prepare();
+    RunPrepared([&] { OpenPrepared(database); });
+}
+
+void TOrqQuery::OpenPrepared(TOrqDataBase& database) {
+    PrepareRun();
     if (GetSQLStatementType() != osSQLSelect)
         OrqDatabaseError(9645, "TOrqQuery.InternalOpen", "SQL statement cannot be opened (execute by ExecSQL)", this);
     FOwnTransaction = !database.InMemory();
@@ -331,6 +375,7 @@ void TOrqQuery::InternalOpen() {
         FProvider->SetRequestLive(FRequestLive);
         FProvider->SetCreateDefsOnly(FDefsOnly);
         const uint32_t start = platform::GetTickCount();
+        FPlanFresh = false;
         const bool ok = FProvider->CreateResultSet();
         FOpenTime = platform::GetTickCount() - start;
         if (!ok) RaiseSQLError("TOrqQuery.InternalOpen");
@@ -400,6 +445,7 @@ void TOrqQuery::InternalRefresh() {
             // the plan cannot simply run again: the text is validated and planned anew and fills
             // a new result table.
             InternalPrepare();
+            FPlanFresh = false;
             FProvider->SetRequestLive(FRequestLive);
             FProvider->SetCreateDefsOnly(false);
             if (!FProvider->CreateResultSet()) RaiseSQLError("TOrqQuery.InternalOpen");
@@ -433,7 +479,13 @@ void TOrqQuery::InternalRefresh() {
 }
 
 void TOrqQuery::InternalClose() {
-    UnPrepare();
+    // The statement stays prepared; the live result's bridge lets go of the source table.
+    if (FBridge) {
+        try {
+            FBridge->Close();
+        } catch (...) {
+        }
+    }
     TOrqBaseTable::InternalClose();
 }
 

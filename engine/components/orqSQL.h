@@ -17,14 +17,19 @@
 // the "MEMORY" database runs in one. Schema statements refuse to run inside a transaction (10122).
 // The database's Connected state is restored after every execution.
 //
-// Life cycle: unprepared <-> prepared, closed <-> open. Closing unprepares; the result table
-// outlives a close, is replaced by the next open when its name changes and is deleted when the
-// query is destroyed.
+// Life cycle: unprepared <-> prepared, closed <-> open. A prepared statement stays prepared
+// across Close and Open and across ExecSQL calls: every run binds the parameters' current values
+// into a new plan and reads the tables as they are then, without parsing the text again, and
+// refills the same result table. A change of the text or of the database unprepares it; a
+// table whose structure changed since parsing makes the run parse and plan the text again. The
+// result table outlives a close, is replaced by the next open when its name changes and is
+// deleted when the query is destroyed.
 //
 // Streaming: the published properties below, the SQL text as "SQL.Strings" and the parameters
 // as "ParamData", written only when there is at least one parameter.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -100,7 +105,7 @@ public:
     // 10112 without Database; connects, binds the provider and parses and plans the text (9645
     // with the provider's error texts when that fails).
     void Prepare();
-    // Clears the prepared flag and frees the live-result bridge.
+    // Clears the prepared flag and frees the live-result bridge; the next run parses again.
     void UnPrepare();
     // Runs a statement other than SELECT (see the file comment for transactions); 9645 with the
     // provider's error texts on failure, 10122 for a schema statement inside a transaction.
@@ -138,6 +143,14 @@ private:
     void QueryChanged();
     // Parses and plans through the provider; marks the query prepared.
     void InternalPrepare();
+    // Before a run: prepares an unprepared query (or one prepared for another database), else
+    // binds the parameters into a new plan unless the plan of the last preparation is unused.
+    void PrepareRun();
+    // Runs Body; a statement found stale (a table restructured since parsing) is parsed and
+    // planned again and Body runs once more.
+    void RunPrepared(const std::function<void()>& Body);
+    // The body of InternalOpen: prepared, the result filled and opened as this dataset.
+    void OpenPrepared(TOrqDataBase& Database);
     // The start of one execution: the connection recorded and made, query mode on, and the own
     // transaction started when asked for and none is active.
     void InternalConnect(const char* Caller);
@@ -168,6 +181,12 @@ private:
     std::unique_ptr<TOrqDatasetBridge> FBridge;
     TOrqQueryDataLink FDataLink;
     bool FPrepared = false;
+    // The plan was made for the coming run (by the preparation) and not used yet.
+    bool FPlanFresh = false;
+    // The database the statement was parsed against.
+    TOrqDataBase* FPreparedFor = nullptr;
+    // RequestLive at the preparation: a live result's table has two more columns.
+    bool FPreparedLive = false;
     // The bookkeeping of one execution.
     bool FWasConnected = false;
     bool FWasExclusive = false;

@@ -729,7 +729,12 @@ uint8_t TDiskMgr::SetTableLock(uint16_t TableID, uint8_t LockType) {
     else
         FTableLockMgr->SetReadLock(TableID, 1);
     // The lock may have been waited for while a commit held the table: when that commit died, its
-    // journal is replayed before anything is read under this lock.
+    // journal is replayed before anything is read under this lock. A lock this connection held
+    // before the call was checked so when it was taken and has been held without a break since
+    // (an upgrade keeps the read byte until the write lock is in place): no other connection can
+    // have written this table meanwhile, since its commit needs the table's write lock, so no
+    // dead commit's journal holds any of its pages.
+    if (heldBefore) return uint8_t(FTableLockMgr->QueryLockType(TableID));
     try {
         if (IsOpen()) RecoverInterruptedCommit();
     } catch (...) {
@@ -811,8 +816,9 @@ void TDiskMgr::DiskCommit() {
     try {
         BumpOwedTableHeaders();
         if (FGlobalHdr->Dirty()) WriteHeader();
-        // The pages are written under write locks only.
-        if (FUsesLockFile && FTableLockMgr) {
+        // The pages are written under write locks only. A transaction that only read writes
+        // nothing: its read locks are given back as they are, without the upgrade's waits.
+        if (FUsesLockFile && FTableLockMgr && !FFile->PendingWrites().empty()) {
             FTableLockMgr->UpgradeReadLocks();
             RecoverInterruptedCommit();  // a commit that died meanwhile is undone before this one
         }

@@ -290,8 +290,10 @@ public:
     // Returns the type held afterwards. Inside a transaction a write lock is taken as a read lock
     // (upgraded at commit) together with the table's transaction lock (skipped for tables other
     // than the header when the transaction was started with NoTransactionLock). With the lock
-    // held, replays the journal of an interrupted commit (RecoverInterruptedCommit); when that
-    // raises, a lock taken by this call is given back.
+    // held, replays the journal of an interrupted commit (RecoverInterruptedCommit), unless this
+    // connection held a lock on the table before the call (it was checked then and no commit of
+    // another connection can have written the table since); when that raises, a lock taken by
+    // this call is given back.
     uint8_t SetTableLock(uint16_t TableID, uint8_t LockType);
     // Nothing inside a transaction or without lock file.
     void ReleaseTableLock(uint16_t TableID);
@@ -311,7 +313,8 @@ public:
     // table transaction locks.
     void DiskStartTransaction(bool NoTransactionLock);
     // Upgrades the table locks, replays the journal of a commit that died meanwhile, writes and
-    // flushes the transaction atomically (TOrqFile::Commit), releases every lock. No transaction:
+    // flushes the transaction atomically (TOrqFile::Commit), releases every lock. A transaction
+    // with nothing to write skips the upgrade and the replay: it only gives its locks back. No transaction:
     // 10257. On a failure (a lock time-out of the upgrade, an I/O error) the file is as it was,
     // the transaction is rolled back (locks released, the header read again) and the error is
     // raised.

@@ -315,12 +315,24 @@ TEST_F(QueryProvider, SchemaStatementsRestoreTheConnection) {
     EXPECT_FALSE(DataBase->Exclusive());
 }
 
-TEST_F(QueryProvider, NestedResultTablesAreDropped) {
-    Select("SELECT k FROM a WHERE k IN (SELECT k FROM b) UNION SELECT k FROM b");
-    TStringList names;
-    DataBase->GetTableNames(&names, true);
-    // Only the first item's result table is left (the query component drops it).
-    EXPECT_EQ(names.Count(), 1) << names.Text();
+TEST_F(QueryProvider, NestedResultTablesAreKeptForTheNextRunAndDroppedWithTheText) {
+    const std::string sql = "SELECT k FROM a WHERE k IN (SELECT k FROM b) UNION SELECT k FROM b";
+    const std::string rows = Select(sql);
+    auto resultTables = [&] {
+        TStringList names;
+        DataBase->GetTableNames(&names, true);
+        return names.Count();
+    };
+    EXPECT_EQ(resultTables(), 3) << "the statement, its subquery and its UNION member";
+    // A second run of the same items refills the same tables.
+    ASSERT_TRUE(Provider->PreparePlan());
+    ASSERT_TRUE(Provider->CreateResultSet());
+    EXPECT_EQ(Rows(*Provider->GetResultSet()), rows);
+    EXPECT_EQ(resultTables(), 3);
+    // A new text drops the nested items with their tables; the first item's table is left to
+    // the query component.
+    SetSQL("SELECT k FROM a");
+    EXPECT_EQ(resultTables(), 1);
 }
 
 }  // namespace

@@ -59,7 +59,10 @@ TEST_P(QueryTest, SelectOpensOtherStatementsExecute) {
     EXPECT_EQ(query->RowsAffected(), 3);
     EXPECT_FALSE(query->CanModify()) << "no live result asked for";
     query->Close();
-    EXPECT_FALSE(query->Prepared()) << "closing unprepares";
+    EXPECT_TRUE(query->Prepared()) << "closing keeps the statement prepared";
+    query->Open();
+    EXPECT_EQ(ReadRows(*query), (Rows{"5|eve", "4|dan", "3|cid"})) << "a reopen runs the kept statement";
+    query->Close();
 
     // Each kind refused the other way, and the refused statement does nothing.
     auto update = Query("UPDATE People SET AGE = 0");
@@ -324,7 +327,111 @@ TEST_P(QueryTest, ComponentTextHoldsTheTextAndTheParameters) {
     EXPECT_EQ(ComponentToText(plain.get()).find("ParamData"), std::string::npos) << "no parameter, no ParamData";
 }
 
+TEST_P(QueryTest, AReopenedStatementRunsWithThatRunsParametersAndRows) {
+    auto byId = Query("SELECT NAME FROM People WHERE ID = :id");
+    for (const auto& [id, rows] : std::vector<std::pair<int, Rows>>{{1, {"ann"}}, {3, {"cid"}}, {9, {}}, {2, {"bob"}}}) {
+        byId->Params()[0]->SetAsInteger(id);
+        byId->Open();
+        EXPECT_EQ(ReadRows(*byId), rows) << "id " << id;
+        byId->Close();
+        EXPECT_TRUE(byId->Prepared());
+    }
+    // A subquery is filled again at every run: the rows it reads changed in between.
+    auto buyers = Query("SELECT NAME FROM People WHERE ID IN (SELECT PERSON FROM Orders WHERE ID < :below) ORDER BY NAME");
+    buyers->Params()[0]->SetAsInteger(30);
+    buyers->Open();
+    EXPECT_EQ(ReadRows(*buyers), (Rows{"ann", "bob"}));
+    buyers->Close();
+    Exec("DELETE FROM Orders WHERE PERSON = 1");
+    buyers->Params()[0]->SetAsInteger(40);
+    buyers->Open();
+    EXPECT_EQ(ReadRows(*buyers), (Rows{"bob", "cid"}));
+    buyers->Close();
+    // A prepared DELETE with a subquery run twice reads the subquery anew each time.
+    auto purge = Query("DELETE FROM Orders WHERE PERSON IN (SELECT ID FROM People WHERE AGE = :age)");
+    purge->Params()[0]->SetAsInteger(20);
+    purge->ExecSQL();
+    EXPECT_EQ(purge->RowsAffected(), 2);
+    purge->Params()[0]->SetAsInteger(30);
+    purge->ExecSQL();
+    EXPECT_EQ(purge->RowsAffected(), 2);
+    EXPECT_EQ(Select("SELECT COUNT(*) FROM Orders"), Rows{"4"});
+    // A prepared INSERT keeps its target open; the rows reach a statement opened later.
+    auto insert = Query("INSERT INTO People VALUES (:id, :name, 70)");
+    for (int id : {6, 7}) {
+        insert->Params()[0]->SetAsInteger(id);
+        insert->Params()[1]->SetAsString("p" + std::to_string(id));
+        insert->ExecSQL();
+    }
+    EXPECT_EQ(Select("SELECT NAME FROM People WHERE AGE = 70 ORDER BY NAME"), (Rows{"p6", "p7"}));
+}
+
+TEST_P(QueryTest, AStatementKeptPreparedFollowsASchemaChange) {
+    if (Memory()) GTEST_SKIP() << "in-memory tables are not restructured";
+    auto all = Query("SELECT * FROM People WHERE ID = 1");
+    all->Open();
+    EXPECT_EQ(ReadRows(*all), Rows{"1|ann|10"});
+    all->Close();
+    auto insert = Query("INSERT INTO People VALUES (6, 'fay', 60)");
+    insert->ExecSQL();
+    Exec("ALTER TABLE People ADD EMAIL VARCHAR(20)");
+    all->Open();
+    EXPECT_EQ(ReadRows(*all), Rows{"1|ann|10|NULL"}) << "the new column shows";
+    all->Close();
+    Exec("DELETE FROM People WHERE ID = 6");
+    insert->ExecSQL();
+    EXPECT_EQ(Select("SELECT NAME, EMAIL FROM People WHERE ID = 6"), Rows{"fay|NULL"});
+    Exec("ALTER TABLE People DROP AGE");
+    all->Open();
+    EXPECT_EQ(ReadRows(*all), Rows{"1|ann|NULL"}) << "the dropped column is gone";
+    all->Close();
+    // The INSERT's values go to the columns the table has now, by position.
+    Exec("DELETE FROM People WHERE ID = 6");
+    insert->ExecSQL();
+    EXPECT_EQ(Select("SELECT * FROM People WHERE ID = 6"), Rows{"6|fay|60"});
+}
+
 INSTANTIATE_CURSOR_TESTS(QueryTest);
+
+// Another connection on the same file between two runs of a statement kept prepared.
+TEST(QueryTwoProcessTest, AReopenSeesOtherConnectionsCommitsAndSchemaChanges) {
+    test::TempDir dir;
+    const std::string path = dir.File("shared.orq");
+    auto database = MakeDataBase(path);
+    ExecSql(*database, "CREATE TABLE T (ID INTEGER, NAME VARCHAR(10), PRIMARY KEY (ID))");
+    ExecSql(*database, "INSERT INTO T VALUES (1, 'one')");
+    auto inChild = [&](const std::vector<std::string>& Statements) {
+        test::Child child([&](test::Child&) {
+            auto other = ConnectDataBase(path);
+            for (const std::string& sql : Statements) ExecSql(*other, sql);
+            return 0;
+        });
+        return child.Wait();
+    };
+    auto query = MakeQuery(*database, "SELECT * FROM T WHERE ID >= :low ORDER BY ID");
+    query->Params()[0]->SetAsInteger(1);
+    query->Open();
+    EXPECT_EQ(ReadRows(*query), Rows{"1|one"});
+    query->Close();
+    ASSERT_EQ(inChild({"INSERT INTO T VALUES (2, 'two')"}), 0);
+    query->Open();
+    EXPECT_EQ(ReadRows(*query), (Rows{"1|one", "2|two"})) << "the other connection's commit shows";
+    query->Close();
+    // A restructure needs the file to itself: this connection lets go in between.
+    database->SetConnected(false);
+    ASSERT_EQ(inChild({"ALTER TABLE T ADD NOTE VARCHAR(5)", "UPDATE T SET NOTE = 'x' WHERE ID = 2"}), 0);
+    query->Open();
+    EXPECT_EQ(ReadRows(*query), (Rows{"1|one|NULL", "2|two|x"})) << "the new column shows";
+    query->Close();
+    database->SetConnected(false);
+    ASSERT_EQ(inChild({"DROP TABLE T"}), 0);
+    EXPECT_THROW(query->Open(), EDatabaseError);
+    EXPECT_FALSE(query->Active());
+    database->SetConnected(false);
+    ASSERT_EQ(inChild({"CREATE TABLE T (ID INTEGER, PRIMARY KEY (ID))", "INSERT INTO T VALUES (5)"}), 0);
+    query->Open();
+    EXPECT_EQ(ReadRows(*query), Rows{"5"}) << "a table made anew under the name";
+}
 
 }  // namespace
 }  // namespace ostra::componentstest

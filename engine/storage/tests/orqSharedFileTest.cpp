@@ -237,6 +237,43 @@ int DieCommitting(const std::string& Path, int32_t First, int32_t Last) {
     return dead.Wait();
 }
 
+// A table lock taken again while it is held skips the look for a dead commit's journal: the
+// check ran when the lock was taken, and while it is held no writer of the table gets to write,
+// so none can die halfway through a commit of the table's pages. Once the lock is given back,
+// the next one looks again and replays what a writer left.
+TEST(SharedFileTest, ATableLockHeldSinceItsJournalCheckLetsNoDeadCommitOfTheTableIn) {
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    const std::string journal = GetJournalFileName(path);
+    PrepareStock(path, 20);
+    const std::string before = test::ReadAll(path);
+    TStockTable reader(path);
+    reader.Open();
+    const uint16_t table = uint16_t(reader.TableID());
+    ASSERT_EQ(reader.Disk().SetTableLock(table, CReadLock), CReadLock);
+
+    // The writer's commit cannot upgrade to the write lock: it fails before writing a byte.
+    EXPECT_EQ(DieCommitting(path, 1001, 1100), 98);
+    EXPECT_FALSE(platform::FileExists(journal));
+    EXPECT_TRUE(test::ReadAll(path) == before);
+    ASSERT_EQ(reader.Disk().SetTableLock(table, CReadLock), CReadLock);
+    reader.ReadTableHeader();
+    EXPECT_EQ(reader.Get(7), BaseRow(7));
+    EXPECT_EQ(reader.Find(1001), 0u) << "the writer's rows never reached the file";
+    reader.Disk().ReleaseTableLock(table);
+
+    // Let go, the table takes a writer that dies in its commit; the reader's next lock is fresh
+    // and replays the journal before anything is read.
+    ASSERT_EQ(DieCommitting(path, 1001, 1100), 128 + SIGKILL);
+    ASSERT_TRUE(platform::FileExists(journal));
+    ASSERT_EQ(reader.Disk().SetTableLock(table, CReadLock), CReadLock);
+    EXPECT_FALSE(platform::FileExists(journal));
+    EXPECT_TRUE(test::ReadAll(path) == before);
+    reader.ReadTableHeader();
+    EXPECT_EQ(reader.Get(7), BaseRow(7));
+    reader.Disk().ReleaseTableLock(table);
+}
+
 TEST(SharedFileTest, AfterAnotherConnectionReplaysADeadCommitATransactionAppendsAtTheRealEnd) {
     test::TempDir dir;
     const std::string path = dir.File("stock.orq");
