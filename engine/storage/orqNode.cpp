@@ -98,17 +98,15 @@ void TNode::Open(TBTree* Tree, TBaseIOInterface* IOInterface, uint32_t PageSize)
     Assert(FKeySize >= 1, "MaxKeySize is 0");
     Assert(FPageSize > static_cast<uint32_t>(C_NODEHEADERSIZE + 2 * FKeySize),
            "Index page size is too small");
-    FBuffer = std::make_unique<uint8_t[]>(FPageSize);
-    std::memset(FBuffer.get(), 0, FPageSize);
+    FBuffer = std::make_unique<uint8_t[]>(FPageSize);  // zero-filled
     FPage = FBuffer.get();
     FViewedAddress = 0;
     FAddress = 0;
     FCursor = 0;
     Change(0, FPageSize);
     FZeroFrom = 0;
-    FPositions.clear();
-    for (uint32_t p = 0; p <= FPageSize; p += static_cast<uint32_t>(FKeySize))
-        FPositions.push_back(static_cast<int>(p));
+    FPositions.resize(FPageSize / static_cast<uint32_t>(FKeySize) + 1);
+    for (size_t i = 0; i < FPositions.size(); ++i) FPositions[i] = static_cast<int>(i) * FKeySize;
 }
 
 void TNode::CheckOpen() const {
