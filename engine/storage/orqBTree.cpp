@@ -63,6 +63,7 @@ void TBTree::SetMaximumKeySize(int Size) {
     FRefreshKey = TOptimizedSearchKey();
     FInsertSearchValid = false;
     FCheckedPages.Clear();  // checked against another layout
+    FCountPrefixes.clear();
 }
 
 void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, uint32_t& Root,
@@ -72,6 +73,7 @@ void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, ui
     FRoot = &Root;
     FDepth = &Depth;
     FCheckedPages.Clear();
+    FCountPrefixes.clear();
 }
 
 void TBTree::Open() {
@@ -292,6 +294,18 @@ int TBTree::CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, co
     return 0;
 }
 
+bool TBTree::FirstFieldInPlace(const TOptimizedSearchKey& Key, int& Offset, TFieldType& Type,
+                               bool& Descending) const {
+    if (FPlans.empty()) return false;
+    const TKeyPlan& plan = FPlans[0];
+    if (!plan.Fixed || !plan.KeyType || Key.GetComparisonMarker(0) != 0 || !Key.HasValue(0)) return false;
+    Offset = C_KEYHEADERSIZE + FKeyFields.DataOffset();
+    if (Offset + FixedValueSize(plan.Type) > FMaximumKeySize) return false;
+    Type = plan.Type;
+    Descending = plan.Descending;
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Descent
 
@@ -354,6 +368,8 @@ int TBTree::InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool 
             FInsertPositions[level] = pos;
             if (level + 1 < depth) {
                 const uint32_t child = node.EntryAddress(pos);
+                // A record number asked later then needs this page no more.
+                if (node.Viewing()) node.NoteRecordsBefore();
                 // A viewed page is let go before the next storage call.
                 node.EndView();
                 CheckChildAddress(child, "TBTree.InternalSearch");
@@ -527,6 +543,30 @@ int TBTree::GetRecordCount(bool Refresh) {
     return FNodes[0]->GetRecordCount(-1);
 }
 
+const int64_t* TBTree::CountPrefix(const TNode& Node) {
+    if (Node.Stamp() == 0 || Node.Changed() || Node.CheckIsLeaf() || Node.Address() == 0) return nullptr;
+    if (FCountPrefixes.empty()) FCountPrefixes.resize(CCountPrefixSlots);
+    // Fibonacci hashing: the top bits of the product (page addresses share their low bits).
+    TCountPrefix& slot = FCountPrefixes[(Node.Address() * 0x9E3779B1u) >> 26];
+    if (slot.Address != Node.Address() || slot.Stamp != Node.Stamp()) {
+        slot.Address = Node.Address();
+        slot.Stamp = Node.Stamp();
+        slot.Sums.clear();
+        return nullptr;
+    }
+    if (slot.Sums.empty()) {
+        const int count = Node.GetCount();
+        slot.Sums.resize(size_t(count) + 1);
+        int64_t sum = 0;
+        for (int k = 0; k < count; ++k) {
+            slot.Sums[size_t(k)] = sum;
+            sum += Node.EntryCount(k * Node.KeySize());
+        }
+        slot.Sums[size_t(count)] = sum;
+    }
+    return slot.Sums.data();
+}
+
 bool TBTree::HoldPath() {
     for (size_t level = 1; level + 1 < FNodes.size(); ++level)
         if (FNodes[level]->ViewedAddress() != 0 && !FNodes[level]->HoldViewed()) return false;
@@ -545,7 +585,8 @@ int TBTree::GetRecordNo() {
         const TNode* parent = level > 0 ? FNodes[level - 1].get() : nullptr;
         const int64_t total =
             parent && parent->ViewedAddress() == 0 ? int64_t(parent->EntryCount(FInsertPositions[level - 1])) : -1;
-        if (node.ViewedAddress() == 0) {
+        if (node.ViewedAddress() == 0 || node.RecordsBeforeKnown(pos)) {
+            // A held page, or the sum noted while the descent viewed it.
             number += node.RecordsBefore(pos, total);
         } else if (node.ViewAgain()) {
             number += node.RecordsBefore(pos, total);

@@ -247,6 +247,12 @@ public:
     // holds it: the sum then runs from the nearer end of the page. The last answer is kept for
     // the page's content, so a record number asked again (a walk within one leaf) costs nothing.
     int64_t RecordsBefore(int Pos, int64_t Total) const;
+    // True when RecordsBefore(Pos) is remembered for the content read or viewed last, so that it
+    // needs no page (also after a view ended).
+    bool RecordsBeforeKnown(int Pos) const { return Pos == FSumPos; }
+    // On an internal page whose count prefix the tree keeps: remembers RecordsBefore of the
+    // cursor (a look-up). Otherwise nothing: a sum over the page is left for when it is asked.
+    void NoteRecordsBefore() const;
 
     // ---- Rebalancing
     // Moves the upper half of this full page into NewPage (the buffer of a new page at
