@@ -49,6 +49,10 @@ void TBTree::RebuildFieldList() {
         FPlans.push_back({type, field->FieldSize(), IsStringKeyType(type), field->Descending(), IsKeyFieldType(type),
                           FixedValueSize(type) != 0 && field->FieldSize() >= FixedValueSize(type)});
     }
+    // The first field's value, when not null, starts right after the null bits.
+    FFirstFieldOffset = C_KEYHEADERSIZE + FKeyFields.DataOffset();
+    FFirstFieldFixed = !FPlans.empty() && FPlans[0].Fixed && FPlans[0].KeyType &&
+                       FFirstFieldOffset + FixedValueSize(FPlans[0].Type) <= FMaximumKeySize;
 }
 
 void TBTree::SetMaximumKeySize(int Size) {
@@ -294,17 +298,6 @@ int TBTree::CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, co
     return 0;
 }
 
-bool TBTree::FirstFieldInPlace(const TOptimizedSearchKey& Key, int& Offset, TFieldType& Type,
-                               bool& Descending) const {
-    if (FPlans.empty()) return false;
-    const TKeyPlan& plan = FPlans[0];
-    if (!plan.Fixed || !plan.KeyType || Key.GetComparisonMarker(0) != 0 || !Key.HasValue(0)) return false;
-    Offset = C_KEYHEADERSIZE + FKeyFields.DataOffset();
-    if (Offset + FixedValueSize(plan.Type) > FMaximumKeySize) return false;
-    Type = plan.Type;
-    Descending = plan.Descending;
-    return true;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Descent

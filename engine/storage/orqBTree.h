@@ -145,7 +145,13 @@ public:
     // True when Key's first field is a value of a fixed-size type that entries hold at data
     // offset Offset whenever their first field is not null (no marker, not null, room in the
     // entry): a search may compare that field in place. Type and Descending describe the field.
-    bool FirstFieldInPlace(const TOptimizedSearchKey& Key, int& Offset, TFieldType& Type, bool& Descending) const;
+    bool FirstFieldInPlace(const TOptimizedSearchKey& Key, int& Offset, TFieldType& Type, bool& Descending) const {
+        if (!FFirstFieldFixed || Key.GetComparisonMarker(0) != 0 || !Key.HasValue(0)) return false;
+        Offset = FFirstFieldOffset;
+        Type = FPlans[0].Type;
+        Descending = FPlans[0].Descending;
+        return true;
+    }
     // The number of records: the root's total. Prepares the path when no search did, or when
     // Refresh is set and the cached root is not the Root page.
     int GetRecordCount(bool Refresh);
@@ -282,6 +288,8 @@ private:
     TKeyFields FKeyFields;
     std::vector<const TKeyFieldItem*> FFieldList;
     std::vector<TKeyPlan> FPlans;  // parallel to FFieldList
+    bool FFirstFieldFixed = false;  // FirstFieldInPlace may hold: see RebuildFieldList
+    int FFirstFieldOffset = 0;
     int FMaximumKeySize = 0;
     std::vector<uint8_t> FSearchKey;  // MaximumKeySize + 1 bytes each
     std::vector<uint8_t> FSecondKey;  // the cursor entry of a path refresh
