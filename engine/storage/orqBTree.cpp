@@ -394,6 +394,25 @@ int TBTree::InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool 
     return r;
 }
 
+bool TBTree::SearchHeldLeaf(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& Result) {
+    if (!FNodesValid || !FPathValid || FNodes.size() < 2 || FNodes.size() != *FDepth ||
+        FNodes[0]->Address() != *FRoot)
+        return false;
+    TNode& leaf = *FNodes.back();
+    if (leaf.Viewing() || leaf.Address() == 0 || leaf.Changed() || !leaf.CheckIsLeaf() || leaf.GetCount() < 3)
+        return false;
+    // Only a key strictly between the leaf's first and last entries: every entry that agrees
+    // with it over the compared fields lies inside this leaf, so a descent would end here too.
+    if (leaf.CompareEntry(Key, FieldCount, 0) <= 0 ||
+        leaf.CompareEntry(Key, FieldCount, leaf.Used() - leaf.KeySize()) >= 0)
+        return false;
+    int pos = 0;
+    Result = leaf.SearchNode(Key, FieldCount, Bound, pos);
+    FInsertPositions.back() = pos;
+    FInsertSearchValid = false;
+    return true;
+}
+
 void TBTree::InternalRefreshToCurrentCursor(bool ViewPages) {
     TNode& leaf = *FNodes.back();
     leaf.CopyCurrentKey(FSecondKey.data());
@@ -447,7 +466,9 @@ int TBTree::IndexSearch(TIndexSearchType SearchType, const TSearchModifier* Modi
     const bool limited = n > 0 && n < fieldCount;
     TSearchBound bound = sbExact;
     if (limited) bound = SearchType == stLE || SearchType == stGT ? sbUpper : sbLower;
-    int r = InternalSearch(FOptimizedKey, limited ? n : 0, true, bound);
+    int r = 0;
+    if (!SearchHeldLeaf(FOptimizedKey, limited ? n : 0, bound, r))
+        r = InternalSearch(FOptimizedKey, limited ? n : 0, true, bound);
     if (!limited) {
         FInsertSearchValid = true;
         FInsertSearchResult = r;

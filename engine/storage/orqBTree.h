@@ -237,6 +237,10 @@ private:
     // viewed, not held: what changes the path holds them first (HoldPath).
     int InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool ForceToKey, TSearchBound Bound,
                        bool ViewPages = true);
+    // A search that stays in the leaf the path leads to: when the key lies strictly between the
+    // leaf's first and last entries, searches that leaf alone (the pages above lead to it as
+    // they are) and puts its result in Result; False (nothing changed) otherwise.
+    bool SearchHeldLeaf(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& Result);
     // Runs a descent to the cursor entry so that the insert positions lead to it again.
     void InternalRefreshToCurrentCursor(bool ViewPages = true);
     // Takes a copy of every page of the path that the last descent only viewed; False when one

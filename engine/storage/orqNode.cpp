@@ -480,23 +480,61 @@ int PartitionEntries(const uint8_t* Data, int Size, int Count, bool StopAtEqual,
 // the whole key is compared only on a tie or where an entry's first field is null. Entries of a
 // held or viewed page were checked when the page was read, so the first value lies inside them.
 template <class T>
+int CompareOnFirstField(const TBTree& Tree, const TOptimizedSearchKey& Key, T KeyValue, int FieldCount,
+                        const uint8_t* Entry, int Offset, bool Descending) {
+    if ((Entry[C_KEYHEADERSIZE] & 128u) != 0) {
+        T value;
+        std::memcpy(&value, Entry + Offset, sizeof value);
+        // Unordered doubles (a NaN) fall through to the whole comparison and its NaN rule.
+        const int r = KeyValue < value ? -1 : value < KeyValue ? 1 : 0;
+        if (r != 0) return Descending ? -r : r;
+    }
+    return Tree.CompareDecodedKey(Key, FieldCount, Entry);
+}
+
+template <class T>
+T FirstValue(const TOptimizedSearchKey& Key) {
+    T value;
+    std::memcpy(&value, Key.GetValue(0), sizeof value);
+    return value;
+}
+
+template <class T>
 int PartitionOnFirstField(const TBTree& Tree, const TOptimizedSearchKey& Key, int FieldCount, const uint8_t* Data,
                           int Size, int Count, bool StopAtEqual, int Offset, bool Descending) {
-    T key;
-    std::memcpy(&key, Key.GetValue(0), sizeof key);
+    const T key = FirstValue<T>(Key);
     return PartitionEntries(Data, Size, Count, StopAtEqual, [&](const uint8_t* Entry) {
-        if ((Entry[C_KEYHEADERSIZE] & 128u) != 0) {
-            T value;
-            std::memcpy(&value, Entry + Offset, sizeof value);
-            // Unordered doubles (a NaN) fall through to the whole comparison and its NaN rule.
-            const int r = key < value ? -1 : value < key ? 1 : 0;
-            if (r != 0) return Descending ? -r : r;
-        }
-        return Tree.CompareDecodedKey(Key, FieldCount, Entry);
+        return CompareOnFirstField(Tree, Key, key, FieldCount, Entry, Offset, Descending);
     });
 }
 
 }  // namespace
+
+int TNode::CompareEntry(const TOptimizedSearchKey& Key, int FieldCount, int Pos) const {
+    const uint8_t* entry = Data() + Pos;
+    int offset = 0;
+    TFieldType type = ftUnknown;
+    bool descending = false;
+    switch (FTree->FirstFieldInPlace(Key, offset, type, descending) ? type : ftUnknown) {
+        case ftInteger:
+        case ftAutoInc:
+            return CompareOnFirstField(*FTree, Key, FirstValue<int32_t>(Key), FieldCount, entry, offset, descending);
+        case ftSmallint:
+            return CompareOnFirstField(*FTree, Key, FirstValue<int16_t>(Key), FieldCount, entry, offset, descending);
+        case ftWord:
+            return CompareOnFirstField(*FTree, Key, FirstValue<uint16_t>(Key), FieldCount, entry, offset, descending);
+        case ftBCD:
+            return CompareOnFirstField(*FTree, Key, FirstValue<int64_t>(Key), FieldCount, entry, offset, descending);
+        case ftFloat:
+        case ftCurrency:
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+            return CompareOnFirstField(*FTree, Key, FirstValue<double>(Key), FieldCount, entry, offset, descending);
+        default:
+            return FTree->CompareDecodedKey(Key, FieldCount, entry);
+    }
+}
 
 int TNode::SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& InsPos) {
     InsPos = 0;

@@ -234,6 +234,9 @@ public:
     // descend into (see TSearchBound; the first child when the key sorts before all), result
     // the comparison against it. Cursor := InsPos. An empty page returns 1 with InsPos 0.
     int SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& InsPos);
+    // The decoded Key against the entry at Pos over FieldCount leading fields, as SearchNode
+    // compares them (the first field in place where the tree allows it).
+    int CompareEntry(const TOptimizedSearchKey& Key, int FieldCount, int Pos) const;
     // The address field of the entry whose subtree holds record RecNo (1-based; below 1 the
     // first entry, beyond the page's total the last) and Before := the records in the entries
     // before it. An empty page returns 0.
