@@ -475,10 +475,10 @@ int PartitionEntries(const uint8_t* Data, int Size, int Count, bool StopAtEqual,
     return lo;
 }
 
-// The partition point when the key's first field is a value of type T compared in place at
-// data offset Offset of every entry: that field decides most comparisons of a binary search, so
-// the whole key is compared only on a tie or where an entry's first field is null. Entries of a
-// held or viewed page were checked when the page was read, so the first value lies inside them.
+// Key against Entry: the first field of type T compared in place (its value in the key is
+// KeyValue, in an entry at data offset Offset when not null); that field decides most
+// comparisons of a binary search, so the whole key is compared only on a tie or a null. Entries
+// of a held or viewed page were checked when the page was read, so the value lies inside them.
 template <class T>
 int CompareOnFirstField(const TBTree& Tree, const TOptimizedSearchKey& Key, T KeyValue, int FieldCount,
                         const uint8_t* Entry, int Offset, bool Descending) {
@@ -492,48 +492,47 @@ int CompareOnFirstField(const TBTree& Tree, const TOptimizedSearchKey& Key, T Ke
     return Tree.CompareDecodedKey(Key, FieldCount, Entry);
 }
 
-template <class T>
-T FirstValue(const TOptimizedSearchKey& Key) {
-    T value;
-    std::memcpy(&value, Key.GetValue(0), sizeof value);
-    return value;
-}
-
-template <class T>
-int PartitionOnFirstField(const TBTree& Tree, const TOptimizedSearchKey& Key, int FieldCount, const uint8_t* Data,
-                          int Size, int Count, bool StopAtEqual, int Offset, bool Descending) {
-    const T key = FirstValue<T>(Key);
-    return PartitionEntries(Data, Size, Count, StopAtEqual, [&](const uint8_t* Entry) {
-        return CompareOnFirstField(Tree, Key, key, FieldCount, Entry, Offset, Descending);
-    });
+// Body's result for the comparison of Key against one entry that a search of Tree may use (a
+// callable on the entry): the first field in place (FirstFieldInPlace) for its fixed-size
+// types, else the whole key.
+template <class TBody>
+int WithEntryComparison(const TBTree& Tree, const TOptimizedSearchKey& Key, int FieldCount, const TBody& Body) {
+    int offset = 0;
+    TFieldType type = ftUnknown;
+    bool descending = false;
+    auto onFirst = [&](auto Sample) {
+        decltype(Sample) key;
+        std::memcpy(&key, Key.GetValue(0), sizeof key);
+        return Body([&, key](const uint8_t* Entry) {
+            return CompareOnFirstField(Tree, Key, key, FieldCount, Entry, offset, descending);
+        });
+    };
+    switch (Tree.FirstFieldInPlace(Key, offset, type, descending) ? type : ftUnknown) {
+        case ftInteger:
+        case ftAutoInc:
+            return onFirst(int32_t());
+        case ftSmallint:
+            return onFirst(int16_t());
+        case ftWord:
+            return onFirst(uint16_t());
+        case ftBCD:
+            return onFirst(int64_t());
+        case ftFloat:
+        case ftCurrency:
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+            return onFirst(double());
+        default:
+            return Body([&](const uint8_t* Entry) { return Tree.CompareDecodedKey(Key, FieldCount, Entry); });
+    }
 }
 
 }  // namespace
 
 int TNode::CompareEntry(const TOptimizedSearchKey& Key, int FieldCount, int Pos) const {
     const uint8_t* entry = Data() + Pos;
-    int offset = 0;
-    TFieldType type = ftUnknown;
-    bool descending = false;
-    switch (FTree->FirstFieldInPlace(Key, offset, type, descending) ? type : ftUnknown) {
-        case ftInteger:
-        case ftAutoInc:
-            return CompareOnFirstField(*FTree, Key, FirstValue<int32_t>(Key), FieldCount, entry, offset, descending);
-        case ftSmallint:
-            return CompareOnFirstField(*FTree, Key, FirstValue<int16_t>(Key), FieldCount, entry, offset, descending);
-        case ftWord:
-            return CompareOnFirstField(*FTree, Key, FirstValue<uint16_t>(Key), FieldCount, entry, offset, descending);
-        case ftBCD:
-            return CompareOnFirstField(*FTree, Key, FirstValue<int64_t>(Key), FieldCount, entry, offset, descending);
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-            return CompareOnFirstField(*FTree, Key, FirstValue<double>(Key), FieldCount, entry, offset, descending);
-        default:
-            return FTree->CompareDecodedKey(Key, FieldCount, entry);
-    }
+    return WithEntryComparison(*FTree, Key, FieldCount, [&](const auto& Compare) { return Compare(entry); });
 }
 
 int TNode::SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& InsPos) {
@@ -551,42 +550,9 @@ int TNode::SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBou
     // before it.
     const bool stopAtEqual = leaf ? Bound != sbUpper : Bound == sbLower;
     const uint8_t* data = Data();
-    int lo;
-    int offset = 0;
-    TFieldType type = ftUnknown;
-    bool descending = false;
-    switch (FTree->FirstFieldInPlace(Key, offset, type, descending) ? type : ftUnknown) {
-        case ftInteger:
-        case ftAutoInc:
-            lo = PartitionOnFirstField<int32_t>(*FTree, Key, FieldCount, data, FKeySize, count, stopAtEqual, offset,
-                                                descending);
-            break;
-        case ftSmallint:
-            lo = PartitionOnFirstField<int16_t>(*FTree, Key, FieldCount, data, FKeySize, count, stopAtEqual, offset,
-                                                descending);
-            break;
-        case ftWord:
-            lo = PartitionOnFirstField<uint16_t>(*FTree, Key, FieldCount, data, FKeySize, count, stopAtEqual, offset,
-                                                 descending);
-            break;
-        case ftBCD:
-            lo = PartitionOnFirstField<int64_t>(*FTree, Key, FieldCount, data, FKeySize, count, stopAtEqual, offset,
-                                                descending);
-            break;
-        case ftFloat:
-        case ftCurrency:
-        case ftDate:
-        case ftTime:
-        case ftDateTime:
-            lo = PartitionOnFirstField<double>(*FTree, Key, FieldCount, data, FKeySize, count, stopAtEqual, offset,
-                                               descending);
-            break;
-        default:
-            lo = PartitionEntries(data, FKeySize, count, stopAtEqual, [&](const uint8_t* Entry) {
-                return FTree->CompareDecodedKey(Key, FieldCount, Entry);
-            });
-            break;
-    }
+    const int lo = WithEntryComparison(*FTree, Key, FieldCount, [&](const auto& Compare) {
+        return PartitionEntries(data, FKeySize, count, stopAtEqual, Compare);
+    });
     int r;
     if (leaf) {
         InsPos = FPositions[lo];
