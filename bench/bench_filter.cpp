@@ -14,12 +14,12 @@
 //              filter again selects 2,000 rows: a filter walk costs O(k log n), so the time per
 //              filter barely grows from 20,000 to 200,000 rows (the last line prints the factor).
 // The wall times are printed with the ratio Ostra / SQLite after the runs. Ratios of runs on a
-// heavily shared machine: Customer 1.8-2.4, Amount 0.9-1.4, Locate 1.8-2.6, Customer 20k 1.2-1.9;
-// a 2,000-row filter took 2-4 times as long on 200,000 rows as on 20,000 (on 20,000 rows the
-// matches of one customer lie 10 entries apart in the primary index and are numbered by steps
-// of its cursor; on 200,000 rows they lie 100 apart and each takes a key search). What remains
-// of Customer and Locate is mostly the key searches themselves (the copy of each leaf page; the
-// pages above it are searched in place) and the page-cache lookups of the records.
+// heavily shared machine: Customer 0.8-1.3, Amount 0.9-1.4, Locate 1.0-1.1, Customer 20k 1.0-1.4
+// (on 20,000 rows the matches of one customer lie 10 entries apart in the primary index and are
+// numbered by steps of its cursor; on 200,000 rows they lie 100 apart, and each is numbered by a
+// key search that mostly stays in the leaf of the match before). What remains of Customer and
+// Locate is mostly the key searches themselves (the copy of each leaf page; the pages above it
+// are searched in place) and the page-cache lookups of the records.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 

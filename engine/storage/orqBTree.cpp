@@ -49,6 +49,10 @@ void TBTree::RebuildFieldList() {
         FPlans.push_back({type, field->FieldSize(), IsStringKeyType(type), field->Descending(), IsKeyFieldType(type),
                           FixedValueSize(type) != 0 && field->FieldSize() >= FixedValueSize(type)});
     }
+    // The first field's value, when not null, starts right after the null bits.
+    FFirstFieldOffset = C_KEYHEADERSIZE + FKeyFields.DataOffset();
+    FFirstFieldFixed = !FPlans.empty() && FPlans[0].Fixed && FPlans[0].KeyType &&
+                       FFirstFieldOffset + FixedValueSize(FPlans[0].Type) <= FMaximumKeySize;
 }
 
 void TBTree::SetMaximumKeySize(int Size) {
@@ -63,6 +67,7 @@ void TBTree::SetMaximumKeySize(int Size) {
     FRefreshKey = TOptimizedSearchKey();
     FInsertSearchValid = false;
     FCheckedPages.Clear();  // checked against another layout
+    FCountPrefixes.clear();
 }
 
 void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, uint32_t& Root,
@@ -72,6 +77,7 @@ void TBTree::ConnectToIFace(TBaseIOInterface* IOInterface, uint32_t PageSize, ui
     FRoot = &Root;
     FDepth = &Depth;
     FCheckedPages.Clear();
+    FCountPrefixes.clear();
 }
 
 void TBTree::Open() {
@@ -292,6 +298,7 @@ int TBTree::CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, co
     return 0;
 }
 
+
 // ---------------------------------------------------------------------------------------------
 // Descent
 
@@ -354,6 +361,8 @@ int TBTree::InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool 
             FInsertPositions[level] = pos;
             if (level + 1 < depth) {
                 const uint32_t child = node.EntryAddress(pos);
+                // A record number asked later then needs this page no more.
+                if (node.Viewing()) node.NoteRecordsBefore();
                 // A viewed page is let go before the next storage call.
                 node.EndView();
                 CheckChildAddress(child, "TBTree.InternalSearch");
@@ -383,6 +392,25 @@ int TBTree::InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool 
     }
     if (ForceToKey && leaf.Cursor() >= leaf.Used()) leaf.ForceCursorToPhysicalKey();
     return r;
+}
+
+bool TBTree::SearchHeldLeaf(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& Result) {
+    if (!FNodesValid || !FPathValid || FNodes.size() < 2 || FNodes.size() != *FDepth ||
+        FNodes[0]->Address() != *FRoot)
+        return false;
+    TNode& leaf = *FNodes.back();
+    if (leaf.Viewing() || leaf.Address() == 0 || leaf.Changed() || !leaf.CheckIsLeaf() || leaf.GetCount() < 3)
+        return false;
+    // Only a key strictly between the leaf's first and last entries: every entry that agrees
+    // with it over the compared fields lies inside this leaf, so a descent would end here too.
+    if (leaf.CompareEntry(Key, FieldCount, 0) <= 0 ||
+        leaf.CompareEntry(Key, FieldCount, leaf.Used() - leaf.KeySize()) >= 0)
+        return false;
+    int pos = 0;
+    Result = leaf.SearchNode(Key, FieldCount, Bound, pos);
+    FInsertPositions.back() = pos;
+    FInsertSearchValid = false;
+    return true;
 }
 
 void TBTree::InternalRefreshToCurrentCursor(bool ViewPages) {
@@ -438,7 +466,9 @@ int TBTree::IndexSearch(TIndexSearchType SearchType, const TSearchModifier* Modi
     const bool limited = n > 0 && n < fieldCount;
     TSearchBound bound = sbExact;
     if (limited) bound = SearchType == stLE || SearchType == stGT ? sbUpper : sbLower;
-    int r = InternalSearch(FOptimizedKey, limited ? n : 0, true, bound);
+    int r = 0;
+    if (!SearchHeldLeaf(FOptimizedKey, limited ? n : 0, bound, r))
+        r = InternalSearch(FOptimizedKey, limited ? n : 0, true, bound);
     if (!limited) {
         FInsertSearchValid = true;
         FInsertSearchResult = r;
@@ -527,6 +557,30 @@ int TBTree::GetRecordCount(bool Refresh) {
     return FNodes[0]->GetRecordCount(-1);
 }
 
+const int64_t* TBTree::CountPrefix(const TNode& Node) {
+    if (Node.Stamp() == 0 || Node.Changed() || Node.CheckIsLeaf() || Node.Address() == 0) return nullptr;
+    if (FCountPrefixes.empty()) FCountPrefixes.resize(CCountPrefixSlots);
+    // Fibonacci hashing: the top bits of the product (page addresses share their low bits).
+    TCountPrefix& slot = FCountPrefixes[(Node.Address() * 0x9E3779B1u) >> 26];
+    if (slot.Address != Node.Address() || slot.Stamp != Node.Stamp()) {
+        slot.Address = Node.Address();
+        slot.Stamp = Node.Stamp();
+        slot.Sums.clear();
+        return nullptr;
+    }
+    if (slot.Sums.empty()) {
+        const int count = Node.GetCount();
+        slot.Sums.resize(size_t(count) + 1);
+        int64_t sum = 0;
+        for (int k = 0; k < count; ++k) {
+            slot.Sums[size_t(k)] = sum;
+            sum += Node.EntryCount(k * Node.KeySize());
+        }
+        slot.Sums[size_t(count)] = sum;
+    }
+    return slot.Sums.data();
+}
+
 bool TBTree::HoldPath() {
     for (size_t level = 1; level + 1 < FNodes.size(); ++level)
         if (FNodes[level]->ViewedAddress() != 0 && !FNodes[level]->HoldViewed()) return false;
@@ -545,7 +599,8 @@ int TBTree::GetRecordNo() {
         const TNode* parent = level > 0 ? FNodes[level - 1].get() : nullptr;
         const int64_t total =
             parent && parent->ViewedAddress() == 0 ? int64_t(parent->EntryCount(FInsertPositions[level - 1])) : -1;
-        if (node.ViewedAddress() == 0) {
+        if (node.ViewedAddress() == 0 || node.RecordsBeforeKnown(pos)) {
+            // A held page, or the sum noted while the descent viewed it.
             number += node.RecordsBefore(pos, total);
         } else if (node.ViewAgain()) {
             number += node.RecordsBefore(pos, total);

@@ -142,6 +142,16 @@ public:
     int CompareToOptimizedKey(int FieldCount, const uint8_t* Entry) const;
     // As CompareToOptimizedKey for any decoded key.
     int CompareDecodedKey(const TOptimizedSearchKey& Key, int FieldCount, const uint8_t* Entry) const;
+    // True when Key's first field is a value of a fixed-size type that entries hold at data
+    // offset Offset whenever their first field is not null (no marker, not null, room in the
+    // entry): a search may compare that field in place. Type and Descending describe the field.
+    bool FirstFieldInPlace(const TOptimizedSearchKey& Key, int& Offset, TFieldType& Type, bool& Descending) const {
+        if (!FFirstFieldFixed || Key.GetComparisonMarker(0) != 0 || !Key.HasValue(0)) return false;
+        Offset = FFirstFieldOffset;
+        Type = FPlans[0].Type;
+        Descending = FPlans[0].Descending;
+        return true;
+    }
     // The number of records: the root's total. Prepares the path when no search did, or when
     // Refresh is set and the cached root is not the Root page.
     int GetRecordCount(bool Refresh);
@@ -227,6 +237,10 @@ private:
     // viewed, not held: what changes the path holds them first (HoldPath).
     int InternalSearch(const TOptimizedSearchKey& Key, int FieldCount, bool ForceToKey, TSearchBound Bound,
                        bool ViewPages = true);
+    // A search that stays in the leaf the path leads to: when the key lies strictly between the
+    // leaf's first and last entries, searches that leaf alone (the pages above lead to it as
+    // they are) and puts its result in Result; False (nothing changed) otherwise.
+    bool SearchHeldLeaf(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& Result);
     // Runs a descent to the cursor entry so that the insert positions lead to it again.
     void InternalRefreshToCurrentCursor(bool ViewPages = true);
     // Takes a copy of every page of the path that the last descent only viewed; False when one
@@ -278,6 +292,8 @@ private:
     TKeyFields FKeyFields;
     std::vector<const TKeyFieldItem*> FFieldList;
     std::vector<TKeyPlan> FPlans;  // parallel to FFieldList
+    bool FFirstFieldFixed = false;  // FirstFieldInPlace may hold: see RebuildFieldList
+    int FFirstFieldOffset = 0;
     int FMaximumKeySize = 0;
     std::vector<uint8_t> FSearchKey;  // MaximumKeySize + 1 bytes each
     std::vector<uint8_t> FSecondKey;  // the cursor entry of a path refresh
@@ -292,6 +308,21 @@ private:
     TOptimizedSearchKey FOptimizedKey;
     TOptimizedSearchKey FRefreshKey;
     TCheckedPages FCheckedPages;  // the pages checked against this tree's key layout
+
+    // The record counts of an internal page summed up to each of its entries, for the page's
+    // content (address and stamp): record numbers under a page searched again cost one look-up
+    // instead of a sum over half the page. A slot is first only marked; the sums are taken when
+    // the same content is asked for again, so pages seen once cost no more than before.
+    struct TCountPrefix {
+        uint32_t Address = 0;
+        uint64_t Stamp = 0;
+        std::vector<int64_t> Sums;  // Sums[k]: the records of entries 0 .. k-1; empty when only marked
+    };
+    static constexpr std::size_t CCountPrefixSlots = 64;  // the top 6 bits of a 32-bit hash
+    std::vector<TCountPrefix> FCountPrefixes;  // empty, or CCountPrefixSlots slots
+    // The prefix sums of Node's content, or null when they are not kept (yet): a page changed
+    // since it was read or written, one of unknown stamp, a leaf.
+    const int64_t* CountPrefix(const TNode& Node);
 };
 
 }  // namespace ostra

@@ -170,11 +170,15 @@ bool TDiskIOInterface::InFile(uint32_t Address, uint64_t Bytes) {
 }
 
 bool TDiskIOInterface::CheckLinkAddress(uint32_t Address) {
+    const uint32_t pageSize = FDiskMgr ? FDiskMgr->PageSize() : 0;
+    // Blocks of a page each (index pages at the file's page size): any data page of the file.
+    // Tree descents check every child address, so this common case skips the run arithmetic.
+    if (FWholePages && pageSize != 0 && FBlockSize == pageSize)
+        return Address % pageSize == 0 && Address >= uint64_t(CFirstDataPage) * pageSize &&
+               InFile(Address, FBlockSize);
     // A block of a whole-page storage starts a page, unless it is one of an earlier file's index
     // blocks packed several to a page.
-    if (FWholePages && FDiskMgr && FDiskMgr->PageSize() != 0 && Address % FDiskMgr->PageSize() != 0 &&
-        !PagesMayBeShared())
-        return false;
+    if (FWholePages && pageSize != 0 && Address % pageSize != 0 && !PagesMayBeShared()) return false;
     return RunSlotValid(Address, 1) && InFile(Address, FBlockSize);
 }
 

@@ -42,8 +42,9 @@ constexpr std::size_t CCheckedPagesLimit = 1 << 16;  // slots at most: 1 MiB
 }  // namespace
 
 std::size_t TCheckedPages::SlotOf(uint32_t Address) const {
-    // Page addresses are multiples of the block size: a multiplicative hash spreads them.
-    return std::size_t((Address * 0x9E3779B1u) >> 7) & (FSlots.size() - 1);
+    // Page addresses are multiples of the block size, so their low bits agree: the slot comes
+    // from the upper bits of a multiplicative hash.
+    return std::size_t((Address * 0x9E3779B1u) >> 16) & (FSlots.size() - 1);
 }
 
 bool TCheckedPages::Contains(uint32_t Address, uint64_t Stamp) const {
@@ -453,6 +454,85 @@ void TNode::ReadKey(int Pos, uint8_t* KeyBuf) const {
 // ---------------------------------------------------------------------------------------------
 // Search
 
+namespace {
+
+// The partition point of Count sorted entries of Size bytes from Data: the first entry that
+// Compare puts the key before (strict), or before or at when StopAtEqual.
+template <class TCompare>
+int PartitionEntries(const uint8_t* Data, int Size, int Count, bool StopAtEqual, const TCompare& Compare) {
+    int lo = 0;
+    int hi = Count;
+    while (lo < hi) {
+        const int mid = (lo + hi) >> 1;
+        const int r = Compare(Data + mid * Size);
+        if (r < 0 || (r == 0 && StopAtEqual))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+// Key against Entry: the first field of type T compared in place (its value in the key is
+// KeyValue, in an entry at data offset Offset when not null); that field decides most
+// comparisons of a binary search, so the whole key is compared only on a tie or a null. Entries
+// of a held or viewed page were checked when the page was read, so the value lies inside them.
+template <class T>
+int CompareOnFirstField(const TBTree& Tree, const TOptimizedSearchKey& Key, T KeyValue, int FieldCount,
+                        const uint8_t* Entry, int Offset, bool Descending) {
+    if ((Entry[C_KEYHEADERSIZE] & 128u) != 0) {
+        T value;
+        std::memcpy(&value, Entry + Offset, sizeof value);
+        // Unordered doubles (a NaN) fall through to the whole comparison and its NaN rule.
+        const int r = KeyValue < value ? -1 : value < KeyValue ? 1 : 0;
+        if (r != 0) return Descending ? -r : r;
+    }
+    return Tree.CompareDecodedKey(Key, FieldCount, Entry);
+}
+
+// Body's result for the comparison of Key against one entry that a search of Tree may use (a
+// callable on the entry): the first field in place (FirstFieldInPlace) for its fixed-size
+// types, else the whole key.
+template <class TBody>
+int WithEntryComparison(const TBTree& Tree, const TOptimizedSearchKey& Key, int FieldCount, const TBody& Body) {
+    int offset = 0;
+    TFieldType type = ftUnknown;
+    bool descending = false;
+    auto onFirst = [&](auto Sample) {
+        decltype(Sample) key;
+        std::memcpy(&key, Key.GetValue(0), sizeof key);
+        return Body([&, key](const uint8_t* Entry) {
+            return CompareOnFirstField(Tree, Key, key, FieldCount, Entry, offset, descending);
+        });
+    };
+    switch (Tree.FirstFieldInPlace(Key, offset, type, descending) ? type : ftUnknown) {
+        case ftInteger:
+        case ftAutoInc:
+            return onFirst(int32_t());
+        case ftSmallint:
+            return onFirst(int16_t());
+        case ftWord:
+            return onFirst(uint16_t());
+        case ftBCD:
+            return onFirst(int64_t());
+        case ftFloat:
+        case ftCurrency:
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+            return onFirst(double());
+        default:
+            return Body([&](const uint8_t* Entry) { return Tree.CompareDecodedKey(Key, FieldCount, Entry); });
+    }
+}
+
+}  // namespace
+
+int TNode::CompareEntry(const TOptimizedSearchKey& Key, int FieldCount, int Pos) const {
+    const uint8_t* entry = Data() + Pos;
+    return WithEntryComparison(*FTree, Key, FieldCount, [&](const auto& Compare) { return Compare(entry); });
+}
+
 int TNode::SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& InsPos) {
     InsPos = 0;
     Assert(FKeySize >= 1, "MaxKeySize is 0");
@@ -467,24 +547,18 @@ int TNode::SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBou
     // for the first entry above the key (sbLower: not below it) and descend into the one
     // before it.
     const bool stopAtEqual = leaf ? Bound != sbUpper : Bound == sbLower;
-    int lo = 0;
-    int hi = count;
-    while (lo < hi) {
-        const int mid = (lo + hi) >> 1;
-        const int r = FTree->CompareDecodedKey(Key, FieldCount, Data() + FPositions[mid]);
-        if (r < 0 || (r == 0 && stopAtEqual))
-            hi = mid;
-        else
-            lo = mid + 1;
-    }
+    const uint8_t* data = Data();
+    const int lo = WithEntryComparison(*FTree, Key, FieldCount, [&](const auto& Compare) {
+        return PartitionEntries(data, FKeySize, count, stopAtEqual, Compare);
+    });
     int r;
     if (leaf) {
         InsPos = FPositions[lo];
-        r = lo < count ? FTree->CompareDecodedKey(Key, FieldCount, Data() + InsPos) : 1;
+        r = lo < count ? FTree->CompareDecodedKey(Key, FieldCount, data + InsPos) : 1;
     } else {
         const int child = lo > 0 ? lo - 1 : 0;
         InsPos = FPositions[child];
-        r = FTree->CompareDecodedKey(Key, FieldCount, Data() + InsPos);
+        r = FTree->CompareDecodedKey(Key, FieldCount, data + InsPos);
     }
     FCursor = InsPos;
     return r;
@@ -538,7 +612,9 @@ int64_t TNode::RecordsBefore(int Pos, int64_t Total) const {
         sum = end / FKeySize;
     } else {
         sum = -1;
-        if (Total >= 0 && end > used / 2) {
+        if (const int64_t* prefix = FTree->CountPrefix(*this)) {
+            sum = prefix[end / FKeySize];
+        } else if (Total >= 0 && end > used / 2) {
             // Fewer entries after the position: the total less those (a parent count that does
             // not match its page falls back to the plain sum).
             sum = Total - SumCounts(Data(), end, used, FKeySize);
@@ -551,6 +627,10 @@ int64_t TNode::RecordsBefore(int Pos, int64_t Total) const {
     FSumPos = Pos;
     FSumValue = sum;
     return sum;
+}
+
+void TNode::NoteRecordsBefore() const {
+    if (!CheckIsLeaf() && FTree->CountPrefix(*this)) RecordsBefore(FCursor, -1);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -234,6 +234,9 @@ public:
     // descend into (see TSearchBound; the first child when the key sorts before all), result
     // the comparison against it. Cursor := InsPos. An empty page returns 1 with InsPos 0.
     int SearchNode(const TOptimizedSearchKey& Key, int FieldCount, TSearchBound Bound, int& InsPos);
+    // The decoded Key against the entry at Pos over FieldCount leading fields, as SearchNode
+    // compares them (the first field in place where the tree allows it).
+    int CompareEntry(const TOptimizedSearchKey& Key, int FieldCount, int Pos) const;
     // The address field of the entry whose subtree holds record RecNo (1-based; below 1 the
     // first entry, beyond the page's total the last) and Before := the records in the entries
     // before it. An empty page returns 0.
@@ -247,6 +250,12 @@ public:
     // holds it: the sum then runs from the nearer end of the page. The last answer is kept for
     // the page's content, so a record number asked again (a walk within one leaf) costs nothing.
     int64_t RecordsBefore(int Pos, int64_t Total) const;
+    // True when RecordsBefore(Pos) is remembered for the content read or viewed last, so that it
+    // needs no page (also after a view ended).
+    bool RecordsBeforeKnown(int Pos) const { return Pos == FSumPos; }
+    // On an internal page whose count prefix the tree keeps: remembers RecordsBefore of the
+    // cursor (a look-up). Otherwise nothing: a sum over the page is left for when it is asked.
+    void NoteRecordsBefore() const;
 
     // ---- Rebalancing
     // Moves the upper half of this full page into NewPage (the buffer of a new page at

@@ -22,12 +22,15 @@ void CheckFieldCount(const TKeyFields& KeyFields) {
 
 }  // namespace
 
-void TOptimizedSearchKey::Clear() {
-    std::memset(FData, 0, sizeof FData);
-    std::memset(FDataSizes, 0, sizeof FDataSizes);
-    std::memset(FMarkers, 0, sizeof FMarkers);
-    std::memset(FNullFlags, 0, sizeof FNullFlags);
-    std::memset(FIsPointer, 0, sizeof FIsPointer);
+void TOptimizedSearchKey::Clear(int FieldCount) {
+    // Slots beyond the fields of every fill since the last clear are still zero.
+    const auto n = std::size_t(std::max(FieldCount, FFilled));
+    std::memset(FData, 0, n * sizeof FData[0]);
+    std::memset(FDataSizes, 0, n * sizeof FDataSizes[0]);
+    std::memset(FMarkers, 0, n * sizeof FMarkers[0]);
+    std::memset(FNullFlags, 0, (n + 7) / 8);
+    std::memset(FIsPointer, 0, n * sizeof FIsPointer[0]);
+    FFilled = FieldCount;
 }
 
 void TOptimizedSearchKey::SetMarkers(int FieldCount, const TKeyMarkerList* Markers) {
@@ -38,7 +41,7 @@ void TOptimizedSearchKey::SetMarkers(int FieldCount, const TKeyMarkerList* Marke
 void TOptimizedSearchKey::SetDataFromRecBuf(const TKeyFields& KeyFields, const TKeyMarkerList* Markers,
                                             const uint8_t* RecBuf) {
     CheckFieldCount(KeyFields);
-    Clear();
+    Clear(KeyFields.Count());
     SetMarkers(KeyFields.Count(), Markers);
     for (int i = 0; i < KeyFields.Count(); ++i) {
         const TKeyFieldItem& field = *KeyFields.GetIndex(i);
@@ -66,7 +69,7 @@ void TOptimizedSearchKey::SetDataFromRecBuf(const TKeyFields& KeyFields, const T
 void TOptimizedSearchKey::SetDataFromKeyBuf(const TKeyFields& KeyFields, const TKeyMarkerList* Markers,
                                             const uint8_t* KeyBuf, int MaximumKeySize) {
     CheckFieldCount(KeyFields);
-    Clear();
+    Clear(KeyFields.Count());
     SetMarkers(KeyFields.Count(), Markers);
     const int dataOffset = KeyFields.DataOffset();
     if (C_KEYHEADERSIZE + dataOffset > MaximumKeySize || KeyFields.Count() > dataOffset * 8)

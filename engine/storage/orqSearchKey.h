@@ -78,7 +78,8 @@ public:
     bool HasValue(int i) const { return (FNullFlags[i / 8] & (128u >> (i % 8))) != 0; }
 
 private:
-    void Clear();
+    // Zeroes the slots of the first FieldCount fields and of every field an earlier fill used.
+    void Clear(int FieldCount);
     void SetMarkers(int FieldCount, const TKeyMarkerList* Markers);
 
     uint8_t FData[C_MAXOPTIMIZEDKEYFIELDS][8] = {};
@@ -86,6 +87,7 @@ private:
     int32_t FMarkers[C_MAXOPTIMIZEDKEYFIELDS] = {};
     uint8_t FNullFlags[C_MAXOPTIMIZEDKEYFIELDS / 8] = {};
     bool FIsPointer[C_MAXOPTIMIZEDKEYFIELDS] = {};
+    int FFilled = 0;  // the fields the last fill may have written
 };
 
 }  // namespace ostra
