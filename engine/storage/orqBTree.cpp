@@ -651,6 +651,7 @@ void TBTree::AfterChange() {
 
 int TBTree::InsertKey() {
     CheckOpenTree("TBTree.InsertKey");
+    FInsertLeftCursorOnKey = false;
     if (!FInsertSearchValid || !HoldPath()) {
         const int r = InternalSearch(FOptimizedKey, 0, false, sbExact, false);
         FInsertSearchValid = true;
@@ -676,6 +677,7 @@ int TBTree::InsertKey() {
            FInsertPositions[rightmost - 1] == FNodes[rightmost - 1]->Used() - FMaximumKeySize)
         ++rightmost;
     bool isPending = true;
+    bool split = false;
     TLevelChange below = lcCount;  // how the page of the level below changed
     for (size_t i = depth; i-- > 0;) {
         TNode& node = *FNodes[i];
@@ -692,6 +694,7 @@ int TBTree::InsertKey() {
             isPending = false;
             if (position == 0) change = lcFirstKey;
             if (node.CheckNodeFull()) {
+                split = true;
                 change = lcRebalanced;
                 spare.SetAddress(0);
                 spare.ClearNode();
@@ -740,7 +743,19 @@ int TBTree::InsertKey() {
         FInsertPositions.push_back(0);
         ForgetNodesBelowRoot();
     }
-    AfterChange();
+    if (split) {
+        AfterChange();
+        return 0;
+    }
+    // No page split: the path pages hold what was written (the counts on the path one higher)
+    // and the path positions still lead to the new entry, so the cursor stands on it as after a
+    // search of the key.
+    StoreRootAndDepth();
+    FNodes.back()->SetCursor(FInsertPositions.back());
+    FNodesValid = true;
+    FPathValid = true;
+    FInsertSearchValid = false;
+    FInsertLeftCursorOnKey = true;
     return 0;
 }
 
