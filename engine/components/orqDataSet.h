@@ -400,8 +400,9 @@ public:
 
     // Repositions on the record kept by the record manager; its address or 0.
     uint32_t RefreshDataSet(TIndexSearchType SearchType, uint8_t* Buf);
-    // Re-finds the record buffer's key in the current index after a write (8708 when missing).
-    void RefreshDataSetIndex(uint32_t Address);
+    // Re-finds the record buffer's key in the current index after a write (8708 when missing);
+    // nothing to find when the write left the index's cursor on the key (Positioned).
+    void RefreshDataSetIndex(uint32_t Address, bool Positioned = false);
     // Under a read lock: read-ahead dropped, RefreshDataSet exact (stEQ) or nearest (stLEG).
     bool DataSetRefresh(uint8_t* Buf, bool Exact);
 
@@ -666,8 +667,9 @@ private:
     // Chooses the current index after an open (the rules of InternalOpenDataSet step 14).
     void ChooseCurrentIndex();
     // After a record was written: both range-end caches cleared, the current index repositioned on
-    // Address, the range check after a change, the filter status; read-ahead dropped.
-    void AfterRecordWritten(uint32_t Address, bool ExternalLock, TUpdateStatus Status);
+    // Address (already there when Positioned: the write left its cursor on the record's key), the
+    // range check after a change, the filter status; read-ahead dropped.
+    void AfterRecordWritten(uint32_t Address, bool ExternalLock, TUpdateStatus Status, bool Positioned = false);
     // The record at Index's tree cursor becomes the record buffer's, with its number in the
     // current index (SteppedRecNo when known, else looked up); false when the cursor stands on
     // no record. Record: that record when the caller read it already (else it is read). The

@@ -188,9 +188,9 @@ void TOrqDataSet::InternalCheckFilterStatus(bool ExternalLock, TUpdateStatus Sta
     FRecBuf = saved;
 }
 
-void TOrqDataSet::AfterRecordWritten(uint32_t Address, bool ExternalLock, TUpdateStatus Status) {
+void TOrqDataSet::AfterRecordWritten(uint32_t Address, bool ExternalLock, TUpdateStatus Status, bool Positioned) {
     FRangeCached[0] = FRangeCached[1] = false;
-    RefreshDataSetIndex(Address);
+    RefreshDataSetIndex(Address, Positioned);
     SetTrailer(FRecBuf.data(), Address, FCurrentIndex->GetRecordNo());
     FTreeCursorsStale = false;
     ValidateRecBufPostDataChange();
@@ -250,6 +250,8 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
     std::vector<uint32_t> newChains;
     BeginUndo();
     uint32_t address = 0;
+    // Whether inserting into the current index left its cursor on the new key.
+    bool positioned = false;
     try {
         WriteBlobs(false, &newChains);
         address = FRecordMgr->AddRecord(rec);
@@ -268,6 +270,7 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
                 OrqDatabaseErrorFmt(8581, "TOrqDataSet.AddRecord", std::string("Failed to add key to ") + SorqIndexFmt,
                                     {index.IndexName()}, this);
             }
+            if (&index == FCurrentIndex) positioned = index.InsertLeftCursorOnKey();
         }
         if (!FDeferredIndexes.empty()) CollectDeferredKeys(rec, address);
     } catch (...) {
@@ -302,7 +305,7 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
         FBufferState = 0;
         InvalidateReadAhead(true);
     } else {
-        AfterRecordWritten(address, externalLock, usInserted);
+        AfterRecordWritten(address, externalLock, usInserted, positioned);
     }
     lock.Release();
 }

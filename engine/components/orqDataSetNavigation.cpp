@@ -503,12 +503,14 @@ uint32_t TOrqDataSet::RefreshDataSet(TIndexSearchType SearchType, uint8_t* Buf) 
     return address;
 }
 
-void TOrqDataSet::RefreshDataSetIndex(uint32_t Address) {
+void TOrqDataSet::RefreshDataSetIndex(uint32_t Address, bool Positioned) {
     CheckInternalActive();
     TIndexItem& current = CurrentIndex("TOrqDataSet.RefreshDataSetIndex");
     FTreeCursorsStale = true;
-    current.CreateKeyBuffer(FRecBuf.data(), nullptr);
-    if (current.FullIndexSearch(stEQ) != 0) OrqDatabaseError(8708, "TOrqDataSet.RefreshDataSetIndex", "", this);
+    if (!Positioned) {
+        current.CreateKeyBuffer(FRecBuf.data(), nullptr);
+        if (current.FullIndexSearch(stEQ) != 0) OrqDatabaseError(8708, "TOrqDataSet.RefreshDataSetIndex", "", this);
+    }
     if (Address != 0 && Address != current.GetRecordAddress())
         if (TDBLogger* logger = GDBLogger())
             logger->LogItem("TOrqDataSet.RefreshDataSetIndex", "RefreshDataSetIndex failed " + FTableName);

@@ -149,8 +149,10 @@ public:
 
     // ---- Writes to the target table (the dataset is the cursor over it; a closed dataset is
     // opened for the write and closed again)
-    // Adds one record from the columns' Data (matched to fields by name); RowsAffected := 1.
-    void InsertData(TResultSetFields& Fields);
+    // Adds one record from the columns' Data (matched to fields by name, unless SourcesBound:
+    // each column's SourceFieldNo is already its field of this open dataset); RowsAffected := 1.
+    // The dataset is not moved afterwards.
+    void InsertData(TResultSetFields& Fields, bool SourcesBound = false);
     // Adds one record per record of Source: Source's i-th field goes to the field named by
     // Fields[i]. With Distinct a record "idxdistinct" already holds is skipped. RowsAffected
     // counts the records added (reset first when ResetCount).

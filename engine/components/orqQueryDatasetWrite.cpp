@@ -28,12 +28,15 @@ struct TOrqQueryDataset::TWriteScope {
     }
     // After the writes: a dataset left open shows the table as it now is.
     void Done() {
-        if (WasClosed) {
-            WasClosed = false;
-            Dataset.Close();
-        } else {
-            Dataset.First();
-        }
+        if (!CloseIfOpenedHere()) Dataset.First();
+    }
+    // After a write that nothing reads back (the single row of INSERT ... VALUES into the kept
+    // target cursor): the dataset stays where the write left it.
+    bool CloseIfOpenedHere() {
+        if (!WasClosed) return false;
+        WasClosed = false;
+        Dataset.Close();
+        return true;
     }
     TOrqQueryDataset& Dataset;
     bool WasClosed;
@@ -77,10 +80,10 @@ void TOrqQueryDataset::GetFieldData(int FieldNo, Variant& Value) {
     DataSetGetFieldDataAsVariant(FieldNo, Value);
 }
 
-void TOrqQueryDataset::InsertData(TResultSetFields& Fields) {
+void TOrqQueryDataset::InsertData(TResultSetFields& Fields, bool SourcesBound) {
     FRowsAffected = 0;
     TWriteScope scope(*this);
-    InternalSetResultSetFieldSources(Fields);
+    if (!SourcesBound || scope.WasClosed) InternalSetResultSetFieldSources(Fields);
     ClearRecord(nullptr);
     for (int i = 0; i < Fields.Count(); ++i) {
         const TResultSetField& field = *Fields.GetItems(i);
@@ -88,7 +91,7 @@ void TOrqQueryDataset::InsertData(TResultSetFields& Fields) {
     }
     AddRecord(UseAutoIncFor(*this));
     FRowsAffected = 1;
-    scope.Done();
+    scope.CloseIfOpenedHere();
 }
 
 void TOrqQueryDataset::InsertDataFromDataset(TResultSetFields& Fields, TDataSet* Source, bool ResetCount,

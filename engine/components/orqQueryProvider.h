@@ -242,8 +242,9 @@ private:
     // The schema operation itself, on Table (database, name and memory flag set).
     bool RunSchemaOperation(TOrqTable& Table);
     // The target table as a cursor of the result dataset; an open cursor over that table is
-    // kept. EOrqStaleStatement when the table's layout changed since parsing.
-    void OpenTargetCursor(const std::string& TableName);
+    // kept. EOrqStaleStatement when the table's layout changed since parsing. True when the
+    // cursor was opened now (not kept).
+    bool OpenTargetCursor(const std::string& TableName);
     // EOrqStaleStatement when the open table TableName (Memory) has another record layout than
     // the one this item was parsed against.
     void CheckTableLayout(const std::string& TableName, bool Memory, const TInternalFields& Fields) const;
@@ -259,6 +260,9 @@ private:
     std::unique_ptr<TOrqJoins> FJoins;
     std::unique_ptr<TOrqSelects> FSelects;
     std::unique_ptr<TResultSetFields> FResultFields;
+    // FResultFields holds the columns of the last INSERT ... VALUES, each bound to its field of
+    // the kept target cursor (SourceFieldNo), so that the next run only sets their values.
+    bool FInsertColumnsBound = false;
     std::unique_ptr<TOrqJoinDataProviderMgr> FProviderMgr;
     std::unique_ptr<TOrqPlan> FPlan;
     std::unique_ptr<TOrqSelectAnalyser> FSelectAnalyser;

@@ -29,19 +29,20 @@ bool TOrqQueryProviderItem::ExecSQL() {
     }
 }
 
-void TOrqQueryProviderItem::OpenTargetCursor(const std::string& TableName) {
+bool TOrqQueryProviderItem::OpenTargetCursor(const std::string& TableName) {
     TOrqQueryDataset& rs = *FResultSet;
     TOrqDataBase* database = GetProviderParent()->Database();
     const bool memory = FParserEngine->TableList().Count() > 0 && FParserEngine->TableList().Items(0)->Memory();
     // A prepared statement that runs again keeps its cursor over the target table: the cursor
     // takes the table's locks for every write and sees what other connections committed.
-    if (rs.Active() && rs.DataBase() == database && rs.TableName() == TableName && rs.Memory() == memory) return;
+    if (rs.Active() && rs.DataBase() == database && rs.TableName() == TableName && rs.Memory() == memory) return false;
     rs.Close();
     rs.SetDataBase(database);
     rs.SetTableName(TableName);
     rs.SetMemory(memory);
     rs.Open();
     CheckTableLayout(TableName, memory, rs.GetInternalFields());
+    return true;
 }
 
 void TOrqQueryProviderItem::ReleaseTables() {
@@ -49,13 +50,29 @@ void TOrqQueryProviderItem::ReleaseTables() {
     if (FResultSet && FResultSet->Active()) FResultSet->Close();
 }
 
+namespace {
+
+// Whether Fields are the columns Names in order.
+bool SameColumns(const TResultSetFields& Fields, const TStringList& Names) {
+    if (Fields.Count() != Names.Count()) return false;
+    for (int i = 0; i < Names.Count(); ++i)
+        if (Fields.GetItems(i)->FieldName() != Names.Strings(i)) return false;
+    return true;
+}
+
+}  // namespace
+
 bool TOrqQueryProviderItem::InternalExecuteInsertStatement() {
     TOrqInsertParser& p = FParserEngine->InsertParser();
     TOrqRowConstructor& values = p.RowConstructor();
     values.BindParams(GetProviderParent()->Params());
-    OpenTargetCursor(p.TableName());
-    FResultFields->Clear();
+    const bool opened = OpenTargetCursor(p.TableName());
     const TStringList& columns = p.InsertColumnNames();
+    // A prepared INSERT ... VALUES that runs again into its kept cursor keeps its columns and
+    // their fields; only the values change.
+    const bool bound = FInsertColumnsBound && !opened && !p.HasSelectClause() && SameColumns(*FResultFields, columns);
+    FInsertColumnsBound = false;
+    if (!bound) FResultFields->Clear();
     if (p.HasSelectClause()) {
         Assert(FNestedStatements.size() == 1, "Insert select count is incorrect");
         TOrqQueryProviderItem& select = *FNestedStatements[0];
@@ -66,12 +83,13 @@ bool TOrqQueryProviderItem::InternalExecuteInsertStatement() {
         return true;
     }
     for (int i = 0; i < columns.Count(); ++i) {
-        TResultSetField* field = FResultFields->Add();
-        field->SetFieldName(columns.Strings(i));
+        TResultSetField* field = bound ? FResultFields->GetItems(i) : FResultFields->Add();
+        if (!bound) field->SetFieldName(columns.Strings(i));
         // Columns without a value are stored as NULL.
         field->SetData(i < values.Count() ? values.GetItems(i)->GetRowData() : Null());
     }
-    FResultSet->InsertData(*FResultFields);
+    FResultSet->InsertData(*FResultFields, bound);
+    FInsertColumnsBound = true;
     return true;
 }
 
@@ -95,6 +113,7 @@ bool TOrqQueryProviderItem::InternalExecuteUpdateStatement() {
     assignments.BindParams(GetProviderParent()->Params());
     OpenTargetCursor(p.TableName());
     FResultFields->Clear();
+    FInsertColumnsBound = false;
     std::vector<uint32_t> list;
     if (p.HasWhereClause()) {
         Assert(!FNestedStatements.empty(), "Insert select count is incorrect");

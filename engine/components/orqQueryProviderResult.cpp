@@ -102,6 +102,7 @@ bool TOrqQueryProviderItem::CreateResultSet() {
 
 bool TOrqQueryProviderItem::CreateResultSetFields(TOrqQueryDataset& Dataset) {
     FResultFields->Clear();
+    FInsertColumnsBound = false;
     if (!FResultStructureCreated) Dataset.FieldDefs().Clear();
     const TSelectFields& columns = FSelectAnalyser->SelectFields();
     TOrqBaseJoinDataProvider* root = FProviderMgr->RootProvider();

@@ -706,6 +706,7 @@ void TBTree::AfterChange() {
 
 int TBTree::InsertKey() {
     CheckOpenTree("TBTree.InsertKey");
+    FInsertLeftCursorOnKey = false;
     if (!FInsertSearchValid || !HoldPath()) {
         const int r = InternalSearch(FOptimizedKey, 0, false, sbExact, false);
         FInsertSearchValid = true;
@@ -731,6 +732,7 @@ int TBTree::InsertKey() {
            FInsertPositions[rightmost - 1] == FNodes[rightmost - 1]->Used() - FMaximumKeySize)
         ++rightmost;
     bool isPending = true;
+    bool split = false;
     TLevelChange below = lcCount;  // how the page of the level below changed
     for (size_t i = depth; i-- > 0;) {
         TNode& node = *FNodes[i];
@@ -747,6 +749,7 @@ int TBTree::InsertKey() {
             isPending = false;
             if (position == 0) change = lcFirstKey;
             if (node.CheckNodeFull()) {
+                split = true;
                 change = lcRebalanced;
                 spare.SetAddress(0);
                 spare.ClearNode();
@@ -795,7 +798,19 @@ int TBTree::InsertKey() {
         FInsertPositions.push_back(0);
         ForgetNodesBelowRoot();
     }
-    AfterChange();
+    if (split) {
+        AfterChange();
+        return 0;
+    }
+    // No page split: the path pages hold what was written (the counts on the path one higher)
+    // and the path positions still lead to the new entry, so the cursor stands on it as after a
+    // search of the key.
+    StoreRootAndDepth();
+    FNodes.back()->SetCursor(FInsertPositions.back());
+    FNodesValid = true;
+    FPathValid = true;
+    FInsertSearchValid = false;
+    FInsertLeftCursorOnKey = true;
     return 0;
 }
 

@@ -165,8 +165,12 @@ public:
     // Inserts the search key (its address set by SetKeyBufAddr) where the preceding full
     // search put it (searching again when the last search was not a full one of this key),
     // splitting pages up to the root as needed. Returns 0, or -1 when an entry equal to the
-    // key exists (nothing changes). Stores Root and Depth.
+    // key exists (nothing changes). Stores Root and Depth. When no page split, the cursor is
+    // left on the new entry (InsertLeftCursorOnKey), as a full search of the key would leave it;
+    // otherwise it is not positioned.
     int InsertKey();
+    // Whether the last InsertKey left the cursor on the entry it inserted.
+    bool InsertLeftCursorOnKey() const { return FInsertLeftCursorOnKey; }
     // Deletes the entry at the cursor, rebalancing pages up to the root (redistribution with
     // the sibling holding fewer records, merge when both fit a third of a page, removal of a
     // page left empty under a single-entry parent, root collapse). Returns 0, or -1 when the
@@ -304,6 +308,7 @@ private:
     // The insert positions come from a full search of the current search key; its result.
     bool FInsertSearchValid = false;
     int FInsertSearchResult = 0;
+    bool FInsertLeftCursorOnKey = false;
     TDBStringCompareFunction FDBStringCompare = nullptr;
     TOptimizedSearchKey FOptimizedKey;
     TOptimizedSearchKey FRefreshKey;

@@ -187,9 +187,11 @@ uint32_t TDiskIOInterface::AllocateNewAddress(uint32_t Size, const void* Buffer)
     CheckReady(Caller);
     if (Size > FBlockSize) OrqDatabaseError(8581, Caller, "Block request sizes < block size", this);
 
-    // The block to write: Buffer's Size bytes, zeros after them.
-    uint8_t* head = FWorkBuffer.data();
-    uint8_t* block = head + FBlockSize;
+    // The block to write: Buffer's Size bytes, zeros after them. The work buffer holds the block
+    // and after it the head of the next free block, so that the two go out as one write when
+    // they are neighbours on one page.
+    uint8_t* block = FWorkBuffer.data();
+    uint8_t* head = block + FBlockSize;
     std::memset(block, 0, FBlockSize);
     if (Buffer && Size > 0) std::memcpy(block, Buffer, Size);
     if (FWholePages) return WriteNewRun(block, 0);
@@ -213,16 +215,26 @@ uint32_t TDiskIOInterface::AllocateNewAddress(uint32_t Size, const void* Buffer)
         // The block leaves the chain before its data is written: the run's new head first, then
         // FirstEmpty (stored in the global header at once), then the block. A failure before the
         // block is written leaves the chain as it was or loses the one block, never a chain that
-        // names a block in use.
+        // names a block in use. The FirstEmpty of a table's storage is written with the table
+        // header later: when the block and the new head lie on one page, they are written
+        // together (one page changes, or none).
+        const uint32_t pageSize = FDiskMgr->PageSize();
+        const bool together = count > 1 && FGlobalFirstEmptyOffset == 0 &&
+                              address / pageSize == (uint64_t(address) + 2 * uint64_t(FBlockSize) - 1) / pageSize;
         if (count > 1) {
             std::memset(head, 0, FBlockSize);
             Store32(head + CFreeRunLinkOffset, next);
             Store32(head + CFreeRunCountOffset, count - 1);
-            FDiskMgr->WriteCustomSize(address + FBlockSize, FBlockSize, FTableID, FAccessFlags, head);
+            if (!together) FDiskMgr->WriteCustomSize(address + FBlockSize, FBlockSize, FTableID, FAccessFlags, head);
         }
-        FFirstEmpty = count > 1 ? address + FBlockSize : next;
-        chain.Store();
-        FDiskMgr->WriteCustomSize(address, FBlockSize, FTableID, FAccessFlags, block);
+        if (together) {
+            FDiskMgr->WriteCustomSize(address, 2 * FBlockSize, FTableID, FAccessFlags, block);
+            FFirstEmpty = address + FBlockSize;
+        } else {
+            FFirstEmpty = count > 1 ? address + FBlockSize : next;
+            chain.Store();
+            FDiskMgr->WriteCustomSize(address, FBlockSize, FTableID, FAccessFlags, block);
+        }
     } else {
         // A new page run: the block at its start, the spare blocks as the one free run.
         const uint32_t spare = (RunSize() - FBlockSize) / FBlockSize;

@@ -184,13 +184,17 @@ int32_t TOrqFile::SeekAndWriteOrqFile(const void* Buffer, uint32_t Position, int
         OrqDatabaseError(9600, "TOrqFile.SeekAndWriteOrqFile", "", this);
     if ((AccessFlags & OrqAccessCache) && (FCacheActive || FTransactionActive)) {
         if (!FTransactionActive) return FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
+        // A page dirty before this write has no bytes in the block cache (a block written over a
+        // dirty page is laid into it), and dirty pages stay until the commit: only a write that
+        // dirtied a page has blocks to drop.
+        const int32_t dirtyBefore = FPageCache.DirtyCount();
         try {
             FPageCache.WriteCache(Buffer, TableID, AccessFlags, Position, 0, Size, Stamp);
         } catch (...) {
             DirtyPagesFailed(Position, uint32_t(Size));  // the pages dirtied before the failure
             throw;
         }
-        PagesDirtied(Position, uint32_t(Size));
+        if (FPageCache.DirtyCount() != dirtyBefore) PagesDirtied(Position, uint32_t(Size));
         NoteTransactionWrite(Position, uint32_t(Size));
         return Size;
     }

@@ -133,6 +133,8 @@ int TIndexItem::InsertKey(uint32_t RecordAddress) {
     return FTree->InsertKey();
 }
 
+bool TIndexItem::InsertLeftCursorOnKey() const { return FTree->InsertLeftCursorOnKey(); }
+
 int TIndexItem::DeleteKey() {
     return FTree->DeleteKey();
 }

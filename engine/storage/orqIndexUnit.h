@@ -57,6 +57,8 @@ public:
     int PartialIndexSearch(TIndexSearchType SearchType, const TSearchModifier* Modifier);
     // SetKeyBufAddr(RecordAddress), then the tree's InsertKey.
     int InsertKey(uint32_t RecordAddress);
+    // Whether the last InsertKey left the tree's cursor on the new entry.
+    bool InsertLeftCursorOnKey() const;
     int DeleteKey();
     bool NextKey();
     bool PriorKey();

@@ -4,6 +4,7 @@
 #include "engine/storage/orqNode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -42,9 +43,12 @@ constexpr std::size_t CCheckedPagesLimit = 1 << 16;  // slots at most: 1 MiB
 }  // namespace
 
 std::size_t TCheckedPages::SlotOf(uint32_t Address) const {
-    // Page addresses are multiples of the block size, so their low bits agree: the slot comes
-    // from the upper bits of a multiplicative hash.
-    return std::size_t((Address * 0x9E3779B1u) >> 16) & (FSlots.size() - 1);
+    // Page addresses are multiples of the block size: a multiplicative hash spreads them. The
+    // slot comes from the product's top bits, which every bit of the address moves; its low bits
+    // keep the address's trailing zeros (a dozen for whole pages), which would leave most slots
+    // unused as starts and make long probe runs.
+    const int bits = std::countr_zero(FSlots.size());
+    return std::size_t((Address * 0x9E3779B1u) >> (32 - bits));
 }
 
 bool TCheckedPages::Contains(uint32_t Address, uint64_t Stamp) const {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <map>
 
 #include "engine/storage/orqByteOrder.h"
@@ -136,6 +137,37 @@ TEST_P(CursorEditingTest, RefusesADuplicateKeyBeforeWritingAnything) {
     SetValue(*Cursor, "ID", 2);
     Cursor->AddRecord(false);
     EXPECT_EQ(Contents(), (std::map<int, std::string>{{1, "a"}, {2, "b"}}));
+}
+
+// After an add the cursor stands on the new record in its current index, also when the add split
+// index pages: its record number and the records after it are the model's. Keys come in a
+// scattered order, with each index in turn the current one.
+TEST_P(CursorEditingTest, AnAddedRecordIsTheCurrentOneInTheCurrentIndex) {
+    std::map<int, int> byID, byName, byAge;  // key -> ID; AGE descends in its index
+    auto nameOf = [](int Key) {
+        char text[8];
+        std::snprintf(text, sizeof text, "n%05d", Key);
+        return std::string(text);
+    };
+    const char* const indexes[] = {"PK", "ixName", "ixAge"};
+    for (int i = 0; i < 900; ++i) {
+        const int id = i * 389 % 900 + 1, name = i * 577 % 900, age = i * 211 % 900;
+        const std::string index = indexes[i / 50 % 3];
+        Cursor->InternalSetIndexName(index);
+        Insert(*Cursor, {{"ID", id}, {"NAME", nameOf(name)}, {"AGE", age}});
+        byID[id] = id;
+        byName[name] = id;
+        byAge[-age] = id;
+        const std::map<int, int>& model = index == "PK" ? byID : index == "ixName" ? byName : byAge;
+        const int key = index == "PK" ? id : index == "ixName" ? name : -age;
+        auto at = model.find(key);
+        ASSERT_EQ(Cursor->DataSetGetRecordNo(), int(std::distance(model.begin(), at)) + 1) << index << " " << i;
+        for (int step = 0; step < 2 && ++at != model.end(); ++step) {
+            ASSERT_TRUE(Cursor->DataSetNext()) << index << " " << i;
+            ASSERT_EQ(GetValue(*Cursor, "ID").AsInteger(), at->second) << index << " " << i;
+        }
+    }
+    EXPECT_EQ(Contents().size(), 900u);
 }
 
 TEST_P(CursorEditingTest, RewritesOnlyTheIndexesWhoseKeyChanged) {

@@ -166,6 +166,32 @@ TEST_P(QueryTest, ParametersRebuiltOrKept) {
     EXPECT_EQ(Select("SELECT ID, ITEM FROM Orders WHERE ID >= 100 ORDER BY ID"), (Rows{"100|x100", "101|x101"}));
 }
 
+// A prepared INSERT run again keeps its columns and their fields: the values land in the named
+// columns at every run, after a refused row, and after the text names other columns.
+TEST_P(QueryTest, APreparedInsertRunAgainFillsItsNamedColumns) {
+    auto insert = Query("INSERT INTO Orders (ITEM, PERSON, ID) VALUES (:item, :person, :id)");
+    insert->Prepare();
+    auto run = [&](const std::string& Item, int Person, int ID) {
+        insert->ParamByName("item")->SetAsString(Item);
+        insert->ParamByName("person")->SetAsInteger(Person);
+        insert->ParamByName("id")->SetAsInteger(ID);
+        insert->ExecSQL();
+    };
+    run("x100", 1, 100);
+    run("x101", 2, 101);
+    EXPECT_EQ(ErrorCode([&] { run("dup", 3, 100); }), 9729) << "the key is taken";
+    run("x102", 3, 102);
+    EXPECT_EQ(insert->RowsAffected(), 1);
+    insert->SQL()->SetText("INSERT INTO Orders (PERSON, ID) VALUES (:person, :id)");
+    for (int id : {103, 104}) {
+        insert->ParamByName("person")->SetAsInteger(id - 100);
+        insert->ParamByName("id")->SetAsInteger(id);
+        insert->ExecSQL();
+    }
+    EXPECT_EQ(Select("SELECT ID, PERSON, ITEM FROM Orders WHERE ID >= 100 ORDER BY ID"),
+              (Rows{"100|1|x100", "101|2|x101", "102|3|x102", "103|3|NULL", "104|4|NULL"}));
+}
+
 TEST_P(QueryTest, MasterSourceReopensTheQuery) {
     TOrqTable master(nullptr);
     master.SetDataBase(DataBase.get());

@@ -730,6 +730,7 @@ TEST_P(BTreeModel, RandomInsertsAndDeletesKeepEveryInvariant) {
 
     bool growing = true;
     int steps = 0;
+    int positionedInserts = 0, splitInserts = 0;
     // Now and then the page cache drops the tree's pages between a search and what follows it,
     // so the pages a descent read in place come back under new stamps: the path must be held
     // or searched again, never taken from a page that left the cache.
@@ -760,7 +761,25 @@ TEST_P(BTreeModel, RandomInsertsAndDeletesKeepEveryInvariant) {
             } else {
                 rig.Tree.SetKeyBufAddr(++nextAddress);
                 ASSERT_EQ(rig.Tree.InsertKey(), 0) << "step " << steps;
-                model[k] = nextAddress;
+                const auto added = model.emplace(k, nextAddress).first;
+                // Without a split the cursor stands on the new entry: its address, its record
+                // number, and a step to either neighbour as the model has them.
+                if (rig.Tree.InsertLeftCursorOnKey()) {
+                    ++positionedInserts;
+                    ASSERT_EQ(rig.Tree.GetRecAddr(), nextAddress) << "step " << steps;
+                    ASSERT_EQ(rig.Tree.GetRecordNo(), int(std::distance(model.begin(), added)) + 1)
+                        << "step " << steps;
+                    if (steps % 2 == 0) {
+                        const auto next = std::next(added);
+                        ASSERT_EQ(rig.Tree.NextRecord(), next != model.end()) << "step " << steps;
+                        if (next != model.end()) ASSERT_EQ(rig.Tree.GetRecAddr(), next->second);
+                    } else {
+                        ASSERT_EQ(rig.Tree.PriorRecord(), added != model.begin()) << "step " << steps;
+                        if (added != model.begin()) ASSERT_EQ(rig.Tree.GetRecAddr(), std::prev(added)->second);
+                    }
+                } else {
+                    ++splitInserts;
+                }
             }
         } else {
             auto it = model.begin();
@@ -796,6 +815,8 @@ TEST_P(BTreeModel, RandomInsertsAndDeletesKeepEveryInvariant) {
         }
     }
     EXPECT_TRUE(model.empty()) << "the run shrank the index back to empty";
+    EXPECT_GT(positionedInserts, 0);
+    EXPECT_GT(splitInserts, 0) << "inserts that split pages leave the cursor unpositioned";
     EXPECT_GE(maxDepth, mc.StringKey ? 3u : 2u) << "the run grew a tree of several levels";
     EXPECT_EQ(rig.Depth, 1u);
     EXPECT_EQ(rig.Storage.PageCount(), 1u) << "every page but the root went back to the storage";
