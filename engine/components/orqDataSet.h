@@ -540,6 +540,9 @@ public:
     // header lock when the database is not Locked). The auto-increment counter stays; logical
     // record numbers restart.
     void DataSetEmptyTable();
+    // As DataSetEmptyTable, but a table of at most MaxRecords records loses them one by one: its
+    // index trees stay where they are, so emptying a small table costs its records, not new trees.
+    void DataSetEmptyTableInPlace(int MaxRecords);
     // Before a rebuild copies records in: the record storage of the open table emptied, the record
     // buffer initialised (write lock taken unless held).
     void InitializeRebuild();

@@ -97,6 +97,7 @@ TOrqQuery::~TOrqQuery() {
     }
     FSQL->OnChange = nullptr;
     try {
+        if (TOrqQueryDataset* result = FProvider->GetResultSet()) result->Close();
         TOrqDataBase* database = DataBase();
         if (!TableName().empty() && database && database->Connected() && GetExists())
             database->DeleteTable(TableName(), true);
@@ -401,7 +402,9 @@ void TOrqQuery::OpenPrepared(TOrqDataBase& database) {
                 field->SetReadOnly(!source || source->ReadOnly());
             }
         }
-        result->Close();
+        // A read-only result keeps its cursor open for the next run's refill; a live one is
+        // written through this dataset, so its fill cursor lets go.
+        if (live) result->Close();
         FSucceeded = true;
     } catch (...) {
         if (FBridge) {
