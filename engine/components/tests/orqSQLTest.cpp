@@ -6,6 +6,8 @@
 // component text of the SQL and the parameters. Each test runs on a file and on "MEMORY".
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/components/orqTable.h"
 #include "engine/storage/orqErrors.h"
 #include "host/ComponentText.h"
@@ -364,6 +366,56 @@ TEST_P(QueryTest, AReopenedStatementRunsWithThatRunsParametersAndRows) {
         insert->ExecSQL();
     }
     EXPECT_EQ(Select("SELECT NAME FROM People WHERE AGE = 70 ORDER BY NAME"), (Rows{"p6", "p7"}));
+}
+
+TEST_P(QueryTest, AReopenRebindsItsFilterAndRefillsItsKeptResult) {
+    // One filter over runs whose parameter changes type and NULL-ness, rows changed in between
+    // (by a statement and through a live result), and results above and below the size that is
+    // emptied row by row.
+    auto byAge = Query("SELECT ID, NAME FROM People WHERE AGE >= :low ORDER BY ID DESC");
+    auto run = [&](const std::function<void(TParam&)>& Bind) {
+        Bind(*byAge->Params()[0]);
+        byAge->Open();
+        Rows rows = ReadRows(*byAge);
+        byAge->Close();
+        return rows;
+    };
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(40); }), (Rows{"5|eve", "4|dan"}));
+    EXPECT_EQ(run([](TParam& p) { p.SetAsFloat(25.5); }), (Rows{"5|eve", "4|dan", "3|cid"}));
+    EXPECT_EQ(run([](TParam& p) { p.Clear(); }), Rows{}) << "NULL matches no row";
+    Exec("UPDATE People SET NAME = 'edd' WHERE ID = 5");
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(50); }), Rows{"5|edd"});
+
+    auto insert = Query("INSERT INTO People VALUES (:id, 'many', 1)");
+    for (int id = 100; id < 200; ++id) {
+        insert->Params()[0]->SetAsInteger(id);
+        insert->ExecSQL();
+    }
+    Rows rows = run([](TParam& p) { p.SetAsInteger(1); });
+    ASSERT_EQ(rows.size(), 105u);
+    EXPECT_EQ(rows.front(), "199|many");
+    EXPECT_EQ(rows.back(), "1|ann");
+    EXPECT_EQ(byAge->RowsAffected(), 105);
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(45); }), (Rows{"5|edd"})) << "after a large result, a small one";
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(0); }).size(), 105u);
+    Exec("DELETE FROM People WHERE ID >= 100");
+
+    auto live = Query("SELECT ID, NAME FROM People WHERE AGE <= :high ORDER BY ID");
+    live->SetRequestLive(true);
+    for (int high : {20, 30}) {
+        live->Params()[0]->SetAsInteger(high);
+        live->Open();
+        ASSERT_TRUE(live->CanModify());
+        live->Last();
+        live->Edit();
+        live->FieldByName("NAME")->SetAsString(live->FieldByName("NAME")->AsString() + "!");
+        live->Post();
+        live->Close();
+    }
+    live->Open();
+    EXPECT_EQ(ReadRows(*live), (Rows{"1|ann", "2|bob!", "3|cid!"})) << "the edits of both runs";
+    live->Close();
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(10); }), (Rows{"5|edd", "4|dan", "3|cid!", "2|bob!", "1|ann"}));
 }
 
 TEST_P(QueryTest, AStatementKeptPreparedFollowsASchemaChange) {
