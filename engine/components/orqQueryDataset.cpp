@@ -89,7 +89,8 @@ void TOrqQueryDataset::PrepareEmptyResultSet(bool StructureCreated) {
         SetMemory(true);
     }
     if (TableName().empty()) SetTableName(C_DEFAULTRESULTTABLENAME);
-    if (!StructureCreated) {
+    // A disconnection drops every in-memory table: a result table made before one is made again.
+    if (!StructureCreated || (!Active() && !GetExists())) {
         CreateResultSetTable();
         return;
     }

@@ -418,6 +418,44 @@ TEST_P(QueryTest, AReopenRebindsItsFilterAndRefillsItsKeptResult) {
     EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(10); }), (Rows{"5|edd", "4|dan", "3|cid!", "2|bob!", "1|ann"}));
 }
 
+TEST_P(QueryTest, AQueryClosedBetweenRunsLeavesNoResultTableBehind) {
+    auto resultTables = [&] {
+        TStringList names;
+        DataBase->GetTableNames(&names, true);
+        int count = 0;
+        for (int i = 0; i < names.Count(); ++i) count += names.Strings(i).rfind("$Q", 0) == 0 ? 1 : 0;
+        return count;
+    };
+    const int before = resultTables();
+    {
+        auto query = Query("SELECT NAME FROM People WHERE ID = :id");
+        auto run = [&](int Id) {
+            query->Params()[0]->SetAsInteger(Id);
+            query->Open();
+            Rows rows = ReadRows(*query);
+            query->Close();
+            return rows;
+        };
+        EXPECT_EQ(run(1), Rows{"ann"});
+        query->FieldDefs().Update();
+        EXPECT_EQ(query->FieldDefs().Count(), 1) << "the definitions of a closed query";
+        query->SetDatabase(nullptr);
+        query->SetDatabase(DataBase.get());
+        EXPECT_EQ(run(2), Rows{"bob"}) << "after the database was taken away and given back";
+        if (!Memory()) {
+            DataBase->SetConnected(false);
+            DataBase->SetConnected(true);
+            EXPECT_EQ(run(3), Rows{"cid"}) << "after a disconnection dropped the result table";
+        }
+        query->SQL()->SetText("SELECT AGE FROM People WHERE ID = 4");
+        query->Open();
+        EXPECT_EQ(ReadRows(*query), Rows{"40"});
+        query->Close();
+        EXPECT_EQ(resultTables(), before + 1) << "the table of the earlier text went";
+    }
+    EXPECT_EQ(resultTables(), before) << "and the last one with the query";
+}
+
 TEST_P(QueryTest, AStatementKeptPreparedFollowsASchemaChange) {
     if (Memory()) GTEST_SKIP() << "in-memory tables are not restructured";
     auto all = Query("SELECT * FROM People WHERE ID = 1");
