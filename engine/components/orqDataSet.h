@@ -533,6 +533,9 @@ public:
     // Someone else (a filter's index scans) moved the index trees' cursors: the next move
     // searches its key again.
     void InvalidateTreeCursors() { FTreeCursorsStale = true; }
+    // Changes whenever the index manager opens or closes (its trees are new then): what holds
+    // the cursor's trees is valid while this stays the same.
+    uint32_t IndexMgrGeneration() const { return FIndexMgrGeneration; }
 
     // ===== Table maintenance (orqDataSetMaintenance.cpp)
 
@@ -778,6 +781,7 @@ private:
     std::unique_ptr<TBlobInterface> FBlobInterface;
     std::unique_ptr<TBlobMgr> FBlobCache;
     std::unique_ptr<TLocatePlan, TLocatePlanDelete> FLocatePlan;  // dropped whenever the index manager opens or closes
+    uint32_t FIndexMgrGeneration = 0;  // counts the index manager's opens and closes
 
     // ----- Settings
     IOrqDataBase* FDataBase = nullptr;

@@ -159,6 +159,7 @@ void TOrqDataSet::RecreateIndexes(bool EmptyStorage) {
     FIndexMgr->SetIOInterface(def.IndexInterface());
     FIndexMgr->SetTableHeader(def.TableHeader());
     FLocatePlan.reset();
+    ++FIndexMgrGeneration;
     FIndexMgr->Open();
     ChooseCurrentIndex();
     FTreeCursorsStale = true;

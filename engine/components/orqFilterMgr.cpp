@@ -233,10 +233,14 @@ void TFilterMgr::SetQueryActive(bool Value) {
 void TFilterMgr::CreateEvaluator(TOrqDataSet& Table, bool SortedOutput) {
     CloseFilter();
     FEvaluator.reset();
-    FFilterPos.clear();
-    FMasterPos.clear();
+    FEvaluatorReusable = false;
     FTable = &Table;
     FEvaluator = std::make_unique<TOrqFilterEvaluator>(Table);
+    ConfigureEvaluator(Table, SortedOutput);
+}
+
+void TFilterMgr::ConfigureEvaluator(TOrqDataSet& Table, bool SortedOutput) {
+    CloseFilter();
     FEvaluator->SetFilterText(Table.Filter());
     FEvaluator->SetFilterOptions(Table.FilterOptions());
     FEvaluator->SetSortedOutput(SortedOutput);
@@ -262,7 +266,16 @@ bool TFilterMgr::OpenFilter(TOrqDataSet& Table) {
 }
 
 void TFilterMgr::AssignExpr(TOrqDataSet& Table, TOrqFilterExprDriver& Driver) {
-    CreateEvaluator(Table, Driver.EnforceExprOrder());
+    // The evaluator of the last expression for this table takes the next one while the table's
+    // index trees are the same ones (a prepared query run again assigns its filter at every
+    // run); making one costs more than a key lookup.
+    if (FEvaluator && FEvaluatorReusable && FTable == &Table && Table.Filter().empty() &&
+        FEvaluatorGeneration == Table.IndexMgrGeneration())
+        ConfigureEvaluator(Table, Driver.EnforceExprOrder());
+    else
+        CreateEvaluator(Table, Driver.EnforceExprOrder());
+    FEvaluatorReusable = Table.Filter().empty();
+    FEvaluatorGeneration = Table.IndexMgrGeneration();
     TOrqDataSet::TReadLockScope lock(Table);
     FEvaluator->DataProvider()->Open();
     // The filter text's expression, which the driver's is combined with.

@@ -189,6 +189,8 @@ public:
 private:
     // A new evaluator for Table with this manager's settings.
     void CreateEvaluator(TOrqDataSet& Table, bool SortedOutput);
+    // The filter closed and the evaluator given this manager's settings and Table's.
+    void ConfigureEvaluator(TOrqDataSet& Table, bool SortedOutput);
     // Rebuilds the address-to-position map of the current filter; drops the master list's.
     void IndexLists();
     // The position of RecAddr in the master list; -1 when absent.
@@ -207,6 +209,10 @@ private:
     bool FForceFullScan = false;
     TOrqDataSet* FTable = nullptr;
     std::unique_ptr<TOrqFilterEvaluator> FEvaluator;
+    // The evaluator was made by AssignExpr for a table without filter text, while the table's
+    // index manager was at FEvaluatorGeneration: another expression for that table may reuse it.
+    bool FEvaluatorReusable = false;
+    uint32_t FEvaluatorGeneration = 0;
     std::unordered_map<uint32_t, int> FFilterPos;  // address -> position in the current filter
     // (address, position) of every master-list entry, by address; built when first needed (a
     // record outside the filter), so that opening and walking a filter never pays for it.

@@ -461,6 +461,40 @@ TEST_P(FilterTest, QueryExpressionsCombineWithTheFilterText) {
     EXPECT_TRUE(driver.LimitMinSet());
     EXPECT_FALSE(driver.LimitMaxSet());
     EXPECT_EQ(driver.LimitFieldMin().AsInteger(), 7);
+
+    // Expressions assigned one after another (the evaluator of the last one may take the next):
+    // each answers alone, the filter text only while there is one, and after the cursor's
+    // indexes were made again.
+    auto sorted = [&] {
+        std::vector<int> result = ids();
+        std::sort(result.begin(), result.end());
+        return result;
+    };
+    auto assign = [&](const std::string& Text) {
+        test::TExprParse next;
+        next.Parser.SetTableList(&tables);
+        ASSERT_TRUE(next.Parse(Text, options));
+        TOrqFilterExprDriver plain;
+        plain.SetFilterExpr(next.Parser.Expr());
+        mgr.AssignExpr(*Cursor, plain);
+    };
+    Cursor->SetFilterText("");
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{8, 9, 18, 19, 21}));
+    assign("ID < 3");
+    EXPECT_EQ(sorted(), (std::vector<int>{1, 2}));
+    Cursor->SetFilterText("ID > 15");
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{18, 19, 21}));
+    Cursor->SetFilterText("");
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{8, 9, 18, 19, 21}));
+    mgr.CloseFilter();
+    Cursor->DataSetEmptyTable();
+    Insert(*Cursor, {{"ID", 30}, {"NUM", 9}});
+    Insert(*Cursor, {{"ID", 31}, {"NUM", 2}});
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{30}));
 }
 
 TEST_P(FilterTest, QueryModeNumbersRecordsByAddress) {
