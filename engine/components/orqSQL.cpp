@@ -241,8 +241,8 @@ void TOrqQuery::PrepareRun() {
         return;
     }
     if (FPlanFresh) return;
-    // Run again: the parameters' current values are bound into a new plan; the text is not
-    // parsed again.
+    // Run again: the parameters' current values are bound into the plan (the kept one when the
+    // statement allows, else a new one); the text is not parsed again.
     if (DataSource()) SetParamsFromDataSource();
     if (!FProvider->PreparePlan()) RaiseSQLError("TOrqQuery");
     FProvider->SetMaxRecords(FMaxRecords);

@@ -145,7 +145,7 @@ private:
     // Parses and plans through the provider; marks the query prepared.
     void InternalPrepare();
     // Before a run: prepares an unprepared query (or one prepared for another database), else
-    // binds the parameters into a new plan unless the plan of the last preparation is unused.
+    // binds the parameters into the plan unless the plan of the last preparation is unused.
     void PrepareRun();
     // Runs Body; a statement found stale (a table restructured since parsing) is parsed and
     // planned again and Body runs once more.
