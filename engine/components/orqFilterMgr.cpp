@@ -236,6 +236,8 @@ void TFilterMgr::CreateEvaluator(TOrqDataSet& Table, bool SortedOutput) {
     FEvaluatorReusable = false;
     FTable = &Table;
     FEvaluator = std::make_unique<TOrqFilterEvaluator>(Table);
+    FEvaluatorAssigned = false;
+    FEvaluatorGeneration = Table.IndexMgrGeneration();
     ConfigureEvaluator(Table, SortedOutput);
 }
 
@@ -275,7 +277,7 @@ void TFilterMgr::AssignExpr(TOrqDataSet& Table, TOrqFilterExprDriver& Driver) {
     else
         CreateEvaluator(Table, Driver.EnforceExprOrder());
     FEvaluatorReusable = Table.Filter().empty();
-    FEvaluatorGeneration = Table.IndexMgrGeneration();
+    FEvaluatorAssigned = true;
     TOrqDataSet::TReadLockScope lock(Table);
     FEvaluator->DataProvider()->Open();
     // The filter text's expression, which the driver's is combined with.
@@ -301,6 +303,20 @@ void TFilterMgr::CloseFilter() {
 void TFilterMgr::ResetFilter() {
     FPreparedFilters.Clear();
     if (!FEvaluator || !FTable) return;
+    if (FEvaluatorGeneration != FTable->IndexMgrGeneration()) {
+        // The cursor's index trees were made anew (the table emptied or re-indexed): the
+        // evaluator's index lists point at the old ones. A filter text is evaluated again by a
+        // new evaluator; an assigned expression, which only the query engine can give again,
+        // is dropped with its evaluator.
+        if (FEvaluatorAssigned) {
+            CloseFilter();
+            FEvaluator.reset();
+            FEvaluatorReusable = false;
+        } else if (!OpenFilter(*FTable)) {
+            OrqDatabaseError(10051, "TFilterMgr.ResetFilter", FErrorText, nullptr);
+        }
+        return;
+    }
     TOrqDataSet::TReadLockScope lock(*FTable);
     bool opened;
     if (FActive) {

@@ -209,10 +209,13 @@ private:
     bool FForceFullScan = false;
     TOrqDataSet* FTable = nullptr;
     std::unique_ptr<TOrqFilterEvaluator> FEvaluator;
-    // The evaluator was made by AssignExpr for a table without filter text, while the table's
-    // index manager was at FEvaluatorGeneration: another expression for that table may reuse it.
-    bool FEvaluatorReusable = false;
+    // The table's index manager generation when the evaluator was made: the evaluator holds
+    // those trees.
     uint32_t FEvaluatorGeneration = 0;
+    // The evaluator holds an expression AssignExpr gave (not only the filter text).
+    bool FEvaluatorAssigned = false;
+    // It was assigned for a table without filter text: another expression may reuse it.
+    bool FEvaluatorReusable = false;
     std::unordered_map<uint32_t, int> FFilterPos;  // address -> position in the current filter
     // (address, position) of every master-list entry, by address; built when first needed (a
     // record outside the filter), so that opening and walking a filter never pays for it.

@@ -334,6 +334,41 @@ TEST_P(FilterTest, MovesThroughTheFilterWithARecordEvent) {
     EXPECT_EQ(Walk(*Cursor, "NUM"), Ints({4, 6, 8}));
 }
 
+// Emptying a table makes its index trees anew: an active filter text goes on selecting with the
+// new trees, and an assigned expression (which only the query engine can give again) is dropped.
+TEST_P(FilterTest, EmptyingTheTableKeepsTheFilterTextWorking) {
+    for (int id = 1; id <= 20; ++id) Insert(*Cursor, {{"ID", id}, {"NUM", id % 10}});
+    ASSERT_EQ(Select(*Cursor, "NUM >= 8").size(), 4u);
+    TFilterMgr& mgr = Mgr(*Cursor);
+    Cursor->DataSetEmptyTable();
+    EXPECT_TRUE(mgr.Active());
+    EXPECT_EQ(mgr.GetFilterRecordCount(), 0);
+    Insert(*Cursor, {{"ID", 30}, {"NUM", 9}});
+    Insert(*Cursor, {{"ID", 31}, {"NUM", 2}});
+    mgr.ResetFilter();
+    EXPECT_EQ(Walk(*Cursor, "ID"), (std::vector<Variant>{Variant(30)}));
+
+    Cursor->InternalClearFilter();
+    Cursor->SetFilterText("");
+    TTableList tables;
+    TTableNameItem* item = tables.Add();
+    item->SetTableName("Items");
+    const test::TTestTableFields fields({{"ID", ftInteger, 4}, {"NUM", ftInteger, 4}});
+    item->SetTableFields(&fields);
+    test::TExprParse parse;
+    parse.Parser.SetTableList(&tables);
+    TOrqParserOptions options;
+    options.Include(opoExtSyntax);
+    ASSERT_TRUE(parse.Parse("NUM >= 8", options));
+    TOrqFilterExprDriver driver;
+    driver.SetFilterExpr(parse.Parser.Expr());
+    mgr.AssignExpr(*Cursor, driver);
+    EXPECT_EQ(mgr.GetFilterRecordCount(), 1);
+    Cursor->DataSetEmptyTable();
+    EXPECT_FALSE(mgr.Active());
+    EXPECT_EQ(mgr.Evaluator(), nullptr);
+}
+
 // A small index answer is put in cursor order by record numbers, without the list of every
 // record; positions, record numbers and neighbours are those of the full list.
 TEST_P(FilterTest, ASmallIndexAnswerKeepsCursorOrderAndNeighbours) {
