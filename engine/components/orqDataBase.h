@@ -270,6 +270,10 @@ public:
     void GetSystemTableNames(TStrings* List);
     // The cursors of this process open on the disk user table Name.
     int GetLocalConnectedUserCount(const std::string& Name) const;
+    // The same count, once every closed dataset of this connection that keeps tables open for its
+    // next run (a prepared query) let go of them: the count that decides whether Name may be
+    // dropped, renamed, rebuilt or restructured.
+    int GetLocalConnectedUserCountReleasingIdle(const std::string& Name);
     // Writes the ".ord" file: a database beside this one with every user table, without data.
     void DumpTableDefinitions();
     // True when the logged-on group holds the privilege of bit Privilege on Name (or on "ALL"
@@ -446,6 +450,11 @@ private:
     // Runs Change, a change of the file's tables, as a transaction of its own when the connection
     // is in none and no cursor holds a lock (see orqDataBaseTables.cpp); otherwise as it is.
     void RunAtomically(const std::function<void()>& Change);
+    // Every closed dataset that keeps tables open for its next run lets go of them; true when one
+    // did.
+    bool ReleaseIdleTables();
+    // Registry's count of this process's cursors on Name, after ReleaseIdleTables when some are.
+    int TableUserCount(TBaseTableDefMgr& Registry, const std::string& Name);
     // The master cursor that holds Def's table (10024 with Name when the database has none).
     TOrqDataSet& RequireMaster(const TTableDef* Def, const std::string& Name);
     // Positions Master on the row of Name; false when there is none.

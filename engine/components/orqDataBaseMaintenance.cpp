@@ -86,7 +86,7 @@ int TOrqDataBase::RebuildTable(const std::string& TableName, const std::string& 
     CheckExclusive();
     // Cursors on the table other than the target (which may be a new table built beside it).
     const bool targetOnTable = Target && AnsiSameText(Target->TableName(), TableName);
-    if (GetLocalConnectedUserCount(TableName) > (targetOnTable ? 1 : 0))
+    if (GetLocalConnectedUserCountReleasingIdle(TableName) > (targetOnTable ? 1 : 0))
         OrqDatabaseErrorFmt(10031, Caller, SorqTableInUseFmt, {TableName}, this);
 
     const bool internal = !TableName.empty() && TableName[0] == '$';

@@ -657,7 +657,7 @@ void TOrqDataBase::DeleteTable(const std::string& Name, bool Memory) {
     def.SetMemory(Memory);
     InternalGetTableDef(Name, &def);
     TBaseTableDefMgr& registry = *GetTableDefMgr(&def);
-    if (registry.CheckTableUserCount(def.TableName()) > 0)
+    if (TableUserCount(registry, def.TableName()) > 0)
         OrqDatabaseErrorFmt(10053, Caller, SorqTableInUseFmt, {Name}, this);
     if (Memory) {
         registry.DeleteTableDef(def.TableName(), &def);
@@ -695,7 +695,7 @@ void TOrqDataBase::DiscardTable(const std::string& Name) {
     TTableDef def(nullptr);
     InternalGetTableDef(Name, &def);
     TBaseTableDefMgr& registry = *GetTableDefMgr(&def);
-    if (registry.CheckTableUserCount(def.TableName()) > 0)
+    if (TableUserCount(registry, def.TableName()) > 0)
         OrqDatabaseErrorFmt(10053, Caller, SorqTableInUseFmt, {Name}, this);
     // The pages go first, a bounded number per transaction (each freed page is held in memory,
     // zeroed, until the commit); then the row and the header. A table that lost only some of
@@ -726,7 +726,7 @@ void TOrqDataBase::ReplaceTable(const std::string& Name, const std::string& Repl
     CheckTableName(Retired, Caller);
     TDiskTableDefMgr& registry = *static_cast<TDiskTableDefMgr*>(GetTableDefMgr(&old));
     for (const std::string& table : {Name, Replacement})
-        if (registry.CheckTableUserCount(table) > 0) OrqDatabaseErrorFmt(10053, Caller, SorqTableInUseFmt, {table}, this);
+        if (TableUserCount(registry, table) > 0) OrqDatabaseErrorFmt(10053, Caller, SorqTableInUseFmt, {table}, this);
     RunAtomically([&] {
         THeaderLock lock(*FDiskMgr, true);
         TOrqDataSet& master = RequireMaster(&old, Name);
@@ -769,7 +769,7 @@ void TOrqDataBase::RenameTable(const std::string& OldName, const std::string& Ne
     }
     def.SetLastModDate(Now());
     TDiskTableDefMgr& registry = *static_cast<TDiskTableDefMgr*>(GetTableDefMgr(&def));
-    if (registry.CheckTableUserCount(def.TableName()) > 0)
+    if (TableUserCount(registry, def.TableName()) > 0)
         OrqDatabaseErrorFmt(10119, Caller, SorqTableInUseFmt, {OldName}, this);
     // A table stays on its side of the "$" line: the engine's tables are found by the leading "$",
     // so a rename across it would lose the table.
@@ -825,6 +825,25 @@ void TOrqDataBase::GetSystemTableNames(TStrings* List) {
 
 int TOrqDataBase::GetLocalConnectedUserCount(const std::string& Name) const {
     return FUserTableMgr ? FUserTableMgr->CheckTableUserCount(Name) : 0;
+}
+
+int TOrqDataBase::GetLocalConnectedUserCountReleasingIdle(const std::string& Name) {
+    return FUserTableMgr ? TableUserCount(*FUserTableMgr, Name) : 0;
+}
+
+bool TOrqDataBase::ReleaseIdleTables() {
+    // Collected first: releasing frees a query's bridges, which leave the list of datasets.
+    std::vector<TOrqDataSet*> idle;
+    for (int i = 0; i < DataSetCount(); ++i)
+        if (auto* dataset = dynamic_cast<TOrqDataSet*>(DataSets(i)); dataset && dataset->HoldsIdleTables())
+            idle.push_back(dataset);
+    for (TOrqDataSet* dataset : idle) dataset->ReleaseIdleTables();
+    return !idle.empty();
+}
+
+int TOrqDataBase::TableUserCount(TBaseTableDefMgr& Registry, const std::string& Name) {
+    const int count = Registry.CheckTableUserCount(Name);
+    return count > 0 && ReleaseIdleTables() ? Registry.CheckTableUserCount(Name) : count;
 }
 
 void TOrqDataBase::DumpTableDefinitions() {

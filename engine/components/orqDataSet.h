@@ -214,6 +214,11 @@ public:
     // commit that failed and so rolled back): index pages, read-ahead records and count, blob
     // cache, range-end caches; the next lock reads the header as new.
     void DumpInternalCaches();
+    // A closed dataset that keeps tables open for its next run (a prepared query) answers true;
+    // ReleaseIdleTables then closes them, and the next run opens them again. The database asks
+    // before a table is dropped, renamed, rebuilt or restructured.
+    virtual bool HoldsIdleTables() const { return false; }
+    virtual void ReleaseIdleTables() {}
     // The pages the database file manager holds for the table (disk tables only).
     void DebugListPagesOwned(std::vector<uint32_t>& List);
 

@@ -143,4 +143,9 @@ void TOrqJoinDataProviderMgr::Clear() {
     FBridges.clear();
 }
 
+void TOrqJoinDataProviderMgr::ReleaseTables() {
+    Clear();
+    FSpareBridges.clear();
+}
+
 }  // namespace ostra

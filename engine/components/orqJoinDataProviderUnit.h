@@ -474,6 +474,8 @@ public:
     // spares: the next OpenProviders gives each to a provider over the same table instead of
     // opening the table again, and closes the spares nobody took.
     void Clear();
+    // Clear, and the spare bridges closed too: the manager holds no table open.
+    void ReleaseTables();
 
     TOrqBaseJoinDataProvider* RootProvider() const { return FRootProvider; }
     void SetRootProvider(TOrqBaseJoinDataProvider* Value) { FRootProvider = Value; }

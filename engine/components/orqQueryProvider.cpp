@@ -254,6 +254,10 @@ void TOrqQueryProvider::ResetParams() {
     if (!ValidateSQL() && Count() > 0) Items(0)->CreateParamList();
 }
 
+void TOrqQueryProvider::ReleaseTables() {
+    for (int i = 0; i < Count(); ++i) Items(i)->ReleaseTables();
+}
+
 bool TOrqQueryProvider::PreparePlan() { return Count() > 0 && Items(0)->Prepare(); }
 
 bool TOrqQueryProvider::CreateResultSet() {

@@ -174,6 +174,10 @@ public:
     void SetLiveResultBridge(TOrqDatasetBridge& Bridge);
     // The statement has UNION and one of its members was introduced without ALL.
     bool IsDistinctUnionStatement() const;
+    // Closes every table the item keeps open for its next run: the provider manager's bridges
+    // and the result dataset (a kept cursor over a target table). The item must be planned
+    // again before it runs.
+    void ReleaseTables();
 
     TOrqParserEngine& ParserEngine() { return *FParserEngine; }
     TOrqSelectAnalyser& SelectAnalyser() { return *FSelectAnalyser; }
@@ -302,6 +306,8 @@ public:
     bool PreparePlan();
     // Runs item 0 as a SELECT; the nested items stay for the next run.
     bool CreateResultSet();
+    // ReleaseTables of every item.
+    void ReleaseTables();
     bool ExecSQL();
     // Item 0's result table; null with no items.
     TOrqQueryDataset* GetResultSet() const;

@@ -44,6 +44,11 @@ void TOrqQueryProviderItem::OpenTargetCursor(const std::string& TableName) {
     CheckTableLayout(TableName, memory, rs.GetInternalFields());
 }
 
+void TOrqQueryProviderItem::ReleaseTables() {
+    if (FProviderMgr) FProviderMgr->ReleaseTables();
+    if (FResultSet && FResultSet->Active()) FResultSet->Close();
+}
+
 bool TOrqQueryProviderItem::InternalExecuteInsertStatement() {
     TOrqInsertParser& p = FParserEngine->InsertParser();
     TOrqRowConstructor& values = p.RowConstructor();

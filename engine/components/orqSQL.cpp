@@ -340,6 +340,11 @@ void TOrqQuery::InternalDisconnect() {
 // Execution
 
 void TOrqQuery::RunPrepared(const std::function<void()>& Body) {
+    struct TRunning {
+        int& Count;
+        explicit TRunning(int& C) : Count(C) { ++Count; }
+        ~TRunning() { --Count; }
+    } running(FRunning);
     try {
         Body();
     } catch (const EOrqStaleStatement&) {
@@ -348,6 +353,13 @@ void TOrqQuery::RunPrepared(const std::function<void()>& Body) {
         UnPrepare();
         Body();
     }
+}
+
+bool TOrqQuery::HoldsIdleTables() const { return FRunning == 0 && !Active() && FProvider->Count() > 0; }
+
+void TOrqQuery::ReleaseIdleTables() {
+    UnPrepare();
+    FProvider->ReleaseTables();
 }
 
 void TOrqQuery::ExecSQL() {

@@ -138,6 +138,10 @@ protected:
     void InternalOpen() override;
     void InternalOpenForDefs() override;
     void InternalCloseForDefs() override;
+    // Closed, not running, and parsed: the statement's tables may still be open for its next run.
+    bool HoldsIdleTables() const override;
+    // Unprepares and closes every table the statement kept open; the next run parses again.
+    void ReleaseIdleTables() override;
 
 private:
     // The SQL list changed: close, unprepare and (with ParamCheck) rebuild Params from the text.
@@ -185,6 +189,9 @@ private:
     std::unique_ptr<TOrqDatasetBridge> FBridge;
     TOrqQueryDataLink FDataLink;
     bool FPrepared = false;
+    // Runs (RunPrepared) under way: a query never lets go of its tables in the middle of its own
+    // run (a DROP TABLE it executes asks the database to release idle tables).
+    int FRunning = 0;
     // The plan was made for the coming run (by the preparation) and not used yet.
     bool FPlanFresh = false;
     // The database the statement was parsed against.

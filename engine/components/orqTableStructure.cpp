@@ -143,7 +143,7 @@ int TOrqTable::RestructureTable(const TRestructureRecord& Record) {
     TOrqDataBase* database = DataBase();
     if (!database) OrqDatabaseError(10112, caller, "", this);
     if (database->InTransaction()) OrqDatabaseError(10122, caller, "", this);
-    if (database->Connected() && database->GetLocalConnectedUserCount(TableName()) > 0)
+    if (database->Connected() && database->GetLocalConnectedUserCountReleasingIdle(TableName()) > 0)
         OrqDatabaseError(10031, caller, "", this);
     SetMemory(false);
 

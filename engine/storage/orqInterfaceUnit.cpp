@@ -2,6 +2,7 @@
 // is in orqDiskIOInterface.cpp and the blob chains in orqBlobInterface.cpp (one header for all).
 #include "engine/storage/orqInterfaceUnit.h"
 
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -45,6 +46,16 @@ void TBaseIOInterface::WriteBlockHeader(uint32_t Address, uint32_t Size, const v
 // ---------------------------------------------------------------------------------------------
 // TMemoryIOInterface
 
+namespace {
+
+// Stamps of memory blocks: unique in the process, so that a tree that checked a page under one
+// stamp never takes another content (another storage's, or a reused handle's) for it.
+std::atomic<uint64_t> GMemoryBlockStamp{0};
+
+uint64_t NewMemoryBlockStamp() { return GMemoryBlockStamp.fetch_add(1, std::memory_order_relaxed) + 1; }
+
+}  // namespace
+
 TMemoryIOInterface::TMemoryIOInterface() {
     FIOMode = iomMemory;
 }
@@ -76,6 +87,7 @@ uint32_t TMemoryIOInterface::AllocateNewAddress(uint32_t Size, const void* Buffe
     // At least one byte, so that a live block always has data.
     block.Data = std::make_unique<uint8_t[]>(Size > 0 ? Size : 1);
     block.Size = Size;
+    block.Stamp = NewMemoryBlockStamp();
     if (Buffer && Size > 0) std::memcpy(block.Data.get(), Buffer, Size);
     block.Prev = FTail;
     block.Next = 0;
@@ -101,6 +113,7 @@ void TMemoryIOInterface::ReleaseBlock(uint32_t Address, uint32_t Size) {
         FTail = block.Prev;
     block.Data.reset();
     block.Size = block.Prev = block.Next = 0;
+    block.Stamp = 0;
     --FCount;
     FFreeSlots.push_back(Address);
 }
@@ -118,6 +131,11 @@ void TMemoryIOInterface::WriteBlock(uint32_t Address, uint32_t Size, const void*
     if (Size > block.Size)
         OrqDatabaseError(8581, "TMemoryIOInterface.WriteBlock", "Write page error - size out of range", this);
     std::memcpy(block.Data.get(), Buffer, Size);
+    block.Stamp = NewMemoryBlockStamp();
+}
+
+void TMemoryIOInterface::WriteBlockByRef(uint32_t Address, uint32_t Size, const void* Buffer) {
+    if (Listed(Address)) Block(Address).Stamp = NewMemoryBlockStamp();
 }
 
 void TMemoryIOInterface::ReadBlock(uint32_t Address, uint32_t Size, void* Buffer) {
@@ -143,6 +161,38 @@ void TMemoryIOInterface::ReadBlockByRef(uint32_t Address, uint32_t Size, uint8_t
     if (Size > block.Size)
         OrqDatabaseError(8581, "TMemoryIOInterface.ReadBlockByRef", "Read page error - size out of range", this);
     Buffer = block.Data.get();
+    // The caller may write through the pointer.
+    block.Stamp = NewMemoryBlockStamp();
+}
+
+void TMemoryIOInterface::ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) {
+    ReadBlock(Address, Size, Buffer);
+    Stamp = Block(Address).Stamp;
+}
+
+const uint8_t* TMemoryIOInterface::ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) {
+    Stamp = 0;
+    if (!Listed(Address) || Size > Block(Address).Size) return nullptr;
+    const TMemBlock& block = Block(Address);
+    Stamp = block.Stamp;
+    return block.Data.get();
+}
+
+void TMemoryIOInterface::WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) {
+    WriteBlock(Address, Size, Buffer);
+    Stamp = Listed(Address) ? Block(Address).Stamp : 0;
+}
+
+void TMemoryIOInterface::WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size,
+                                        const void* Block, uint64_t& Stamp) {
+    Stamp = 0;
+    if (!Listed(Address)) return;
+    if (!Block) OrqDatabaseError(8581, "TMemoryIOInterface.WriteBlock", "Write page error - nil pointer", this);
+    TMemBlock& block = this->Block(Address);
+    if (BlockSize > block.Size || Offset > BlockSize || Size > BlockSize - Offset)
+        OrqDatabaseError(8581, "TMemoryIOInterface.WriteBlock", "Write page error - size out of range", this);
+    std::memcpy(block.Data.get() + Offset, static_cast<const uint8_t*>(Block) + Offset, Size);
+    block.Stamp = Stamp = NewMemoryBlockStamp();
 }
 
 void TMemoryIOInterface::WriteBlockHeader(uint32_t Address, uint32_t Size, const void* Buffer) {
@@ -153,6 +203,7 @@ void TMemoryIOInterface::WriteBlockHeader(uint32_t Address, uint32_t Size, const
     if (Size > block.Size)
         OrqDatabaseError(8581, "TMemoryIOInterface.WriteBlockHeader", "Write page error - size out of range", this);
     std::memcpy(block.Data.get(), Buffer, Size);
+    block.Stamp = NewMemoryBlockStamp();
 }
 
 void TMemoryIOInterface::ReadBlockHeader(uint32_t Address, uint32_t Size, void* Buffer) {

@@ -350,8 +350,8 @@ public:
     // Unlisted address: nothing. Null Buffer: 8581 "Write page error - nil pointer"; more bytes
     // than the block holds: 8581 "Write page error - size out of range".
     void WriteBlock(uint32_t Address, uint32_t Size, const void* Buffer) override;
-    // Nothing: the block was changed in place.
-    void WriteBlockByRef(uint32_t Address, uint32_t Size, const void* Buffer) override {}
+    // The block was changed in place: only its stamp is renewed.
+    void WriteBlockByRef(uint32_t Address, uint32_t Size, const void* Buffer) override;
     // Unlisted address: 8581 "Read page error - block address not found" and the address;
     // Buffer being the block: "Read page error - buffers equal"; null Buffer: "Unassigned memory
     // pointer"; more bytes than the block holds: "Read page error - size out of range".
@@ -370,6 +370,17 @@ public:
     uint32_t GetNextMemoryBlockAddress(uint32_t Address) override;
     bool CheckBlockAddressValid(uint32_t Address) override { return Listed(Address); }
     bool CheckLinkAddress(uint32_t Address) override { return Listed(Address); }
+    // Every block carries a stamp drawn from one process-wide counter, renewed by every transfer
+    // that may change it (writes, headers, a pointer lent by ReadBlockByRef) and by a new
+    // allocation of its handle: a stamp never names two contents of one address.
+    void ReadBlockStamped(uint32_t Address, uint32_t Size, void* Buffer, uint64_t& Stamp) override;
+    // The block itself (it stays where it is until released); unlisted address or too large a
+    // size: nullptr, and the copy's read raises.
+    const uint8_t* ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) override;
+    void WriteBlockStamped(uint32_t Address, uint32_t Size, const void* Buffer, uint64_t& Stamp) override;
+    // Only the range is copied.
+    void WriteBlockPart(uint32_t Address, uint32_t BlockSize, uint32_t Offset, uint32_t Size, const void* Block,
+                        uint64_t& Stamp) override;
 
     // The number of live blocks.
     uint32_t Count() const { return FCount; }
@@ -380,6 +391,7 @@ private:
         uint32_t Size = 0;
         uint32_t Prev = 0;  // handles; 0 = none
         uint32_t Next = 0;
+        uint64_t Stamp = 0;  // of the current content (see ReadBlockStamped)
     };
 
     bool Listed(uint32_t Address) const {

@@ -481,6 +481,44 @@ TEST_P(QueryTest, AStatementKeptPreparedFollowsASchemaChange) {
     EXPECT_EQ(Select("SELECT * FROM People WHERE ID = 6"), Rows{"6|fay|60"});
 }
 
+// Closed statements kept prepared hold their tables open for the next run; a table dropped or
+// renamed in the same connection is let go of first, and the statements then report the missing
+// table. (A file is connected exclusively from the start: a schema statement on a shared
+// connection reconnects, which closes every table anyway.)
+TEST_P(QueryTest, TablesOfClosedPreparedStatementsCanBeDropped) {
+    if (!Memory()) {
+        DataBase->SetConnected(false);
+        DataBase->SetExclusive(true);
+        DataBase->SetConnected(true);
+    }
+    auto drop = [&](const std::string& Name) {
+        if (Memory())
+            Exec("DROP TABLE TEMPORARY " + Name);
+        else
+            DataBase->DeleteTable(Name, false);
+    };
+    auto join = Query("SELECT p.NAME, o.ITEM FROM People p JOIN Orders o ON o.PERSON = p.ID WHERE p.ID = :id");
+    join->Params()[0]->SetAsInteger(2);
+    join->Open();
+    EXPECT_EQ(ReadRows(*join), (Rows{"bob|2a", "bob|2b"}));
+    join->Close();
+    auto insert = Query("INSERT INTO Orders VALUES (:id, 1, 'x')");
+    insert->Params()[0]->SetAsInteger(99);
+    insert->ExecSQL();
+    auto open = Query("SELECT NAME FROM People");
+    open->Open();
+    EXPECT_EQ(ErrorCode([&] { drop("People"); }), 10053) << "an open result keeps its source";
+    open->Close();
+    drop("Orders");
+    if (!Memory()) {
+        DataBase->RenameTable("People", "Persons");
+        DataBase->RenameTable("Persons", "People");
+    }
+    drop("People");
+    EXPECT_NE(ErrorText([&] { join->Open(); }).find("Table not found"), std::string::npos);
+    EXPECT_NE(ErrorText([&] { insert->ExecSQL(); }).find("Table not found"), std::string::npos);
+}
+
 INSTANTIATE_CURSOR_TESTS(QueryTest);
 
 // Another connection on the same file between two runs of a statement kept prepared.

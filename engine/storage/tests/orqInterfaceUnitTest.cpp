@@ -72,6 +72,65 @@ TEST(MemoryIOInterface, HandlesKeepAllocationOrderAndReuseReleasedSlotsLastFirst
     EXPECT_EQ(io.AllocateNewAddress(16, nullptr), 1u) << "handles start again after Empty";
 }
 
+// A stamp names one content of one address: every road that may change a block renews it, and a
+// reused handle (in this storage or after Empty) never shows a stamp seen before.
+TEST(MemoryIOInterface, StampsNameOneContentAndViewsLendTheBlock) {
+    TMemoryIOInterface io;
+    io.SetBlockSize(16);
+    io.Open();
+    const auto data = Filled(16, 7);
+    const uint32_t a = io.AllocateNewAddress(16, data.data());
+    std::set<uint64_t> seen;
+    auto stamp = [&] {
+        uint64_t s = 0;
+        uint8_t out[16];
+        io.ReadBlockStamped(a, 16, out, s);
+        return s;
+    };
+    auto fresh = [&](const char* What) {
+        const uint64_t s = stamp();
+        EXPECT_NE(s, 0u) << What;
+        EXPECT_TRUE(seen.insert(s).second) << What << ": a stamp seen before";
+    };
+    fresh("allocated");
+    EXPECT_EQ(stamp(), *seen.rbegin()) << "a read leaves the stamp";
+    uint64_t viewed = 0;
+    const uint8_t* view = io.ReadBlockView(a, 16, viewed);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(viewed, stamp());
+    EXPECT_EQ(view[15], 7);
+    const auto other = Filled(16, 9);
+    uint64_t written = 0;
+    io.WriteBlockStamped(a, 16, other.data(), written);
+    EXPECT_EQ(written, stamp());
+    fresh("written");
+    EXPECT_EQ(view[0], 9) << "the view is the block";
+    auto part = Filled(16, 9);
+    part[5] = 1;
+    part[0] = 2;  // outside the range: not copied
+    io.WriteBlockPart(a, 16, 5, 1, part.data(), written);
+    EXPECT_EQ(view[5], 1);
+    EXPECT_EQ(view[0], 9);
+    fresh("part written");
+    io.WriteBlock(a, 16, data.data());
+    fresh("WriteBlock");
+    io.WriteBlockHeader(a, 4, other.data());
+    fresh("header written");
+    uint8_t* ref = nullptr;
+    io.ReadBlockByRef(a, 16, ref);
+    fresh("lent for writing");
+    io.WriteBlockByRef(a, 16, ref);
+    fresh("written by reference");
+    io.ReleaseBlock(a, 16);
+    EXPECT_EQ(io.ReadBlockView(a, 16, viewed), nullptr) << "a released block is not lent";
+    EXPECT_EQ(io.AllocateNewAddress(16, nullptr), a);
+    fresh("handle reused");
+    io.Empty(false);
+    EXPECT_EQ(io.AllocateNewAddress(16, nullptr), a);
+    fresh("handle reused after Empty");
+    EXPECT_EQ(io.ReadBlockView(a, 17, viewed), nullptr) << "more than the block holds";
+}
+
 TEST(MemoryIOInterface, ScanThatDeletesEveryRecordVisitsEachOnceInOrder) {
     // A query result or table of this size makes a quadratic walk or delete hang.
     constexpr uint32_t N = 200000;

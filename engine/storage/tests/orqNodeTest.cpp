@@ -76,6 +76,10 @@ public:
         ++Reads;
         TMemoryIOInterface::ReadBlock(Address, Size, Buffer);
     }
+    const uint8_t* ReadBlockView(uint32_t Address, uint32_t Size, uint64_t& Stamp) override {
+        ++Reads;
+        return TMemoryIOInterface::ReadBlockView(Address, Size, Stamp);
+    }
     int Reads = 0;
 };
 
