@@ -23,6 +23,25 @@ namespace {
 const std::vector<std::string> CTexts = {"ab", "ab ", "abc", "Abc", "ABD", "ab\xB5x", "ab\xFF", "b",
                                         "ba", "zz", "a*", "", "aB"};
 
+// An expression of the query engine over "Items" (ID, NUM), with its driver for AssignExpr.
+struct TItemsExpr {
+    TTableList Tables;
+    const test::TTestTableFields Fields{{{"ID", ftInteger, 4}, {"NUM", ftInteger, 4}}};
+    test::TExprParse Parse;
+    TOrqFilterExprDriver Driver;
+
+    explicit TItemsExpr(const std::string& Text) {
+        TTableNameItem* item = Tables.Add();
+        item->SetTableName("Items");
+        item->SetTableFields(&Fields);
+        Parse.Parser.SetTableList(&Tables);
+        TOrqParserOptions options;
+        options.Include(opoExtSyntax);
+        EXPECT_TRUE(Parse.Parse(Text, options)) << Text;
+        Driver.SetFilterExpr(Parse.Parser.Expr());
+    }
+};
+
 class FilterTest : public TCursorTest {
 protected:
     // "Items": ID primary; NUM (ixNum) and DNUM (ixDNum, descending) with duplicates and NULLs;
@@ -350,19 +369,8 @@ TEST_P(FilterTest, EmptyingTheTableKeepsTheFilterTextWorking) {
 
     Cursor->InternalClearFilter();
     Cursor->SetFilterText("");
-    TTableList tables;
-    TTableNameItem* item = tables.Add();
-    item->SetTableName("Items");
-    const test::TTestTableFields fields({{"ID", ftInteger, 4}, {"NUM", ftInteger, 4}});
-    item->SetTableFields(&fields);
-    test::TExprParse parse;
-    parse.Parser.SetTableList(&tables);
-    TOrqParserOptions options;
-    options.Include(opoExtSyntax);
-    ASSERT_TRUE(parse.Parse("NUM >= 8", options));
-    TOrqFilterExprDriver driver;
-    driver.SetFilterExpr(parse.Parser.Expr());
-    mgr.AssignExpr(*Cursor, driver);
+    TItemsExpr expr("NUM >= 8");
+    mgr.AssignExpr(*Cursor, expr.Driver);
     EXPECT_EQ(mgr.GetFilterRecordCount(), 1);
     Cursor->DataSetEmptyTable();
     EXPECT_FALSE(mgr.Active());
@@ -454,18 +462,8 @@ TEST_P(FilterTest, ASmallResultIsNumberedInCursorOrder) {
 // assessed (its level and the limits of one field).
 TEST_P(FilterTest, QueryExpressionsCombineWithTheFilterText) {
     for (int id = 1; id <= 20; ++id) Insert(*Cursor, {{"ID", id}, {"NUM", id % 10}});
-    TTableList tables;
-    TTableNameItem* item = tables.Add();
-    item->SetTableName("Items");
-    const test::TTestTableFields fields({{"ID", ftInteger, 4}, {"NUM", ftInteger, 4}});
-    item->SetTableFields(&fields);
-    test::TExprParse parse;
-    parse.Parser.SetTableList(&tables);
-    TOrqParserOptions options;
-    options.Include(opoExtSyntax);
-    ASSERT_TRUE(parse.Parse("NUM >= 7", options));
-    TOrqFilterExprDriver driver;
-    driver.SetFilterExpr(parse.Parser.Expr());
+    TItemsExpr expr("NUM >= 7");
+    TOrqFilterExprDriver& driver = expr.Driver;
     TFilterMgr& mgr = Mgr(*Cursor);
     auto ids = [&] {
         std::vector<int> result;
@@ -506,12 +504,8 @@ TEST_P(FilterTest, QueryExpressionsCombineWithTheFilterText) {
         return result;
     };
     auto assign = [&](const std::string& Text) {
-        test::TExprParse next;
-        next.Parser.SetTableList(&tables);
-        ASSERT_TRUE(next.Parse(Text, options));
-        TOrqFilterExprDriver plain;
-        plain.SetFilterExpr(next.Parser.Expr());
-        mgr.AssignExpr(*Cursor, plain);
+        TItemsExpr next(Text);
+        mgr.AssignExpr(*Cursor, next.Driver);
     };
     Cursor->SetFilterText("");
     assign("NUM >= 8");
