@@ -115,7 +115,7 @@ TCacheMgr::~TCacheMgr() { Close(); }
 
 TCacheMgr::TPageList& TCacheMgr::ListOf(const TCachePage* Page) {
     switch (Page->FState) {
-        case cpClean: return Page->FKept ? FKept : FClean;
+        case cpClean: return Page->FParked ? FParked : Page->FKept ? FKept : FClean;
         case cpDirty: return FDirty;
         default: return FEmpty;
     }
@@ -141,6 +141,7 @@ void TCacheMgr::LinkTail(TCachePage* Page) {
 void TCacheMgr::SetPageState(TCachePage* Page, TCachePageState State) {
     Unlink(Page);
     Page->FState = State;
+    if (State != cpClean) Page->FParked = false;  // only clean pages are parked
     LinkTail(Page);
 }
 
@@ -164,12 +165,18 @@ void TCacheMgr::ForgetPage(TCachePage* Page) {
     Page->FUpperAddress = 0;
     if (Page->FState != cpEmpty) SetPageState(Page, cpEmpty);
     Page->FKept = false;
+    Page->FParked = false;
     Page->FAhead = false;
 }
 
 void TCacheMgr::Touch(TCachePage* Page) {
     Page->FLRUFlag = FUseCounter++;
-    if (Page->FState == cpClean && Page != ListOf(Page).Tail) {
+    if (Page->FParked) {
+        // Its table is in use again: back among the clean pages, as the most recently used.
+        Unlink(Page);
+        Page->FParked = false;
+        LinkTail(Page);
+    } else if (Page->FState == cpClean && Page != ListOf(Page).Tail) {
         Unlink(Page);
         LinkTail(Page);
     }
@@ -217,7 +224,7 @@ void TCacheMgr::Close() {
     FSlabs.clear();
     FGrowthNext = nullptr;
     FGrowthLeft = 0;
-    FEmpty = FClean = FKept = FDirty = TPageList{};
+    FEmpty = FClean = FKept = FParked = FDirty = TPageList{};
     FTransactionActive = false;
     FOpen = false;
 }
@@ -254,6 +261,12 @@ TCachePage* TCacheMgr::GetNextEmptyPage() {
     if (TCachePage* page = FEmpty.Head) {
         if (FLog) Log("GetNextEmptyPage. EmptyPage: " + std::to_string(page->FIndex));
         return page;
+    }
+    // A parked page first: its table is not in use.
+    if (TCachePage* parked = FParked.Head) {
+        if (FLog) Log("GetNextEmptyPage. Replacing ParkedPage: " + std::to_string(parked->FIndex));
+        ForgetPage(parked);
+        return parked;
     }
     // The least recently used clean page; inside a transaction too, since a clean page equals
     // what the file holds for this transaction and can be read again at any time. Kept pages
@@ -390,7 +403,7 @@ int TCacheMgr::LoadRun(TCachePage* Page, uint32_t TableID, uint32_t AccessFlags,
         const uint64_t next = uint64_t(Base) + uint64_t(count) * uint64_t(FPageSize);
         if (next >= (uint64_t(1) << 32) || LookUp(uint32_t(next), HighPosition)) break;
         // A victim must not be a page of this run: those are the youngest clean pages.
-        if (FEmpty.Count == 0 && FClean.Count <= count) break;
+        if (FEmpty.Count == 0 && FParked.Count == 0 && FClean.Count <= count) break;
         take(GetNextEmptyPage(), uint32_t(next));
     }
     int loaded = 0;
@@ -551,10 +564,24 @@ void TCacheMgr::Rollback() {
 }
 
 void TCacheMgr::ClearOwnedPages(uint32_t TableID) {
-    for (TPageList* list : {&FClean, &FKept})
+    for (TPageList* list : {&FClean, &FKept, &FParked})
         for (TCachePage* page = list->Head; page;) {
             TCachePage* next = page->FNext;
             if (page->FPageOwner == TableID) ForgetPage(page);
+            page = next;
+        }
+}
+
+void TCacheMgr::ParkOwnedPages(uint32_t TableID) {
+    for (TPageList* list : {&FClean, &FKept})
+        for (TCachePage* page = list->Head; page;) {
+            TCachePage* next = page->FNext;
+            if (page->FPageOwner == TableID) {
+                Unlink(page);
+                page->FKept = false;
+                page->FParked = true;
+                LinkTail(page);
+            }
             page = next;
         }
 }
@@ -566,6 +593,7 @@ void TCacheMgr::RemovePage(uint32_t Position, uint32_t HighPosition) {
 void TCacheMgr::ClearCache() {
     while (FClean.Head) ForgetPage(FClean.Head);
     while (FKept.Head) ForgetPage(FKept.Head);
+    while (FParked.Head) ForgetPage(FParked.Head);
 }
 
 void TCacheMgr::DumpState() {

@@ -44,6 +44,12 @@
 // records are read in. A kept page not used during the last CKeptTurns x Count() accesses is a
 // victim first: an index no longer searched does not hold the cache.
 //
+// Parked pages. When the last user of a table lets it go (ParkOwnedPages), its clean pages stay
+// cached, so that the table opened again finds them (its owner decides whether they are still
+// the file's: orqTableHeader.h), but they leave the LRU and kept lists for a list of their own
+// whose head is the first victim of all: the pages of tables in use never make room for them.
+// They lose their kept mark; a parked page used again returns to the clean list.
+//
 // Transaction states of both caches: no transaction (nothing dirty) -> StartTransaction ->
 // active -> Commit (dirty items written, clean) or Rollback (dirty items dropped) -> none.
 // A failed write during Commit leaves the items not yet written dirty and the transaction on.
@@ -140,6 +146,7 @@ private:
     uint32_t FAccessFlags = 0;
     bool FHashed = false;
     bool FKept = false;  // a kept page (in the kept list while clean)
+    bool FParked = false; // a clean page of a table nobody uses (in the parked list)
     bool FAhead = false; // read ahead and not used since: its access flags were a guess
     uint64_t FStamp = 0;
     TCachePage* FPrev = nullptr;  // links in the list of the page's state
@@ -247,6 +254,9 @@ public:
     // Every clean page owned by TableID becomes empty (read again on next use). Dirty pages
     // keep this transaction's changes.
     void ClearOwnedPages(uint32_t TableID);
+    // Every clean page owned by TableID is parked (see the file comment): cached still, but the
+    // first to make room, in the order parked. Dirty pages stay as they are.
+    void ParkOwnedPages(uint32_t TableID);
     // Forgets the page at that address, whatever its state: empty, owner 0, addresses 0.
     void RemovePage(uint32_t Position, uint32_t HighPosition);
     // Every clean page becomes empty; dirty pages keep this transaction's changes.
@@ -286,8 +296,10 @@ public:
     int32_t Count() const { return int32_t(FPages.size()); }
     int32_t PageSize() const { return FPageSize; }
     int32_t DirtyCount() const { return FDirty.Count; }
-    // Pages that hold data (clean or dirty).
-    int32_t CachedCount() const { return FClean.Count + FKept.Count + FDirty.Count; }
+    // Pages that hold data (clean, kept, parked or dirty).
+    int32_t CachedCount() const { return FClean.Count + FKept.Count + FParked.Count + FDirty.Count; }
+    // Clean pages parked (see the file comment).
+    int32_t ParkedCount() const { return FParked.Count; }
     // Clean pages kept (see the file comment).
     int32_t KeptCount() const { return FKept.Count; }
     // The other clean pages are victims before kept ones while they hold more than
@@ -309,7 +321,7 @@ private:
     static uint64_t KeyOf(uint32_t Position, uint32_t HighPosition) {
         return (uint64_t(HighPosition) << 32) | Position;
     }
-    // The list a page of its state belongs in (clean pages: kept or not).
+    // The list a page of its state belongs in (clean pages: parked, kept or neither).
     TPageList& ListOf(const TCachePage* Page);
     void Unlink(TCachePage* Page);
     void LinkTail(TCachePage* Page);
@@ -351,7 +363,7 @@ private:
     int32_t FGrowthLeft = 0;         // slices left there
     std::vector<std::unique_ptr<TCachePage>> FPages;  // the collection; Index() = position
     TCachePageTable FHash;
-    TPageList FEmpty, FClean, FKept, FDirty;
+    TPageList FEmpty, FClean, FKept, FParked, FDirty;
     int32_t FPageCount = 0;
     int32_t FPageSize = 0;
     uint32_t FPageMask = 0;

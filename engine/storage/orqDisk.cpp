@@ -420,6 +420,7 @@ void TDiskMgr::Close() {
     FHeadersOwed.clear();
     FHeadersWritten.clear();
     FLastChangedTable = 0;
+    FHeaderProofs.clear();
     FreeLockManagers();
     if (FUserMonitor) {
         failure.Run([&] { FUserMonitor->Close(); });
@@ -741,7 +742,24 @@ uint8_t TDiskMgr::SetTableLock(uint16_t TableID, uint8_t LockType) {
         if (!heldBefore) FTableLockMgr->ReleaseLock(TableID);
         throw;
     }
+    // A lock taken fresh: what was read of the table's header before proves nothing now.
+    FHeaderProofs.emplace_back(TableID, ++FLastHeaderProof);
     return uint8_t(FTableLockMgr->QueryLockType(TableID));
+}
+
+uint64_t TDiskMgr::HeaderProof(uint32_t TableID) const {
+    for (const auto& [table, proof] : FHeaderProofs)
+        if (table == TableID) return FTableLockMgr && FTableLockMgr->QueryLockType(TableID) != CNoLock ? proof : 0;
+    return 0;
+}
+
+void TDiskMgr::TableHeaderChanged(uint32_t TableID) {
+    for (auto& [table, proof] : FHeaderProofs)
+        if (table == TableID) proof = ++FLastHeaderProof;
+}
+
+void TDiskMgr::ForgetHeaderProof(uint32_t TableID) {
+    std::erase_if(FHeaderProofs, [TableID](const auto& Entry) { return Entry.first == TableID; });
 }
 
 void TDiskMgr::ReleaseTableLock(uint16_t TableID) {
@@ -751,10 +769,12 @@ void TDiskMgr::ReleaseTableLock(uint16_t TableID) {
         try {
             BumpTableHeader(TableID);
         } catch (...) {
+            ForgetHeaderProof(TableID);
             FTableLockMgr->ReleaseLock(TableID);
             throw;
         }
     }
+    ForgetHeaderProof(TableID);
     FTableLockMgr->ReleaseLock(TableID);
 }
 
@@ -785,6 +805,7 @@ void TDiskMgr::ReleaseAllLocks() {
     FHeaderReadLocked = false;
     FHeaderWriteLocked = false;
     FHeaderKeptInTransaction = false;
+    FHeaderProofs.clear();
     if (!FFile->CheckOpen() || !FUsesLockFile) return;
     if (FTableLockMgr) FTableLockMgr->ReleaseAllLocks();
     if (FRecordLockMgr) FRecordLockMgr->ReleaseAllLocks();
@@ -968,6 +989,7 @@ void TDiskMgr::NoteNewTableChange(uint32_t TableID) {
 }
 
 void TDiskMgr::TableHeaderWritten(uint32_t TableID) {
+    TableHeaderChanged(TableID);
     FHeadersOwed.erase(TableID);
     FLastChangedTable = 0;
     if (IsTransactionActive()) FHeadersWritten.insert(TableID);
@@ -980,6 +1002,16 @@ void TDiskMgr::BumpTableHeader(uint32_t TableID) {
             return;
         }
     FHeadersOwed.erase(TableID);  // a table no open header manager knows has nobody to tell
+}
+
+uint32_t TDiskMgr::NewTableGeneration() {
+    RequireOpen("TDiskMgr.NewTableGeneration");
+    THeaderWriteScope header(*this);
+    uint32_t generation = FGlobalHdr->LastTableGeneration() + 1;
+    if (generation == 0) generation = 1;  // 0 names the tables of files made before generations
+    FGlobalHdr->SetLastTableGeneration(generation);
+    header.Release();
+    return generation;
 }
 
 void TDiskMgr::BumpOwedTableHeaders() {

@@ -79,6 +79,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/storage/orqFile.h"
@@ -350,6 +351,19 @@ public:
     void RemoveTableHeaderKeeper(TTableHeaderKeeper* Keeper);
     // The header of TableID was written (its counter moved on): the change is announced.
     void TableHeaderWritten(uint32_t TableID);
+    // What proves that a copy of TableID's stored header is still current: non-zero only while
+    // this connection holds a lock on the table (with a lock file), new whenever the lock is taken
+    // fresh and whenever this connection writes or frees the table's header (TableHeaderChanged).
+    // No other connection can write the table while the lock is held (a commit needs its write
+    // lock), so a copy read or written under the value answered now equals the stored header.
+    uint64_t HeaderProof(uint32_t TableID) const;
+    // The stored header of TableID changed (written, or freed with its table): proofs given for
+    // it before are void.
+    void TableHeaderChanged(uint32_t TableID);
+    // The generation of a table being made (orqGlobalHdr.h, "Table generations"): the global
+    // header's LastTableGeneration + 1 (never 0), stored back under the header write lock (taken
+    // when not held, and given back then).
+    uint32_t NewTableGeneration();
     // The tables changed since their header was last written, in ascending order.
     std::vector<uint32_t> TablesOwingHeaders() const { return {FHeadersOwed.begin(), FHeadersOwed.end()}; }
 
@@ -423,6 +437,8 @@ private:
         if (TableID != FLastChangedTable) NoteNewTableChange(TableID);
     }
     void NoteNewTableChange(uint32_t TableID);
+    // The lock on TableID is given back: its header proof goes.
+    void ForgetHeaderProof(uint32_t TableID);
     // Writes the header of TableID through the keeper that knows it; nobody does: the change
     // stays unannounced and is forgotten.
     void BumpTableHeader(uint32_t TableID);
@@ -467,6 +483,10 @@ private:
     std::set<uint32_t> FHeadersOwed;            // tables changed since their header was written
     std::set<uint32_t> FHeadersWritten;         // tables whose header the transaction wrote
     uint32_t FLastChangedTable = 0;             // noted as changed; no need to look again
+    // The header proof of every table this connection holds a lock on (HeaderProof), and the last
+    // proof given.
+    std::vector<std::pair<uint32_t, uint64_t>> FHeaderProofs;
+    uint64_t FLastHeaderProof = 0;
 };
 
 }  // namespace ostra

@@ -346,6 +346,10 @@ void TDiskIOInterface::NotifyPageChange(uint32_t TableID) {
     if (FDiskMgr && FDiskMgr->IsOpen()) FDiskMgr->File().PageCache().ClearOwnedPages(TableID);
 }
 
+void TDiskIOInterface::NotifyTableClosed(uint32_t TableID) {
+    if (FDiskMgr && FDiskMgr->IsOpen()) FDiskMgr->File().PageCache().ParkOwnedPages(TableID);
+}
+
 uint32_t TDiskIOInterface::GetGlobalFirstEmpty() {
     static constexpr char Caller[] = "TDiskIOInterface.GetGlobalFirstEmpty";
     if (FGlobalFirstEmptyOffset == 0)

@@ -20,7 +20,15 @@
 //   40      4     GlobalDBGenerator         database-wide generator; 0 in new files
 //   44      4     IndexPageLayout           CIndexPagesOwnedAlone in files made with pages above
 //                                           4096; 0 otherwise (below)
-//   48      80    reserved                  zero
+//   48      4     LastTableGeneration       the generation given to the table made last (below);
+//                                           0 until one is made
+//   52      76    reserved                  zero
+//
+// Table generations. Every table made gets LastTableGeneration + 1, stored in its table header
+// (orqTableHeader.h), and the header keeps it for the table's life. A table dropped and made
+// again under the same identifier, even at the same header address and with the same change
+// counter, has another generation: a connection that still holds pages of the old table tells
+// them apart (tables of files made before hold 0, and a table made since never does).
 //
 // Index pages and IndexPageLayout. An index block (a B+-tree page, 4096 bytes) is as large as
 // the smallest page, so with 4096-byte pages every index block fills a page of its own. With
@@ -57,6 +65,7 @@ inline constexpr int32_t CHdrSystemHeadersFirstEmpty = 32;
 inline constexpr int32_t CHdrIndexesFirstEmpty = 36;
 inline constexpr int32_t CHdrGlobalDBGenerator = 40;
 inline constexpr int32_t CHdrIndexPageLayout = 44;
+inline constexpr int32_t CHdrLastTableGeneration = 48;
 
 // IndexPageLayout of a file with pages above 4096 in which every index page holds index blocks
 // of its owner table only.
@@ -104,6 +113,8 @@ public:
     void SetGlobalDBGenerator(uint32_t Value) { GlobalInterfaceSetHdrItem(Value, CHdrGlobalDBGenerator); }
     uint32_t IndexPageLayout() const { return GlobalInterfaceGetHdrItem(CHdrIndexPageLayout); }
     void SetIndexPageLayout(uint32_t Value) { GlobalInterfaceSetHdrItem(Value, CHdrIndexPageLayout); }
+    uint32_t LastTableGeneration() const { return GlobalInterfaceGetHdrItem(CHdrLastTableGeneration); }
+    void SetLastTableGeneration(uint32_t Value) { GlobalInterfaceSetHdrItem(Value, CHdrLastTableGeneration); }
 
     // The unsigned 32-bit item at Offset. An item must lie wholly in the header: Offset 1 to
     // HeaderSize - 4, else 8581 "DB Header. Item offset is out of range".

@@ -95,9 +95,9 @@ inline constexpr uint32_t CDefaultBlobBlockSize = 512;
 // Virtual operations (in this order): Open, Close, Empty, AllocateNewAddress, ReleaseBlock,
 // WriteBlock, WriteBlockByRef, ReadBlock, ReadBlockByRef, WriteBlockHeader, ReadBlockHeader,
 // ShowBlocks, ListBlocks, CheckPageValid, ShowStatus, GetNextMemoryBlockAddress,
-// CheckBlockAddressValid, NotifyPageChange; then CheckLinkAddress, the check of stored links,
-// and ReadBlockStamped / ReadBlockView / WriteBlockStamped / WriteBlockPart, the transfers that
-// name the content they moved.
+// CheckBlockAddressValid, NotifyPageChange, NotifyTableClosed; then CheckLinkAddress, the check
+// of stored links, and ReadBlockStamped / ReadBlockView / WriteBlockStamped / WriteBlockPart,
+// the transfers that name the content they moved.
 class TBaseIOInterface : public TObject {
 public:
     TBaseIOInterface() = default;
@@ -145,6 +145,8 @@ public:
     // Drops the cached pages of TableID so that the next reads see other connections' writes.
     // Base: nothing.
     virtual void NotifyPageChange(uint32_t TableID) {}
+    // The last user of TableID let it go: its cached pages stay, first to make room. Base: nothing.
+    virtual void NotifyTableClosed(uint32_t TableID) {}
     // True when a block address read from stored data (a chain link, a free-chain head, a map
     // entry) can be a block of this storage; callers raise a data-corrupt error when not.
     // Base: any non-zero address.
@@ -277,6 +279,8 @@ public:
     void ListBlocks(std::vector<uint32_t>& List) override;
     // Every page of the page cache owned by TableID becomes empty.
     void NotifyPageChange(uint32_t TableID) override;
+    // Every clean page of the page cache owned by TableID is parked (TCacheMgr::ParkOwnedPages).
+    void NotifyTableClosed(uint32_t TableID) override;
     // True when Address starts a block of a page run of this block size (beyond the file's
     // fixed areas, at a block boundary of the run; in a whole-page storage at the run's start,
     // unless index pages may be shared) and the block lies within the file.

@@ -54,6 +54,7 @@ void TTableHeader::InternalSet(uint32_t Offset, uint32_t Value) {
     if (Load32(FBuffer.data() + Offset) == Value) return;
     Store32(FBuffer.data() + Offset, Value);
     FDirty = true;
+    FProof = 0;
 }
 
 uint32_t TTableHeader::InternalGetIndexOffset(int Index) const {
@@ -86,14 +87,17 @@ void TTableHeader::SetIndexDepth(int Index, uint16_t Value) {
     FBuffer[offset] = uint8_t(Value);
     FBuffer[offset + 1] = uint8_t(Value >> 8);
     FDirty = true;
+    FProof = 0;
 }
 
 void TTableHeader::SetHeaderSize(uint32_t Size) {
+    FProof = 0;
     FBuffer.assign(Size, 0);
     if (Size >= CThHeaderSize + 4) Store32(FBuffer.data() + CThHeaderSize, Size);
 }
 
 void TTableHeader::ResetHeaderSize(uint32_t NewSize, bool Clear) {
+    FProof = 0;
     std::vector<uint8_t> old;
     old.swap(FBuffer);
     FBuffer.assign(NewSize, 0);
@@ -102,6 +106,7 @@ void TTableHeader::ResetHeaderSize(uint32_t NewSize, bool Clear) {
 }
 
 void TTableHeader::ClearHeader() {
+    FProof = 0;
     std::fill(FBuffer.begin(), FBuffer.end(), 0);
 }
 
@@ -110,9 +115,14 @@ void TTableHeader::ReadHeader() {
     if (FBuffer.size() < CThIndexBase) OrqDatabaseError(8576, Caller, "", this);
     const uint32_t size = uint32_t(FBuffer.size());
     const uint32_t oldFlag = GetModifiedFlag();
+    const uint32_t oldGeneration = GetGeneration();
     const uint32_t expectedID = GetTableID();
-    std::vector<uint8_t> stored(size);
     TBaseIOInterface& storage = Storage();
+    TDiskMgr* disk = storage.DiskMgr();
+    // Held since it was read or written under the table's lock, which this connection still
+    // holds, with no write of the header since: nobody can have changed it.
+    if (disk && FProof != 0 && !FDirty && !FForgotten && FProof == disk->HeaderProof(expectedID)) return;
+    std::vector<uint8_t> stored(size);
     storage.ReadBlock(FBaseAddress, size, stored.data());
     const uint32_t id = Load32(stored.data() + CThTableID);
     const uint32_t storedSize = Load32(stored.data() + CThHeaderSize);
@@ -124,8 +134,10 @@ void TTableHeader::ReadHeader() {
     FDirty = false;
     const bool known = !FForgotten;
     FForgotten = false;
-    const uint32_t newFlag = GetModifiedFlag();
-    if (known && oldFlag != 0 && oldFlag == newFlag) return;
+    FProof = disk ? disk->HeaderProof(id) : 0;
+    // The counter moves on with every change of the table; the generation tells a table made
+    // again under this identifier (its counter starts anew) from the one held.
+    if (known && oldFlag != 0 && oldFlag == GetModifiedFlag() && oldGeneration == GetGeneration()) return;
     storage.NotifyPageChange(id);
 }
 
@@ -134,9 +146,21 @@ void TTableHeader::WriteHeader() {
     if (FBuffer.size() < CThIndexBase) OrqDatabaseError(8576, Caller, "", this);
     Store32(FBuffer.data() + CThModifiedFlag, GetModifiedFlag() + 1);
     TBaseIOInterface& storage = Storage();
+    FProof = 0;
     storage.WriteBlock(FBaseAddress, uint32_t(FBuffer.size()), FBuffer.data());
     FDirty = false;
-    if (TDiskMgr* disk = storage.DiskMgr()) disk->TableHeaderWritten(GetTableID());
+    if (TDiskMgr* disk = storage.DiskMgr()) {
+        disk->TableHeaderWritten(GetTableID());
+        FProof = disk->HeaderProof(GetTableID());
+    }
+}
+
+void TTableHeader::Restore(const std::vector<uint8_t>& Bytes, uint32_t Address, uint64_t Proof) {
+    FBuffer = Bytes;
+    FBaseAddress = Address;
+    FDirty = false;
+    FForgotten = false;
+    FProof = Proof;
 }
 
 void TTableHeader::DebugDumpStatus(TStrings* Lines) const {
@@ -199,6 +223,7 @@ void TTableHeaderMgr::Open(TBaseIOInterface* IOInterface) {
     if (FBaseAddress == 0)
         OrqDatabaseError(8581, "TTableHeaderMgr.Open", "Base address of table header mapper has not been set", this);
     FIOInterface = IOInterface;
+    FClosed.clear();
     InternalReadMap();
     TDiskMgr* disk = IOInterface ? IOInterface->DiskMgr() : nullptr;
     if (FKeptBy && FKeptBy != disk) FKeptBy->RemoveTableHeaderKeeper(this);
@@ -218,6 +243,7 @@ void TTableHeaderMgr::Close() {
         }
     }
     Clear();
+    FClosed.clear();
     if (FKeptBy) FKeptBy->RemoveTableHeaderKeeper(this);
     FKeptBy = nullptr;
     if (failure) std::rethrow_exception(failure);
@@ -228,6 +254,8 @@ bool TTableHeaderMgr::BumpTableHeader(uint32_t TableID) {
     if (!FIOInterface || int64_t(TableID) < FBaseTableID ||
         int64_t(TableID) >= FBaseTableID + CTableMapEntries)
         return false;
+    // The stored header changes behind what is remembered of it.
+    FClosed.erase(TableID);
     InternalReadMap();
     int position;
     if (!FindTableHeaderInMap(TableID, position)) return false;
@@ -247,6 +275,7 @@ bool TTableHeaderMgr::BumpTableHeader(uint32_t TableID) {
 }
 
 void TTableHeaderMgr::ForgetTableHeader(uint32_t TableID) {
+    FClosed.erase(TableID);
     if (TTableHeader* open = FindHdrItemByID(TableID)) open->Forget();
 }
 
@@ -313,6 +342,9 @@ int32_t TTableHeaderMgr::AddTable(int IndexCount) {
     int entry;
     uint32_t id;
     FindFreeMapEntry(entry, id);
+    FClosed.erase(id);
+    TDiskMgr* disk = FIOInterface->DiskMgr();
+    const uint32_t generation = disk ? disk->NewTableGeneration() : 0;
 
     const std::vector<uint8_t> zeros(size, 0);
     FIOInterface->SetFirstEmptyValid(false);
@@ -327,6 +359,7 @@ int32_t TTableHeaderMgr::AddTable(int IndexCount) {
             header->SetHeaderSize(size);
             header->SetIndexCount(uint32_t(IndexCount));
             header->SetTableID(id);
+            header->SetGeneration(generation);
             header->WriteHeader();
         } catch (...) {
             delete header;
@@ -363,6 +396,8 @@ void TTableHeaderMgr::DeleteTable(uint32_t TableID) {
     InternalWriteMap();
     FIOInterface->SetFirstEmptyValid(false);
     FIOInterface->ReleaseBlock(address, size);
+    FClosed.erase(TableID);
+    if (TDiskMgr* disk = FIOInterface->DiskMgr()) disk->TableHeaderChanged(TableID);
 }
 
 TTableHeader* TTableHeaderMgr::FindHdrItemByID(uint32_t TableID) const {
@@ -377,6 +412,18 @@ TTableHeader* TTableHeaderMgr::OpenTable(uint32_t TableID) {
         open->SetUserCount(open->UserCount() + 1);
         return open;
     }
+    TDiskMgr* disk = FIOInterface ? FIOInterface->DiskMgr() : nullptr;
+    const auto closed = FClosed.find(TableID);
+    if (closed != FClosed.end() && disk && closed->second.Proof != 0 &&
+        closed->second.Proof == disk->HeaderProof(TableID)) {
+        // Closed and opened again under one lock of this connection, with no write of the header
+        // between: neither the header nor the map entry that finds it can have changed.
+        TTableHeader* header = Add();
+        header->Restore(closed->second.Bytes, closed->second.BaseAddress, closed->second.Proof);
+        header->SetUserCount(1);
+        FClosed.erase(closed);
+        return header;
+    }
     InternalReadMap();
     int position;
     if (!FindTableHeaderInMap(TableID, position))
@@ -388,11 +435,16 @@ TTableHeader* TTableHeaderMgr::OpenTable(uint32_t TableID) {
         header->SetHeaderSize(size);
         header->SetBaseAddress(address);
         header->SetTableID(TableID);
+        // What was held at the close: the header read now keeps the table's cached pages when
+        // its counter and generation are still those (TTableHeader::ReadHeader).
+        if (closed != FClosed.end() && closed->second.BaseAddress == address && closed->second.Bytes.size() == size)
+            header->Restore(closed->second.Bytes, address, 0);
         header->ReadHeader();
     } catch (...) {
         delete header;
         throw;
     }
+    if (closed != FClosed.end()) FClosed.erase(closed);
     header->SetUserCount(1);
     header->SetDirty(false);
     return header;
@@ -404,7 +456,11 @@ void TTableHeaderMgr::CloseTable(TTableHeader* Header) {
     if (Header->UserCount() > 0) return;
     // A failed write keeps the header (dirty, no users) for Close to try again.
     if (Header->Dirty()) Header->WriteHeader();
+    const uint32_t id = Header->GetTableID();
+    if (!Header->Forgotten() && Header->GetModifiedFlag() != 0)
+        FClosed[id] = TClosedHeader{Header->BaseAddress(), Header->Buffer(), Header->Proof()};
     delete Header;
+    if (FIOInterface) FIOInterface->NotifyTableClosed(id);
 }
 
 void TTableHeaderMgr::DebugDumpAllHeaders(TStrings* Lines) const {

@@ -9,6 +9,15 @@
 // TTableHeaderMgr owns one table map and the open headers of that map; TTableHeader is one open
 // header with its buffer. Cursors on the same table share one TTableHeader, counted by UserCount.
 //
+// Cached pages and the header. The page cache holds a table's pages for as long as the header
+// says they are the file's: a header read again whose change counter and generation are those
+// held keeps them, any other drops them (TTableHeader::ReadHeader). The manager remembers the
+// header of a table whose last user closed it, so that the table opened again compares against
+// it and keeps its pages when nobody changed the table meanwhile; the generation tells a table
+// dropped and made again under the same identifier from the one whose pages are cached. While
+// this connection holds the table's lock, the header in memory is known to be current
+// (TDiskMgr::HeaderProof) and is not read again at all.
+//
 // Table header (integers little-endian, unsigned 32-bit unless noted):
 //
 //   | Offset     | Size | Item               | Content                                        |
@@ -24,7 +33,7 @@
 //   | 32         | 4    | Generator2         | table generator 2                              |
 //   | 36         | 4    | IndexCount         | index slots in use (at most 34)                |
 //   | 40         | 4    | InternalGenerator  | internal generator value                       |
-//   | 44         | 4    |                    | zero                                           |
+//   | 44         | 4    | Generation         | given when the table is made (orqGlobalHdr.h)  |
 //   | 48 + 6 i   | 4    | index i root       | address of index i's root page                 |
 //   | 52 + 6 i   | 2    | index i depth      | depth of index i (unsigned 16-bit)             |
 //   | 48 + 6 n   |      |                    | zero to the end of the block                   |
@@ -40,6 +49,7 @@
 // range or a header address the storage cannot hold raises 8962.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "engine/storage/orqDisk.h"
@@ -63,6 +73,7 @@ inline constexpr uint32_t CThGenerator1 = 28;
 inline constexpr uint32_t CThGenerator2 = 32;
 inline constexpr uint32_t CThIndexCount = 36;
 inline constexpr uint32_t CThInternalGenerator = 40;
+inline constexpr uint32_t CThGeneration = 44;
 // Index slot i: 4-byte root at CThIndexBase + 6 i, 2-byte depth 4 bytes further.
 inline constexpr uint32_t CThIndexBase = 48;
 inline constexpr uint32_t CThIndexSlotSize = 6;
@@ -108,6 +119,8 @@ public:
     void SetIndexCount(uint32_t Value) { InternalSet(CThIndexCount, Value); }
     uint32_t GetInternalGenerator() const { return InternalGet(CThInternalGenerator); }
     void SetInternalGenerator(uint32_t Value) { InternalSet(CThInternalGenerator, Value); }
+    uint32_t GetGeneration() const { return InternalGet(CThGeneration); }
+    void SetGeneration(uint32_t Value) { InternalSet(CThGeneration, Value); }
     // Index slots 0..IndexCount-1; another index number raises 8581 (Caller
     // "TTableHeader.InternalGetIndexOffset").
     uint32_t GetIndexRoot(int Index) const;
@@ -124,10 +137,12 @@ public:
     void ClearHeader();
 
     // Reads the header block at BaseAddress into the buffer; Dirty := false. When the stored
-    // ModifiedFlag differs from the one held before (or none was held, or what was held was
-    // forgotten), the header storage drops the table's cached pages (NotifyPageChange). No
-    // buffer: 8576. A header whose identifier differs from the one held, whose size differs from
-    // the buffer's, or whose index count does not fit: 8961, and the buffer keeps what it held.
+    // ModifiedFlag or Generation differs from the one held before (or none was held, or what was
+    // held was forgotten), the header storage drops the table's cached pages (NotifyPageChange).
+    // No buffer: 8576. A header whose identifier differs from the one held, whose size differs
+    // from the buffer's, or whose index count does not fit: 8961, and the buffer keeps what it
+    // held. Nothing is read when the buffer is unchanged since it was last read or written under
+    // the disk manager's present header proof of the table (TDiskMgr::HeaderProof): it is current.
     void ReadHeader();
     // ModifiedFlag + 1, then writes the buffer to the block at BaseAddress; Dirty := false; the
     // disk manager of a disk storage learns that the table's change is announced
@@ -139,6 +154,7 @@ public:
     void Forget() {
         FForgotten = true;
         FDirty = false;
+        FProof = 0;
     }
     bool Forgotten() const { return FForgotten; }
 
@@ -157,6 +173,12 @@ public:
     void SetUserCount(int32_t Value) { FUserCount = Value; }
     // The header bytes (HeaderSize long).
     const std::vector<uint8_t>& Buffer() const { return FBuffer; }
+    // The header proof under which the buffer was last read or written unchanged since; 0 when
+    // none (not read under a lock, changed since, or forgotten).
+    uint64_t Proof() const { return FProof; }
+    // Buffer := Bytes as the header at Address, clean, with Proof (what the manager remembered
+    // of a closed table).
+    void Restore(const std::vector<uint8_t>& Bytes, uint32_t Address, uint64_t Proof);
 
 private:
     uint32_t InternalGet(uint32_t Offset) const;
@@ -169,6 +191,7 @@ private:
     std::vector<uint8_t> FBuffer;
     bool FDirty = false;
     bool FForgotten = false;
+    uint64_t FProof = 0;
     uint32_t FBaseAddress = 0;
     int32_t FUserCount = 0;
 };
@@ -211,18 +234,25 @@ public:
     // that it stays current). Forget: the open header of the table forgets what it holds.
     bool BumpTableHeader(uint32_t TableID) override;
     void ForgetTableHeader(uint32_t TableID) override;
-    void DiskMgrClosed() override { FKeptBy = nullptr; }
+    void DiskMgrClosed() override {
+        FKeptBy = nullptr;
+        FClosed.clear();
+    }
 
-    // Creates the header of a new table (ModifiedFlag 1, IndexCount set) and enters it in the
-    // map with the lowest free identifier; returns the identifier. A full map: 9601.
+    // Creates the header of a new table (ModifiedFlag 1, IndexCount set, a new Generation on a
+    // disk storage) and enters it in the map with the lowest free identifier; returns the
+    // identifier. A full map: 9601.
     int32_t AddTable(int IndexCount);
     // Removes the table from the map (the following entries move up) and frees its header
     // block. Not in the map: 8579 "Delete table".
     void DeleteTable(uint32_t TableID);
     // The shared open header of the table: UserCount + 1 when open already, else read from the
     // storage with UserCount 1. Not in the map: 8581 "The TableID could not be found: <id>".
+    // A table closed before opens with the header remembered at its close: taken as it is while
+    // its proof holds (nothing read), else read and compared with it (see the file comment).
     TTableHeader* OpenTable(uint32_t TableID);
-    // One use less; at 0 the header is written when dirty and dropped. Null: 8581.
+    // One use less; at 0 the header is written when dirty, remembered with its proof, and dropped,
+    // and the table's cached pages are parked (NotifyTableClosed). Null: 8581.
     void CloseTable(TTableHeader* Header);
     // The open header of the table; null when none.
     TTableHeader* FindHdrItemByID(uint32_t TableID) const;
@@ -258,7 +288,15 @@ private:
     // The header address of entry Entry, checked against the storage (8962).
     uint32_t CheckedMapAddress(int Entry, const char* Caller);
 
+    // The header of a table as its last user closed it.
+    struct TClosedHeader {
+        uint32_t BaseAddress = 0;
+        std::vector<uint8_t> Bytes;
+        uint64_t Proof = 0;
+    };
+
     std::vector<uint8_t> FMap;
+    std::map<uint32_t, TClosedHeader> FClosed;  // by table identifier
     TBaseIOInterface* FIOInterface = nullptr;
     TDiskMgr* FKeptBy = nullptr;  // the disk manager this manager is a keeper for
     uint32_t FBaseAddress = 0;

@@ -751,10 +751,13 @@ void TDiskTableDefMgr::RestructureTableDef(TTableDef* Def, TInternalRestructureR
     const uint32_t generator2 = Request.ResetGenerator2 ? Request.Generator2Value : header->GetGenerator2();
 
     if (fieldsChanged || indexesChanged) {
-        // The change counter keeps counting, so every connection sees the change.
+        // The change counter keeps counting and the generation stays, so every connection sees
+        // the change and no later table under this identifier can pass for this one.
         const uint32_t modified = header->GetModifiedFlag();
+        const uint32_t generation = header->GetGeneration();
         header->ResetHeaderSize(headerSize, fieldsChanged);
         header->SetModifiedFlag(modified);
+        header->SetGeneration(generation);
         header->SetIndexCount(indexCount);
         header->SetTableID(uint32_t(Def->TableID()));
     }

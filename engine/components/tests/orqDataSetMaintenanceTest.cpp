@@ -27,6 +27,7 @@
 #include "platform/File.h"
 #include "platform/FileFault.h"
 #include "support/orqCursorTest.h"
+#include "testsupport/FileOpCounter.h"
 
 namespace ostra::componentstest {
 namespace {
@@ -257,20 +258,6 @@ TEST_F(TableMaintenanceTest, AnEncryptedTableIsRebuiltAndRestructuredBesideItsel
     EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Secret", false, "BYPIN"), "ID"), Ints({5, 4, 3, 2, 1}));
 }
 
-// Counts the flushes of one file (every commit flushes the database file).
-class TFlushCounter : public platform::FileFaultInjector {
-public:
-    explicit TFlushCounter(std::string Path) : FPath(std::move(Path)) {}
-    platform::FileFault Decide(platform::FileOp Op, const std::string& Path, int64_t, int64_t) override {
-        if (Op == platform::FileOp::Flush && Path == FPath) ++Flushes;
-        return {};
-    }
-    int Flushes = 0;
-
-private:
-    std::string FPath;
-};
-
 TEST_F(TableMaintenanceTest, ACopyThatStartsTheTransactionCommitsEveryHundredRecords) {
     // An in-memory source lists exactly its records; the disk target's database is in no
     // transaction, so the copy starts one and commits after records 0, 100 and 200 and at the end.
@@ -280,10 +267,10 @@ TEST_F(TableMaintenanceTest, ACopyThatStartsTheTransactionCommitsEveryHundredRec
     for (int i = 1; i <= 250; ++i) Insert(*source, {{"ID", i}});
     auto dest = OpenCursor(*DataBase, "Dst", false);
     dest->GetInternalFields().FindField("ID")->SetSourceField("ID");
-    TFlushCounter counter(Path());
+    test::FileOpCounter counter(Path(), platform::FileOp::Flush);  // every commit flushes
     platform::ScopedFileFaultInjector hook(counter);
     std::map<int, int> firstPercentWithCount;  // flushes so far -> the first progress report
-    dest->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Flushes, Percent); });
+    dest->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Count, Percent); });
     EXPECT_EQ(source->CopyRawTableData(*dest), 0);
     // Three commits during the copy: after record 0, 100 and 200, each seen by the next report
     // (1 %, 41 %, 81 %).
@@ -291,7 +278,7 @@ TEST_F(TableMaintenanceTest, ACopyThatStartsTheTransactionCommitsEveryHundredRec
     std::vector<int> percents;
     for (const auto& entry : firstPercentWithCount) percents.push_back(entry.second);
     EXPECT_EQ(percents, std::vector<int>({1, 41, 81}));
-    EXPECT_GT(counter.Flushes, firstPercentWithCount.rbegin()->first);  // and once at the end
+    EXPECT_GT(counter.Count, firstPercentWithCount.rbegin()->first);  // and once at the end
     EXPECT_FALSE(DataBase->InTransaction());
     EXPECT_EQ(Walk(*OpenCursor(*DataBase, "Dst", false), "ID").size(), 250u);
 }
@@ -562,10 +549,10 @@ TEST_F(TableMaintenanceTest, AFieldChangeCommitsInStepsAndAFailurePartWayLeavesT
 
     TRequest steps;
     request(steps);
-    TFlushCounter counter(Path());
+    test::FileOpCounter counter(Path(), platform::FileOp::Flush);  // every commit flushes
     std::map<int, int> firstPercentWithCount;  // flushes so far -> the first progress report
     auto cursor = Closed("Wide");
-    cursor->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Flushes, Percent); });
+    cursor->SetOnUpdateProgress([&](int Percent, bool&) { firstPercentWithCount.emplace(counter.Count, Percent); });
     {
         platform::ScopedFileFaultInjector hook(counter);
         EXPECT_EQ(cursor->InternalRestructureTable(steps.Record), 0);

@@ -388,6 +388,48 @@ TEST_F(PageCacheTest, KeptPagesOutlastOtherCleanPages) {
     EXPECT_EQ(Cache.CachedCount(), 0);
 }
 
+// The pages of a table let go are parked: still cached (found again without a read), but the
+// first to make room, before the least recently used pages of tables in use and before kept
+// pages; a parked page used again is an ordinary clean page; the cache does not grow for them;
+// clearing the table's pages drops parked ones too.
+TEST_F(PageCacheTest, ParkedPagesStayCachedButMakeRoomFirst) {
+    Cache.Open(8, PageSize);
+    auto keep = [&](uint32_t Page, uint32_t TableID) {
+        uint8_t* view = nullptr;
+        Cache.ReadCacheByRef(TableID, 1, Page * PageSize, 0, PageSize, view, nullptr, true);
+    };
+    for (uint32_t page : {0, 1, 2}) ReadPage(page, 2);  // table 2, in use, least recently used
+    keep(3, 1);                                          // table 1: a kept page and plain ones
+    for (uint32_t page : {4, 5, 6}) ReadPage(page, 1);
+    Cache.StartTransaction();
+    std::vector<uint8_t> data(PageSize, 0x11);
+    Cache.WriteCache(data.data(), 1, 1, 7 * PageSize, 0, PageSize);
+    Cache.ParkOwnedPages(1);
+    EXPECT_EQ(Cache.ParkedCount(), 4) << "the dirty page is not parked";
+    EXPECT_EQ(Cache.KeptCount(), 0);
+    EXPECT_EQ(Cache.DirtyCount(), 1);
+    Cache.Commit();
+    EXPECT_EQ(Cache.ParkedCount(), 4);
+
+    // Used again without a read: page 4 leaves the parked pages.
+    const int reads = Disk.Reads;
+    EXPECT_EQ(ReadPage(4, 1), DiskPage(4));
+    EXPECT_EQ(Disk.Reads, reads);
+    EXPECT_EQ(Cache.ParkedCount(), 3);
+
+    // New pages take the parked ones first, in the order parked; table 2's older pages stay.
+    for (uint32_t page : {10, 11, 12}) ReadPage(page, 2);
+    EXPECT_EQ(Cache.Count(), 8);
+    EXPECT_EQ(Cache.ParkedCount(), 0);
+    for (uint32_t page : {0, 1, 2, 4, 7, 10, 11, 12}) EXPECT_TRUE(Cached(page)) << page;
+    for (uint32_t page : {3, 5, 6}) EXPECT_FALSE(Cached(page)) << page;
+
+    Cache.ParkOwnedPages(2);
+    Cache.ClearOwnedPages(2);
+    EXPECT_EQ(Cache.ParkedCount(), 0);
+    EXPECT_EQ(Cache.CachedCount(), 2);
+}
+
 // Sequential misses read the pages after them in growing runs (1, 2, 4, ... 16 pages), never a
 // page already cached, and stop at the end of the disk; a miss a little past the last run (a
 // cached page skipped) goes on with the run; random misses and misses inside a transaction load

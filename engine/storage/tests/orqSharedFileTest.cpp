@@ -10,23 +10,33 @@
 //   - A change reaches other connections even when the writer leaves the table header alone:
 //     the engine writes the header (its counter moves on) for every committed transaction, and
 //     every write lock released, that changed the table.
+//   - A table closed and opened again keeps its cached pages only while nobody changed it: a
+//     commit of another connection, or the table dropped and made again (same identifier, header
+//     address and change counter, its pages reused), makes it read the file again.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <functional>
+#include <map>
 #include <memory>
+#include <ostream>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "engine/storage/orqDisk.h"
 #include "engine/storage/orqErrors.h"
 #include "engine/storage/orqJournal.h"
 #include "engine/storage/orqLockMgrUnit.h"
+#include "host/Exceptions.h"
 #include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/FileFault.h"
 #include "support/CrashHarness.h"
 #include "support/DiskTestSupport.h"
 #include "support/orqStockTable.h"
+#include "testsupport/FileOpCounter.h"
 #include "testsupport/TestFiles.h"
 
 namespace ostra {
@@ -44,9 +54,9 @@ TStockRow BaseRow(int32_t ID) {
 }
 
 // A new database with Count base rows, IDs 1 to Count, committed.
-void PrepareStock(const std::string& Path, int32_t Count) {
-    CreateStockDatabase(Path);
-    TStockTable table(Path);
+void PrepareStock(const std::string& Path, int32_t Count, TEncryptionLevel Level = encNone) {
+    CreateStockDatabase(Path, Level);
+    TStockTable table(Path, Level);
     table.Open();
     table.Begin();
     for (int32_t id = 1; id <= Count; ++id) table.Insert(BaseRow(id));
@@ -150,8 +160,9 @@ private:
 };
 
 // A fresh connection's check of the whole table: "" when sound; Rows := the rows by ID.
-std::string CheckStock(const std::string& Path, std::map<int32_t, TStockRow>& Rows) {
-    TStockTable table(Path);
+std::string CheckStock(const std::string& Path, std::map<int32_t, TStockRow>& Rows,
+                       TEncryptionLevel Level = encNone) {
+    TStockTable table(Path, Level);
     table.Open();
     table.ReadTableHeader();
     TProblems problems;
@@ -519,6 +530,256 @@ TEST(SharedFileTest, EveryCommitThatChangedTheTableMovesItsHeaderCounterOnce) {
         EXPECT_EQ(table.Header().GetModifiedFlag() - before, c.Moves);
         table.Unlock();
     }
+}
+
+}  // namespace
+
+namespace tabletest {
+// A row in a failure message.
+void PrintTo(const TStockRow& Row, std::ostream* Out) {
+    *Out << Row.ID << "/" << Row.Group << "/" << Row.Qty;
+}
+}  // namespace tabletest
+
+namespace {
+
+// Runs Body in a child process (another connection); its exit code, 0 when Body returned.
+int InChild(const std::function<void()>& Body) {
+    Child child([&](Child&) {
+        try {
+            Body();
+        } catch (...) {
+            return 1;
+        }
+        return 0;
+    });
+    return child.Wait();
+}
+
+// The rows 1 to Count as the connection reads them under a read lock.
+std::vector<TStockRow> ReadStock(TStockTable& Table, int32_t Count) {
+    std::vector<TStockRow> rows;
+    Table.Lock(CReadLock);
+    for (int32_t id = 1; id <= Count; ++id) rows.push_back(Table.Get(id));
+    Table.Unlock();
+    return rows;
+}
+
+// Our connection reads the table, closes it and opens it again: unchanged, its pages come from
+// the cache. Between a close and the next open another connection commits a change, then drops
+// the table and makes it again with other rows (the same identifier, header address and change
+// counter as the table our connection last saw, on the pages it freed): we read the new rows
+// every time, plain or encrypted (the cache holds decrypted pages).
+TEST(SharedFileTest, AClosedTableKeepsItsCachedPagesOnlyWhileNobodyChangesIt) {
+    constexpr int32_t Count = 300;
+    for (const TEncryptionLevel level : {encNone, encWeak, encStrong}) {
+        SCOPED_TRACE(CEncryptionLevelNames[level]);
+        test::TempDir dir;
+        const std::string path = dir.File("stock.orq");
+        PrepareStock(path, Count, level);
+        std::vector<TStockRow> expected;
+        for (int32_t id = 1; id <= Count; ++id) expected.push_back(BaseRow(id));
+
+        TStockTable us(path, level);
+        TCacheMgr& cache = us.Disk().File().PageCache();
+        us.Open();
+        ASSERT_EQ(ReadStock(us, Count), expected);
+        us.Close();
+        EXPECT_GT(cache.ParkedCount(), 0);
+        const int32_t misses = cache.Misses();
+        us.Open();
+        ASSERT_EQ(ReadStock(us, Count), expected);
+        EXPECT_EQ(cache.Misses(), misses) << "unchanged, the table's pages are still cached";
+        us.Close();
+
+        // Another connection commits: every third row gets another group and quantity.
+        ASSERT_EQ(InChild([&] {
+                      TStockTable other(path, level);
+                      other.Open();
+                      other.Begin();
+                      for (int32_t id = 1; id <= Count; id += 3) other.Update(StockRow(id, GroupOf('Q'), id + 5000));
+                      other.WriteTableHeader();
+                      other.Commit();
+                  }),
+                  0);
+        for (int32_t id = 1; id <= Count; id += 3) expected[std::size_t(id - 1)] = StockRow(id, GroupOf('Q'), id + 5000);
+        us.Open();
+        ASSERT_EQ(ReadStock(us, Count), expected);
+        us.Lock(CReadLock);
+        const uint32_t counter = us.Header().GetModifiedFlag();
+        const uint32_t address = us.Header().BaseAddress();
+        us.Unlock();
+        us.Close();
+
+        // Dropped and made again: other rows on the freed pages, the header where it was and its
+        // counter brought to the one our connection holds.
+        ASSERT_EQ(InChild([&] {
+                      TStockTable other(path, level);
+                      other.Drop();
+                      other.Create();
+                      other.Open();
+                      other.Begin();
+                      for (int32_t id = 1; id <= Count; ++id) other.Insert(StockRow(id, GroupOf('N'), 9000 - id));
+                      other.WriteTableHeader();
+                      other.Commit();
+                      other.Begin();
+                      while (other.Header().GetModifiedFlag() < counter) other.Header().WriteHeader();
+                      other.Commit();
+                      if (other.Header().GetModifiedFlag() != counter || other.Header().BaseAddress() != address)
+                          throw Exception("the new table does not look like the old one");
+                  }),
+                  0);
+        for (int32_t id = 1; id <= Count; ++id) expected[std::size_t(id - 1)] = StockRow(id, GroupOf('N'), 9000 - id);
+        us.Open();
+        EXPECT_EQ(ReadStock(us, Count), expected);
+        us.Close();
+        std::map<int32_t, TStockRow> rows;
+        EXPECT_EQ(CheckStock(path, rows, level), "");
+    }
+}
+
+// Against a model: between two opens of the table by our connection, another connection makes a
+// random change (rows updated, added, deleted; the table dropped and made again with other rows,
+// its counter brought to the one we last saw; or nothing); we read every row, under a read lock
+// or in a transaction, and must see the model.
+TEST(SharedFileTest, ReopenedTablesMatchAModelOfAnotherConnectionsChanges) {
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    const TEncryptionLevel level = encWeak;
+    PrepareStock(path, 120, level);
+    std::map<int32_t, TStockRow> model;
+    for (int32_t id = 1; id <= 120; ++id) model[id] = BaseRow(id);
+    TStockTable us(path, level);
+    int32_t nextID = 1000;
+    uint32_t counter = 0;
+    for (uint32_t round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        us.Open();
+        if (round % 3 == 0) us.Begin(); else us.Lock(CReadLock);
+        std::map<int32_t, TStockRow> seen;
+        for (const auto& [id, row] : model) seen[id] = us.Get(id);
+        EXPECT_EQ(seen, model);
+        counter = us.Header().GetModifiedFlag();
+        if (round % 3 == 0) us.Commit(); else us.Unlock();
+        us.Close();
+
+        // The change, drawn the same way on both sides.
+        std::mt19937 random(round);
+        const int kind = int(random() % 4);  // 1 dropped and made again, 2 nothing, 0 and 3 rows changed
+        std::map<int32_t, TStockRow> next = model;
+        std::vector<std::pair<char, TStockRow>> steps;  // 'u'pdate, 'i'nsert, 'd'elete
+        if (kind == 1) {
+            next.clear();
+            for (int32_t k = 0, n = 20 + int32_t(random() % 150); k < n; ++k) {
+                const TStockRow row = StockRow(nextID++, GroupOf(char('A' + random() % 26)), int32_t(random() % 1000));
+                next[row.ID] = row;
+            }
+        } else if (kind != 2) {
+            for (int k = 0, n = 1 + int(random() % 40); k < n; ++k) {
+                const int what = int(random() % 3);
+                auto it = next.begin();
+                if (!next.empty()) std::advance(it, random() % next.size());
+                if (what == 0 && it != next.end()) {
+                    const TStockRow row = StockRow(it->first, GroupOf(char('A' + random() % 26)), int32_t(random() % 1000));
+                    steps.emplace_back('u', row);
+                    it->second = row;
+                } else if (what == 1 || it == next.end()) {
+                    const TStockRow row = StockRow(nextID++, GroupOf(char('A' + random() % 26)), int32_t(random() % 1000));
+                    steps.emplace_back('i', row);
+                    next[row.ID] = row;
+                } else {
+                    steps.emplace_back('d', it->second);
+                    next.erase(it);
+                }
+            }
+        }
+        ASSERT_EQ(InChild([&] {
+                      TStockTable other(path, level);
+                      if (kind == 1) {
+                          other.Drop();
+                          other.Create();
+                      }
+                      other.Open();
+                      other.Begin();
+                      if (kind == 1) {
+                          for (const auto& [id, row] : next) other.Insert(row);
+                      } else {
+                          for (const auto& [what, row] : steps) {
+                              if (what == 'u') other.Update(row);
+                              if (what == 'i') other.Insert(row);
+                              if (what == 'd') other.Delete(row.ID);
+                          }
+                      }
+                      other.WriteTableHeader();
+                      other.Commit();
+                      if (kind == 1) {
+                          other.Begin();
+                          while (other.Header().GetModifiedFlag() < counter) other.Header().WriteHeader();
+                          other.Commit();
+                      }
+                  }),
+                  0);
+        model = next;
+    }
+    std::map<int32_t, TStockRow> rows;
+    EXPECT_EQ(CheckStock(path, rows, level), "");
+    EXPECT_EQ(rows, model);
+}
+
+// Inside a transaction the table's lock is held to the end: a table closed and opened again,
+// and locked again, under it reads neither the table map nor the header. Once the transaction
+// has given the lock back, the header is read again and another connection's commit is seen.
+TEST(SharedFileTest, UnderAHeldLockATableReopensWithoutReadingItsHeader) {
+    constexpr int32_t Count = 50;
+    test::TempDir dir;
+    const std::string path = dir.File("stock.orq");
+    PrepareStock(path, Count);
+    TStockTable us(path);
+    us.Open();
+    us.Begin();
+    ASSERT_EQ(us.Get(7), BaseRow(7));
+    const uint64_t proof = us.Disk().HeaderProof(us.TableID());
+    EXPECT_NE(proof, 0u);
+    {
+        test::FileOpCounter reads(path, platform::FileOp::Read);
+        platform::ScopedFileFaultInjector scope(reads);
+        for (int i = 0; i < 3; ++i) {
+            us.Close();
+            us.Open();
+            us.Lock(CReadLock);
+            ASSERT_EQ(us.Get(7), BaseRow(7));
+        }
+        EXPECT_EQ(reads.Count, 0);
+    }
+    us.Update(StockRow(7, GroupOf('B'), 77));
+    us.Header().WriteHeader();
+    EXPECT_NE(us.Disk().HeaderProof(us.TableID()), proof) << "a write of the header voids what was read before";
+    EXPECT_EQ(us.Header().Proof(), us.Disk().HeaderProof(us.TableID())) << "but not what was written";
+    us.Close();
+    us.Open();
+    us.Lock(CReadLock);
+    EXPECT_EQ(us.Get(7), StockRow(7, GroupOf('B'), 77)) << "the header as this connection changed it";
+    us.WriteTableHeader();
+    us.Commit();
+    EXPECT_EQ(us.Disk().HeaderProof(us.TableID()), 0u) << "the lock went with the transaction";
+    us.Close();
+
+    ASSERT_EQ(InChild([&] {
+                  TStockTable other(path);
+                  other.Open();
+                  other.Begin();
+                  other.Update(StockRow(7, GroupOf('C'), 707));
+                  other.Insert(StockRow(Count + 1, GroupOf('C'), 1));
+                  other.WriteTableHeader();
+                  other.Commit();
+              }),
+              0);
+    us.Open();
+    us.Begin();
+    EXPECT_EQ(us.Get(7), StockRow(7, GroupOf('C'), 707));
+    EXPECT_EQ(us.Get(Count + 1), StockRow(Count + 1, GroupOf('C'), 1));
+    EXPECT_EQ(us.Header().GetLogicalRecordNo(), uint32_t(Count + 1));
+    us.Commit();
 }
 
 }  // namespace

@@ -76,7 +76,9 @@ TEST_F(TableHeaderTest, HeaderItemsLieAtTheirOffsetsInTheFile) {
     EXPECT_EQ(U32(bytes, 4), 1u) << "a new header was written once";
     EXPECT_EQ(U32(bytes, 8), 256u);
     EXPECT_EQ(U32(bytes, 36), 2u);
-    EXPECT_EQ(bytes.find_first_not_of('\0', 40), std::string::npos);
+    EXPECT_EQ(U32(bytes, 40), 0u);
+    EXPECT_EQ(U32(bytes, 44), 1u) << "the generation of the first table made";
+    EXPECT_EQ(bytes.find_first_not_of('\0', 48), std::string::npos);
 
     TTableHeader* h = User().OpenTable(1);
     EXPECT_EQ(h->BaseAddress(), address);
@@ -101,7 +103,7 @@ TEST_F(TableHeaderTest, HeaderItemsLieAtTheirOffsetsInTheFile) {
         uint32_t Value;
     } items[] = {{0, 1},       {4, 2},       {8, 256},          {12, 0x1111},     {16, 0x2222},
                  {20, 0x3333}, {24, 0x4444}, {28, 0x5555},      {32, 0x6666},     {36, 2},
-                 {40, 0x7777}, {44, 0},      {48, 0x88888888u}, {54, 0x99999999u}};
+                 {40, 0x7777}, {44, 1},      {48, 0x88888888u}, {54, 0x99999999u}};
     for (const Item& item : items) EXPECT_EQ(U32(bytes, item.Offset), item.Value) << "offset " << item.Offset;
     EXPECT_EQ(U16(bytes, 52), 3u);
     EXPECT_EQ(U16(bytes, 58), 0xABCDu);
@@ -135,6 +137,10 @@ TEST_F(TableHeaderTest, IdentifiersStartAtTheMapBaseAndAreGivenAgainLowestFirst)
     map = ReadRange(Path, UserMap, CTableMapSize);
     EXPECT_EQ(U32(map, 16), 2u) << "the new table takes the first empty entry";
     EXPECT_EQ(U32(map, 20), second) << "and the header block freed last";
+    // Every table made has a generation of its own, from one counter of the file (both maps):
+    // the table made again under identifier 2 is not the one dropped.
+    EXPECT_EQ(U32(StoredHeader(second), CThGeneration), 6u);
+    EXPECT_EQ(U32(ReadRange(Path, CGlobalHdrAddress + CHdrLastTableGeneration, 4), 0), 6u);
     EXPECT_EQ(User().AddTable(0), 4);
 
     EXPECT_EQ(ErrorCode([&] { User().DeleteTable(77); }), 8579);

@@ -559,6 +559,7 @@ protected:
         Header->SetGenerator2(43);
         Header->WriteHeader();
         Modified = Header->GetModifiedFlag();
+        Generation = Header->GetGeneration();
     }
     // Def gets Count index definitions (as the definition built from the request).
     void SetIndexes(int Count) {
@@ -574,6 +575,7 @@ protected:
     std::vector<uint32_t> OldIndexPages;
     uint32_t Record = 0;
     uint32_t Modified = 0;
+    uint32_t Generation = 0;
 };
 
 TEST_F(RestructureTest, AnIndexOnlyRestructureFreesTheOldIndexPagesAndClearsSlotsPastTheCount) {
@@ -627,6 +629,8 @@ TEST_F(RestructureTest, AFieldRestructureFreesEveryPageAndResetsTheHeader) {
     EXPECT_EQ(U32(bytes, CThGenerator1), 42u);
     EXPECT_EQ(U32(bytes, CThGenerator2), 43u);
     EXPECT_EQ(U32(bytes, CThModifiedFlag), Modified + 1);
+    EXPECT_NE(Generation, 0u);
+    EXPECT_EQ(U32(bytes, CThGeneration), Generation) << "still the same table";
     const std::set<uint32_t> stored{U32(bytes, CThIndexBase), U32(bytes, CThIndexBase + CThIndexSlotSize)};
     EXPECT_EQ(stored, std::set<uint32_t>(roots.begin(), roots.end()));
     EXPECT_EQ(bytes.find_first_not_of('\0', CThIndexBase + 2 * CThIndexSlotSize), std::string::npos);

@@ -31,6 +31,7 @@ TTableConnection::TTableConnection(const std::string& Path, TTableDefFactory Mak
     : FDisk(disktest::OpenDatabase(Path, disktest::SharedRW, Waits.RetryCount)),
       FMakeDef(std::move(MakeDef)) {
     FDisk->SetLockRetryInterval(Waits.RetryInterval);
+    FDisk->SetCryptKey("");  // the default key, for strongly encrypted tables
     FHeaders.SetDiskMgr(FDisk.get());
     FHeaders.SetBlockSize(CTableHeaderBlockSize);
     FHeaders.SetUsage(1);
@@ -48,12 +49,7 @@ TTableConnection::TTableConnection(const std::string& Path, TTableDefFactory Mak
 
 TTableConnection::~TTableConnection() {
     try {
-        if (FOpen) {
-            FIndexes.Close();
-            FBlobs.Close();
-            FRecords.Close();
-            FMgr.CloseTableDefConnection(TableID());
-        }
+        Close();
         FMgr.Close();
         FHeaders.Close();
         FDisk->Close();
@@ -86,6 +82,26 @@ void TTableConnection::Open() {
     FIndexes.SetIOInterface(FDef->IndexInterface());
     FIndexes.SetTableHeader(FDef->TableHeader());
     FIndexes.Open();
+}
+
+void TTableConnection::Close() {
+    if (!FOpen) return;
+    FOpen = false;
+    FIndexes.Close();
+    FBlobs.Close();
+    FRecords.Close();
+    FMgr.CloseTableDefConnection(TableID());
+}
+
+void TTableConnection::Drop() {
+    std::unique_ptr<TTableDef> def = FMakeDef();
+    def->SetTableID(int32_t(TableID()));
+    FDisk->DiskStartTransaction(false);
+    FDisk->SetHeaderWriteLock();
+    FDisk->DeleteOwnedPages(uint16_t(TableID()), 0, false);
+    FMgr.DeleteTableDef(def->TableName(), def.get());
+    FDisk->ReleaseHeaderLock();
+    FDisk->DiskCommit();
 }
 
 void TTableConnection::Begin() {

@@ -52,6 +52,11 @@ public:
     void Create();
     // Opens the table for this connection: records, blobs (when it has blob fields), indexes.
     void Open();
+    // Closes what Open opened; the table's last user lets it go.
+    void Close();
+    // Drops the table (its pages, header and map entry) in a transaction of its own; the table
+    // must not be open.
+    void Drop();
 
     // A transaction with the table's write lock (held as a read lock until commit) and its
     // header read; Commit and Rollback end it (Commit raises what DiskCommit raises).
