@@ -67,11 +67,17 @@ void TOrqBaseTable::InternalOpen() {
     if (!database) OrqDatabaseError(10112, "TOrqBaseTable.InternalOpen", "", this);
     if (!database->Connected()) database->Open();
     FOpened = true;
-    try {
-        DataSetOpen();
-    } catch (...) {
-        FOpened = false;
-        throw;
+    if (FKeepCursorOnClose && InternalActive()) {
+        // The kept cursor reads afresh: no rows read ahead, every tree cursor searched again.
+        InvalidateReadAhead(true);
+        InvalidateTreeCursors();
+    } else {
+        try {
+            DataSetOpen();
+        } catch (...) {
+            FOpened = false;
+            throw;
+        }
     }
     FCursorOpen = true;
     FPending = ppFirst;
@@ -105,7 +111,7 @@ void TOrqBaseTable::InternalClose() {
         }
     }
     try {
-        DataSetClose();
+        if (!FKeepCursorOnClose) DataSetClose();
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }

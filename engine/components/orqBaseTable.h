@@ -220,6 +220,12 @@ protected:
     TRecordBuffer KeyBuffer() const { return FKeyBuffer.empty() ? nullptr : const_cast<char*>(FKeyBuffer.data()); }
     // Clears an active cursor filter and sets it again (after the records changed wholesale).
     void ReapplyFilter();
+    // While on, closing the dataset leaves the cursor open on its table (the fields and buffers
+    // go as in any close), and the next open takes that cursor instead of opening the table
+    // again: for a dataset that reopens over a table others empty and refill meanwhile, which the
+    // cursor then sees through the table header as it sees any other cursor's changes. The owner
+    // closes the kept cursor (DataSetClose) before it changes the cursor's table or settings.
+    void SetKeepCursorOnClose(bool Value) { FKeepCursorOnClose = Value; }
     // Stores Buffer's record (an add when Insert, else an update), under the table write lock when
     // TakeWriteLock: taken only when the cursor holds none and given back on every exit. A failed
     // update keeps the edit's record lock.
@@ -243,6 +249,7 @@ private:
     std::unique_ptr<TIndexDefs> FIndexDefs;
     bool FCursorOpen = false;
     bool FOpened = false;
+    bool FKeepCursorOnClose = false;
     int FCalcFieldOffset = 0;
     int FBookmarkInfoOffset = 0;
     int FRecordBufferSize = 0;

@@ -297,6 +297,7 @@ void TOrqDataSet::InternalOpenDataSet() {
         FIndexMgr->SetIOInterface(def.IndexInterface());
         FIndexMgr->SetTableHeader(def.TableHeader());
         FLocatePlan.reset();
+        ++FIndexMgrGeneration;
         FIndexMgr->Open();
 
         if (FRecordMgr->Fields().UsesBlobs() && (!def.UsesBlobs() || def.DefaultBlobSize() == 0))
@@ -376,6 +377,7 @@ void TOrqDataSet::InternalCloseDataSet() {
     std::exception_ptr failure;
     try {
         FLocatePlan.reset();
+        ++FIndexMgrGeneration;
         FIndexMgr->Close();
     } catch (...) {
         failure = std::current_exception();

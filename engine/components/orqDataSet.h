@@ -539,6 +539,9 @@ public:
     // Someone else (a filter's index scans) moved the index trees' cursors: the next move
     // searches its key again.
     void InvalidateTreeCursors() { FTreeCursorsStale = true; }
+    // Changes whenever the index manager opens or closes (its trees are new then): what holds
+    // the cursor's trees is valid while this stays the same.
+    uint32_t IndexMgrGeneration() const { return FIndexMgrGeneration; }
 
     // ===== Table maintenance (orqDataSetMaintenance.cpp)
 
@@ -546,6 +549,9 @@ public:
     // header lock when the database is not Locked). The auto-increment counter stays; logical
     // record numbers restart.
     void DataSetEmptyTable();
+    // As DataSetEmptyTable, but a table of at most MaxRecords records loses them one by one: its
+    // index trees stay where they are, so emptying a small table costs its records, not new trees.
+    void DataSetEmptyTableInPlace(int MaxRecords);
     // Before a rebuild copies records in: the record storage of the open table emptied, the record
     // buffer initialised (write lock taken unless held).
     void InitializeRebuild();
@@ -782,6 +788,7 @@ private:
     std::unique_ptr<TBlobInterface> FBlobInterface;
     std::unique_ptr<TBlobMgr> FBlobCache;
     std::unique_ptr<TLocatePlan, TLocatePlanDelete> FLocatePlan;  // dropped whenever the index manager opens or closes
+    uint32_t FIndexMgrGeneration = 0;  // counts the index manager's opens and closes
 
     // ----- Settings
     IOrqDataBase* FDataBase = nullptr;

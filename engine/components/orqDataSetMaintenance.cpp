@@ -32,6 +32,7 @@
 #include "engine/storage/orqTableHeader.h"
 #include "engine/storage/orqTableMgrUnit.h"
 #include "host/Collation.h"
+#include "host/Lists.h"
 #include "host/StringList.h"
 #include "host/Streams.h"
 #include "host/SysUtils.h"
@@ -158,6 +159,7 @@ void TOrqDataSet::RecreateIndexes(bool EmptyStorage) {
     FIndexMgr->SetIOInterface(def.IndexInterface());
     FIndexMgr->SetTableHeader(def.TableHeader());
     FLocatePlan.reset();
+    ++FIndexMgrGeneration;
     FIndexMgr->Open();
     ChooseCurrentIndex();
     FTreeCursorsStale = true;
@@ -201,6 +203,30 @@ void TOrqDataSet::DataSetEmptyTable() {
         throw;
     }
     if (lockDataBase) FDataBase->SetLocked(false);
+    lock.Release();
+}
+
+void TOrqDataSet::DataSetEmptyTableInPlace(int MaxRecords) {
+    CheckInternalActive();
+    CheckWritable("TOrqDataSet.EmptyTable");
+    TWriteLockScope lock(*this);
+    if (GetTotalRecordCount() > MaxRecords) {
+        DataSetEmptyTable();
+        return;
+    }
+    TList records;
+    LoadCompleteListOfRecords(records);
+    for (int i = 0; i < records.Count(); ++i) {
+        DataSetSetToUnorderedRecord(uint32_t(reinterpret_cast<uintptr_t>(records.Items(i))));
+        DeleteRecord(nullptr);
+    }
+    // No record is left, so logical record numbers restart as after DataSetEmptyTable.
+    TTableHeader& header = *FTableDef->TableHeader();
+    header.SetLogicalRecordNo(0);
+    header.SetDirty(true);
+    InitializeNewRecord(FRecBuf.data(), false);
+    FBufferState = 0;
+    if (FFilterMgr->Active()) FFilterMgr->ResetFilter();
     lock.Release();
 }
 

@@ -233,10 +233,16 @@ void TFilterMgr::SetQueryActive(bool Value) {
 void TFilterMgr::CreateEvaluator(TOrqDataSet& Table, bool SortedOutput) {
     CloseFilter();
     FEvaluator.reset();
-    FFilterPos.clear();
-    FMasterPos.clear();
+    FEvaluatorReusable = false;
     FTable = &Table;
     FEvaluator = std::make_unique<TOrqFilterEvaluator>(Table);
+    FEvaluatorAssigned = false;
+    FEvaluatorGeneration = Table.IndexMgrGeneration();
+    ConfigureEvaluator(Table, SortedOutput);
+}
+
+void TFilterMgr::ConfigureEvaluator(TOrqDataSet& Table, bool SortedOutput) {
+    CloseFilter();
     FEvaluator->SetFilterText(Table.Filter());
     FEvaluator->SetFilterOptions(Table.FilterOptions());
     FEvaluator->SetSortedOutput(SortedOutput);
@@ -262,7 +268,16 @@ bool TFilterMgr::OpenFilter(TOrqDataSet& Table) {
 }
 
 void TFilterMgr::AssignExpr(TOrqDataSet& Table, TOrqFilterExprDriver& Driver) {
-    CreateEvaluator(Table, Driver.EnforceExprOrder());
+    // The evaluator of the last expression for this table takes the next one while the table's
+    // index trees are the same ones (a prepared query run again assigns its filter at every
+    // run); making one costs more than a key lookup.
+    if (FEvaluator && FEvaluatorReusable && FTable == &Table && Table.Filter().empty() &&
+        FEvaluatorGeneration == Table.IndexMgrGeneration())
+        ConfigureEvaluator(Table, Driver.EnforceExprOrder());
+    else
+        CreateEvaluator(Table, Driver.EnforceExprOrder());
+    FEvaluatorReusable = Table.Filter().empty();
+    FEvaluatorAssigned = true;
     TOrqDataSet::TReadLockScope lock(Table);
     FEvaluator->DataProvider()->Open();
     // The filter text's expression, which the driver's is combined with.
@@ -288,6 +303,20 @@ void TFilterMgr::CloseFilter() {
 void TFilterMgr::ResetFilter() {
     FPreparedFilters.Clear();
     if (!FEvaluator || !FTable) return;
+    if (FEvaluatorGeneration != FTable->IndexMgrGeneration()) {
+        // The cursor's index trees were made anew (the table emptied or re-indexed): the
+        // evaluator's index lists point at the old ones. A filter text is evaluated again by a
+        // new evaluator; an assigned expression, which only the query engine can give again,
+        // is dropped with its evaluator.
+        if (FEvaluatorAssigned) {
+            CloseFilter();
+            FEvaluator.reset();
+            FEvaluatorReusable = false;
+        } else if (!OpenFilter(*FTable)) {
+            OrqDatabaseError(10051, "TFilterMgr.ResetFilter", FErrorText, nullptr);
+        }
+        return;
+    }
     TOrqDataSet::TReadLockScope lock(*FTable);
     bool opened;
     if (FActive) {

@@ -189,6 +189,8 @@ public:
 private:
     // A new evaluator for Table with this manager's settings.
     void CreateEvaluator(TOrqDataSet& Table, bool SortedOutput);
+    // The filter closed and the evaluator given this manager's settings and Table's.
+    void ConfigureEvaluator(TOrqDataSet& Table, bool SortedOutput);
     // Rebuilds the address-to-position map of the current filter; drops the master list's.
     void IndexLists();
     // The position of RecAddr in the master list; -1 when absent.
@@ -207,6 +209,13 @@ private:
     bool FForceFullScan = false;
     TOrqDataSet* FTable = nullptr;
     std::unique_ptr<TOrqFilterEvaluator> FEvaluator;
+    // The table's index manager generation when the evaluator was made: the evaluator holds
+    // those trees.
+    uint32_t FEvaluatorGeneration = 0;
+    // The evaluator holds an expression AssignExpr gave (not only the filter text).
+    bool FEvaluatorAssigned = false;
+    // It was assigned for a table without filter text: another expression may reuse it.
+    bool FEvaluatorReusable = false;
     std::unordered_map<uint32_t, int> FFilterPos;  // address -> position in the current filter
     // (address, position) of every master-list entry, by address; built when first needed (a
     // record outside the filter), so that opening and walking a filter never pays for it.

@@ -169,6 +169,13 @@ TOrqNonJoinDataProvider::~TOrqNonJoinDataProvider() = default;
 
 TInternalFields* TOrqNonJoinDataProvider::GetProviderFields() { return &ProviderFields(); }
 
+bool TOrqNonJoinDataProvider::ResetForRun() {
+    if (FDataBridge == nullptr || !FDataBridge->Active()) return false;
+    FDataBridge->PrepareForReuse();
+    SetIsOpen(false);
+    return true;
+}
+
 bool TOrqNonJoinDataProvider::ReadsNull() {
     return NullsForced() || FDataBridge == nullptr || !FDataBridge->InternalActive() || FDataBridge->AtEnd();
 }

@@ -339,6 +339,10 @@ public:
 
     // The bridge's record layout (field numbers are the cursor's); filled when the bridge opens.
     TInternalFields* GetProviderFields() override;
+    // Before the same plan runs again over this provider: its open bridge made ready as a spare
+    // for reuse (PrepareForReuse) and the provider closed, so that the next OpenProviders opens
+    // it as a new plan's. False (nothing done) when the bridge is not open.
+    bool ResetForRun();
     // NULL when NullsForced or the bridge reaches no row; else the bridge's value.
     Variant GetDataAsVariant(int FieldNo) override;
     bool IsFieldNull(int FieldNo) override;

@@ -74,6 +74,14 @@ TOrqQueryDataset::~TOrqQueryDataset() = default;
 // ---------------------------------------------------------------------------------------------
 // The result table
 
+namespace {
+
+// A refill empties a result of at most this many rows record by record (cheaper than new index
+// trees); a larger one is emptied whole.
+constexpr int CInPlaceEmptyRows = 64;
+
+}  // namespace
+
 void TOrqQueryDataset::PrepareEmptyResultSet(bool StructureCreated) {
     Assert(FieldDefs().Count() > 0, "Field defs are not prepared in TOrqQueryDataset.CreateResultSet");
     if (!Memory()) {
@@ -81,12 +89,16 @@ void TOrqQueryDataset::PrepareEmptyResultSet(bool StructureCreated) {
         SetMemory(true);
     }
     if (TableName().empty()) SetTableName(C_DEFAULTRESULTTABLENAME);
-    if (!StructureCreated) {
+    // A disconnection drops every in-memory table: a result table made before one is made again.
+    if (!StructureCreated || (!Active() && !GetExists())) {
         CreateResultSetTable();
         return;
     }
     if (!Active()) Open();
-    EmptyTable();
+    // The open cursor stays: a small result loses its rows without new index trees.
+    CheckBrowseMode();
+    DataSetEmptyTableInPlace(CInPlaceEmptyRows);
+    First();
 }
 
 void TOrqQueryDataset::CreateResultSetTable() {
@@ -100,9 +112,15 @@ void TOrqQueryDataset::CreateResultSetTable() {
     InternalCreateTable();
 }
 
-void TOrqQueryDataset::Reopen() {
-    if (Active()) Close();
-    Open();
+void TOrqQueryDataset::StartFill() {
+    if (!Active()) {
+        Open();
+        FOpenedIndexName = IndexName();
+        return;
+    }
+    // Emptied in place: only the index of the last fill's reading goes back to the one the
+    // dataset opened on.
+    if (IndexName() != FOpenedIndexName) InternalSetIndexName(FOpenedIndexName);
 }
 
 void TOrqQueryDataset::FinishFill() {
@@ -190,7 +208,7 @@ private:
 
 void TOrqQueryDataset::PopulateResultSet(TJoinFields& Fields, bool Distinct) {
     Assert(FProviderMgr != nullptr, "Provider manager is not assigned");
-    Reopen();
+    StartFill();
     TOrqDatasetBridge* bridge = nullptr;
     if (FCreateLiveResult) {
         TOrqNonJoinDataProvider* root = SingleTableRoot();
@@ -324,7 +342,7 @@ private:
 void TOrqQueryDataset::PopulateAggregateResultSet(TResultSetFields& Fields, bool Grouped,
                                                   bool CountFromFilter) {
     Assert(FProviderMgr != nullptr, "Provider manager is not assigned");
-    Reopen();
+    StartFill();
     const int columns = Fields.Count();
     if (CountFromFilter && !Grouped && columns == 1 && IsCountAll(Fields.GetItems(0)->SelectFieldItem()) &&
         !Fields.GetItems(0)->SelectFieldItem()->DistinctQuantifier() && SingleTableRoot() != nullptr &&

@@ -183,8 +183,9 @@ private:
     void InternalSetResultSetFieldSources(TResultSetFields& Fields);
     // The lone COUNT(*) answered from the single-table root's filtered record count.
     void PopulateSimpleCountResultSet();
-    // Closes the dataset when open, then opens it.
-    void Reopen();
+    // Before a fill: the dataset opened, or, when open (emptied by PrepareEmptyResultSet), on the
+    // index it opened on.
+    void StartFill();
     // "idxorderby", when defined, becomes the current index; RowsAffected := the record count;
     // the dataset on its first record.
     void FinishFill();
@@ -211,6 +212,7 @@ private:
     int32_t FMaxRecords = 0;
     int32_t FRowsAffected = 0;
     bool FCreateLiveResult = false;
+    std::string FOpenedIndexName;  // the current index when the dataset last opened
     // The row source of UPDATE assignments and HAVING: this dataset's record buffer.
     std::unique_ptr<TOrqExprDBDataProvider> FRowProvider;
 };

@@ -137,8 +137,12 @@ public:
     // Prepares the statement to run (SELECT: its plan), then every nested item.
     bool Prepare();
     // SELECT: clones the WHERE condition, puts in the outer row's values (correlated) and the
-    // parameters, splits it and builds the provider tree.
+    // parameters, splits it and builds the provider tree. A plan of one table whose condition is
+    // all that table's filter is kept for the next run, with the parameters' new values bound
+    // into the filter in place (RebindPlan).
     bool PreparePlan();
+    // The kept plan of PreparePlan made ready for another run; false when there is none.
+    bool RebindPlan();
     // Fills the result table (SELECT). Always true; failures raise.
     bool CreateResultSet();
     // The addresses of the target rows the WHERE part of a DELETE or UPDATE selects.
@@ -280,6 +284,8 @@ private:
     bool FCreateDefsOnly = false;
     // The WHERE part of a DELETE or UPDATE: planned as a SELECT over the target table.
     bool FWhereOnly = false;
+    // The last plan can run again with new parameter values (see PreparePlan).
+    bool FPlanRebindable = false;
     // The record layout of every table the statement was parsed against, by upper-cased name
     // and memory flag.
     std::vector<std::pair<std::string, std::string>> FTableLayouts;

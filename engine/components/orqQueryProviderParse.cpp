@@ -452,7 +452,19 @@ bool TOrqQueryProviderItem::Prepare() {
     return ok;
 }
 
+bool TOrqQueryProviderItem::RebindPlan() {
+    if (!FPlanRebindable) return false;
+    auto* root = dynamic_cast<TOrqNonJoinDataProvider*>(FProviderMgr->RootProvider());
+    if (root == nullptr || !root->ResetForRun()) return false;
+    // The filter's parameter nodes keep their names: the new values go into them, and the next
+    // OpenProviders assigns the filter again.
+    BindParams(root->JoinSelectExpr());
+    return true;
+}
+
 bool TOrqQueryProviderItem::PreparePlan() {
+    if (RebindPlan()) return true;
+    FPlanRebindable = false;
     TOrqParserEngine& e = *FParserEngine;
     TOrqExpr& clone = FAnalyser->GetTempExpr();
     FAnalyser->Clear();
@@ -471,6 +483,11 @@ bool TOrqQueryProviderItem::PreparePlan() {
     FPlan->SetFromRoot(e.FromParser().Root());
     FPlan->SetResidualExprRoot(FAnalyser->ResidualExprRoot());
     TOrqQueryPlanner::CreatePlan(FPlan.get());
+    // Which tables a condition names does not depend on parameter values, so the split and the
+    // tree hold for every run of a statement over one table without subqueries or a residual.
+    FPlanRebindable = Index() == 0 && !FWhereOnly && GetSQLStatementType() == osSQLSelect && !FIsCorrelated &&
+                      FNestedStatements.empty() && FPlan->ResidualExprRoot() == nullptr &&
+                      dynamic_cast<TOrqNonJoinDataProvider*>(FProviderMgr->RootProvider()) != nullptr;
     return true;
 }
 

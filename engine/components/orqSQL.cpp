@@ -97,6 +97,8 @@ TOrqQuery::~TOrqQuery() {
     }
     FSQL->OnChange = nullptr;
     try {
+        CloseKeptCursor();
+        if (TOrqQueryDataset* result = FProvider->GetResultSet()) result->Close();
         TOrqDataBase* database = DataBase();
         if (!TableName().empty() && database && database->Connected() && GetExists())
             database->DeleteTable(TableName(), true);
@@ -127,6 +129,15 @@ void TOrqQuery::SetSQL(const TStrings* Value) {
         throw;
     }
     FSQL->EndUpdate();
+}
+
+void TOrqQuery::SetDatabase(TOrqDataBase* Value) {
+    CloseKeptCursor();
+    // The definition holds the flags of the last result table, whose "$" name marks it as the
+    // engine's own; the query is a client of the connection all the same, so that a
+    // disconnection closes its cursor before the result table goes.
+    TableDefinition().SetInternalTable(false);
+    SetDataBase(Value);
 }
 
 TDataSource* TOrqQuery::DataSource() const { return FDataLink.DataSource(); }
@@ -230,8 +241,8 @@ void TOrqQuery::PrepareRun() {
         return;
     }
     if (FPlanFresh) return;
-    // Run again: the parameters' current values are bound into a new plan; the text is not
-    // parsed again.
+    // Run again: the parameters' current values are bound into the plan (the kept one when the
+    // statement allows, else a new one); the text is not parsed again.
     if (DataSource()) SetParamsFromDataSource();
     if (!FProvider->PreparePlan()) RaiseSQLError("TOrqQuery");
     FProvider->SetMaxRecords(FMaxRecords);
@@ -241,6 +252,10 @@ void TOrqQuery::PrepareRun() {
 void TOrqQuery::UnPrepare() {
     FPrepared = false;
     FPlanFresh = false;
+    try {
+        CloseKeptCursor();
+    } catch (...) {
+    }
     if (FBridge) {
         try {
             FBridge->Close();
@@ -248,6 +263,10 @@ void TOrqQuery::UnPrepare() {
         }
         FBridge.reset();
     }
+}
+
+void TOrqQuery::CloseKeptCursor() {
+    if (!Active() && InternalActive()) DataSetClose();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -370,7 +389,7 @@ void TOrqQuery::ExecSQL() {
 }
 
 void TOrqQuery::InternalOpen() {
-    SetMemory(true);
+    if (!InternalActive()) SetMemory(true);
     TOrqDataBase& database = RequireDatabase("TOrqQuery.InternalOpen");
     ConnectProvider(database);
     RunPrepared([&] { OpenPrepared(database); });
@@ -392,11 +411,20 @@ void TOrqQuery::OpenPrepared(TOrqDataBase& database) {
         FOpenTime = platform::GetTickCount() - start;
         if (!ok) RaiseSQLError("TOrqQuery.InternalOpen");
         result = FProvider->GetResultSet();
-        // A result table of an earlier open under another name goes.
-        if (!TableName().empty() && !SameText(TableName(), result->TableName())) DropResultTable(database, TableName());
-        SetTableName(result->TableName());
         const bool live = FProvider->GetIsLiveRequest();
-        SetReadOnly(!live);
+        // A read-only result's cursor stays open over its table from one open to the next (the
+        // refill empties the table in place, which the cursor sees through the table header);
+        // one over an earlier result table goes first.
+        const bool keep = !live && !FDefsOnly;
+        if (InternalActive() && (!keep || !SameText(TableName(), result->TableName()))) DataSetClose();
+        if (!InternalActive()) {
+            // A result table of an earlier open under another name goes.
+            if (!TableName().empty() && !SameText(TableName(), result->TableName()))
+                DropResultTable(database, TableName());
+            SetTableName(result->TableName());
+            SetReadOnly(!live);
+        }
+        SetKeepCursorOnClose(keep);
         if (FDefsOnly)
             DataSetOpen();
         else
@@ -413,7 +441,9 @@ void TOrqQuery::OpenPrepared(TOrqDataBase& database) {
                 field->SetReadOnly(!source || source->ReadOnly());
             }
         }
-        result->Close();
+        // A read-only result keeps its cursor open for the next run's refill; a live one is
+        // written through this dataset, so its fill cursor lets go.
+        if (live) result->Close();
         FSucceeded = true;
     } catch (...) {
         if (FBridge) {

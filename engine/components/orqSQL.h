@@ -79,7 +79,7 @@ public:
     // Replaces the text inside one update (one QueryChanged) when it differs from the current one.
     void SetSQL(const TStrings* Value);
     TOrqDataBase* Database() const { return DataBase(); }
-    void SetDatabase(TOrqDataBase* Value) { SetDataBase(Value); }
+    void SetDatabase(TOrqDataBase* Value);
     TDataSource* DataSource() const;
     // "Circular datalinks are not allowed" when Value's dataset is this query or is linked to it.
     void SetDataSource(TDataSource* Value);
@@ -105,7 +105,8 @@ public:
     // 10112 without Database; connects, binds the provider and parses and plans the text (9645
     // with the provider's error texts when that fails).
     void Prepare();
-    // Clears the prepared flag and frees the live-result bridge; the next run parses again.
+    // Clears the prepared flag, frees the live-result bridge and closes the cursor kept on the
+    // result table; the next run parses again.
     void UnPrepare();
     // Runs a statement other than SELECT (see the file comment for transactions); 9645 with the
     // provider's error texts on failure, 10122 for a schema statement inside a transaction.
@@ -148,7 +149,7 @@ private:
     // Parses and plans through the provider; marks the query prepared.
     void InternalPrepare();
     // Before a run: prepares an unprepared query (or one prepared for another database), else
-    // binds the parameters into a new plan unless the plan of the last preparation is unused.
+    // binds the parameters into the plan unless the plan of the last preparation is unused.
     void PrepareRun();
     // Runs Body; a statement found stale (a table restructured since parsing) is parsed and
     // planned again and Body runs once more.
@@ -170,6 +171,9 @@ private:
     void ConnectProvider(TOrqDataBase& Database);
     // Raises 9645 from Caller with the provider's error texts.
     [[noreturn]] void RaiseSQLError(const char* Caller);
+    // A closed query's cursor kept open on its read-only result table for the next open (see
+    // OpenPrepared) is closed.
+    void CloseKeptCursor();
     // The bridge for a live result, created on first use.
     TOrqDatasetBridge& LiveBridge();
     // The bridge record of the active result row (address and modification counter checked).

@@ -23,6 +23,25 @@ namespace {
 const std::vector<std::string> CTexts = {"ab", "ab ", "abc", "Abc", "ABD", "ab\xB5x", "ab\xFF", "b",
                                         "ba", "zz", "a*", "", "aB"};
 
+// An expression of the query engine over "Items" (ID, NUM), with its driver for AssignExpr.
+struct TItemsExpr {
+    TTableList Tables;
+    const test::TTestTableFields Fields{{{"ID", ftInteger, 4}, {"NUM", ftInteger, 4}}};
+    test::TExprParse Parse;
+    TOrqFilterExprDriver Driver;
+
+    explicit TItemsExpr(const std::string& Text) {
+        TTableNameItem* item = Tables.Add();
+        item->SetTableName("Items");
+        item->SetTableFields(&Fields);
+        Parse.Parser.SetTableList(&Tables);
+        TOrqParserOptions options;
+        options.Include(opoExtSyntax);
+        EXPECT_TRUE(Parse.Parse(Text, options)) << Text;
+        Driver.SetFilterExpr(Parse.Parser.Expr());
+    }
+};
+
 class FilterTest : public TCursorTest {
 protected:
     // "Items": ID primary; NUM (ixNum) and DNUM (ixDNum, descending) with duplicates and NULLs;
@@ -334,6 +353,30 @@ TEST_P(FilterTest, MovesThroughTheFilterWithARecordEvent) {
     EXPECT_EQ(Walk(*Cursor, "NUM"), Ints({4, 6, 8}));
 }
 
+// Emptying a table makes its index trees anew: an active filter text goes on selecting with the
+// new trees, and an assigned expression (which only the query engine can give again) is dropped.
+TEST_P(FilterTest, EmptyingTheTableKeepsTheFilterTextWorking) {
+    for (int id = 1; id <= 20; ++id) Insert(*Cursor, {{"ID", id}, {"NUM", id % 10}});
+    ASSERT_EQ(Select(*Cursor, "NUM >= 8").size(), 4u);
+    TFilterMgr& mgr = Mgr(*Cursor);
+    Cursor->DataSetEmptyTable();
+    EXPECT_TRUE(mgr.Active());
+    EXPECT_EQ(mgr.GetFilterRecordCount(), 0);
+    Insert(*Cursor, {{"ID", 30}, {"NUM", 9}});
+    Insert(*Cursor, {{"ID", 31}, {"NUM", 2}});
+    mgr.ResetFilter();
+    EXPECT_EQ(Walk(*Cursor, "ID"), (std::vector<Variant>{Variant(30)}));
+
+    Cursor->InternalClearFilter();
+    Cursor->SetFilterText("");
+    TItemsExpr expr("NUM >= 8");
+    mgr.AssignExpr(*Cursor, expr.Driver);
+    EXPECT_EQ(mgr.GetFilterRecordCount(), 1);
+    Cursor->DataSetEmptyTable();
+    EXPECT_FALSE(mgr.Active());
+    EXPECT_EQ(mgr.Evaluator(), nullptr);
+}
+
 // A small index answer is put in cursor order by record numbers, without the list of every
 // record; positions, record numbers and neighbours are those of the full list.
 TEST_P(FilterTest, ASmallIndexAnswerKeepsCursorOrderAndNeighbours) {
@@ -419,18 +462,8 @@ TEST_P(FilterTest, ASmallResultIsNumberedInCursorOrder) {
 // assessed (its level and the limits of one field).
 TEST_P(FilterTest, QueryExpressionsCombineWithTheFilterText) {
     for (int id = 1; id <= 20; ++id) Insert(*Cursor, {{"ID", id}, {"NUM", id % 10}});
-    TTableList tables;
-    TTableNameItem* item = tables.Add();
-    item->SetTableName("Items");
-    const test::TTestTableFields fields({{"ID", ftInteger, 4}, {"NUM", ftInteger, 4}});
-    item->SetTableFields(&fields);
-    test::TExprParse parse;
-    parse.Parser.SetTableList(&tables);
-    TOrqParserOptions options;
-    options.Include(opoExtSyntax);
-    ASSERT_TRUE(parse.Parse("NUM >= 7", options));
-    TOrqFilterExprDriver driver;
-    driver.SetFilterExpr(parse.Parser.Expr());
+    TItemsExpr expr("NUM >= 7");
+    TOrqFilterExprDriver& driver = expr.Driver;
     TFilterMgr& mgr = Mgr(*Cursor);
     auto ids = [&] {
         std::vector<int> result;
@@ -461,6 +494,36 @@ TEST_P(FilterTest, QueryExpressionsCombineWithTheFilterText) {
     EXPECT_TRUE(driver.LimitMinSet());
     EXPECT_FALSE(driver.LimitMaxSet());
     EXPECT_EQ(driver.LimitFieldMin().AsInteger(), 7);
+
+    // Expressions assigned one after another (the evaluator of the last one may take the next):
+    // each answers alone, the filter text only while there is one, and after the cursor's
+    // indexes were made again.
+    auto sorted = [&] {
+        std::vector<int> result = ids();
+        std::sort(result.begin(), result.end());
+        return result;
+    };
+    auto assign = [&](const std::string& Text) {
+        TItemsExpr next(Text);
+        mgr.AssignExpr(*Cursor, next.Driver);
+    };
+    Cursor->SetFilterText("");
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{8, 9, 18, 19, 21}));
+    assign("ID < 3");
+    EXPECT_EQ(sorted(), (std::vector<int>{1, 2}));
+    Cursor->SetFilterText("ID > 15");
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{18, 19, 21}));
+    Cursor->SetFilterText("");
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{8, 9, 18, 19, 21}));
+    mgr.CloseFilter();
+    Cursor->DataSetEmptyTable();
+    Insert(*Cursor, {{"ID", 30}, {"NUM", 9}});
+    Insert(*Cursor, {{"ID", 31}, {"NUM", 2}});
+    assign("NUM >= 8");
+    EXPECT_EQ(sorted(), (std::vector<int>{30}));
 }
 
 TEST_P(FilterTest, QueryModeNumbersRecordsByAddress) {

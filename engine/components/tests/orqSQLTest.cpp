@@ -6,6 +6,8 @@
 // component text of the SQL and the parameters. Each test runs on a file and on "MEMORY".
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/components/orqTable.h"
 #include "engine/storage/orqErrors.h"
 #include "host/ComponentText.h"
@@ -390,6 +392,94 @@ TEST_P(QueryTest, AReopenedStatementRunsWithThatRunsParametersAndRows) {
         insert->ExecSQL();
     }
     EXPECT_EQ(Select("SELECT NAME FROM People WHERE AGE = 70 ORDER BY NAME"), (Rows{"p6", "p7"}));
+}
+
+TEST_P(QueryTest, AReopenRebindsItsFilterAndRefillsItsKeptResult) {
+    // One filter over runs whose parameter changes type and NULL-ness, rows changed in between
+    // (by a statement and through a live result), and results above and below the size that is
+    // emptied row by row.
+    auto byAge = Query("SELECT ID, NAME FROM People WHERE AGE >= :low ORDER BY ID DESC");
+    auto run = [&](const std::function<void(TParam&)>& Bind) {
+        Bind(*byAge->Params()[0]);
+        byAge->Open();
+        Rows rows = ReadRows(*byAge);
+        byAge->Close();
+        return rows;
+    };
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(40); }), (Rows{"5|eve", "4|dan"}));
+    EXPECT_EQ(run([](TParam& p) { p.SetAsFloat(25.5); }), (Rows{"5|eve", "4|dan", "3|cid"}));
+    EXPECT_EQ(run([](TParam& p) { p.Clear(); }), Rows{}) << "NULL matches no row";
+    Exec("UPDATE People SET NAME = 'edd' WHERE ID = 5");
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(50); }), Rows{"5|edd"});
+
+    auto insert = Query("INSERT INTO People VALUES (:id, 'many', 1)");
+    for (int id = 100; id < 200; ++id) {
+        insert->Params()[0]->SetAsInteger(id);
+        insert->ExecSQL();
+    }
+    Rows rows = run([](TParam& p) { p.SetAsInteger(1); });
+    ASSERT_EQ(rows.size(), 105u);
+    EXPECT_EQ(rows.front(), "199|many");
+    EXPECT_EQ(rows.back(), "1|ann");
+    EXPECT_EQ(byAge->RowsAffected(), 105);
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(45); }), (Rows{"5|edd"})) << "after a large result, a small one";
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(0); }).size(), 105u);
+    Exec("DELETE FROM People WHERE ID >= 100");
+
+    auto live = Query("SELECT ID, NAME FROM People WHERE AGE <= :high ORDER BY ID");
+    live->SetRequestLive(true);
+    for (int high : {20, 30}) {
+        live->Params()[0]->SetAsInteger(high);
+        live->Open();
+        ASSERT_TRUE(live->CanModify());
+        live->Last();
+        live->Edit();
+        live->FieldByName("NAME")->SetAsString(live->FieldByName("NAME")->AsString() + "!");
+        live->Post();
+        live->Close();
+    }
+    live->Open();
+    EXPECT_EQ(ReadRows(*live), (Rows{"1|ann", "2|bob!", "3|cid!"})) << "the edits of both runs";
+    live->Close();
+    EXPECT_EQ(run([](TParam& p) { p.SetAsInteger(10); }), (Rows{"5|edd", "4|dan", "3|cid!", "2|bob!", "1|ann"}));
+}
+
+TEST_P(QueryTest, AQueryClosedBetweenRunsLeavesNoResultTableBehind) {
+    auto resultTables = [&] {
+        TStringList names;
+        DataBase->GetTableNames(&names, true);
+        int count = 0;
+        for (int i = 0; i < names.Count(); ++i) count += names.Strings(i).rfind("$Q", 0) == 0 ? 1 : 0;
+        return count;
+    };
+    const int before = resultTables();
+    {
+        auto query = Query("SELECT NAME FROM People WHERE ID = :id");
+        auto run = [&](int Id) {
+            query->Params()[0]->SetAsInteger(Id);
+            query->Open();
+            Rows rows = ReadRows(*query);
+            query->Close();
+            return rows;
+        };
+        EXPECT_EQ(run(1), Rows{"ann"});
+        query->FieldDefs().Update();
+        EXPECT_EQ(query->FieldDefs().Count(), 1) << "the definitions of a closed query";
+        query->SetDatabase(nullptr);
+        query->SetDatabase(DataBase.get());
+        EXPECT_EQ(run(2), Rows{"bob"}) << "after the database was taken away and given back";
+        if (!Memory()) {
+            DataBase->SetConnected(false);
+            DataBase->SetConnected(true);
+            EXPECT_EQ(run(3), Rows{"cid"}) << "after a disconnection dropped the result table";
+        }
+        query->SQL()->SetText("SELECT AGE FROM People WHERE ID = 4");
+        query->Open();
+        EXPECT_EQ(ReadRows(*query), Rows{"40"});
+        query->Close();
+        EXPECT_EQ(resultTables(), before + 1) << "the table of the earlier text went";
+    }
+    EXPECT_EQ(resultTables(), before) << "and the last one with the query";
 }
 
 TEST_P(QueryTest, AStatementKeptPreparedFollowsASchemaChange) {
