@@ -175,10 +175,13 @@ void TOrqBaseFilterEvaluator::AssignExpr(TOrqFilterExprDriver& Driver, TOrqExprO
     FExprParser->SetValidateFields(true);
     TOrqParserOptions options;
     options.Include(opoExtSyntax);
-    FPreParser->SetParseAsExprOnly(true);
-    FPreParser->SetText("");
-    FPreParser->PreParseTokens();
-    FExprParser->Execute(options, FPreParser->GetSection(ostWhere, nullptr));
+    if (!FEmptyPreParser) {
+        FEmptyPreParser = std::make_unique<TOrqPreParser>();
+        FEmptyPreParser->SetParseAsExprOnly(true);
+        FEmptyPreParser->SetText("");
+        FEmptyPreParser->PreParseTokens();
+    }
+    FExprParser->Execute(options, FEmptyPreParser->GetSection(ostWhere, nullptr));
     const bool withText = !Driver.OverwriteExpr() && FSavedExpr.FirstNode() != nullptr;
     if (withText) FExprParser->CloneFromExpr(FSavedExpr, true, oeoAND);
     FExprParser->CloneFromExpr(*Driver.FilterExpr(), !withText, Operator);

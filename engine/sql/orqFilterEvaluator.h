@@ -170,6 +170,9 @@ private:
     TCompoundList FDefaultRecords;
     bool FDefaultRecordsFetched = false;
     std::unique_ptr<TOrqPreParser> FPreParser;
+    // The empty expression an assigned one starts from: pre-parsed once (its one end token is
+    // never consumed), so that assigning again and again makes no new tokens.
+    std::unique_ptr<TOrqPreParser> FEmptyPreParser;
     std::unique_ptr<TOrqExprParser> FExprParser;
     std::unique_ptr<TIndexQueryMgr> FIndexQueryMgr;
     std::unique_ptr<TFilterOptimizer> FFilterOptimizer;
