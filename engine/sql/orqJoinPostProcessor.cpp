@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "engine/sql/orqSelectParser.h"
+
 #include "host/Collation.h"
 #include "host/Exceptions.h"
 #include "host/StringList.h"
@@ -46,7 +48,47 @@ bool TJoinPostProcessor::InternalProcessNode(TOrqTableRefNode* Node) {
             FindJoinField(column, right->Text(), right->CorrelationName(), rightField))
             CreateJoinExpr(&leftField, &rightField, Node);
     }
+    if (FErrorMsg.empty()) CheckConditionColumns(Node);
     return FErrorMsg.empty();
+}
+
+void TJoinPostProcessor::CheckConditionColumns(TOrqTableRefNode* Node) {
+    std::vector<const TOrqTableRefNode*> tables;
+    CollectTables(Node, tables);
+    for (TOrqExprNode* f = Node->Expr().FirstNode(); f != nullptr; f = f->Next()) {
+        if (f->Kind() != enkField) continue;
+        const std::string name = VarToStr(f->Data());
+        const TParserToken* qualifier = f->TokenArgs().empty() ? nullptr : f->TokenArgs()[0];
+        const TTableNameItem* holder = nullptr;
+        int holders = 0;
+        bool unknownFields = false;
+        for (const TOrqTableRefNode* table : tables) {
+            if (qualifier != nullptr && !AnsiSameText(table->Text(), qualifier->Text()) &&
+                !AnsiSameText(table->CorrelationName(), qualifier->Text()))
+                continue;
+            const TTableNameItem* item = FindTableItem(table->Text(), table->CorrelationName());
+            // A table whose fields are not known cannot refuse the column.
+            if (item == nullptr || item->TableFields() == nullptr) {
+                unknownFields = true;
+            } else if (item->HasField(name)) {
+                holder = item;
+                ++holders;
+            }
+        }
+        if (unknownFields || (qualifier != nullptr && holders > 0)) continue;
+        if (holders == 0) {
+            FErrorMsg = SorqJoinFieldNotInTables + (qualifier != nullptr ? qualifier->Text() + "." + name : name);
+            return;
+        }
+        if (holders > 1) {
+            FErrorMsg = std::string(SorqAmbiguousFieldName) + ": " + name;
+            return;
+        }
+        // An unqualified column of one of the tables is read from that table, as if qualified.
+        f->TokenArgs().push_back(
+            Node->NewQualifierToken(holder->CorrelationName().empty() ? holder->TableName() : holder->CorrelationName()));
+        if (f->Tables().Count() == 0) f->Tables().Add()->Assign(holder);
+    }
 }
 
 const TTableNameItem* TJoinPostProcessor::FindTableItem(const std::string& TableName,

@@ -6,6 +6,9 @@
 // it in the left subtree and the one in the right subtree, ANDed onto the node's ON condition.
 // Each operand is qualified by its own table (alias, else table name).
 //
+// Every column an ON condition names must be one of the joined tables' (checked here too, once
+// the fields are known).
+//
 // Failures leave their text in ErrorMsg: "Field not found in join tables: <col>", "Field
 // (<col>) not found in table <table>", "Join ON field not found: <table> : <alias>", and for a
 // NATURAL join whose operands share no column "Natural join tables have no common columns"
@@ -63,6 +66,12 @@ private:
     // subtree (in tree and field order, each name once) that a table in the right subtree holds.
     void GetCommonColumns(const TOrqTableRefNode* Node, TStringList& Columns) const;
     void CollectTables(const TOrqTableRefNode* Node, std::vector<const TOrqTableRefNode*>& Tables) const;
+    // Every column Node's ON condition names is a column of a table the join brings together
+    // (a qualified one of the table it names), else ErrorMsg "Field not found in join tables:
+    // <col>"; an unqualified one held by two of them is "Field name is ambiguous: <col>". An
+    // unqualified column gets its table's qualifier: the join's providers find each column by
+    // its table.
+    void CheckConditionColumns(TOrqTableRefNode* Node);
 
     std::string FErrorMsg;
     const TTableList* FTableList = nullptr;

@@ -279,6 +279,21 @@ TEST_P(QueryTest, LiveResultWritesBackToTheSource) {
     }
 }
 
+// Every column a join condition names must belong to one of the joined tables; the join's
+// providers look each one up there.
+TEST_P(QueryTest, AJoinConditionOnAnUnknownColumnIsRefused) {
+    for (const char* sql : {"SELECT p.NAME FROM People p INNER JOIN Orders o ON p.ID = oESC",
+                            "SELECT p.NAME FROM People p INNER JOIN Orders o ON NOSUCH = o.PERSON",
+                            "SELECT p.NAME FROM People p LEFT JOIN Orders o ON p.ID = o.NOSUCH"})
+        EXPECT_NE(ErrorText([&] { Select(sql); }).find("Field not found in join tables: "), std::string::npos) << sql;
+    EXPECT_NE(ErrorText([&] { Select("SELECT NAME FROM People p JOIN Orders o ON ID = PERSON"); })
+                  .find("Field name is ambiguous: ID"),
+              std::string::npos);
+    EXPECT_EQ(Select("SELECT NAME, ITEM FROM People p INNER JOIN Orders o ON p.ID = PERSON WHERE AGE = 20 ORDER BY ITEM"),
+              (Rows{"bob|2a", "bob|2b"}))
+        << "unqualified columns of either side";
+}
+
 TEST_P(QueryTest, SchemaStatements) {
     const std::string temporary = Memory() ? "TEMPORARY " : "";
     EXPECT_EQ(Exec("CREATE TABLE " + temporary + "Extra (A INTEGER, B VARCHAR(10), PRIMARY KEY (A))"), 0);
