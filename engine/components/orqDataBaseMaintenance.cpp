@@ -237,6 +237,7 @@ void TOrqDataBase::RebuildDatabase() {
             // The new file is thrown away unless the rebuild completes: the indexes may wait
             // for the last record of each table.
             target.SetBuildIndexesAtEnd(true);
+            target.SetBuildUniqueIndexesAtEnd(true);
             TOrqDataSet sourceTable(nullptr);
             sourceTable.TableDefinition().SetInternalTable(internal);
             sourceTable.SetDataBase(&source);
@@ -249,7 +250,16 @@ void TOrqDataBase::RebuildDatabase() {
                 if (target.GetTotalRecordCount() > 0) target.DataSetEmptyTable();
                 log("Copying data from source table " + table);
                 sourceTable.DataSetOpen();
-                sourceTable.CopyRawTableData(target);
+                try {
+                    sourceTable.CopyRawTableData(target);
+                } catch (const EOrqDatabaseError&) {
+                    if (!target.UniqueKeyRepeated()) throw;
+                    // The copy key by key keeps the first record of each key and logs the others.
+                    log("A unique key repeats in " + table + "; copying its records again key by key");
+                    target.SetBuildUniqueIndexesAtEnd(false);
+                    target.DataSetEmptyTable();
+                    sourceTable.CopyRawTableData(target);
+                }
                 sourceTable.DataSetClose();
                 target.DataSetClose();
             } catch (...) {

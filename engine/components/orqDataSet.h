@@ -269,6 +269,12 @@ public:
     // the memory of the transaction.
     void SetCopyInSteps(bool Value);
     void SetBuildIndexesAtEnd(bool Value) { FBuildIndexesAtEnd = Value; }
+    // With BuildIndexesAtEnd, the unique and primary indexes too wait for the end of the copy
+    // (for a target that can be emptied and copied again key by key when a key repeats). A
+    // repeated key then fails the copy with 9729, as AddRecord refuses it, and UniqueKeyRepeated
+    // is true; the key-by-key copy instead skips, logs and counts each later record of the key.
+    void SetBuildUniqueIndexesAtEnd(bool Value) { FBuildUniqueIndexesAtEnd = Value; }
+    bool UniqueKeyRepeated() const { return FUniqueKeyRepeated; }
     // The memory the keys of those indexes take while the copy runs (8 MiB by default, and about
     // as much again to sort them), shared among them; past it a sorted run of keys goes to a
     // temporary file.
@@ -734,8 +740,10 @@ private:
     // InternalReIndex); false when it was left out as a duplicate.
     bool IndexRecord(uint32_t Address, bool IgnoreDuplicates);
     // The bulk build of a raw copy (see SetBuildIndexesAtEnd): BeginBulkIndexes defers the
-    // indexes whose keys cannot collide when the table is empty; AddRecord hands their keys to
-    // CollectDeferredKeys; FinishBulkIndexes builds their trees and stops deferring;
+    // indexes whose keys cannot collide (every index with FBuildUniqueIndexesAtEnd) when the
+    // table is empty; AddRecord hands their keys to CollectDeferredKeys; FinishBulkIndexes builds
+    // their trees and stops deferring (a key that repeats in a unique index: 9729 as AddRecord
+    // raises it, and FUniqueKeyRepeated);
     // AbandonBulkIndexes only stops (after a failure, which the caller rolls back or discards).
     void BeginBulkIndexes();
     void CollectDeferredKeys(const uint8_t* Rec, uint32_t Address);
@@ -837,6 +845,9 @@ private:
     // A raw copy into this cursor runs: AddRecord leaves the cursor unpositioned.
     bool FBulkAdding = false;
     bool FBuildIndexesAtEnd = false;
+    // See SetBuildUniqueIndexesAtEnd: the last bulk build stopped on a repeated unique key.
+    bool FBuildUniqueIndexesAtEnd = false;
+    bool FUniqueKeyRepeated = false;
     size_t FMaintenanceSortBytes = size_t(8) << 20;
     // While a raw copy builds indexes at the end: per index, whether AddRecord leaves its key to
     // the bulk build (empty when none does), and the keys collected (orqDataSetMaintenance.cpp).

@@ -239,7 +239,8 @@ void TOrqDataSet::AddRecord(bool UseAutoInc) {
     const int indexCount = FIndexMgr->Count();
     for (int i = 0; i < indexCount; ++i) {
         TIndexItem& index = *FIndexMgr->GetItems(i);
-        if (!KeysCanCollide(index)) continue;
+        // A deferred index finds a repeated key when its tree is built.
+        if (!KeysCanCollide(index) || (!FDeferredIndexes.empty() && FDeferredIndexes[size_t(i)])) continue;
         index.CreateKeyBuffer(rec, nullptr);
         if (index.FullIndexSearch(stEQ) == 0) {
             std::memcpy(rec, FScratchBuf.data(), size_t(FRecBufSize));

@@ -331,13 +331,17 @@ void TOrqDataSet::TBulkIndexesDeleter::operator()(TBulkIndexes* Value) const { d
 
 void TOrqDataSet::BeginBulkIndexes() {
     AbandonBulkIndexes();
+    FUniqueKeyRepeated = false;
     if (GetTotalRecordCount() != 0) return;
+    const bool unique = FBuildUniqueIndexesAtEnd && FBuildIndexesAtEnd;
     const int count = FIndexMgr->Count();
     std::vector<TIndexItem*> deferred;
     for (int i = 0; i < count; ++i) {
         TIndexItem& index = *FIndexMgr->GetItems(i);
-        // Keys of the other indexes decide whether a record may be added: they stay immediate.
-        if (!KeysCanCollide(index) && TBTreeBulkLoad::CanLoad(index.Tree())) deferred.push_back(&index);
+        // Keys of the other indexes decide whether a record may be added: they stay immediate,
+        // unless the whole copy may be redone key by key when one repeats.
+        if ((unique || !KeysCanCollide(index)) && TBTreeBulkLoad::CanLoad(index.Tree()))
+            deferred.push_back(&index);
     }
     if (deferred.empty()) return;
     std::unique_ptr<TBulkIndexes, TBulkIndexesDeleter> bulk(new TBulkIndexes);
@@ -379,7 +383,13 @@ void TOrqDataSet::FinishBulkIndexes() {
     FTreeCursorsStale = true;
     if (bulk->Broken) OrqDatabaseError(8581, "TOrqDataSet.CopyRawTableData", "The keys collected are incomplete", this);
     for (TBulkIndexes::TLoad& load : bulk->Loads) {
-        load.Index->SetDepth(load.Load->Build());
+        try {
+            load.Index->SetDepth(load.Load->Build());
+        } catch (const EOrqDatabaseError&) {
+            if (!load.Load->FoundDuplicate() || !KeysCanCollide(*load.Index)) throw;
+            FUniqueKeyRepeated = true;
+            OrqDatabaseErrorFmt(9729, "TOrqDataSet.AddRecord", SorqIndexFmt, {load.Index->IndexName()}, this);
+        }
         load.Load.reset();
     }
     FTableDef->TableHeader()->SetDirty(true);
@@ -678,11 +688,6 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
         }
     }
 
-    // A restructure's definition is made from its request; a rebuild's is the stored one.
-    if (Request)
-        BuildRestructuredDef(*Request);
-    else
-        FDataBase->QueryTableDef(name, false, FTableDef.get());
     struct TRestoreName {
         TOrqDataSet& Cursor;
         std::string Name;
@@ -693,50 +698,79 @@ int TOrqDataSet::RebuildIntoNewTable(const TInternalRestructureRecord* Request, 
             }
         }
     } restoreName{*this, name};
-    FTableName = building;
-    FTableDef->SetTableName(building);
-    FTableDef->SetAltName(TableCheckValue(building, FTableDef->Encrypted()));
-    FDataBase->CreateRebuildWorkTable(FTableDef.get());
+    // Builds and fills the new table; a failure drops it. UniqueAtEnd: its unique and primary
+    // indexes too are built from their sorted keys at the end of the copy.
+    auto build = [&](bool UniqueAtEnd) {
+        if (FTableName != name) {
+            FTableName = name;
+            FTableDef->SetTableName(name);
+        }
+        // A restructure's definition is made from its request; a rebuild's is the stored one.
+        if (Request)
+            BuildRestructuredDef(*Request);
+        else
+            FDataBase->QueryTableDef(name, false, FTableDef.get());
+        FTableName = building;
+        FTableDef->SetTableName(building);
+        FTableDef->SetAltName(TableCheckValue(building, FTableDef->Encrypted()));
+        FDataBase->CreateRebuildWorkTable(FTableDef.get());
+        try {
+            // The new table is nobody's until the swap: it is filled in steps of
+            // MaintenanceStepBytes and its indexes may wait for the last record.
+            struct TResetCopy {
+                size_t& Interval;
+                bool& AtEnd;
+                bool SavedAtEnd;
+                bool& Unique;
+                bool SavedUnique;
+                ~TResetCopy() {
+                    Interval = 0;
+                    AtEnd = SavedAtEnd;
+                    Unique = SavedUnique;
+                }
+            } resetCopy{FCopyCommitRecords, FBuildIndexesAtEnd, FBuildIndexesAtEnd, FBuildUniqueIndexesAtEnd,
+                        FBuildUniqueIndexesAtEnd};
+            FBuildIndexesAtEnd = true;
+            FBuildUniqueIndexesAtEnd = UniqueAtEnd;
+            WhileOpen(*this, [&] {
+                FDataBase->StartTransaction();
+                try {
+                    TWriteLockScope lock(*this);
+                    TTableHeader& header = *FTableDef->TableHeader();
+                    header.SetRecordAutoIncVal(autoInc);
+                    header.SetGenerator1(generator1);
+                    header.SetGenerator2(generator2);
+                    WriteTableHeader();
+                    SetCopyInSteps(true);
+                    lock.Release();
+                    FDataBase->Commit();
+                } catch (...) {
+                    if (FDataBase->InTransaction()) FDataBase->Rollback();
+                    throw;
+                }
+            });
+            return CopyFromBackup(Request, BackupFile, name);
+        } catch (...) {
+            try {
+                FDataBase->DiscardTable(building);
+            } catch (...) {
+                Log(caller, "The unfinished table " + building + " could not be dropped: " + CurrentExceptionMessage());
+            }
+            throw;
+        }
+    };
 
     int failures = 0;
     try {
-        // The new table is nobody's until the swap: it is filled in steps of MaintenanceStepBytes
-        // and its indexes may wait for the last record.
-        struct TResetCopy {
-            size_t& Interval;
-            bool& AtEnd;
-            bool SavedAtEnd;
-            ~TResetCopy() {
-                Interval = 0;
-                AtEnd = SavedAtEnd;
-            }
-        } resetCopy{FCopyCommitRecords, FBuildIndexesAtEnd, FBuildIndexesAtEnd};
-        FBuildIndexesAtEnd = true;
-        WhileOpen(*this, [&] {
-            FDataBase->StartTransaction();
-            try {
-                TWriteLockScope lock(*this);
-                TTableHeader& header = *FTableDef->TableHeader();
-                header.SetRecordAutoIncVal(autoInc);
-                header.SetGenerator1(generator1);
-                header.SetGenerator2(generator2);
-                WriteTableHeader();
-                SetCopyInSteps(true);
-                lock.Release();
-                FDataBase->Commit();
-            } catch (...) {
-                if (FDataBase->InTransaction()) FDataBase->Rollback();
-                throw;
-            }
-        });
-        failures = CopyFromBackup(Request, BackupFile, name);
-    } catch (...) {
-        try {
-            FDataBase->DiscardTable(building);
-        } catch (...) {
-            Log(caller, "The unfinished table " + building + " could not be dropped: " + CurrentExceptionMessage());
-        }
-        throw;
+        failures = build(true);
+    } catch (const EOrqDatabaseError&) {
+        if (!FUniqueKeyRepeated) throw;
+        FUniqueKeyRepeated = false;
+        if (FMaintenanceCancelled) return 0;
+        // A key repeats in a unique index: the copy is made again key by key, which keeps the
+        // first record of each key in storage order and logs and counts the others.
+        Log(caller, "A unique key repeats in " + name + "; copying its records again key by key");
+        failures = build(false);
     }
     if (FMaintenanceCancelled) {
         FDataBase->DiscardTable(building);

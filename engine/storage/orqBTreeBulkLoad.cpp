@@ -39,8 +39,9 @@ void TBTreeBulkLoad::TFileCloser::operator()(std::FILE* File) const {
 // at the top, which becomes the root page.
 class TBTreeBulkLoad::TPageWriter {
 public:
-    explicit TPageWriter(TBTree& Tree)
+    TPageWriter(TBTree& Tree, bool& Duplicate)
         : FTree(Tree),
+          FDuplicate(Duplicate),
           FIO(*Tree.IOInterface()),
           FPageSize(Tree.PageSize()),
           FKeySize(size_t(Tree.MaximumKeySize())),
@@ -54,6 +55,7 @@ public:
         if (FPrevious.empty()) {
             FPrevious.resize(FKeySize);
         } else if (FTree.CompareKeys(0, nullptr, nullptr, FPrevious.data(), Entry) >= 0) {
+            FDuplicate = true;
             OrqDatabaseError(8581, CCaller, "Duplicate key in bulk load", nullptr);
         }
         std::memcpy(FPrevious.data(), Entry, FKeySize);
@@ -148,6 +150,7 @@ private:
     }
 
     TBTree& FTree;
+    bool& FDuplicate;
     TBaseIOInterface& FIO;
     uint32_t FPageSize;
     size_t FKeySize;
@@ -260,7 +263,7 @@ uint32_t TBTreeBulkLoad::Build() {
     FBuilt = true;
     // The root page is written anew: no node may keep its old content.
     FTree.InvalidateInternalBuffers();
-    TPageWriter writer(FTree);
+    TPageWriter writer(FTree, FDuplicate);
     const std::vector<std::pair<uint64_t, const uint8_t*>> memory = SortedRun();
     if (FFiles.empty()) {
         for (const auto& [prefix, entry] : memory) writer.AddLeafEntry(entry);

@@ -46,10 +46,13 @@ public:
     // Sorts and merges the entries and writes the tree's pages; returns the tree's new depth,
     // which the caller stores where the tree keeps its Depth (the root stays where it is); the
     // tree's nodes forget their pages. Two entries equal over every key field: 8581 "Duplicate
-    // key in bulk load". Once only.
+    // key in bulk load", and FoundDuplicate() is true. Once only.
     uint32_t Build();
 
     size_t Count() const { return FCount; }
+    // Build failed on two entries equal over every key field (the keys of a unique index that
+    // repeat; the keys of other indexes end in the record's logical number, which tells them apart).
+    bool FoundDuplicate() const { return FDuplicate; }
     // The runs written to temporary files so far.
     size_t SpilledRuns() const { return FFiles.size(); }
 
@@ -72,6 +75,7 @@ private:
     size_t FRunBytes;
     size_t FCount = 0;
     bool FBuilt = false;
+    bool FDuplicate = false;
     int FPrefixType = 0;        // the first key field's type when SortPrefix can order it, else 0
     bool FPrefixDescending = false;
     size_t FPrefixOffset = 0;   // where the first key field's value starts in an entry

@@ -14,6 +14,7 @@
 
 #include "engine/components/orqDataBase.h"
 #include "engine/storage/orqCrypt.h"
+#include "engine/storage/orqErrors.h"
 #include "engine/storage/orqIndexDefs.h"
 #include "engine/storage/orqIndexUnit.h"
 #include "engine/storage/orqRestructureDefs.h"
@@ -336,10 +337,10 @@ TEST_F(TableMaintenanceTest, RebuildingATableKeepsItsRecordsAndLeavesTheBackup) 
     EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
 }
 
-// A rebuild builds the indexes whose keys cannot collide at the end, bottom-up from their keys
-// sorted (here in runs spilled to files): every index then walks exactly as after a reindex that
-// inserts one key after another, with repeated keys, NULLs, a descending and a case-insensitive
-// field, and every tree passes its order check. The unique index still refuses a duplicate.
+// A rebuild builds every index at the end, bottom-up from its keys sorted (here in runs spilled
+// to files): every index then walks exactly as after a reindex that inserts one key after
+// another, with repeated keys, NULLs, a descending and a case-insensitive field, and every tree
+// passes its order check. The unique index built so still refuses a duplicate.
 TEST_F(TableMaintenanceTest, IndexesBuiltAtTheEndWalkAsIndexesBuiltKeyByKey) {
     CreateTable(*DataBase, "Mixed", {{"ID", ftInteger}, {"NAME", ftString, 12}, {"CODE", ftInteger}},
                 {{"PK", "ID", kUnique},
@@ -454,6 +455,84 @@ TEST_F(TableMaintenanceTest, AnIndexChangeReindexesAndAUniqueIndexOverDuplicates
     EXPECT_EQ(Names(*people, "NAME"), std::vector<std::string>({"Ann", "Ann", "Bob", "Cid"}));
     Insert(*people, {{"NAME", "Dee"}, {"AGE", 20}}, true);
     EXPECT_EQ(Names(*people, "NAME"), std::vector<std::string>({"Dee", "Ann", "Ann", "Bob", "Cid"}));
+}
+
+// A restructure that copies the records and adds a unique index over repeated values: the bulk
+// build finds the repeat, drops its table and copies again key by key, so the result is that of
+// the key-by-key copy inside a transaction: the first record of each key in storage order is
+// kept, each other one is logged and counted, and no work table or page is left behind.
+TEST_F(TableMaintenanceTest, AUniqueKeyRepeatedInACopyKeepsTheFirstRecordAndCountsTheOthers) {
+    auto request = [&](TRequest& Request) {
+        Request.Field("ID", ftAutoInc, 0, "ID");
+        Request.Field("NAME", ftString, 30, "NAME", dcDataChange);
+        Request.Field("AGE", ftInteger, 0, "AGE");
+        Request.Fields.SetChangeStatus(dcDataChange);
+        Request.Index("PK", "ID", kUnique);
+        Request.Index("UNAME", "NAME", TIndexOptions{ixUnique}, dcAdded);
+    };
+    CreateTable(*DataBase, "Copy", {{"ID", ftAutoInc}, {"NAME", ftString, 20}, {"AGE", ftInteger}},
+                {{"PK", "ID", kUnique}, {"BYNAME", "NAME"}}, false);
+    {
+        auto copy = OpenCursor(*DataBase, "Copy", false);
+        for (const char* name : {"Ann", "Bob", "Ann", "Cid"}) Insert(*copy, {{"NAME", name}, {"AGE", 30}}, true);
+    }
+    std::vector<std::vector<Variant>> results;
+    for (const bool inTransaction : {false, true}) {
+        const std::string table = inTransaction ? "Copy" : "People";
+        SCOPED_TRACE(table);
+        TRequest unique;
+        request(unique);
+        DataBase->ClearLog();
+        if (inTransaction) DataBase->StartTransaction();
+        EXPECT_EQ(Closed(table)->InternalRestructureTable(unique.Record), 1);
+        if (inTransaction) DataBase->Commit();
+        EXPECT_NE(LogText(*DataBase).find("UNAME"), std::string::npos);
+        EXPECT_EQ(LogText(*DataBase).find("again key by key") != std::string::npos, !inTransaction);
+        auto cursor = OpenCursor(*DataBase, table, false, "UNAME");
+        EXPECT_EQ(Names(*cursor, "NAME"), std::vector<std::string>({"Ann", "Bob", "Cid"}));
+        results.push_back(Walk(*cursor, "ID"));
+        EXPECT_EQ(ErrorCode([&] { Insert(*cursor, {{"NAME", "Bob"}}, true); }), 9729);
+    }
+    EXPECT_EQ(results[0], Ints({1, 2, 4}));
+    EXPECT_EQ(results[1], results[0]);
+    TStringList names;
+    DataBase->GetTableNames(&names, false);
+    EXPECT_EQ(names.Count(), 2);
+    EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
+}
+
+// A raw copy whose unique index waits for the end (a database rebuild's target) fails on a
+// repeated key with the error of a refused post and says so; emptied and copied again key by key,
+// the target gets what the key-by-key copy always gives.
+TEST_F(TableMaintenanceTest, AUniqueIndexBuiltAtTheEndRefusesARepeatedKeyAsAPostDoes) {
+    CreateTable(*DataBase, "Target", {{"ID", ftInteger}, {"NAME", ftString, 20}},
+                {{"PK", "ID", kUnique}, {"UNAME", "NAME", TIndexOptions{ixUnique}}}, false);
+    auto source = OpenCursor(*DataBase, "People", false);
+    auto target = OpenCursor(*DataBase, "Target", false);
+    target->SetBuildIndexesAtEnd(true);
+    target->SetBuildUniqueIndexesAtEnd(true);
+    std::string text;
+    const int code = ErrorCode([&] {
+        try {
+            source->CopyRawTableData(*target);
+        } catch (const EOrqDatabaseError& E) {
+            text = E.what();
+            throw;
+        }
+    });
+    EXPECT_EQ(code, 9729);
+    EXPECT_TRUE(target->UniqueKeyRepeated());
+    EXPECT_NE(text.find("UNAME"), std::string::npos) << text;
+
+    target->SetBuildUniqueIndexesAtEnd(false);
+    target->DataSetEmptyTable();
+    EXPECT_EQ(source->CopyRawTableData(*target), 1);
+    EXPECT_FALSE(target->UniqueKeyRepeated());
+    target->InternalSetIndexName("UNAME");
+    EXPECT_EQ(Names(*target, "NAME"), std::vector<std::string>({"Ann", "Bob", "Cid"}));
+    EXPECT_EQ(Walk(*target, "ID"), Ints({1, 2, 4}));
+    EXPECT_EQ(ErrorText([&] { Insert(*target, {{"ID", 9}, {"NAME", "Bob"}}); }), text) << "the text of a refused post";
+    EXPECT_EQ(DataBase->DiskMgr()->DebugCheckStatus(), "");
 }
 
 TEST_F(TableMaintenanceTest, AFieldChangeCopiesTheDataKeepsAutoIncValuesAndACancelLeavesTheTable) {
