@@ -13,8 +13,7 @@ namespace ostra {
 
 std::string JoinFieldTableName(const TOrqExprNode& Node) {
     if (Node.Tables().Count() > 0) {
-        const TTableNameItem* item = Node.Tables().Items(0);
-        return item->CorrelationName().empty() ? item->TableName() : item->CorrelationName();
+        return Node.Tables().Items(0)->ReferenceName();
     }
     if (!Node.TokenArgs().empty()) return Node.TokenArgs()[0]->Text();
     return "";

@@ -408,8 +408,7 @@ void TOrqQueryProviderItem::ResetOuterFieldRefs(TOrqExpr* Expr) {
         if (!n->TokenArgs().empty() && n->TokenArgs()[0] != nullptr) {
             table = n->TokenArgs()[0]->Text();
         } else if (n->Tables().Count() == 1) {
-            const TTableNameItem* t = n->Tables().Items(0);
-            table = t->CorrelationName().empty() ? t->TableName() : t->CorrelationName();
+            table = n->Tables().Items(0)->ReferenceName();
         }
         TOrqQueryProviderItem* source = FParentQuery;
         if (n->Tables().Count() > 0 && n->Tables().Items(0)->InCorrelatedSubquery()) {

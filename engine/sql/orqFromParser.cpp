@@ -21,6 +21,10 @@ TOrqTableRefNode::TOrqTableRefNode() : FExpr(std::make_unique<TOrqExpr>()) {}
 
 TOrqTableRefNode::~TOrqTableRefNode() = default;
 
+bool TOrqTableRefNode::IsNamed(const std::string& Qualifier) const {
+    return AnsiSameText(FText, Qualifier) || AnsiSameText(FCorrelationName, Qualifier);
+}
+
 TParserToken* TOrqTableRefNode::NewQualifierToken(const std::string& Qualifier) {
     auto token = std::make_unique<TParserToken>();
     token->SetToken(ostTableName);
@@ -329,7 +333,7 @@ void TOrqFromParser::CheckJoinConditionScope(TOrqTableRefNode* Node) {
         if (f->Kind() != enkField || f->TokenArgs().empty() || f->TokenArgs()[0] == nullptr) continue;
         const std::string& qualifier = f->TokenArgs()[0]->Text();
         const bool known = std::any_of(tables.begin(), tables.end(), [&](const TOrqTableRefNode* t) {
-            return AnsiSameText(t->Text(), qualifier) || AnsiSameText(t->CorrelationName(), qualifier);
+            return t->IsNamed(qualifier);
         });
         if (!known) {
             SetError(f->TokenArgs()[0], SorqJoinTableOutOfScope);

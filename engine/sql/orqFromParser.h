@@ -103,6 +103,8 @@ public:
     const TStrings& UsingColumnList() const { return FUsingColumnList; }
     // The alias of a trTableName node.
     const std::string& CorrelationName() const { return FCorrelationName; }
+    // Qualifier names this table reference: its table name or its alias, ignoring case.
+    bool IsNamed(const std::string& Qualifier) const;
     void SetCorrelationName(const std::string& v) { FCorrelationName = v; }
 
     // A token owned by this node with type ostTableName and text Qualifier: the qualifier of a

@@ -63,9 +63,7 @@ void TJoinPostProcessor::CheckConditionColumns(TOrqTableRefNode* Node) {
         int holders = 0;
         bool unknownFields = false;
         for (const TOrqTableRefNode* table : tables) {
-            if (qualifier != nullptr && !AnsiSameText(table->Text(), qualifier->Text()) &&
-                !AnsiSameText(table->CorrelationName(), qualifier->Text()))
-                continue;
+            if (qualifier != nullptr && !table->IsNamed(qualifier->Text())) continue;
             const TTableNameItem* item = FindTableItem(table->Text(), table->CorrelationName());
             // A table whose fields are not known cannot refuse the column.
             if (item == nullptr || item->TableFields() == nullptr) {
@@ -85,8 +83,7 @@ void TJoinPostProcessor::CheckConditionColumns(TOrqTableRefNode* Node) {
             return;
         }
         // An unqualified column of one of the tables is read from that table, as if qualified.
-        f->TokenArgs().push_back(
-            Node->NewQualifierToken(holder->CorrelationName().empty() ? holder->TableName() : holder->CorrelationName()));
+        f->TokenArgs().push_back(Node->NewQualifierToken(holder->ReferenceName()));
         if (f->Tables().Count() == 0) f->Tables().Add()->Assign(holder);
     }
 }
@@ -149,9 +146,7 @@ bool TJoinPostProcessor::CreateJoinExpr(const TJoinField* Field1, const TJoinFie
         if (node == nullptr) return nullptr;
         // Qualified by its own table, so that a column both operands hold is read from the
         // right one.
-        const std::string qualifier =
-            table->CorrelationName().empty() ? table->TableName() : table->CorrelationName();
-        node->TokenArgs().push_back(Node->NewQualifierToken(qualifier));
+        node->TokenArgs().push_back(Node->NewQualifierToken(table->ReferenceName()));
         node->Tables().Add()->Assign(table);
         return node;
     };

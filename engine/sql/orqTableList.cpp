@@ -59,7 +59,7 @@ TTableNameItem* TTableList::FindTable(const std::string& Name) const {
     // in FROM a, a q the name a means the first item and not the aliased one.
     for (int i = Count() - 1; i >= 0; --i) {
         const TTableNameItem* item = Items(i);
-        if (AnsiSameText(item->CorrelationName().empty() ? item->TableName() : item->CorrelationName(), Name))
+        if (AnsiSameText(item->ReferenceName(), Name))
             return Items(i);
     }
     for (int i = Count() - 1; i >= 0; --i)

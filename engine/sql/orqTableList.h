@@ -25,6 +25,8 @@ public:
     // The alias; empty when the statement gives none.
     const std::string& CorrelationName() const { return FCorrelationName; }
     void SetCorrelationName(const std::string& v) { FCorrelationName = v; }
+    // The name the statement refers to the table by: its alias, else its table name.
+    const std::string& ReferenceName() const { return FCorrelationName.empty() ? FTableName : FCorrelationName; }
     // The table's fields; null while no field list has been given (an empty list).
     const IOrqTableFields* TableFields() const { return FTableFields.get(); }
     // Drops the own list and keeps a copy of Fields when given.
